@@ -1,0 +1,21 @@
+// The three writers: each formats its message once and writes the same line
+// to standard output and then to the log stream. Messages carry their own
+// line ends. Messages of any length are written whole.
+#pragma once
+
+#include <cstddef>
+
+#define QUORVEX_PRINTF(f, a) __attribute__((format(printf, f, a)))
+
+// "<program>: ERROR: <message>"
+int log_error(const char* format, ...) QUORVEX_PRINTF(1, 2);
+// "<program>: <message>"
+int log_info(const char* format, ...) QUORVEX_PRINTF(1, 2);
+// "<message>"
+int log_plain(const char* format, ...) QUORVEX_PRINTF(1, 2);
+
+// Raw text, unformatted, to standard output and then to the log.
+void write_both(const char* text, size_t length);
+inline void write_both_line_end() { write_both("\r\n", 2); }
+// Raw text to the log, then to standard output (the HTTP reply trace order).
+void write_log_then_console(const char* text, size_t length);

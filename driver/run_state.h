@@ -1,0 +1,19 @@
+// The state of the one run this process carries out.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+struct RunState {
+    // 0 = success; any other value is the failure that ends the conversation
+    // and finally the exit status.
+    int32_t run_status = 0;
+    // Set while the parse only checks the script: no traffic at all.
+    bool checking_pass = true;
+    // Generation probe result: 0 stream mode, 1 HTTP mode, -1 or 3 failure.
+    int processor_generation = 0;
+    FILE* log_stream = nullptr;
+    FILE* script_input = nullptr;
+};
+
+extern RunState run_state;

@@ -1,0 +1,21 @@
+// Stream mode image transfers: firmware and virtual floppy images.
+#pragma once
+
+constexpr unsigned TRANSFER_FIRMWARE_SENT = 0x2;
+constexpr unsigned TRANSFER_FLOPPY_COPY_PENDING = 0x80000;
+constexpr int FLOPPY_IMAGE_MAX = 1475000;
+constexpr int IMAGE_SEND_PIECE = 16384;
+
+extern unsigned transfer_flags;
+
+int firmware_image_transfer(const char* location);
+int floppy_image_insert(const char* location);
+int floppy_image_copy(const char* location);
+int floppy_image_write();
+
+// 0, or 6 when a write failed.
+int image_send(const unsigned char* buffer, int length);
+// Bytes received, at most length.
+int image_receive(unsigned char* buffer, int length);
+// The length field that precedes a received image.
+int image_length_read();

@@ -1,0 +1,12 @@
+// Buffers shared by the link operations. Each keeps one spare byte so that
+// a read that fills it completely still ends in a terminator.
+#pragma once
+
+#include <cstddef>
+
+constexpr int TRANSFER_BUFFER_SIZE = 4096;
+constexpr int IMAGE_BUFFER_SIZE = 4194304;
+constexpr int RESPONSE_STORE_SIZE = 1048576;
+
+extern char transfer_buffer[TRANSFER_BUFFER_SIZE + 1];
+extern unsigned char image_buffer[IMAGE_BUFFER_SIZE + 1];

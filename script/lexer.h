@@ -1,0 +1,24 @@
+// The script lexer: tokens for the parser, the token stream forwarded to the
+// processor in stream mode, the token trace, and the line bookkeeping that
+// error messages are built from.
+#pragma once
+
+#include <cstdio>
+
+constexpr int TOKEN_VALUE_SIZE = 512;
+constexpr int LINE_TEXT_MAX = 256;
+
+struct LexerState {
+    int line_counter = 0;
+    char line_text[LINE_TEXT_MAX + 1] = "";
+    char last_token_text[LINE_TEXT_MAX + 1] = "";
+};
+
+extern LexerState lexer_state;
+
+// Next token code; 0 at the end of the input.
+int next_token();
+// Scan the given stream from its current position, as if from the start.
+void restart_lexer(FILE* stream);
+// Drop the input buffer; the next token comes from script_input afresh.
+void reset_lexer();
