@@ -8,14 +8,17 @@ constexpr int IMAGE_SEND_PIECE = 16384;
 
 extern unsigned transfer_flags;
 
-int firmware_image_transfer(const char* location);
-int floppy_image_insert(const char* location);
-int floppy_image_copy(const char* location);
+// location is the commands' 256-byte image location (IMAGE_LOCATION_SIZE);
+// a transfer that gets past its first checks fills it with zeros after use.
+// 0 success, 1 failed command.
+int firmware_image_transfer(char* location);
+int floppy_image_insert(char* location);
+int floppy_image_copy(char* location);
 int floppy_image_write();
 
 // 0, or 6 when a write failed.
 int image_send(const unsigned char* buffer, int length);
 // Bytes received, at most length.
 int image_receive(unsigned char* buffer, int length);
-// The length field that precedes a received image.
+// The length field that precedes a received image; -1 when no data came.
 int image_length_read();

@@ -17,13 +17,15 @@ int masked_send(const char* text);
 int token_send(const char* token);
 int masked_token_send(const char* token);
 
-// Reads one response into buffer (at most size bytes) and judges its status:
+// Reads one response into buffer (at most size bytes; the buffer holds
+// size + 1 so the text always ends in a terminator) and judges its status:
 // 0, 3 read failure, 4 malformed, 5 error status, or run_status when set.
 int response_check(char* buffer, int size);
 
 // Result of reading a response status line.
 struct ResponseStatus {
-    bool version_taken = false;
+    bool major_taken = false;
+    bool version_taken = false;  // major and minor
     unsigned major = 0;
     unsigned minor = 0;
     unsigned status = 0;

@@ -1,0 +1,144 @@
+#include "link/connection.h"
+
+#include <netdb.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+
+#include <openssl/bio.h>
+#include <openssl/err.h>
+
+#include "driver/log_output.h"
+#include "driver/run_settings.h"
+#include "driver/run_state.h"
+#include "platform/winsock.h"
+
+Connection connection;
+
+static const char CIPHER_LIST[] = "DES-CBC3-SHA:EDH-RSA-DES-CBC3-SHA:EDH-DSS-DES-CBC3-SHA";
+
+int tcpClient()
+{
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = 0;
+
+    addrinfo* addresses = nullptr;
+    int resolved = getaddrinfo(settings.server_address, settings.port_text, &hints, &addresses);
+    if (resolved != 0) {
+        // The resolver reports through its result, not through errno: keep
+        // that code as the socket layer's last error.
+        if (resolved != EAI_SYSTEM)
+            errno = resolved;
+        log_error("tcpClient connect failed %d \r\n", WSAGetLastError());
+        return INVALID_SOCKET_VALUE;
+    }
+
+    int connected = INVALID_SOCKET_VALUE;
+    int last_error = 0;
+    for (addrinfo* entry = addresses; entry != nullptr; entry = entry->ai_next) {
+        int candidate = socket(entry->ai_family, entry->ai_socktype, entry->ai_protocol);
+        if (candidate < 0) {
+            last_error = errno;
+            continue;
+        }
+        if (connect(candidate, entry->ai_addr, entry->ai_addrlen) == 0) {
+            connected = candidate;
+            break;
+        }
+        last_error = errno;
+        closesocket(candidate);
+    }
+    freeaddrinfo(addresses);
+
+    // The reason reported by the caller is the error of the last attempt.
+    if (connected < 0)
+        errno = last_error;
+    return connected;
+}
+
+// Makes the library accept what older processors speak, whatever the
+// library's own configuration file asks for: TLS 1.0 with small keys, no
+// secure renegotiation required, a TCP close without close_notify read as
+// the end of the data, and a client hello without the extensions that old
+// servers do not expect.
+static void allow_older_processors(SSL_CTX* context)
+{
+    SSL_CTX_set_min_proto_version(context, TLS1_VERSION);
+    SSL_CTX_set_max_proto_version(context, TLS1_VERSION);
+    SSL_CTX_set_security_level(context, 0);
+    SSL_CTX_set_options(context, SSL_OP_LEGACY_SERVER_CONNECT | SSL_OP_IGNORE_UNEXPECTED_EOF |
+                                     SSL_OP_NO_TICKET | SSL_OP_NO_ENCRYPT_THEN_MAC);
+}
+
+[[noreturn]] static void connection_failed(int exit_status)
+{
+    log_error("SIO_connect:reason(%d).\r\n", WSAGetLastError());
+    run_state.run_status = 1;
+    std::exit(exit_status);
+}
+
+void SIO_connect()
+{
+    // A processor that drops the connection must show up as a failed write,
+    // not end the process.
+    std::signal(SIGPIPE, SIG_IGN);
+
+    OPENSSL_init_ssl(OPENSSL_INIT_LOAD_SSL_STRINGS | OPENSSL_INIT_LOAD_CRYPTO_STRINGS, nullptr);
+
+    BIO* console_output = BIO_new_fp(stdout, BIO_NOCLOSE);
+    BIO* log_output = run_state.log_stream ? BIO_new_fp(run_state.log_stream, BIO_NOCLOSE) : nullptr;
+
+    connection.context = SSL_CTX_new(TLS_method());
+    if (connection.context == nullptr) {
+        BIO_printf(log_output, "\rSSL_CTX_new failed.\r\n");
+        BIO_printf(console_output, "SSL_CTX_new failed.\nPlease check log file for more information.\n");
+        if (log_output)
+            ERR_print_errors(log_output);
+        BIO_flush(console_output);
+        BIO_flush(log_output);
+        log_error("SSL_CTX_new:reason(%d).\r\n", WSAGetLastError());
+        run_state.run_status = 1;
+        std::exit(1);
+    }
+    SSL_CTX_set_options(connection.context, SSL_OP_NO_SSLv2 | SSL_OP_NO_SSLv3);
+    SSL_CTX_set_cipher_list(connection.context, CIPHER_LIST);
+    allow_older_processors(connection.context);
+
+    connection.socket = tcpClient();
+    if (connection.socket < 0)
+        connection_failed(-1);
+
+    connection.tls = SSL_new(connection.context);
+    SSL_set_fd(connection.tls, connection.socket);
+    SSL_set_connect_state(connection.tls);
+
+    if (SSL_connect(connection.tls) < 0)
+        connection_failed(-1);
+
+    BIO_flush(console_output);
+    BIO_free(console_output);
+    BIO_flush(log_output);
+    BIO_free(log_output);
+}
+
+void connection_teardown()
+{
+    if (connection.tls == nullptr && connection.context == nullptr && connection.socket < 0)
+        return;
+    if (connection.tls != nullptr) {
+        SSL_shutdown(connection.tls);
+        SSL_free(connection.tls);
+    }
+    SSL_CTX_free(connection.context);
+    closesocket(connection.socket);
+    // Failed reads and writes leave their reasons queued; they belong to the
+    // connection that is gone.
+    ERR_clear_error();
+    connection = Connection{};
+}

@@ -1,0 +1,49 @@
+// Fresh run records for every link test, with the log kept in memory.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "driver/run_settings.h"
+#include "driver/run_state.h"
+#include "link/connection.h"
+#include "link/image_transfer.h"
+#include "link/stream_exchange.h"
+
+class LinkTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        GTEST_FLAG_SET(death_test_style, "threadsafe");
+        settings = RunSettings{};
+        std::snprintf(settings.program_name, sizeof settings.program_name, "quorvex");
+        run_state = RunState{};
+        run_state.checking_pass = false;
+        run_state.log_stream = open_memstream(&log_data_, &log_size_);
+        show_whole_response = false;
+        response_version = ResponseVersion{};
+        transfer_flags = 0;
+    }
+
+    void TearDown() override
+    {
+        connection_teardown();
+        std::fclose(run_state.log_stream);
+        run_state.log_stream = nullptr;
+        std::free(log_data_);
+    }
+
+    // What the writers have put in the log so far.
+    std::string log_text()
+    {
+        std::fflush(run_state.log_stream);
+        return std::string(log_data_, log_size_);
+    }
+
+private:
+    char* log_data_ = nullptr;
+    size_t log_size_ = 0;
+};
