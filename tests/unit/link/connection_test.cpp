@@ -1,0 +1,164 @@
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "fake_processor.h"
+#include "link/tls_io.h"
+#include "link/transfer_buffers.h"
+#include "link_fixture.h"
+
+namespace {
+
+class Connecting : public LinkTest {};
+
+// A loopback port that nothing listens on.
+int closed_port()
+{
+    int probe = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
+    close(probe);
+    return ntohs(address.sin_port);
+}
+
+int open_descriptors()
+{
+    int count = 0;
+    DIR* folder = opendir("/proc/self/fd");
+    while (readdir(folder) != nullptr)
+        ++count;
+    closedir(folder);
+    return count;
+}
+
+TEST_F(Connecting, HelloOffersTls10AndExactlyTheThreeSuites)
+{
+    FakeProcessor processor({});
+    SIO_connect();
+    processor.finish();
+    ASSERT_TRUE(processor.handshake_done);
+    EXPECT_EQ(processor.negotiated_version, TLS1_VERSION);
+    EXPECT_EQ(processor.hello.legacy_version, 0x0301u);
+    std::vector<unsigned> suites;
+    for (unsigned suite : processor.hello.cipher_suites)
+        if (suite != 0x00FF)  // the renegotiation signalling value is no suite
+            suites.push_back(suite);
+    EXPECT_EQ(suites, (std::vector<unsigned>{0x000A, 0x0016, 0x0013}));
+    const std::vector<int>& extensions = processor.hello.extensions;
+    for (int unwanted : {0 /* server name */, 22 /* encrypt-then-mac */, 35 /* session ticket */})
+        EXPECT_EQ(std::count(extensions.begin(), extensions.end(), unwanted), 0) << "extension " << unwanted;
+}
+
+TEST_F(Connecting, TeardownClearsTheRecordOnceAndTheNextConnectionStartsAfresh)
+{
+    {
+        FakeProcessor probe({send_step("HTTP/1.0 400 Bad Request\r\n\r\n")});
+        SIO_connect();
+        EXPECT_NE(connection.tls, nullptr);
+        connection_teardown();
+        EXPECT_EQ(connection.tls, nullptr);
+        EXPECT_EQ(connection.context, nullptr);
+        EXPECT_EQ(connection.socket, -1);
+        connection_teardown();
+    }
+    FakeProcessor work({read_until("\r\n"), send_step(response_text("0x0000", "No error"))});
+    SIO_connect();
+    EXPECT_EQ(plain_send("<?xml version=\"1.0\"?>\r\n"), 0);
+    EXPECT_EQ(response_check(transfer_buffer, TRANSFER_BUFFER_SIZE), 0);
+    work.finish();
+    EXPECT_EQ(work.received, "<?xml version=\"1.0\"?>\r\n");
+}
+
+TEST_F(Connecting, CloseWithoutNotificationReadsAsEndOfData)
+{
+    FakeProcessor processor({send_step("last words"), close_step()});
+    SIO_connect();
+    char buffer[64] = {};
+    EXPECT_EQ(tls_read(buffer, 63), 10);
+    int end = tls_read(buffer, 63);
+    EXPECT_EQ(end, 0);
+    EXPECT_EQ(SSL_get_error(connection.tls, end), SSL_ERROR_ZERO_RETURN);
+}
+
+TEST_F(Connecting, RefusedSocketsAreClosed)
+{
+    std::snprintf(settings.server_address, sizeof settings.server_address, "127.0.0.1");
+    std::snprintf(settings.port_text, sizeof settings.port_text, "%d", closed_port());
+    int before = open_descriptors();
+    EXPECT_EQ(tcpClient(), -1);
+    EXPECT_EQ(errno, ECONNREFUSED);
+    EXPECT_EQ(open_descriptors(), before);
+}
+
+TEST_F(Connecting, UnresolvableHostEndsTheProcess)
+{
+    std::snprintf(settings.server_address, sizeof settings.server_address, "no-such-host.invalid");
+    std::snprintf(settings.port_text, sizeof settings.port_text, "443");
+    EXPECT_EXIT(
+        {
+            run_state.log_stream = stderr;
+            SIO_connect();
+        },
+        ::testing::ExitedWithCode(255), "quorvex: ERROR: tcpClient connect failed -?[0-9]+ \r\nquorvex: ERROR: SIO_connect:reason\\(");
+}
+
+TEST_F(Connecting, ClosedPortEndsTheProcess)
+{
+    std::snprintf(settings.server_address, sizeof settings.server_address, "127.0.0.1");
+    std::snprintf(settings.port_text, sizeof settings.port_text, "%d", closed_port());
+    EXPECT_EXIT(
+        {
+            run_state.log_stream = stderr;
+            SIO_connect();
+        },
+        ::testing::ExitedWithCode(255), "quorvex: ERROR: SIO_connect:reason\\(111\\)\\.\r\n");
+}
+
+TEST_F(Connecting, RefusedHandshakeEndsTheProcess)
+{
+    EXPECT_EXIT(
+        {
+            run_state.log_stream = stderr;
+            ProcessorOptions modern;
+            modern.min_version = TLS1_2_VERSION;
+            modern.max_version = TLS1_2_VERSION;
+            modern.cipher_list = "AES128-SHA";
+            FakeProcessor processor({}, modern);
+            SIO_connect();
+        },
+        ::testing::ExitedWithCode(255), "quorvex: ERROR: SIO_connect:reason\\(");
+}
+
+TEST_F(Connecting, LibraryConfigurationCannotRaiseTheFloor)
+{
+    EXPECT_EXIT(
+        {
+            std::string path = ::testing::TempDir() + "quorvex-strict-openssl.cnf";
+            FILE* file = std::fopen(path.c_str(), "w");
+            std::fputs("openssl_conf = init\n[init]\nssl_conf = ssl\n[ssl]\nsystem_default = strict\n"
+                       "[strict]\nMinProtocol = TLSv1.2\nCipherString = DEFAULT@SECLEVEL=2\n",
+                       file);
+            std::fclose(file);
+            setenv("OPENSSL_CONF", path.c_str(), 1);
+            FakeProcessor processor({});
+            SIO_connect();
+            processor.finish();
+            std::exit(processor.handshake_done ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+}  // namespace
