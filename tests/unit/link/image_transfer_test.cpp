@@ -1,0 +1,253 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "fake_processor.h"
+#include "link/transfer_buffers.h"
+#include "link_fixture.h"
+
+namespace {
+
+using ::testing::internal::CaptureStdout;
+using ::testing::internal::GetCapturedStdout;
+
+std::string image_bytes(size_t size)
+{
+    std::string bytes(size, '\0');
+    for (size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>((i * 7919 + i / 251) & 0xFF);
+    return bytes;
+}
+
+std::string temp_path(const char* name)
+{
+    return ::testing::TempDir() + "quorvex-link-" + name;
+}
+
+std::string write_image(const char* name, size_t size)
+{
+    std::string path = temp_path(name);
+    std::ofstream(path, std::ios::binary) << image_bytes(size);
+    return path;
+}
+
+std::string file_contents(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+bool file_exists(const std::string& path)
+{
+    return std::ifstream(path).good();
+}
+
+std::string element(const char* command, const std::string& path, size_t length)
+{
+    return "\r\n<" + std::string(command) + " IMAGE_LOCATION=\"" + path + "\" IMAGE_LENGTH=\"" +
+           std::to_string(length) + "\"/>\r\n";
+}
+
+struct Location {
+    char text[256] = {};
+    explicit Location(const std::string& path) { std::snprintf(text, sizeof text, "%s", path.c_str()); }
+    bool cleared() const
+    {
+        for (char c : text)
+            if (c != '\0')
+                return false;
+        return true;
+    }
+};
+
+class ImageTransfer : public LinkTest {};
+
+TEST_F(ImageTransfer, FirmwareGoesOutInPiecesAfterTheProcessorsConsent)
+{
+    std::string path = write_image("fw40000.bin", 40000);
+    FakeProcessor processor({read_until("/>\r\n"), send_step(response_text("0x0000", "ok")), read_bytes(40000)});
+    SIO_connect();
+    Location location(path);
+    CaptureStdout();
+    EXPECT_EQ(firmware_image_transfer(location.text), 0);
+    EXPECT_EQ(GetCapturedStdout(), "Firmware image file is being sent ...\r\n");
+    EXPECT_TRUE(location.cleared());
+    EXPECT_TRUE(transfer_flags & TRANSFER_FIRMWARE_SENT);
+    processor.finish();
+    EXPECT_EQ(processor.received, element("UPDATE_MOX_FIRMWARE", path, 40000) + image_bytes(40000));
+    EXPECT_EQ(processor.read_sizes, (std::vector<int>{16384, 16384, 7232}));
+}
+
+TEST_F(ImageTransfer, LargestFirmwareAndFloppyImagesAreSentWhole)
+{
+    struct Case {
+        size_t size;
+        bool firmware;
+    };
+    for (Case c : {Case{4194304, true}, Case{1475000, false}}) {
+        std::string path = write_image("largest.bin", c.size);
+        FakeProcessor processor({read_until("/>\r\n"), send_step(response_text("0x0000", "ok")), read_bytes(c.size)});
+        SIO_connect();
+        Location location(path);
+        CaptureStdout();
+        EXPECT_EQ(c.firmware ? firmware_image_transfer(location.text) : floppy_image_insert(location.text), 0);
+        GetCapturedStdout();
+        processor.finish();
+        const char* command = c.firmware ? "UPDATE_MOX_FIRMWARE" : "INSERT_VIRTUAL_FLOPPY";
+        EXPECT_TRUE(processor.received == element(command, path, c.size) + image_bytes(c.size)) << c.size;
+    }
+}
+
+TEST_F(ImageTransfer, RefusedElementSendsNoImage)
+{
+    std::string path = write_image("fw100.bin", 100);
+    FakeProcessor processor({read_until("/>\r\n"), send_step(response_text("0x0005", "No firmware"))});
+    SIO_connect();
+    Location location(path);
+    CaptureStdout();
+    EXPECT_EQ(firmware_image_transfer(location.text), 1);
+    std::string console = GetCapturedStdout();
+    EXPECT_NE(console.find("Unable to transmit the firmware image update file\r\n"), std::string::npos);
+    EXPECT_EQ(run_state.run_status, 5);
+    EXPECT_FALSE(transfer_flags & TRANSFER_FIRMWARE_SENT);
+    processor.finish();
+    EXPECT_EQ(processor.received, element("UPDATE_MOX_FIRMWARE", path, 100));
+}
+
+TEST_F(ImageTransfer, LocalFileChecksFailTheCommand)
+{
+    std::string missing = temp_path("missing.bin");
+    std::string empty = write_image("empty.bin", 0);
+    std::string big_firmware = write_image("fw-big.bin", 4194305);
+    std::string big_floppy = write_image("floppy-big.img", 1475001);
+    struct Case {
+        bool firmware;
+        bool checking_pass;
+        std::string path;
+        int result;
+        const char* message;
+    };
+    const Case cases[] = {
+        {true, false, missing, 1, "Unable to open the firmware image update file\r\n"},
+        {true, false, empty, 1, "Unable to read the firmware image update file\r\n"},
+        {true, false, big_firmware, 1, "The firmware image file is not valid\r\n"},
+        {true, true, missing, 0, ""},
+        {false, false, missing, 1, "Unable to open the virtual floppy image file\r\n"},
+        {false, true, empty, 1, "Unable to read the virtual floppy image file\r\n"},
+        {false, true, big_floppy, 1, "The virtual floppy image file size is too big\r\n"},
+        {false, true, write_image("floppy-ok.img", 1475000), 0, ""},
+    };
+    for (const Case& c : cases) {
+        run_state.checking_pass = c.checking_pass;
+        Location location(c.path);
+        CaptureStdout();
+        int result = c.firmware ? firmware_image_transfer(location.text) : floppy_image_insert(location.text);
+        EXPECT_EQ(result, c.result) << c.path;
+        EXPECT_EQ(GetCapturedStdout(), c.message) << c.path;
+    }
+    EXPECT_EQ(run_state.run_status, 0);
+}
+
+TEST_F(ImageTransfer, CopiedFloppyIsWrittenAtTheEndOfItsBlockOnly)
+{
+    std::string image = image_bytes(1474560);
+    FakeProcessor processor({send_step("  '1474560'  "), send_step(image.substr(0, 700000)),
+                             send_step(image.substr(700000))});
+    SIO_connect();
+    std::string destination = temp_path("copy.img");
+    std::remove(destination.c_str());
+    Location location(destination);
+    CaptureStdout();
+    EXPECT_EQ(floppy_image_copy(location.text), 0);
+    EXPECT_EQ(GetCapturedStdout(), "Virtual Floppy image file is being copied ...\r\n");
+    EXPECT_TRUE(location.cleared());
+    EXPECT_FALSE(file_exists(destination));
+
+    // A firmware image sent in between holds the write back by one block.
+    transfer_flags |= TRANSFER_FIRMWARE_SENT;
+    EXPECT_EQ(floppy_image_write(), 1);
+    EXPECT_FALSE(file_exists(destination));
+    EXPECT_EQ(floppy_image_write(), 0);
+    EXPECT_EQ(file_contents(destination), image);
+    EXPECT_EQ(transfer_flags, 0u);
+    EXPECT_EQ(floppy_image_write(), 0);
+}
+
+TEST_F(ImageTransfer, CopyWithoutAWholeImageFailsAndWritesNothing)
+{
+    struct Case {
+        std::vector<ProcessorStep> steps;
+        const char* message;
+    };
+    const Case cases[] = {
+        {{close_step()}, "Unable to receive the virtual floppy image length\r\n"},
+        {{send_step("4194305")}, "The virtual floppy image announced by the MOX is too big (4194305 bytes)\r\n"},
+        {{send_step("1000"), send_step(std::string(600, 'x')), close_step()},
+         "Virtual Floppy image file is being copied ...\r\n"
+         "The virtual floppy image was not received completely (600 of 1000 bytes)\r\n"},
+    };
+    std::string destination = temp_path("short.img");
+    for (const Case& c : cases) {
+        std::remove(destination.c_str());
+        FakeProcessor processor(c.steps);
+        SIO_connect();
+        Location location(destination);
+        CaptureStdout();
+        EXPECT_EQ(floppy_image_copy(location.text), 1);
+        EXPECT_EQ(GetCapturedStdout(), c.message);
+        EXPECT_FALSE(transfer_flags & TRANSFER_FLOPPY_COPY_PENDING);
+        EXPECT_EQ(floppy_image_write(), 0);
+        EXPECT_FALSE(file_exists(destination));
+        processor.finish();
+    }
+}
+
+TEST_F(ImageTransfer, UnwritableDestinationIsReportedAndDropped)
+{
+    FakeProcessor processor({send_step("3"), send_step("abc")});
+    SIO_connect();
+    Location location(temp_path("no-such-folder/copy.img"));
+    CaptureStdout();
+    EXPECT_EQ(floppy_image_copy(location.text), 0);
+    EXPECT_EQ(floppy_image_write(), 1);
+    EXPECT_NE(GetCapturedStdout().find("Unable to open the virtual floppy image file\r\n"), std::string::npos);
+    EXPECT_FALSE(transfer_flags & TRANSFER_FLOPPY_COPY_PENDING);
+}
+
+TEST_F(ImageTransfer, LengthFieldsAreTrimmedAndBounded)
+{
+    FakeProcessor processor({send_step("  '1474560'  "), send_step("\"42\"\t"), send_step("abc"),
+                             send_step("1234567890123456"), send_step("\t' 7 '")});
+    SIO_connect();
+    EXPECT_EQ(image_length_read(), 1474560);
+    EXPECT_EQ(image_length_read(), 42);
+    EXPECT_EQ(image_length_read(), 0);
+    EXPECT_EQ(image_length_read(), INT_MAX);
+    EXPECT_EQ(image_length_read(), 7);
+}
+
+TEST_F(ImageTransfer, ReceiveNeverAsksForMoreThanTheRoomLeft)
+{
+    FakeProcessor processor({send_step(std::string(3000, 'y'))});
+    SIO_connect();
+    settings.verbose = true;
+    std::vector<unsigned char> room(1000);
+    EXPECT_EQ(image_receive(room.data(), 1000), 1000);
+    EXPECT_EQ(log_text(), "quorvex: Virtual Floppy Image : Received (1000):\r\n");
+}
+
+TEST_F(ImageTransfer, FailedImageWriteIsReportedWithoutTouchingRunStatus)
+{
+    const unsigned char bytes[4] = {1, 2, 3, 4};
+    EXPECT_EQ(image_send(bytes, 4), 6);
+    EXPECT_EQ(run_state.run_status, 0);
+    EXPECT_EQ(log_text(), "quorvex: Firmware Image: SEND_ERROR: Sending (-1):\r\n");
+}
+
+}  // namespace
