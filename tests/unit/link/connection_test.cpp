@@ -109,7 +109,7 @@ TEST_F(Connecting, UnresolvableHostEndsTheProcess)
     std::snprintf(settings.port_text, sizeof settings.port_text, "443");
     EXPECT_EXIT(
         {
-            run_state.log_stream = stderr;
+            log_to_stderr();
             SIO_connect();
         },
         ::testing::ExitedWithCode(255), "quorvex: ERROR: tcpClient connect failed -?[0-9]+ \r\nquorvex: ERROR: SIO_connect:reason\\(");
@@ -121,7 +121,7 @@ TEST_F(Connecting, ClosedPortEndsTheProcess)
     std::snprintf(settings.port_text, sizeof settings.port_text, "%d", closed_port());
     EXPECT_EXIT(
         {
-            run_state.log_stream = stderr;
+            log_to_stderr();
             SIO_connect();
         },
         ::testing::ExitedWithCode(255), "quorvex: ERROR: SIO_connect:reason\\(111\\)\\.\r\n");
@@ -131,7 +131,7 @@ TEST_F(Connecting, RefusedHandshakeEndsTheProcess)
 {
     EXPECT_EXIT(
         {
-            run_state.log_stream = stderr;
+            log_to_stderr();
             ProcessorOptions modern;
             modern.min_version = TLS1_2_VERSION;
             modern.max_version = TLS1_2_VERSION;

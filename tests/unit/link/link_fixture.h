@@ -36,6 +36,16 @@ protected:
         std::free(log_data_);
     }
 
+    // For a process that is about to end: the log goes to standard error,
+    // where a death test can match it.
+    void log_to_stderr()
+    {
+        std::fclose(run_state.log_stream);
+        std::free(log_data_);
+        log_data_ = nullptr;
+        run_state.log_stream = stderr;
+    }
+
     // What the writers have put in the log so far.
     std::string log_text()
     {
