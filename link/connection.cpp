@@ -118,6 +118,7 @@ void SIO_connect()
     SSL_set_fd(connection.tls, connection.socket);
     SSL_set_connect_state(connection.tls);
 
+    errno = 0;
     if (SSL_connect(connection.tls) < 0)
         connection_failed(-1);
 

@@ -10,6 +10,9 @@ int tls_write(const void* data, int length)
         errno = ENOTCONN;
         return -1;
     }
+    // The reason reported for a failure is what the socket layer said
+    // during this call, or 0 when it said nothing.
+    errno = 0;
     return SSL_write(connection.tls, data, length);
 }
 
@@ -19,5 +22,6 @@ int tls_read(void* buffer, int size)
         errno = ENOTCONN;
         return -1;
     }
+    errno = 0;
     return SSL_read(connection.tls, buffer, size);
 }
