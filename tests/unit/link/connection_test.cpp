@@ -139,7 +139,7 @@ TEST_F(Connecting, RefusedHandshakeEndsTheProcess)
             FakeProcessor processor({}, modern);
             SIO_connect();
         },
-        ::testing::ExitedWithCode(255), "quorvex: ERROR: SIO_connect:reason\\(");
+        ::testing::ExitedWithCode(255), "quorvex: ERROR: SIO_connect:reason\\(0\\)\\.\r\n");
 }
 
 TEST_F(Connecting, LibraryConfigurationCannotRaiseTheFloor)
