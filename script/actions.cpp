@@ -152,12 +152,17 @@ static bool starts_with(const char* text, const char* prefix)
 
 void name_action(const char* name)
 {
-    snprintf(action_buffer, sizeof action_buffer, "%s", name);
-    for (char* p = action_buffer; *p != '\0'; ++p)
-        *p = static_cast<char>(toupper(static_cast<unsigned char>(*p)));
+    size_t length = 0;
+    for (; name[length] != '\0' && length < sizeof action_buffer - 1; ++length) {
+        char c = name[length];
+        action_buffer[length] = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    }
+    action_buffer[length] = '\0';
     if (starts_with(action_buffer, "GET") || starts_with(action_buffer, "CERTIFICATE_SIGNING_REQUEST"))
         show_whole_response = true;
-    printf("<s> %s\n", action_buffer);
+    fputs("<s> ", stdout);
+    fwrite(action_buffer, 1, length, stdout);
+    fputc('\n', stdout);
 }
 
 void keep_image_location(const char* value)

@@ -14,19 +14,11 @@
  * one. Lists are left-recursive and the stacks hold 500 entries.
  */
 
-%code requires {
-#include "script/lexer.h"
-
-// The semantic value: a copy of the lexer's token value.
-struct TokenValue {
-    char text[TOKEN_VALUE_SIZE];
-};
-}
-
 %code {
 #include <cstring>
 
 #include "script/actions.h"
+#include "script/lexer.h"
 #include "script/parser.h"
 
 #define YYINITDEPTH 500
@@ -49,7 +41,9 @@ static void yyerror(const char* message)
 #define STOP_IF(failed) do { if (failed) YYABORT; } while (0)
 }
 
-%define api.value.type {struct TokenValue}
+/* The value of a STRING or IDENTIFIER token: its text in the lexer's token
+   value cell. */
+%define api.value.type {const char*}
 %expect 0
 
 %token OPEN_QTAG CLOSE_QTAG XML_TAG VYO_TAG
@@ -94,7 +88,7 @@ version_attribute
     ;
 
 number_value
-    : STRING    { STOP_IF(number_check($1.text)); }
+    : STRING    { STOP_IF(number_check($1)); }
     ;
 
 moxcl_element
@@ -120,11 +114,11 @@ login_block
     ;
 
 user_attribute
-    : element_name EQUALS STRING    { STOP_IF(user_name_check($3.text)); }
+    : element_name EQUALS STRING    { STOP_IF(user_name_check($3)); }
     ;
 
 password_attribute
-    : element_name EQUALS STRING    { STOP_IF(password_check($3.text)); }
+    : element_name EQUALS STRING    { STOP_IF(password_check($3)); }
     ;
 
 command_blocks
@@ -141,7 +135,7 @@ command_block
     ;
 
 mode_value
-    : STRING    { STOP_IF(mode_check($1.text)); }
+    : STRING    { STOP_IF(mode_check($1)); }
     ;
 
 /* Commands */
@@ -191,7 +185,7 @@ image_attributes
     ;
 
 image_location_attribute
-    : IMAGE_LOCATION EQUALS STRING  { keep_image_location($3.text); }
+    : IMAGE_LOCATION EQUALS STRING  { keep_image_location($3); }
     ;
 
 image_length_attribute
@@ -199,7 +193,7 @@ image_length_attribute
     ;
 
 integer_value
-    : STRING    { STOP_IF(integer_check($1.text)); }
+    : STRING    { STOP_IF(integer_check($1)); }
     ;
 
 /* Hotkeys */
@@ -218,7 +212,7 @@ hotkeys
 
 hotkey
     : START_OPEN_TAG hotkey_name VALUE EQUALS STRING CLOSE_OPEN_TAG
-        { STOP_IF(hotkey_count_check($5.text)); }
+        { STOP_IF(hotkey_count_check($5)); }
     ;
 
 hotkey_name
@@ -278,7 +272,7 @@ security_msg
     ;
 
 boolean_value
-    : STRING    { boolean_check($1.text); }
+    : STRING    { boolean_check($1); }
     ;
 
 security_msg_text
@@ -436,7 +430,7 @@ value_attribute
     ;
 
 element_name
-    : IDENTIFIER    { name_action($1.text); }
+    : IDENTIFIER    { name_action($1); }
     ;
 
 %%

@@ -118,7 +118,7 @@ LexRun lex_script(const std::string& text)
     FILE* script = open_script(text, options, run);
     for (int code; (code = next_token()) != 0;) {
         bool has_value = code == STRING || code == IDENTIFIER;
-        lexed.tokens.push_back({code, has_value ? yylval.text : ""});
+        lexed.tokens.push_back({code, has_value ? yylval : ""});
     }
     close_script(script, run);
     lexed.sent = run.events;
