@@ -31,9 +31,10 @@ static void copy_location(char (&path)[IMAGE_LOCATION_SIZE], const char* locatio
     path[IMAGE_LOCATION_SIZE - 1] = '\0';
 }
 
-static void clear_location(char* location)
+// The commands' image location is used up by the transfer that read it.
+static void clear_location()
 {
-    std::memset(location, 0, IMAGE_LOCATION_SIZE);
+    std::memset(image_location, 0, sizeof image_location);
 }
 
 // Size of an open file, measured from its start to its end; the file is
@@ -50,12 +51,12 @@ static long file_size(FILE* file)
 
 // Announces an outgoing image, waits for the processor's consent and sends
 // the image. 0, or 1 when the processor did not accept the element.
-static int announce_and_send(const char* element_format, char* location, const char* path, int length,
+static int announce_and_send(const char* element_format, const char* path, int length,
                              const char* refused, const char* sending)
 {
     std::memset(transfer_buffer, 0, sizeof transfer_buffer);
     std::snprintf(transfer_buffer, sizeof transfer_buffer, element_format, path, length);
-    clear_location(location);
+    clear_location();
 
     plain_send(transfer_buffer);
     if (response_check(transfer_buffer, TRANSFER_BUFFER_SIZE) != 0) {
@@ -67,7 +68,7 @@ static int announce_and_send(const char* element_format, char* location, const c
     return 0;
 }
 
-int firmware_image_transfer(char* location)
+int firmware_image_transfer(const char* location)
 {
     // HTTP mode uploads the firmware on its own.
     if (run_state.checking_pass || run_state.processor_generation != 0)
@@ -96,15 +97,15 @@ int firmware_image_transfer(char* location)
 
     if (run_state.run_status != 0)
         return 1;
-    if (announce_and_send("\r\n<UPDATE_MOX_FIRMWARE IMAGE_LOCATION=\"%s\" IMAGE_LENGTH=\"%d\"/>\r\n", location,
-                          path, length, "Unable to transmit the firmware image update file\r\n",
+    if (announce_and_send("\r\n<UPDATE_MOX_FIRMWARE IMAGE_LOCATION=\"%s\" IMAGE_LENGTH=\"%d\"/>\r\n", path, length,
+                          "Unable to transmit the firmware image update file\r\n",
                           "Firmware image file is being sent ...\r\n") != 0)
         return 1;
     transfer_flags |= TRANSFER_FIRMWARE_SENT;
     return 0;
 }
 
-int floppy_image_insert(char* location)
+int floppy_image_insert(const char* location)
 {
     // The local file checks run in the checking pass too.
     std::memset(image_buffer, 0, sizeof image_buffer);
@@ -131,12 +132,12 @@ int floppy_image_insert(char* location)
 
     if (run_state.run_status != 0)
         return 1;
-    return announce_and_send("\r\n<INSERT_VIRTUAL_FLOPPY IMAGE_LOCATION=\"%s\" IMAGE_LENGTH=\"%d\"/>\r\n", location,
-                             path, length, "Unable to transmit the virtual floppy image file\r\n",
+    return announce_and_send("\r\n<INSERT_VIRTUAL_FLOPPY IMAGE_LOCATION=\"%s\" IMAGE_LENGTH=\"%d\"/>\r\n", path, length,
+                             "Unable to transmit the virtual floppy image file\r\n",
                              "Virtual Floppy image file is being sent ...\r\n");
 }
 
-int floppy_image_copy(char* location)
+int floppy_image_copy(const char* location)
 {
     if (run_state.checking_pass)
         return 0;
@@ -167,7 +168,7 @@ int floppy_image_copy(char* location)
             copy_location(floppy_destination, location);
         }
     }
-    clear_location(location);
+    clear_location();
     return result;
 }
 

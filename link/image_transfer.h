@@ -8,12 +8,12 @@ constexpr int IMAGE_SEND_PIECE = 16384;
 
 extern unsigned transfer_flags;
 
-// location is the commands' 256-byte image location (IMAGE_LOCATION_SIZE);
-// a transfer that gets past its first checks fills it with zeros after use.
-// 0 success, 1 failed command.
-int firmware_image_transfer(char* location);
-int floppy_image_insert(char* location);
-int floppy_image_copy(char* location);
+// location: the IMAGE_LOCATION value of the command. A transfer that gets
+// past its first checks fills the commands' image location with zeros after
+// use. 0 success, 1 failed command.
+int firmware_image_transfer(const char* location);
+int floppy_image_insert(const char* location);
+int floppy_image_copy(const char* location);
 int floppy_image_write();
 
 // 0, or 6 when a write failed.

@@ -11,6 +11,7 @@
 #include "fake_processor.h"
 #include "link/transfer_buffers.h"
 #include "link_fixture.h"
+#include "script/actions.h"
 
 namespace {
 
@@ -54,12 +55,16 @@ std::string element(const char* command, const std::string& path, size_t length)
            std::to_string(length) + "\"/>\r\n";
 }
 
+// The commands' image location, as the keep image location action fills it.
 struct Location {
-    char text[256] = {};
-    explicit Location(const std::string& path) { std::snprintf(text, sizeof text, "%s", path.c_str()); }
+    const char* text = image_location;
+    explicit Location(const std::string& path)
+    {
+        std::snprintf(image_location, sizeof image_location, "%s", path.c_str());
+    }
     bool cleared() const
     {
-        for (char c : text)
+        for (char c : image_location)
             if (c != '\0')
                 return false;
         return true;
