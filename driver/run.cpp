@@ -159,6 +159,10 @@ int closing_report()
         log_info("Script Failed on \"%s:%s\"\r\n", settings.server_address, settings.port_text);
     fclose(run_state.log_stream);
     run_state.log_stream = nullptr;
+    // The calling shell sees the low 8 bits only: a failure whose low byte is
+    // zero (a processor status such as 0x0100) must not read as success.
+    if (run_state.run_status != 0 && (run_state.run_status & 0xFF) == 0)
+        return 1;
     return run_state.run_status;
 }
 
