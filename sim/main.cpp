@@ -1,6 +1,7 @@
 // mpsim: a management processor simulator for trying the utility on
 // loopback. It plays either processor generation over TLS 1.0.
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -10,6 +11,7 @@
 #include <signal.h>
 #include <sstream>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
 
@@ -106,7 +108,7 @@ void serve_connection(SSL_CTX* context, int fd, int number)
     if (!last_client_hello.empty())
         transcript_hello(link.transcript, last_client_hello);
     if (accepted != 1) {
-        link.end = stop_requested ? "stopped" : "handshake-failed";
+        link.end = "handshake-failed";
         link_close(link, CloseMode::drop, "");
     } else {
         while (link.input.empty() || may_become_http(link.input))
@@ -145,6 +147,12 @@ int main(int argc, char** argv)
     }
     if (!load_floppy_image(error)) {
         std::fprintf(stderr, "mpsim: %s\n", error.c_str());
+        return 2;
+    }
+    if (!sim.options.record_dir.empty() && ::mkdir(sim.options.record_dir.c_str(), 0755) != 0 &&
+        errno != EEXIST) {
+        std::fprintf(stderr, "mpsim: cannot make %s: %s\n", sim.options.record_dir.c_str(),
+                     std::strerror(errno));
         return 2;
     }
     transcript_set_folder(sim.options.record_dir);

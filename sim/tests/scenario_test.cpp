@@ -126,22 +126,30 @@ INSTANTIATE_TEST_SUITE_P(
                     WireCase{"Drop", "response 1 drop", "closed without close_notify"}),
     [](const testing::TestParamInfo<WireCase>& info) { return std::string(info.param.name); });
 
-TEST(ScenarioOnTheWire, HttpChunkLargerThanOneRead)
+TEST(ScenarioOnTheWire, HttpChunkSizes)
 {
     SimProcess sim;
-    ASSERT_TRUE(start_sim(sim, {"--connections", "1"}, "command GET_BIG long 6000\n"));
+    ASSERT_TRUE(start_sim(sim, {"--connections", "1"},
+                          "command GET_BIG long 6000\ncommand set_small chunks 50\n"));
     TlsClient client;
     ASSERT_TRUE(client_connect(client, sim.port));
     std::string body = "<MOXCL VERSION=\"2.0\"><LOGIN A=\"a\" B=\"b\"><B MODE=\"read\"><GET_BIG/>"
-                       "</B></LOGIN></MOXCL>";
+                       "<SET_SMALL/></B></LOGIN></MOXCL>";
     ASSERT_TRUE(client_send(client, "POST /moxcl HTTP/1.1\r\nHOST: t\r\nTE: chunked\r\n"
                                     "Content-length: " + std::to_string(body.size()) + "\r\n\r\n" +
                                     body));
-    std::string head, chunk;
+    std::string head, read;
     ASSERT_GT(client_read(client, head, 4096), 0);
-    ASSERT_EQ(client_read(client, chunk, 4096), 4096);
-    EXPECT_EQ(chunk.rfind("1770\r\n", 0), 0u);
-    EXPECT_EQ(client_read_to_end(client).substr(6000 + 8 - 4096), "0\r\n\r\n");
+    // A chunk larger than one read of the utility.
+    ASSERT_EQ(client_read(client, read, 4096), 4096);
+    EXPECT_EQ(read.rfind("1770\r\n", 0), 0u);
+    ASSERT_EQ(client_read(client, read, 4096), 6000 + 8 - 4096);
+    // An answer cut into chunks of 50 bytes, one write each.
+    ASSERT_GT(client_read(client, read, 4096), 0);
+    EXPECT_EQ(read.size(), 4u + 50 + 2);
+    EXPECT_EQ(read.rfind("32\r\n<?xml", 0), 0u) << read;
+    std::string rest = client_read_to_end(client);
+    EXPECT_EQ(rest.substr(rest.size() - 5), "0\r\n\r\n");
     client_close(client);
     EXPECT_EQ(wait_sim(sim, 10), 0);
 }

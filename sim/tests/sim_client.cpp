@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fstream>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <openssl/err.h>
 #include <sstream>
 #include <sys/socket.h>
@@ -127,6 +128,8 @@ bool client_connect(TlsClient& client, int port, bool modern)
         return false;
     timeval limit{5, 0};
     ::setsockopt(client.fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    int on = 1;
+    ::setsockopt(client.fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     client.ssl = SSL_new(client.context);
     SSL_set_fd(client.ssl, client.fd);
     return SSL_connect(client.ssl) == 1;
