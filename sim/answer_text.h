@@ -1,0 +1,25 @@
+// The text of one answer in the processor's response status format.
+#pragma once
+
+#include <string>
+
+#include "sim/scenario.h"
+
+struct AnswerContent {
+    std::string version;          // VERSION of the MOXCL root
+    std::string status = "0x0000";
+    std::string message = "No error";
+    std::string command;          // upper-cased element the answer belongs to
+    bool with_data = false;       // add a data element for the command
+    int number = 0;               // answer number on the connection
+};
+
+// Applies the scenario's status, message, version, data switch.
+void apply_changes(AnswerContent& content, const AnswerChanges& changes);
+
+// The whole answer: declaration, MOXCL root, RESPONSE, data, padding to
+// `changes.long_size`, closing root tag; or the raw text of the scenario.
+std::string format_answer(const AnswerContent& content, const AnswerChanges& changes);
+
+// The data element a query command answers with.
+std::string data_element(const std::string& command);

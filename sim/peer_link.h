@@ -1,0 +1,51 @@
+// The one client connection mpsim serves at a time: TLS reads and writes
+// with byte counts, the transcript, and the ways it ends.
+#pragma once
+
+#include <csignal>
+#include <openssl/ssl.h>
+#include <string>
+#include <vector>
+
+#include "sim/scenario.h"
+#include "sim/transcript.h"
+
+struct PeerLink {
+    SSL* ssl = nullptr;
+    int fd = -1;
+    int number = 0;               // from 1, in accept order
+    std::string input;            // received, not yet consumed
+    long long bytes_in = 0;
+    long long bytes_out = 0;
+    int answers = 0;              // answers sent so far (numbering)
+    std::string kind = "none";    // probe, stream, http, upload
+    std::string end;              // how it ended; empty while open
+    std::string summary;          // the summary line, once closed
+    Transcript transcript;
+};
+
+// Set by SIGTERM and SIGINT.
+extern volatile std::sig_atomic_t stop_requested;
+
+bool link_is_open(const PeerLink& link);
+
+// One read, appended to link.input. False once the connection has ended
+// (link.end then says why).
+bool link_read(PeerLink& link);
+
+// Reads until link.input holds at least `count` bytes.
+bool link_fill(PeerLink& link, size_t count);
+
+// One write of all the bytes.
+bool link_write(PeerLink& link, const std::string& bytes);
+
+// The bytes in writes of the given sizes (the last size repeats; a single
+// write when `sizes` is empty).
+bool link_write_pieces(PeerLink& link, const std::string& bytes, const std::vector<size_t>& sizes);
+
+// Ends the connection: writes the transcript summary, sends close_notify
+// (CloseMode::notify) or not (CloseMode::drop), and closes the socket.
+// `reason` is recorded unless the connection already ended.
+void link_close(PeerLink& link, CloseMode mode, const char* reason);
+
+void sleep_milliseconds(int milliseconds);

@@ -1,0 +1,59 @@
+// Scenario files: per-answer overrides of what the simulated processor says.
+// The language is described in sim/README.md.
+#pragma once
+
+#include <string>
+#include <vector>
+
+enum class CloseMode { none, notify, drop };
+
+// The changes one scenario line asks for. A field left unset keeps the
+// normal answer.
+struct AnswerChanges {
+    bool has_status = false;
+    std::string status;
+    bool has_message = false;
+    std::string message;
+    bool has_version = false;
+    std::string version;
+    bool has_raw = false;
+    std::string raw;            // sent instead of the formatted answer
+    bool has_extra = false;
+    std::string extra;          // put right after the MESSAGE value
+    bool no_data = false;       // leave out the data element of GET commands
+    std::vector<size_t> split;  // write sizes for the answer's bytes
+    std::vector<size_t> chunks; // HTTP: chunk sizes for the answer's text
+    size_t long_size = 0;       // pad the answer to this many bytes
+    int delay_ms = 0;
+    CloseMode close_before = CloseMode::none; // instead of answering
+    CloseMode close_after = CloseMode::none;  // once the answer is out
+    bool has_length_field = false;
+    std::string length_field;   // COPY_VIRTUAL_FLOPPY length field text
+};
+
+struct ScenarioRule {
+    int connection = 0;   // 0 = every connection
+    int number = 0;       // 0 = any answer number
+    std::string command;  // empty = any command (upper case)
+    AnswerChanges changes;
+};
+
+struct Scenario {
+    std::vector<ScenarioRule> rules;
+    bool send_cookie = true;
+    std::string cookie_value;   // empty: a fresh random value per upload
+    bool flash_completes = true;
+};
+
+// Reads a scenario file. Returns 0, or 1 with "FILE:LINE: reason" in error.
+int load_scenario(const std::string& path, Scenario& scenario, std::string& error);
+
+// Parses scenario text (the file's contents); `origin` names it in errors.
+int parse_scenario(const std::string& text, const std::string& origin, Scenario& scenario,
+                   std::string& error);
+
+// The merged changes of every rule that matches answer `number` (from 1) of
+// connection `connection` (from 1), given by the element `command`; later
+// lines win over earlier ones.
+AnswerChanges changes_for_answer(const Scenario& scenario, int connection, int number,
+                                 const std::string& command);

@@ -1,0 +1,93 @@
+#include "sim/sim_options.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+const char* const sim_usage_text =
+    "usage: mpsim [options]\n"
+    "  --generation stream|http  processor generation to play (default http)\n"
+    "  --port N                  port to listen on (default 0: any free port)\n"
+    "  --listen ADDR             address to listen on (default 127.0.0.1)\n"
+    "  --port-file FILE          write the port number to FILE\n"
+    "  --connections N           exit after serving N connections\n"
+    "  --version X.Y             VERSION in every response (default 2.22)\n"
+    "  --scenario FILE           answers to override (see sim/README.md)\n"
+    "  --record DIR              write transcripts of every connection to DIR\n"
+    "  --cert FILE --key FILE    PEM certificate and key instead of a fresh one\n"
+    "  --floppy-file FILE        image sent for COPY_VIRTUAL_FLOPPY\n"
+    "  --timeout SECONDS         drop a client silent for this long (default 10)\n"
+    "  --verbose                 one line per connection on standard error\n";
+
+static bool to_int(const char* text, int low, int high, int& value)
+{
+    errno = 0;
+    char* end = nullptr;
+    long parsed = std::strtol(text, &end, 10);
+    if (errno != 0 || end == text || *end != '\0' || parsed < low || parsed > high)
+        return false;
+    value = static_cast<int>(parsed);
+    return true;
+}
+
+int parse_sim_options(int argc, char** argv, SimOptions& options, std::string& error)
+{
+    for (int i = 1; i < argc; ++i) {
+        const char* name = argv[i];
+        if (std::strcmp(name, "--help") == 0 || std::strcmp(name, "-h") == 0)
+            return 1;
+        if (std::strcmp(name, "--verbose") == 0 || std::strcmp(name, "-v") == 0) {
+            options.verbose = true;
+            continue;
+        }
+        if (i + 1 >= argc) {
+            error = std::string("missing value after ") + name;
+            return 2;
+        }
+        const char* value = argv[++i];
+        bool good = true;
+        if (std::strcmp(name, "--generation") == 0) {
+            if (std::strcmp(value, "stream") == 0)
+                options.generation = Generation::stream;
+            else if (std::strcmp(value, "http") == 0)
+                options.generation = Generation::http;
+            else
+                good = false;
+        } else if (std::strcmp(name, "--port") == 0) {
+            good = to_int(value, 0, 65535, options.port);
+        } else if (std::strcmp(name, "--listen") == 0) {
+            options.listen_address = value;
+        } else if (std::strcmp(name, "--port-file") == 0) {
+            options.port_file = value;
+        } else if (std::strcmp(name, "--connections") == 0) {
+            good = to_int(value, 0, 1000000, options.connections);
+        } else if (std::strcmp(name, "--version") == 0) {
+            options.version = value;
+            good = !options.version.empty();
+        } else if (std::strcmp(name, "--scenario") == 0) {
+            options.scenario_file = value;
+        } else if (std::strcmp(name, "--record") == 0) {
+            options.record_dir = value;
+        } else if (std::strcmp(name, "--cert") == 0) {
+            options.cert_file = value;
+        } else if (std::strcmp(name, "--key") == 0) {
+            options.key_file = value;
+        } else if (std::strcmp(name, "--floppy-file") == 0) {
+            options.floppy_file = value;
+        } else if (std::strcmp(name, "--timeout") == 0) {
+            good = to_int(value, 1, 3600, options.timeout_seconds);
+        } else {
+            error = std::string("unknown option ") + name;
+            return 2;
+        }
+        if (!good) {
+            error = std::string("bad value for ") + name + ": " + value;
+            return 2;
+        }
+    }
+    if (options.cert_file.empty() != options.key_file.empty()) {
+        error = "--cert and --key go together";
+        return 2;
+    }
+    return 0;
+}

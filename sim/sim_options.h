@@ -1,0 +1,28 @@
+// What mpsim was asked to do, from its command line.
+#pragma once
+
+#include <string>
+
+enum class Generation { stream, http };
+
+struct SimOptions {
+    std::string listen_address = "127.0.0.1";
+    int port = 0;                   // 0: let the system pick one
+    std::string port_file;          // where the chosen port is written
+    int connections = 0;            // stop after this many; 0 = serve until killed
+    Generation generation = Generation::http;
+    std::string version = "2.22";   // VERSION of every response
+    std::string scenario_file;
+    std::string record_dir;
+    std::string cert_file;
+    std::string key_file;
+    std::string floppy_file;        // image sent for COPY_VIRTUAL_FLOPPY
+    int timeout_seconds = 10;       // a silent client is dropped after this
+    bool verbose = false;           // one line per connection on stderr
+};
+
+// Fills `options` from the command line. Returns 0, 1 after --help,
+// or 2 on a bad option (the reason is in `error`).
+int parse_sim_options(int argc, char** argv, SimOptions& options, std::string& error);
+
+extern const char* const sim_usage_text;

@@ -1,0 +1,90 @@
+#include "sim/transcript.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+std::string record_folder;
+
+std::string path_of(const Transcript& transcript, const std::string& suffix)
+{
+    return record_folder + "/conn-" + std::to_string(transcript.number) + "." + suffix;
+}
+
+void write_all(int fd, const char* data, size_t length)
+{
+    while (length > 0) {
+        ssize_t written = ::write(fd, data, length);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0) {
+            std::perror("mpsim: transcript");
+            return;
+        }
+        data += written;
+        length -= static_cast<size_t>(written);
+    }
+}
+
+void write_file(const std::string& path, const std::string& text)
+{
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        std::perror(path.c_str());
+        return;
+    }
+    write_all(fd, text.data(), text.size());
+    ::close(fd);
+}
+
+} // namespace
+
+void transcript_set_folder(const std::string& folder)
+{
+    record_folder = folder;
+}
+
+void transcript_begin(Transcript& transcript, int number)
+{
+    transcript.number = number;
+    transcript.images = 0;
+    transcript.received_fd = -1;
+    if (record_folder.empty())
+        return;
+    std::string path = path_of(transcript, "received");
+    transcript.received_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (transcript.received_fd < 0)
+        std::perror(path.c_str());
+}
+
+void transcript_received(Transcript& transcript, const char* data, size_t length)
+{
+    if (transcript.received_fd >= 0)
+        write_all(transcript.received_fd, data, length);
+}
+
+void transcript_hello(const Transcript& transcript, const std::string& text)
+{
+    if (!record_folder.empty())
+        write_file(path_of(transcript, "hello"), text);
+}
+
+void transcript_image(Transcript& transcript, const std::string& bytes)
+{
+    ++transcript.images;
+    if (!record_folder.empty())
+        write_file(path_of(transcript, "image-" + std::to_string(transcript.images)), bytes);
+}
+
+void transcript_end(Transcript& transcript, const std::string& summary)
+{
+    if (transcript.received_fd >= 0) {
+        ::close(transcript.received_fd);
+        transcript.received_fd = -1;
+    }
+    if (!record_folder.empty())
+        write_file(path_of(transcript, "summary"), summary + "\n");
+}

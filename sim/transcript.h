@@ -1,0 +1,21 @@
+// Per-connection transcript files written with --record DIR:
+// conn-N.received, conn-N.hello, conn-N.summary and conn-N.image-K.
+#pragma once
+
+#include <string>
+
+struct Transcript {
+    int number = 0;         // connection number, from 1
+    int received_fd = -1;   // conn-N.received while the connection lives
+    int images = 0;         // images saved so far
+};
+
+// Folder for every transcript; empty = no recording.
+void transcript_set_folder(const std::string& folder);
+
+void transcript_begin(Transcript& transcript, int number);
+void transcript_received(Transcript& transcript, const char* data, size_t length);
+void transcript_hello(const Transcript& transcript, const std::string& text);
+void transcript_image(Transcript& transcript, const std::string& bytes);
+// Writes the summary line and closes everything of the connection.
+void transcript_end(Transcript& transcript, const std::string& summary);
