@@ -62,10 +62,9 @@ bool link_read(PeerLink& link)
             transcript_received(link.transcript, buffer, static_cast<size_t>(result));
             return true;
         }
-        if (saved_errno == EINTR && !stop_requested &&
-            SSL_get_error(link.ssl, result) == SSL_ERROR_SYSCALL)
+        if (saved_errno == EINTR && !stop_requested)
             continue;
-        link.end = failure_reason(link, result, saved_errno);
+        link.end = stop_requested ? "stopped" : failure_reason(link, result, saved_errno);
         return false;
     }
 }
