@@ -7,9 +7,10 @@ size_t text_read(FILE* stream, char* buf, size_t max)
     size_t got = fread(buf, 1, max, stream);
     if (got == 0)
         return 0;
-    // Fold CR LF to LF in place.
-    size_t out = 0;
-    for (size_t in = 0; in < got; ++in) {
+    // Fold CR LF to LF in place; most scripts have no CR at all.
+    char* cr = static_cast<char*>(memchr(buf, '\r', got));
+    size_t out = cr ? static_cast<size_t>(cr - buf) : got;
+    for (size_t in = out; in < got; ++in) {
         if (buf[in] == '\r' && in + 1 < got && buf[in + 1] == '\n')
             continue;
         buf[out++] = buf[in];

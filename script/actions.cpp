@@ -160,9 +160,9 @@ void name_action(const char* name)
     action_buffer[length] = '\0';
     if (starts_with(action_buffer, "GET") || starts_with(action_buffer, "CERTIFICATE_SIGNING_REQUEST"))
         show_whole_response = true;
-    fputs("<s> ", stdout);
-    fwrite(action_buffer, 1, length, stdout);
-    fputc('\n', stdout);
+    fputs_unlocked("<s> ", stdout);
+    fwrite_unlocked(action_buffer, 1, length, stdout);
+    fputc_unlocked('\n', stdout);
 }
 
 void keep_image_location(const char* value)
