@@ -119,6 +119,12 @@ TEST(Lexer, LineCounterAndLineText)
         {"a\r\r\nb", 0, "", "b"},
         {"a\r\nb\r\n\r\nc", 3, "c", "c"},
         {"x\n" + wide_line, 1, wide_line.substr(0, 256), wide_line.substr(0, 256)},
+        // Lines that begin just before the end of one read of the script and
+        // continue in the next.
+        {std::string(8186, ' ') + "a\nline spans reads", 1, "line spans reads", "reads"},
+        {std::string(8191, ' ') + "\nnext read", 1, "next read", "read"},
+        {std::string(8180, ' ') + "a\n" + wide_line + "\n", 2, "", wide_line.substr(0, 256)},
+        {std::string(8180, ' ') + "a\n" + wide_line, 1, wide_line.substr(0, 256), wide_line.substr(0, 256)},
     };
     for (const LineCase& c : cases) {
         lex_script(c.text);
