@@ -1,0 +1,232 @@
+#include "driver/command_line.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "driver/run_settings.h"
+#include "platform/winsock.h"
+#include "prepare/substitution.h"
+
+namespace {
+
+constexpr const char* DEFAULT_PORT = "443";
+
+// Copies at most max characters of text into a field of the given size.
+void copy_bounded(char* field, size_t field_size, const char* text, size_t max)
+{
+    size_t length = strnlen(text, max);
+    if (length >= field_size)
+        length = field_size - 1;
+    memcpy(field, text, length);
+    field[length] = '\0';
+}
+
+void set_port(const char* after_colon)
+{
+    if (!after_colon || *after_colon == '\0')
+        copy_bounded(settings.port_text, sizeof settings.port_text, DEFAULT_PORT, 3);
+    else
+        copy_bounded(settings.port_text, sizeof settings.port_text, after_colon, PORT_TEXT_MAX);
+}
+
+bool is_option_word(const char* arg)
+{
+    return strlen(arg) == 2 && (arg[0] == '-' || arg[0] == '/');
+}
+
+// "-s value": host name, IPv4 literal or IPv6 literal, each with an
+// optional port. Returns false when the value is refused.
+bool take_server_value(const char* value)
+{
+    settings.server_address[0] = '\0';
+    if (strlen(value) > static_cast<size_t>(SERVER_ADDRESS_MAX)) {
+        printf("Server IP address or Fully Qualified Domain Name specified with the 's' option must be 50 characters or less\n");
+        return false;
+    }
+    const char* open = strchr(value, '[');
+    const char* close = open ? strchr(open + 1, ']') : nullptr;
+    if (!open) {
+        if (is_ipv6_literal(value)) {
+            settings.ipv6_server = true;
+            copy_bounded(settings.server_address, sizeof settings.server_address, value, SERVER_ADDRESS_MAX);
+            set_port(nullptr);
+        } else {
+            const char* colon = strchr(value, ':');
+            size_t host_length = colon ? static_cast<size_t>(colon - value) : strlen(value);
+            copy_bounded(settings.server_address, sizeof settings.server_address, value, host_length);
+            set_port(colon ? colon + 1 : nullptr);
+        }
+        printf("Server is %s \n", settings.server_address);
+        return true;
+    }
+    if (!close) {
+        printf("Error: IP adress or FQDN specified by the 's' option is not formatted correctly\n");
+        print_usage(settings.program_name);
+    }
+    copy_bounded(settings.server_address, sizeof settings.server_address, open + 1,
+                 static_cast<size_t>(close - open - 1));
+    if (is_ipv6_literal(value))
+        settings.ipv6_server = true;
+    const char* colon = strchr(close, ':');
+    set_port(colon ? colon + 1 : nullptr);
+    printf("Server is %s \n", settings.server_address);
+    return true;
+}
+
+// DEVICEIPADDRESS0 when no -s was given: host, optionally ":port".
+bool take_environment_server(const char* value)
+{
+    const char* colon = strchr(value, ':');
+    size_t host_length = colon ? static_cast<size_t>(colon - value) : strlen(value);
+    if (host_length > static_cast<size_t>(SERVER_ADDRESS_MAX)) {
+        printf("Server IP address or Fully Qualified Domain Name in DEVICEIPADDRESS0 must be 50 characters or less\n");
+        settings.server_address[0] = '\0';
+        return false;
+    }
+    copy_bounded(settings.server_address, sizeof settings.server_address, value, host_length);
+    set_port(colon ? colon + 1 : nullptr);
+    return true;
+}
+
+const char* next_value(int argc, char** argv, int& index)
+{
+    if (index + 1 >= argc)
+        print_usage(settings.program_name);
+    return argv[++index];
+}
+
+}  // namespace
+
+int parse_command_line(int argc, char** argv)
+{
+    copy_bounded(settings.program_name, sizeof settings.program_name, argc > 0 ? argv[0] : "",
+                 PROGRAM_NAME_SIZE - 1);
+    if (argc < 2)
+        print_usage(settings.program_name);
+
+    bool file_given = false;
+    bool server_given = false;
+    bool substitution_seen = false;
+    bool result = true;
+
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        if (!is_option_word(arg))
+            print_usage(settings.program_name);
+        switch (tolower(static_cast<unsigned char>(arg[1]))) {
+        case 'c':
+            settings.check_only = true;
+            break;
+        case 'f':
+            settings.input_file_name = next_value(argc, argv, i);
+            file_given = true;
+            break;
+        case 'l':
+            settings.log_file_name = next_value(argc, argv, i);
+            settings.log_file_given = true;
+            break;
+        case 'p':
+            settings.password = next_value(argc, argv, i);
+            break;
+        case 'u':
+            settings.user_name = next_value(argc, argv, i);
+            break;
+        case 'v':
+            if (i + 1 >= argc)
+                print_usage(settings.program_name);
+            settings.verbose = true;
+            break;
+        case 's': {
+            if (i + 1 >= argc)
+                print_usage(settings.program_name);
+            for (int before = 1; before < i; ++before) {
+                if (is_option_word(argv[before]) && tolower(static_cast<unsigned char>(argv[before][1])) == 's') {
+                    printf("Error:option 's' has been used more than once \n");
+                    print_usage(settings.program_name);
+                }
+            }
+            const char* value = argv[++i];
+            if (!take_server_value(value))
+                return -1;
+            server_given = true;
+            break;
+        }
+        case 't': {
+            if (!file_given)
+                print_usage(settings.program_name);
+            if (substitution_seen) {
+                printf("Variable Substitution used twice\r\n");
+                print_usage(settings.program_name);
+            }
+            substitution_seen = true;
+            const char* value = next_value(argc, argv, i);
+            if (!parse_name_value_pairs(value)) {
+                printf("Invalid Substituion String\r\n");
+                result = false;
+            } else if (substitute_variables()) {
+                settings.use_working_copy = true;
+            }
+            break;
+        }
+        default:
+            print_usage(settings.program_name);
+        }
+    }
+
+    if (!server_given) {
+        const char* environment = getenv("DEVICEIPADDRESS0");
+        if (!environment)
+            print_usage(settings.program_name);
+        if (!take_environment_server(environment))
+            return -1;
+        if (settings.server_address[0] == '\0' && !settings.check_only) {
+            printf("Server Address not in Environment or no server name included on command line!\r\n");
+            return -1;
+        }
+    }
+    return result ? 0 : -1;
+}
+
+void make_ipv6_log_name(char* output)
+{
+    output[0] = '\0';
+    const char* address = settings.server_address;
+    if (address[0] == '\0')
+        return;
+    std::string name = address;
+    const size_t length = name.size();
+    int groups = name.find('.') != std::string::npos ? 1 : 0;
+    for (char& c : name) {
+        if (c == ':') {
+            c = '.';
+            ++groups;
+        }
+    }
+    std::string filler;
+    for (int i = groups; i < 8; ++i)
+        filler += "0.";
+    size_t pair = name.find("..");
+    if (pair != std::string::npos) {
+        if (pair == 0)
+            name = length == 2 ? filler + "0.0" : filler + "0." + name.substr(2);
+        else if (pair == length - 2)
+            name = name.substr(0, length - 2) + "." + filler + "0";
+        else
+            name = name.substr(0, pair) + "." + filler + name.substr(pair + 2);
+    }
+    // A zone suffix can make the name longer than its field: keep the start.
+    copy_bounded(output, IPV6_LOG_NAME_SIZE, name.c_str(), IPV6_LOG_NAME_SIZE - 1);
+}
+
+const char* get_user_name()
+{
+    return settings.user_name;
+}
+
+const char* get_password()
+{
+    return settings.password;
+}

@@ -1,0 +1,104 @@
+#include "driver/log_output.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <string>
+
+#include "driver/run_settings.h"
+#include "driver/run_state.h"
+
+namespace {
+
+constexpr int MESSAGE_BUFFER_SIZE = 4096;
+
+// Formats into a 4096-byte buffer; a longer message is formatted again into
+// a buffer of its own size, so nothing is cut and nothing overruns.
+struct Formatted {
+    char small[MESSAGE_BUFFER_SIZE];
+    std::string large;
+    const char* text = small;
+    size_t length = 0;
+
+    Formatted(const char* format, va_list args)
+    {
+        va_list again;
+        va_copy(again, args);
+        int needed = vsnprintf(small, sizeof small, format, args);
+        if (needed < 0) {
+            small[0] = '\0';
+        } else if (needed < MESSAGE_BUFFER_SIZE) {
+            length = static_cast<size_t>(needed);
+        } else {
+            large.resize(static_cast<size_t>(needed) + 1);
+            vsnprintf(large.data(), large.size(), format, again);
+            large.resize(static_cast<size_t>(needed));
+            text = large.c_str();
+            length = large.size();
+        }
+        va_end(again);
+    }
+};
+
+int write_line(const char* prefix, const Formatted& message)
+{
+    if (prefix) {
+        fputs(settings.program_name, stdout);
+        fputs(prefix, stdout);
+    }
+    fwrite(message.text, 1, message.length, stdout);
+    if (!run_state.log_stream)
+        return 0;
+    int written = 0;
+    if (prefix) {
+        written = fprintf(run_state.log_stream, "%s%s", settings.program_name, prefix);
+        if (written < 0)
+            return written;
+    }
+    size_t body = fwrite(message.text, 1, message.length, run_state.log_stream);
+    if (body < message.length)
+        return -1;
+    return written + static_cast<int>(body);
+}
+
+}  // namespace
+
+int log_error(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    Formatted message(format, args);
+    va_end(args);
+    return write_line(": ERROR: ", message);
+}
+
+int log_info(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    Formatted message(format, args);
+    va_end(args);
+    return write_line(": ", message);
+}
+
+int log_plain(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    Formatted message(format, args);
+    va_end(args);
+    return write_line(nullptr, message);
+}
+
+void write_both(const char* text, size_t length)
+{
+    fwrite(text, 1, length, stdout);
+    if (run_state.log_stream)
+        fwrite(text, 1, length, run_state.log_stream);
+}
+
+void write_log_then_console(const char* text, size_t length)
+{
+    if (run_state.log_stream)
+        fwrite(text, 1, length, run_state.log_stream);
+    fwrite(text, 1, length, stdout);
+}

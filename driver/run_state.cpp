@@ -1,0 +1,3 @@
+#include "driver/run_state.h"
+
+RunState run_state;

@@ -1,0 +1,330 @@
+#!/usr/bin/env python3
+"""Runs one end-to-end case file (format: tests/cases/README.md)."""
+
+import argparse
+import os
+import random
+import re
+import shlex
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+ESCAPE = re.compile(rb"\\(r|t|\\|x[0-9A-Fa-f]{2})")
+
+
+def decode_escapes(data: bytes) -> bytes:
+    def replace(match):
+        code = match.group(1)
+        if code == b"r":
+            return b"\r"
+        if code == b"t":
+            return b"\t"
+        if code == b"\\":
+            return b"\\"
+        return bytes([int(code[1:], 16)])
+    return ESCAPE.sub(replace, data)
+
+
+class Section:
+    def __init__(self, kind, args, attrs, header_index):
+        self.kind = kind
+        self.args = args
+        self.attrs = attrs
+        self.lines = []
+        self.header_index = header_index
+        self.body_index = header_index + 1
+        self.end_index = header_index + 1
+
+    def content(self, variables) -> bytes:
+        data = b"".join(self.lines)
+        if "nolf" in self.attrs and data.endswith(b"\n"):
+            data = data[:-1]
+        data = decode_escapes(data)
+        for name, value in variables.items():
+            data = data.replace(b"@@" + name.encode() + b"@@", value.encode())
+        return data
+
+
+SECTION_LINE = re.compile(rb"^\[([a-z][a-z0-9-]*)((?: [^\]\n]*)?)\]\r?\n?$")
+ATTRIBUTES = {"nolf"}
+
+
+def read_lines(path):
+    with open(path, "rb") as handle:
+        return handle.read().splitlines(keepends=True)
+
+
+def parse_case(path):
+    sections = []
+    current = None
+    fresh = False
+    for index, line in enumerate(read_lines(path)):
+        match = SECTION_LINE.match(line)
+        if match:
+            words = match.group(2).decode().split()
+            attrs = {w for w in words if w in ATTRIBUTES}
+            args = [w for w in words if w not in ATTRIBUTES]
+            current = Section(match.group(1).decode(), args, attrs, index)
+            sections.append(current)
+            fresh = True
+            continue
+        if current is None:
+            continue
+        current.end_index = index + 1
+        if fresh and line.startswith(b"#"):
+            current.body_index = index + 1
+            continue
+        fresh = False
+        current.lines.append(line)
+    return sections
+
+
+def bless(path, sections, actual, variables):
+    """Rewrites the expectation sections of a case with what the run did."""
+    lines = read_lines(path)
+    for section in sorted(sections, key=lambda s: s.header_index, reverse=True):
+        if id(section) not in actual:
+            continue
+        text, nolf = encode_section(actual[id(section)], variables)
+        words = [section.kind] + section.args + (["nolf"] if nolf else [])
+        header = b"[" + " ".join(words).encode() + b"]\n"
+        body = text.splitlines(keepends=True)
+        lines[section.body_index:section.end_index] = body
+        lines[section.header_index] = header
+    with open(path, "wb") as handle:
+        handle.write(b"".join(lines))
+
+
+def encode_section(data: bytes, variables) -> (bytes, bool):
+    """Inverse of Section.content: the text to store for data."""
+    for name in ("TMP", "PORT"):
+        value = variables.get(name)
+        if value:
+            data = data.replace(value.encode(), b"@@" + name.encode() + b"@@")
+    out = bytearray()
+    for byte in data:
+        if byte == 0x0D:
+            out += b"\\r"
+        elif byte == 0x5C:
+            out += b"\\\\"
+        elif byte in (0x0A, 0x09) or 0x20 <= byte < 0x7F:
+            out.append(byte)
+        else:
+            out += b"\\x%02x" % byte
+    text = bytes(out)
+    lines = text.split(b"\n")
+    # A line that would read as a section header or a comment is escaped.
+    lines = [b"\\x5b" + line[1:] if line.startswith(b"[") else line for line in lines]
+    if lines and lines[0].startswith(b"#"):
+        lines[0] = b"\\x23" + lines[0][1:]
+    text = b"\n".join(lines)
+    nolf = text != b"" and not text.endswith(b"\n")
+    if nolf:
+        text += b"\n"
+    return text, nolf
+
+
+def visible(data: bytes) -> str:
+    out = []
+    for byte in data:
+        if byte == 0x0A:
+            out.append("\\n\n")
+        elif byte == 0x0D:
+            out.append("\\r")
+        elif byte == 0x09:
+            out.append("\\t")
+        elif byte == 0x5C:
+            out.append("\\\\")
+        elif 0x20 <= byte < 0x7F:
+            out.append(chr(byte))
+        else:
+            out.append("\\x%02x" % byte)
+    return "".join(out)
+
+
+def compare(label, expected: bytes, actual: bytes, failures):
+    if expected == actual:
+        return
+    index = next((i for i, (a, b) in enumerate(zip(expected, actual)) if a != b),
+                 min(len(expected), len(actual)))
+    failures.append(
+        "%s differs at byte %d (expected %d bytes, got %d)\n--- expected\n%s\n--- actual\n%s\n"
+        % (label, index, len(expected), len(actual), visible(expected)[:6000], visible(actual)[:6000]))
+
+
+def start_simulator(mpsim, tmp, sim_section, scenario, variables):
+    port_file = os.path.join(tmp, ".mpsim-port")
+    record = os.path.join(tmp, ".mpsim-record")
+    os.makedirs(record, exist_ok=True)
+    args = [mpsim, "--port", "0", "--port-file", port_file, "--record", record]
+    if scenario is not None:
+        scenario_path = os.path.join(tmp, ".mpsim-scenario")
+        with open(scenario_path, "wb") as handle:
+            handle.write(scenario.content(variables))
+        args += ["--scenario", scenario_path]
+    extra = sim_section.content(variables).decode().strip()
+    if extra:
+        args += shlex.split(extra)
+    log = open(os.path.join(tmp, ".mpsim-output"), "wb")
+    process = subprocess.Popen(args, cwd=tmp, stdout=log, stderr=subprocess.STDOUT,
+                               stdin=subprocess.DEVNULL)
+    deadline = time.monotonic() + 20
+    while time.monotonic() < deadline:
+        if os.path.exists(port_file):
+            with open(port_file) as handle:
+                text = handle.read().strip()
+            if text:
+                return process, text, record
+        if process.poll() is not None:
+            break
+        time.sleep(0.02)
+    process.kill()
+    raise RuntimeError("mpsim did not start (see %s)" % os.path.join(tmp, ".mpsim-output"))
+
+
+def stop_simulator(process):
+    if process.poll() is None:
+        process.send_signal(signal.SIGTERM)
+        try:
+            process.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()
+
+
+def generate_image(path, size, seed):
+    generator = random.Random(seed)
+    with open(path, "wb") as handle:
+        remaining = size
+        while remaining > 0:
+            piece = min(remaining, 1 << 20)
+            handle.write(generator.randbytes(piece))
+            remaining -= piece
+
+
+def run_case(case_path, quorvex, mpsim, keep, blessing=False):
+    sections = parse_case(case_path)
+    tmp = tempfile.mkdtemp(prefix="quorvex-case-")
+    variables = {"TMP": tmp}
+    failures = []
+    actual = {}
+    simulator = None
+    try:
+        by_kind = {}
+        for section in sections:
+            by_kind.setdefault(section.kind, []).append(section)
+
+        sim_section = by_kind.get("sim", [None])[0]
+        scenario = by_kind.get("scenario", [None])[0]
+        record = None
+        if sim_section is not None:
+            if not mpsim:
+                raise RuntimeError("case needs mpsim, which was not built")
+            simulator, port, record = start_simulator(mpsim, tmp, sim_section, scenario, variables)
+            variables["PORT"] = port
+
+        for section in by_kind.get("file", []):
+            path = os.path.join(tmp, section.args[0])
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            with open(path, "wb") as handle:
+                handle.write(section.content(variables))
+        for section in by_kind.get("image", []):
+            name, size, seed = section.args[0], int(section.args[1]), int(section.args[2])
+            generate_image(os.path.join(tmp, name), size, seed)
+
+        environment = dict(os.environ)
+        environment.pop("DEVICEIPADDRESS0", None)
+        for section in by_kind.get("env", []):
+            for line in section.content(variables).decode().splitlines():
+                if "=" in line:
+                    key, value = line.split("=", 1)
+                    environment[key] = value
+
+        command = by_kind.get("command", [None])[0]
+        arguments = shlex.split(command.content(variables).decode()) if command else []
+        completed = subprocess.run(["quorvex"] + arguments, executable=quorvex, cwd=tmp,
+                                   env=environment, stdin=subprocess.DEVNULL,
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
+        if simulator is not None:
+            stop_simulator(simulator)
+
+        for section in by_kind.get("expect-status", []):
+            status = completed.returncode & 0xFF if completed.returncode >= 0 else completed.returncode
+            actual[id(section)] = b"%d\n" % status
+            text = section.content(variables).decode().strip()
+            if not text.lstrip("-").isdigit() or int(text) != status:
+                failures.append("exit status: expected %s, got %d\n" % (text, status))
+        for section in by_kind.get("expect-stdout", []):
+            actual[id(section)] = completed.stdout
+            compare("stdout", section.content(variables), completed.stdout, failures)
+        for section in by_kind.get("expect-stderr", []):
+            actual[id(section)] = completed.stderr
+            compare("stderr", section.content(variables), completed.stderr, failures)
+        for section in by_kind.get("expect-file", []):
+            path = os.path.join(tmp, section.args[0])
+            if not os.path.exists(path):
+                failures.append("file %s: missing\n" % section.args[0])
+                continue
+            with open(path, "rb") as handle:
+                actual[id(section)] = handle.read()
+            compare("file " + section.args[0], section.content(variables), actual[id(section)], failures)
+        for section in by_kind.get("expect-same-file", []):
+            first, second = (os.path.join(tmp, name) for name in section.args[:2])
+            if not (os.path.exists(first) and os.path.exists(second)):
+                failures.append("files %s, %s: missing\n" % tuple(section.args[:2]))
+                continue
+            with open(first, "rb") as a, open(second, "rb") as b:
+                if a.read() != b.read():
+                    failures.append("files %s and %s differ\n" % tuple(section.args[:2]))
+        for section in by_kind.get("expect-absent", []):
+            if os.path.exists(os.path.join(tmp, section.args[0])):
+                failures.append("file %s: should not exist\n" % section.args[0])
+        for kind, suffix in (("expect-received", "received"), ("expect-hello", "hello")):
+            for section in by_kind.get(kind, []):
+                path = os.path.join(record or "", "conn-%s.%s" % (section.args[0], suffix))
+                if not record or not os.path.exists(path):
+                    failures.append("connection %s: no %s transcript\n" % (section.args[0], suffix))
+                    continue
+                with open(path, "rb") as handle:
+                    actual[id(section)] = handle.read()
+                compare("connection %s %s" % (section.args[0], suffix),
+                        section.content(variables), actual[id(section)], failures)
+    except Exception as error:  # a broken case is a failed case
+        failures.append("case could not run: %s\n" % error)
+    finally:
+        if simulator is not None:
+            stop_simulator(simulator)
+
+    if blessing and actual:
+        bless(case_path, sections, actual, variables)
+        sys.stdout.write("blessed %s; review the change before committing it\n" % case_path)
+        failures = [f for f in failures if f.startswith("case could not run")]
+    if failures:
+        sys.stdout.write("".join(failures))
+        sys.stdout.write("case folder kept: %s\n" % tmp)
+        return 1
+    if not keep:
+        shutil.rmtree(tmp, ignore_errors=True)
+    return 0
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__)
+    parser.add_argument("--quorvex", required=True)
+    parser.add_argument("--mpsim")
+    parser.add_argument("--keep", action="store_true", help="keep the case folder")
+    parser.add_argument("--bless", action="store_true",
+                        help="write what the run did into the case's expectation sections")
+    parser.add_argument("case")
+    options = parser.parse_args()
+    sys.exit(run_case(options.case, os.path.abspath(options.quorvex),
+                      os.path.abspath(options.mpsim) if options.mpsim else None, options.keep,
+                      options.bless))
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,198 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "driver/command_line.h"
+#include "driver/run_settings.h"
+
+namespace {
+
+struct Args {
+    std::vector<std::string> words;
+    std::vector<char*> pointers;
+    explicit Args(std::vector<std::string> list) : words(std::move(list))
+    {
+        words.insert(words.begin(), "quorvex");
+        for (auto& word : words)
+            pointers.push_back(word.data());
+        pointers.push_back(nullptr);
+    }
+    int count() const { return static_cast<int>(words.size()); }
+    char** argv() { return pointers.data(); }
+};
+
+class CommandLine : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        settings = RunSettings{};
+        unsetenv("DEVICEIPADDRESS0");
+    }
+    int parse(std::vector<std::string> words)
+    {
+        args = std::make_unique<Args>(std::move(words));
+        return parse_command_line(args->count(), args->argv());
+    }
+    std::unique_ptr<Args> args;
+};
+
+struct ServerForm {
+    const char* value;
+    const char* address;
+    const char* port;
+    bool ipv6;
+};
+
+TEST_F(CommandLine, ServerAddressForms)
+{
+    const ServerForm forms[] = {
+        {"10.0.0.7", "10.0.0.7", "443", false},
+        {"10.0.0.7:8443", "10.0.0.7", "8443", false},
+        {"mp1.example:444", "mp1.example", "444", false},
+        {"mp1.example:", "mp1.example", "443", false},
+        {"mp1:123456", "mp1", "12345", false},
+        {"fe80::5", "fe80::5", "443", true},
+        {"fe80::5%eth0", "fe80::5%eth0", "443", true},
+        {"[fe80::5]:444", "fe80::5", "444", true},
+        {"[fe80::5]", "fe80::5", "443", true},
+        {"[mp1]:8443", "mp1", "8443", false},
+        {"x]y", "x]y", "443", false},
+    };
+    for (const auto& form : forms) {
+        SCOPED_TRACE(form.value);
+        settings = RunSettings{};
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(parse({"-s", form.value, "-f", "a.xml"}), 0);
+        std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_STREQ(settings.server_address, form.address);
+        EXPECT_STREQ(settings.port_text, form.port);
+        EXPECT_EQ(settings.ipv6_server, form.ipv6);
+        EXPECT_EQ(out, std::string("Server is ") + form.address + " \n");
+    }
+}
+
+TEST_F(CommandLine, OptionsAreCaseInsensitiveAndTakeAnyValue)
+{
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(parse({"-S", "mp1", "/F", "a.xml", "-v", "-u", "-admin", "-P", "-x", "-L", "log.txt", "/c"}), 0);
+    testing::internal::GetCapturedStdout();
+    EXPECT_STREQ(settings.server_address, "mp1");
+    EXPECT_STREQ(settings.input_file_name, "a.xml");
+    EXPECT_STREQ(settings.user_name, "-admin");
+    EXPECT_STREQ(settings.password, "-x");
+    EXPECT_STREQ(settings.log_file_name, "log.txt");
+    EXPECT_TRUE(settings.log_file_given);
+    EXPECT_TRUE(settings.verbose);
+    EXPECT_TRUE(settings.check_only);
+}
+
+TEST_F(CommandLine, LaterValuesWin)
+{
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(parse({"-s", "mp1", "-f", "a.xml", "-f", "b.xml", "-u", "a", "-u", "b"}), 0);
+    testing::internal::GetCapturedStdout();
+    EXPECT_STREQ(settings.input_file_name, "b.xml");
+    EXPECT_STREQ(settings.user_name, "b");
+}
+
+TEST_F(CommandLine, EnvironmentServer)
+{
+    struct {
+        const char* value;
+        const char* address;
+        const char* port;
+    } const cases[] = {
+        {"10.0.0.7:444", "10.0.0.7", "444"},
+        {"10.0.0.7", "10.0.0.7", "443"},
+        {"10.0.0.7:", "10.0.0.7", "443"},
+        {"fe80::5", "fe80", ":5"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.value);
+        settings = RunSettings{};
+        setenv("DEVICEIPADDRESS0", c.value, 1);
+        EXPECT_EQ(parse({"-f", "a.xml"}), 0);
+        EXPECT_STREQ(settings.server_address, c.address);
+        EXPECT_STREQ(settings.port_text, c.port);
+        EXPECT_FALSE(settings.ipv6_server);
+    }
+}
+
+TEST_F(CommandLine, RefusedServers)
+{
+    const std::string long_name(51, 'a');
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(parse({"-s", long_name, "-x"}), -1);  // nothing after it is examined
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Server IP address or Fully Qualified Domain Name specified with the 's' option must be 50 characters or less\n");
+    EXPECT_STREQ(settings.server_address, "");
+
+    settings = RunSettings{};
+    setenv("DEVICEIPADDRESS0", "", 1);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(parse({"-f", "a.xml"}), -1);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Server Address not in Environment or no server name included on command line!\r\n");
+
+    settings = RunSettings{};
+    EXPECT_EQ(parse({"-f", "a.xml", "-c"}), 0);  // a check needs no server
+
+    settings = RunSettings{};
+    setenv("DEVICEIPADDRESS0", (std::string(51, 'h') + ":444").c_str(), 1);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(parse({"-f", "a.xml"}), -1);
+    testing::internal::GetCapturedStdout();
+    EXPECT_STREQ(settings.server_address, "");
+}
+
+using CommandLineDeath = CommandLine;
+
+TEST_F(CommandLineDeath, UsageExits)
+{
+    const std::vector<std::vector<std::string>> lines = {
+        {},
+        {"-f"},
+        {"-f", "a.xml", "-v"},
+        {"-sv", "mp1"},
+        {"-shost"},
+        {"s", "mp1"},
+        {"-x"},
+        {"-t", "a=1", "-f", "a.xml"},
+        {"-f", "a.xml", "-t"},
+    };
+    for (size_t i = 0; i < lines.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EXIT(parse(lines[i]), testing::ExitedWithCode(0), "");
+    }
+    EXPECT_EXIT(parse({"-f", "a.xml"}), testing::ExitedWithCode(0), "");  // no server anywhere
+    EXPECT_EXIT(parse({"-s", "mp1", "-f", "a.xml", "-s", "mp2"}), testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(parse({"-l", "-s", "-s", "mp1"}), testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(parse({"-s", "[fe80::5", "-f", "a.xml"}), testing::ExitedWithCode(0), "");
+}
+
+TEST(Ipv6LogName, Examples)
+{
+    const std::pair<const char*, const char*> examples[] = {
+        {"fe80::5", "fe80.0.0.0.0.0.0.5"},
+        {"::1", "0.0.0.0.0.0.0.1"},
+        {"::", "0.0.0.0.0.0.0.0"},
+        {"fe80::", "fe80.0.0.0.0.0.0.0"},
+        {"::ffff:10.1.2.3", "0.0.0.0.0.ffff.10.1.2.3"},
+        {"1:2:3:4:5:6:7:8", "1.2.3.4.5.6.7.8"},
+        {"", ""},
+        // A long zone is cut to the 39 characters the field holds.
+        {"fe80::5%abcdefghijklmnopqrstuvwxyz", "fe80.0.0.0.0.0.0.5%abcdefghijklmnopqrst"},
+    };
+    for (const auto& [address, expected] : examples) {
+        SCOPED_TRACE(address);
+        settings = RunSettings{};
+        snprintf(settings.server_address, sizeof settings.server_address, "%s", address);
+        char name[IPV6_LOG_NAME_SIZE];
+        make_ipv6_log_name(name);
+        EXPECT_STREQ(name, expected);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,46 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "driver/log_output.h"
+#include "driver/run_settings.h"
+#include "driver/run_state.h"
+
+namespace {
+
+std::string contents(FILE* file)
+{
+    std::string text;
+    rewind(file);
+    int c;
+    while ((c = getc(file)) != EOF)
+        text += static_cast<char>(c);
+    return text;
+}
+
+TEST(LogOutput, EachWriterWritesTheSameLineToConsoleAndLog)
+{
+    settings = RunSettings{};
+    snprintf(settings.program_name, sizeof settings.program_name, "/opt/bin/quorvex");
+    FILE* log = tmpfile();
+    run_state.log_stream = log;
+    const std::string long_text(10000, 'x');  // longer than the format buffer: written whole
+
+    testing::internal::CaptureStdout();
+    log_error("Cannot open input file \"%s\". Exiting.\r\n", "a.xml");
+    log_info("Receiving (%d):\r\n%s\r\n", 3, long_text.c_str());
+    log_plain("%s", "<RESPONSE/>");
+    write_both("\r\n", 2);
+    std::string console = testing::internal::GetCapturedStdout();
+
+    const std::string expected = "/opt/bin/quorvex: ERROR: Cannot open input file \"a.xml\". Exiting.\r\n"
+                                 "/opt/bin/quorvex: Receiving (3):\r\n" + long_text + "\r\n"
+                                 "<RESPONSE/>\r\n";
+    EXPECT_EQ(console, expected);
+    EXPECT_EQ(contents(log), expected);
+    run_state.log_stream = nullptr;
+    fclose(log);
+}
+
+}  // namespace

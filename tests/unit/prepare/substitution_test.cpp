@@ -1,0 +1,159 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+
+#include "driver/run_settings.h"
+#include "prepare/substitution.h"
+
+namespace {
+
+std::string repeat(char c, size_t n)
+{
+    return std::string(n, c);
+}
+
+std::string pairs_of(int count)
+{
+    std::string list;
+    for (int i = 0; i < count; ++i)
+        list += (i ? "," : "") + std::string("v") + std::to_string(i) + "=" + std::to_string(i);
+    return list;
+}
+
+TEST(NameValuePairs, AcceptedAndRefusedLists)
+{
+    struct Case {
+        std::string list;
+        bool accepted;
+        int count;
+        const char* output;
+    };
+    const Case cases[] = {
+        {"A=1,B=2", true, 2, ""},
+        {",,A=1,,B=2,", true, 2, ""},
+        {"=x,A=", true, 2, ""},
+        {" A=1", true, 1, ""},
+        {"A", false, 0, ""},
+        {"A=1=2", false, 0, ""},
+        {repeat('n', 48) + "=1", true, 1, ""},
+        {repeat('n', 49) + "=1", false, 0, "ERROR: Maximum Length of variable name is 48\n"},
+        {"A=" + repeat('v', 48), true, 1, ""},
+        {"A=" + repeat('v', 49), false, 0, "ERROR: Maximum Length of Substitute Value is 48\n"},
+        {pairs_of(25), true, 25, ""},
+        {pairs_of(26), false, 25, "ERROR: Number of variables have exceeded the limit of 25\n"},
+        {"A=" + repeat('v', 2398), false, 0, "ERROR: Maximum Length of Substitute Value is 48\n"},
+        {repeat(',', 2401), false, 0, "ERROR: Maximum Length of the name and value pair list is 2400\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.list.substr(0, 60));
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(parse_name_value_pairs(c.list.c_str()), c.accepted);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), c.output);
+        EXPECT_EQ(variables.var_count, c.count);
+    }
+    ASSERT_TRUE(parse_name_value_pairs(" A=1,=e"));
+    EXPECT_STREQ(variables.var_names[0], " A");
+    EXPECT_STREQ(variables.var_values[0], "1");
+    EXPECT_STREQ(variables.var_names[1], "");
+    EXPECT_STREQ(variables.var_values[1], "e");
+}
+
+class Substitution : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        folder = std::filesystem::temp_directory_path() / ("quorvex-subst-" + std::to_string(getpid()));
+        std::filesystem::create_directories(folder);
+        previous = std::filesystem::current_path();
+        std::filesystem::current_path(folder);
+        settings = RunSettings{};
+        settings.input_file_name = "script.xml";
+    }
+    void TearDown() override
+    {
+        std::filesystem::current_path(previous);
+        std::filesystem::remove_all(folder);
+    }
+    static void write(const char* name, const std::string& text)
+    {
+        std::ofstream(name, std::ios::binary) << text;
+    }
+    static std::string read(const char* name)
+    {
+        std::ifstream in(name, std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+    std::filesystem::path folder, previous;
+};
+
+TEST_F(Substitution, WorkingCopies)
+{
+    struct Case {
+        const char* pairs;
+        std::string script;
+        std::string copy;
+        bool complete;
+        std::string output;
+    };
+    const Case cases[] = {
+        {"A=1,B=2", "%A%%B%", "12", true, ""},
+        {"A=1", "x%%y", "xy", true, ""},
+        {"=E", "x%%y", "xEy", true, ""},
+        {"A=1", "50% and 20% off", "50 off", true, ""},
+        {"A=1", "tail 100%", "tail 100", true, "Proper variable is not found"},
+        {" A=1", "%A%", "", true, ""},
+        {"A=1,A=2", "<%A%>", "<12>", true, ""},
+        {"a=1", "%A%", "", true, ""},
+        {"A=1", "\xff\x80\r\n%A%\x01", "\xff\x80\r\n1\x01", true, ""},
+        {"A=1", "%" + repeat('N', 48) + "%", "", true, ""},
+        {"A=1", "ab%" + repeat('N', 49) + "%", "ab", false, "The variable Length exceeded the maximum length of 48."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.script);
+        settings.working_copy_name[0] = '\0';
+        write("script.xml", c.script);
+        ASSERT_TRUE(parse_name_value_pairs(c.pairs));
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(substitute_variables(), c.complete);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), c.output);
+        EXPECT_STREQ(settings.working_copy_name, "localhost-var.xml");
+        EXPECT_EQ(read("localhost-var.xml"), c.copy);
+    }
+}
+
+TEST_F(Substitution, NamedAfterServerAndNeverOverwritesTheScript)
+{
+    ASSERT_TRUE(parse_name_value_pairs("A=1"));
+    snprintf(settings.server_address, sizeof settings.server_address, "mp1");
+    write("script.xml", "%A%");
+    EXPECT_TRUE(substitute_variables());
+    EXPECT_STREQ(settings.working_copy_name, "mp1-var.xml");
+    EXPECT_EQ(read("mp1-var.xml"), "1");
+
+    // A script that already carries the working copy's name is left intact.
+    settings = RunSettings{};
+    settings.input_file_name = "localhost-var.xml";
+    write("localhost-var.xml", "%A%");
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(substitute_variables());
+    testing::internal::GetCapturedStdout();
+    EXPECT_STREQ(settings.working_copy_name, "");
+    EXPECT_EQ(read("localhost-var.xml"), "%A%");
+
+    // A script that cannot be opened leaves no working copy name behind.
+    settings = RunSettings{};
+    settings.input_file_name = "missing.xml";
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(substitute_variables());
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Cannot open input file \"missing.xml\". Exiting.\r\n");
+    EXPECT_STREQ(settings.working_copy_name, "");
+}
+
+}  // namespace
