@@ -1,9 +1,11 @@
 // Taking HTTP-mode replies apart: chunks, the response store, status codes.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "driver/run_settings.h"
 #include "link/http_exchange.h"
 
 namespace {
@@ -86,6 +88,7 @@ TEST(ResponseStore, RollsOverWhenAChunkWouldPassItsEnd)
         response_store_append(block.data(), block.size());
     EXPECT_EQ(response_store.used, static_cast<size_t>(RESPONSE_STORE_SIZE));  // exactly full is allowed
 
+    std::snprintf(settings.program_name, sizeof settings.program_name, "quorvex");
     testing::internal::CaptureStdout();
     response_store_append("STATUS", 6);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
