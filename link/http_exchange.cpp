@@ -120,9 +120,14 @@ ReplyRead parse_reply_read(const char* text, size_t count, size_t& owed)
         pos = std::min(count, pos + (line_end_at(text, count, pos) ? 2 : 0));
         if (pos >= count)
             return read;
-    } else if (holds(std::string_view(text, count), REPLY_OK)) {
+    } else if (size_t ok = std::string_view(text, count).find(REPLY_OK); ok != std::string_view::npos) {
+        // The head itself is neither shown nor stored; chunks that came in
+        // the same read after it are.
         read.reply_head = true;
-        return read;
+        size_t body = std::string_view(text, count).find("\r\n\r\n", ok);
+        if (body == std::string_view::npos)
+            return read;
+        pos = body + 4;
     }
     while (pos < count) {
         size_t end = pos;

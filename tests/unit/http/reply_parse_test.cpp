@@ -49,6 +49,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n", "5\r\nabcde\r\n", "0\r\n\r\n"},
                   {"abcde"},
                   0},
+        ChunkCase{"head_with_first_chunk", {"HTTP/1.1 200 OK\r\nA: b\r\n\r\n3\r\nabc\r\n"}, {"abc"}, 0},
         ChunkCase{"size_line_only", {"5\r\n"}, {""}, 5},
         ChunkCase{"garbage", {"<MOXCL>no size</MOXCL>"}, {}, 0},
         ChunkCase{"leading_blanks_and_upper_case", {"  1A\r\n" + std::string(26, 'x') + "\r\n"}, {std::string(26, 'x')}, 0},
