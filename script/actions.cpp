@@ -1,0 +1,196 @@
+#include "script/actions.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+#include "driver/run_state.h"
+#include "link/stream_exchange.h"
+#include "script/lexer.h"
+#include "script/link_calls.h"
+#include "script/value_checks.h"
+
+char action_buffer[ACTION_BUFFER_SIZE];
+char image_location[IMAGE_LOCATION_SIZE];
+bool saved_checking_pass;
+
+constexpr int VALUE_ERROR_SIZE = 1024;
+constexpr int RESPONSE_READ_SIZE = ACTION_BUFFER_SIZE - 1;
+
+static void check_response()
+{
+    script_link_calls.response_check(action_buffer, RESPONSE_READ_SIZE);
+}
+
+void report_value_error(const char* message)
+{
+    char text[VALUE_ERROR_SIZE];
+    snprintf(text, sizeof text, "Parse error: Line #%d: %s", lexer_state.line_counter, message);
+    fputs(text, stdout);
+    check_response();
+}
+
+// Reports the message and stops the parse when the value failed.
+static int stop_unless(bool passed, const char* message)
+{
+    if (passed)
+        return 0;
+    report_value_error(message);
+    return 1;
+}
+
+int number_check(const char* value)
+{
+    return stop_unless(is_number(value), "Invalid Number\n");
+}
+
+int integer_check(const char* value)
+{
+    return stop_unless(is_integer(value), "Invalid Integer\n");
+}
+
+int mode_check(const char* value)
+{
+    return stop_unless(is_mode(value), "Invalid Mode\n");
+}
+
+// An invalid boolean is reported and the parse goes on; a word that is too
+// long is reported as such and then judged as an empty one.
+void boolean_check(const char* value)
+{
+    if (boolean_too_long(value)) {
+        report_value_error("Invalid Boolean");
+        value = "";
+    }
+    if (!is_boolean(value))
+        report_value_error("Invalid Boolean");
+}
+
+void missing_boolean()
+{
+    report_value_error("Boolean value not specified.");
+}
+
+int user_name_check(const char* value)
+{
+    const char* problem = user_name_problem(value);
+    return stop_unless(problem == nullptr, problem);
+}
+
+// With credentials from the command line, the override password stands in
+// for the script's own, so only the override is measured.
+int password_check(const char* value)
+{
+    char override_password[LOGIN_FIELD_MAX + 1];
+    if (script_link_calls.credentials_overridden()) {
+        snprintf(override_password, sizeof override_password, "%s", script_link_calls.get_password());
+        value = override_password;
+    }
+    const char* problem = password_problem(value);
+    return stop_unless(problem == nullptr, problem);
+}
+
+int hotkey_count_check(const char* value)
+{
+    return stop_unless(hotkey_count_ok(value), "Invalid number for hotkeys. The maximum allowed is 5.\n");
+}
+
+void declaration_action()
+{
+    fputs("XML HEADER \n", stdout);
+    check_response();
+}
+
+// The action buffer holds what the declaration's response check read.
+void instruction_action()
+{
+    printf("<s>...... %s\n", action_buffer);
+    fputs("XML HEADER\n", stdout);
+    check_response();
+}
+
+void root_opened()
+{
+    show_whole_response = true;
+    check_response();
+}
+
+// With credentials from the command line, the override's attributes go out
+// in place of the script's: those are read and checked with sending held
+// back until the LOGIN start tag is complete.
+void login_started()
+{
+    saved_checking_pass = run_state.checking_pass;
+    if (script_link_calls.credentials_overridden()) {
+        script_link_calls.send_login_override();
+        run_state.checking_pass = true;
+    }
+}
+
+void login_opened()
+{
+    run_state.checking_pass = saved_checking_pass;
+    check_response();
+}
+
+void response_action()
+{
+    check_response();
+}
+
+void block_closed()
+{
+    script_link_calls.floppy_image_write();
+    check_response();
+    check_response();
+}
+
+static bool starts_with(const char* text, const char* prefix)
+{
+    return strncmp(text, prefix, strlen(prefix)) == 0;
+}
+
+void name_action(const char* name)
+{
+    size_t length = 0;
+    for (; name[length] != '\0' && length < sizeof action_buffer - 1; ++length) {
+        char c = name[length];
+        action_buffer[length] = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    }
+    action_buffer[length] = '\0';
+    if (starts_with(action_buffer, "GET") || starts_with(action_buffer, "CERTIFICATE_SIGNING_REQUEST"))
+        show_whole_response = true;
+    fputs("<s> ", stdout);
+    fwrite(action_buffer, 1, length, stdout);
+    fputc('\n', stdout);
+}
+
+void keep_image_location(const char* value)
+{
+    snprintf(image_location, sizeof image_location, "%s", value);
+}
+
+// An image command that fails stops the parse; otherwise its response is
+// read like any other command's.
+static int after_image_command(int result)
+{
+    if (result != 0)
+        return 1;
+    check_response();
+    return 0;
+}
+
+int firmware_action()
+{
+    return after_image_command(script_link_calls.firmware_image_transfer(image_location));
+}
+
+int floppy_insert_action()
+{
+    return after_image_command(script_link_calls.floppy_image_insert(image_location));
+}
+
+int floppy_copy_action()
+{
+    return after_image_command(script_link_calls.floppy_image_copy(image_location));
+}

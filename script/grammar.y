@@ -1,0 +1,443 @@
+/*
+ * The MOXCL script grammar.
+ *
+ * A script is an optional XML declaration (optionally followed by the VYO
+ * instruction), the MOXCL root, LOGIN blocks inside it, command blocks inside
+ * those, and the commands. A fixed set of commands has a shape of its own;
+ * every other command has the generic shape of an element with up to four
+ * attributes, possibly with empty child elements.
+ *
+ * The actions pace the stream-mode conversation, so when they run matters:
+ * every action except the one for a SECURITY_MSG without VALUE sits where
+ * the parser can reduce without a lookahead token, so it runs right after the
+ * last token of its rule has been read (and forwarded), never after the next
+ * one. Lists are left-recursive and the stacks hold 500 entries.
+ */
+
+%code {
+#include <cstring>
+
+#include "script/actions.h"
+#include "script/lexer.h"
+#include "script/parser.h"
+
+#define YYINITDEPTH 500
+#define YYMAXDEPTH 500
+
+static int yylex()
+{
+    return next_token();
+}
+
+static void yyerror(const char* message)
+{
+    // The parser's own word for a full stack.
+    if (strcmp(message, "memory exhausted") == 0)
+        message = "yacc stack overflow";
+    report_syntax_error(message);
+}
+
+// An action that fails stops the parse at once.
+#define STOP_IF(failed) do { if (failed) YYABORT; } while (0)
+}
+
+/* The value of a STRING or IDENTIFIER token: its text in the lexer's token
+   value cell. */
+%define api.value.type {const char*}
+%expect 0
+
+%token OPEN_QTAG CLOSE_QTAG XML_TAG VYO_TAG
+%token START_OPEN_TAG CLOSE_OPEN_TAG START_CLOSE_TAG END_TAG EQUALS HYPHEN
+%token XMLDOC MOXCL LOGIN
+%token UPDATE_MOX_FIRMWARE INSERT_VIRTUAL_FLOPPY COPY_VIRTUAL_FLOPPY
+%token HOTKEY_CONFIG ADD_USER
+%token IMPORT_CERTIFICATE IMPORT_CA_CERTIFICATE IMPORT_USER_CERTIFICATE
+%token MOD_TWOFACTOR_SETTINGS IMPORT_SSH_KEY MOD_DIR_CONFIG DIR_KERBEROS_KEYTAB
+%token MOD_SNMP_QX_SETTINGS
+%token SNMP_ADDRESS_1_TRAPCOMMUNITY SNMP_ADDRESS_2_TRAPCOMMUNITY SNMP_ADDRESS_3_TRAPCOMMUNITY
+%token BLOB_WRITE BLOB_DATA
+%token SET_SECURITY_MSG SECURITY_MSG SECURITY_MSG_TEXT
+%token VERSION ENTITY PROCESSING VALUE MODE IMAGE_LOCATION IMAGE_LENGTH
+%token CTRL_W CTRL_X CTRL_Y CTRL_T CTRL_U CTRL_V
+%token STRING IDENTIFIER TEXT_BLOCK
+
+%start document
+
+%%
+
+/* The script */
+
+document
+    : moxcl_element
+    | xml_declaration moxcl_element
+    | xml_declaration vyo_instruction moxcl_element
+    ;
+
+xml_declaration
+    : OPEN_QTAG XML_TAG version_attribute CLOSE_QTAG
+        { declaration_action(); }
+    ;
+
+vyo_instruction
+    : OPEN_QTAG VYO_TAG ENTITY HYPHEN PROCESSING EQUALS STRING CLOSE_QTAG
+        { instruction_action(); }
+    ;
+
+version_attribute
+    : VERSION EQUALS number_value
+    ;
+
+number_value
+    : STRING    { STOP_IF(number_check($1)); }
+    ;
+
+moxcl_element
+    : START_OPEN_TAG MOXCL version_attribute END_TAG
+        { root_opened(); }
+      login_blocks
+      START_CLOSE_TAG MOXCL END_TAG
+    ;
+
+login_blocks
+    : %empty
+    | login_blocks login_block
+    ;
+
+login_block
+    : START_OPEN_TAG LOGIN
+        { login_started(); }
+      user_attribute password_attribute END_TAG
+        { login_opened(); }
+      command_blocks
+      START_CLOSE_TAG LOGIN END_TAG
+        { response_action(); }
+    ;
+
+user_attribute
+    : element_name EQUALS STRING    { STOP_IF(user_name_check($3)); }
+    ;
+
+password_attribute
+    : element_name EQUALS STRING    { STOP_IF(password_check($3)); }
+    ;
+
+command_blocks
+    : %empty
+    | command_blocks command_block
+    ;
+
+command_block
+    : START_OPEN_TAG element_name MODE EQUALS mode_value END_TAG
+        { response_action(); }
+      commands
+      START_CLOSE_TAG element_name END_TAG
+        { block_closed(); }
+    ;
+
+mode_value
+    : STRING    { STOP_IF(mode_check($1)); }
+    ;
+
+/* Commands */
+
+commands
+    : %empty
+    | commands command
+    ;
+
+command
+    : firmware_update
+    | floppy_insert
+    | floppy_copy
+    | hotkey_config
+    | add_user
+    | import_certificate
+    | set_security_msg
+    | mod_twofactor_settings
+    | import_ssh_key
+    | mod_dir_config
+    | mod_snmp_qx_settings
+    | blob_write
+    | generic_command
+    ;
+
+/* Image commands */
+
+firmware_update
+    : START_OPEN_TAG UPDATE_MOX_FIRMWARE image_attributes CLOSE_OPEN_TAG
+        { STOP_IF(firmware_action()); }
+    ;
+
+floppy_insert
+    : START_OPEN_TAG INSERT_VIRTUAL_FLOPPY image_attributes CLOSE_OPEN_TAG
+        { STOP_IF(floppy_insert_action()); }
+    ;
+
+floppy_copy
+    : START_OPEN_TAG COPY_VIRTUAL_FLOPPY image_location_attribute CLOSE_OPEN_TAG
+        { STOP_IF(floppy_copy_action()); }
+    ;
+
+image_attributes
+    : image_location_attribute
+    | image_location_attribute image_length_attribute
+    | image_length_attribute image_location_attribute
+    ;
+
+image_location_attribute
+    : IMAGE_LOCATION EQUALS STRING  { keep_image_location($3); }
+    ;
+
+image_length_attribute
+    : IMAGE_LENGTH EQUALS integer_value
+    ;
+
+integer_value
+    : STRING    { STOP_IF(integer_check($1)); }
+    ;
+
+/* Hotkeys */
+
+hotkey_config
+    : START_OPEN_TAG HOTKEY_CONFIG END_TAG
+      hotkeys
+      START_CLOSE_TAG HOTKEY_CONFIG END_TAG
+        { response_action(); }
+    ;
+
+hotkeys
+    : %empty
+    | hotkeys hotkey
+    ;
+
+hotkey
+    : START_OPEN_TAG hotkey_name VALUE EQUALS STRING CLOSE_OPEN_TAG
+        { STOP_IF(hotkey_count_check($5)); }
+    ;
+
+hotkey_name
+    : CTRL_W
+    | CTRL_X
+    | CTRL_Y
+    | CTRL_T
+    | CTRL_U
+    | CTRL_V
+    ;
+
+/* Users and certificates */
+
+add_user
+    : START_OPEN_TAG ADD_USER generic_attribute generic_attribute generic_attribute END_TAG
+        { response_action(); }
+      generic_children
+      START_CLOSE_TAG ADD_USER END_TAG
+        { response_action(); }
+    ;
+
+import_certificate
+    : START_OPEN_TAG IMPORT_CERTIFICATE END_TAG
+      TEXT_BLOCK
+      START_CLOSE_TAG IMPORT_CERTIFICATE END_TAG
+        { response_action(); }
+    ;
+
+/* Security message */
+
+set_security_msg
+    : START_OPEN_TAG SET_SECURITY_MSG END_TAG
+        { response_action(); }
+      security_msg_parts
+      START_CLOSE_TAG SET_SECURITY_MSG END_TAG
+        { response_action(); }
+    ;
+
+security_msg_parts
+    : %empty
+    | security_msg_parts security_msg
+    | security_msg_parts security_msg_text
+    ;
+
+security_msg
+    : START_OPEN_TAG SECURITY_MSG VALUE EQUALS boolean_value CLOSE_OPEN_TAG
+        { response_action(); }
+    | START_OPEN_TAG SECURITY_MSG
+        {
+            // Only known once the token after the keyword is read: that
+            // token, the "/>", is dropped with the report.
+            missing_boolean();
+            yyclearin;
+        }
+      CLOSE_OPEN_TAG
+        { response_action(); }
+    ;
+
+boolean_value
+    : STRING    { boolean_check($1); }
+    ;
+
+security_msg_text
+    : START_OPEN_TAG SECURITY_MSG_TEXT END_TAG
+      TEXT_BLOCK
+      START_CLOSE_TAG SECURITY_MSG_TEXT END_TAG
+        { response_action(); }
+    ;
+
+/* Two-factor authentication */
+
+mod_twofactor_settings
+    : START_OPEN_TAG MOD_TWOFACTOR_SETTINGS END_TAG
+      twofactor_parts
+      START_CLOSE_TAG MOD_TWOFACTOR_SETTINGS END_TAG
+    ;
+
+twofactor_parts
+    : %empty
+    | twofactor_parts import_ca_certificate
+    | twofactor_parts import_user_certificate
+    | twofactor_parts generic_command
+    ;
+
+import_ca_certificate
+    : START_OPEN_TAG IMPORT_CA_CERTIFICATE END_TAG
+      TEXT_BLOCK
+      START_CLOSE_TAG IMPORT_CA_CERTIFICATE END_TAG
+        { response_action(); }
+    ;
+
+import_user_certificate
+    : START_OPEN_TAG IMPORT_USER_CERTIFICATE generic_attribute END_TAG
+      TEXT_BLOCK
+      START_CLOSE_TAG IMPORT_USER_CERTIFICATE END_TAG
+        { response_action(); }
+    ;
+
+import_ssh_key
+    : START_OPEN_TAG IMPORT_SSH_KEY END_TAG
+      TEXT_BLOCK
+      START_CLOSE_TAG IMPORT_SSH_KEY END_TAG
+        { response_action(); }
+    ;
+
+/* Directory settings */
+
+mod_dir_config
+    : START_OPEN_TAG MOD_DIR_CONFIG END_TAG
+      dir_config_parts
+      START_CLOSE_TAG MOD_DIR_CONFIG END_TAG
+    ;
+
+dir_config_parts
+    : %empty
+    | dir_config_parts dir_kerberos_keytab
+    | dir_config_parts generic_command
+    ;
+
+dir_kerberos_keytab
+    : START_OPEN_TAG DIR_KERBEROS_KEYTAB END_TAG
+      TEXT_BLOCK
+      START_CLOSE_TAG DIR_KERBEROS_KEYTAB END_TAG
+        { response_action(); }
+    ;
+
+/* SNMP settings */
+
+mod_snmp_qx_settings
+    : START_OPEN_TAG MOD_SNMP_QX_SETTINGS END_TAG
+      snmp_parts
+      START_CLOSE_TAG MOD_SNMP_QX_SETTINGS END_TAG
+    ;
+
+snmp_parts
+    : %empty
+    | snmp_parts trap_community
+    | snmp_parts generic_command
+    ;
+
+trap_community
+    : START_OPEN_TAG trap_community_name VERSION EQUALS STRING VALUE EQUALS STRING CLOSE_OPEN_TAG
+        { response_action(); }
+    ;
+
+trap_community_name
+    : SNMP_ADDRESS_1_TRAPCOMMUNITY
+    | SNMP_ADDRESS_2_TRAPCOMMUNITY
+    | SNMP_ADDRESS_3_TRAPCOMMUNITY
+    ;
+
+/* Blobs */
+
+blob_write
+    : START_OPEN_TAG BLOB_WRITE END_TAG
+      blob_parts
+      START_CLOSE_TAG BLOB_WRITE END_TAG
+    ;
+
+blob_parts
+    : %empty
+    | blob_parts blob_data
+    | blob_parts generic_command
+    ;
+
+blob_data
+    : START_OPEN_TAG BLOB_DATA END_TAG
+      TEXT_BLOCK
+      START_CLOSE_TAG BLOB_DATA END_TAG
+        { response_action(); }
+    ;
+
+/* Every other command */
+
+generic_command
+    : START_OPEN_TAG element_head CLOSE_OPEN_TAG
+        { response_action(); }
+    | START_OPEN_TAG element_head END_TAG
+        { response_action(); }
+      generic_children
+      START_CLOSE_TAG element_name END_TAG
+        { response_action(); }
+    ;
+
+generic_children
+    : %empty
+    | generic_children generic_child
+    ;
+
+generic_child
+    : START_OPEN_TAG element_head CLOSE_OPEN_TAG
+        { response_action(); }
+    ;
+
+/* At most four attributes; VALUE stands only first or third. */
+element_head
+    : element_name
+    | element_name generic_attribute
+    | element_name value_attribute
+    | element_name generic_attribute generic_attribute
+    | element_name value_attribute generic_attribute
+    | element_name generic_attribute generic_attribute generic_attribute
+    | element_name generic_attribute generic_attribute value_attribute
+    | element_name generic_attribute generic_attribute generic_attribute generic_attribute
+    | element_name value_attribute generic_attribute generic_attribute generic_attribute
+    | element_name EQUALS STRING
+    ;
+
+generic_attribute
+    : element_name EQUALS STRING
+    ;
+
+value_attribute
+    : VALUE EQUALS STRING
+    ;
+
+element_name
+    : IDENTIFIER    { name_action($1); }
+    ;
+
+%%
+
+int parse_script()
+{
+    lexer_state.line_counter = 0;
+    lexer_state.line_text[0] = '\0';
+    return yyparse() == 0 ? 0 : 1;
+}

@@ -1,0 +1,20 @@
+#include "script/link_calls.h"
+
+#include "driver/command_line.h"
+#include "link/image_transfer.h"
+#include "link/stream_exchange.h"
+#include "prepare/credential_override.h"
+
+const ScriptLinkCalls script_link_calls_default = {
+    token_send,
+    response_check,
+    firmware_image_transfer,
+    floppy_image_insert,
+    floppy_image_copy,
+    floppy_image_write,
+    credentials_overridden,
+    send_login_override,
+    get_password,
+};
+
+ScriptLinkCalls script_link_calls = script_link_calls_default;

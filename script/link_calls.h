@@ -1,0 +1,23 @@
+// The operations of the other subsystems that the script checker calls while
+// it parses: the token send and response check of the stream exchange, the
+// image transfers, and the credential override. They are reached through
+// this table so that a harness can watch a whole conversation without a
+// processor; in the program it always holds the real operations.
+#pragma once
+
+struct ScriptLinkCalls {
+    int (*token_send)(const char* token);
+    int (*response_check)(char* buffer, int size);
+    int (*firmware_image_transfer)(const char* location);
+    int (*floppy_image_insert)(const char* location);
+    int (*floppy_image_copy)(const char* location);
+    int (*floppy_image_write)();
+    bool (*credentials_overridden)();
+    void (*send_login_override)();
+    const char* (*get_password)();
+};
+
+extern ScriptLinkCalls script_link_calls;
+
+// The table as the program sets it up.
+extern const ScriptLinkCalls script_link_calls_default;

@@ -1,0 +1,28 @@
+#include <cstdio>
+#include <cstring>
+
+#include "script/lexer.h"
+#include "script/parser.h"
+
+constexpr int SYNTAX_ERROR_SIZE = 2048;
+
+static void trim_blanks(char* text)
+{
+    size_t length = strlen(text);
+    while (length > 0 && (text[length - 1] == ' ' || text[length - 1] == '\t'))
+        --length;
+    text[length] = '\0';
+    size_t start = strspn(text, " \t");
+    memmove(text, text + start, length - start + 1);
+}
+
+void report_syntax_error(const char* message)
+{
+    trim_blanks(lexer_state.last_token_text);
+    trim_blanks(lexer_state.line_text);
+    char text[SYNTAX_ERROR_SIZE];
+    snprintf(text, sizeof text, "Syntax error: Line #%d: %s near \"%s\" in the line: \"%s\"",
+             lexer_state.line_counter, message, lexer_state.last_token_text, lexer_state.line_text);
+    printf("%d - %s\n", 1, text);
+    reset_lexer();
+}

@@ -1,0 +1,147 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "script/grammar.h"
+#include "script/lexer.h"
+#include "script_harness.h"
+
+namespace {
+
+using namespace std::string_literals;
+
+struct LexCase {
+    std::string text;
+    std::vector<LexedToken> tokens;
+    std::vector<std::string> sent;
+};
+
+TEST(Lexer, TokensValuesAndWhatIsForwarded)
+{
+    const std::string long_name(300, 'N');
+    const LexCase cases[] = {
+        {"login Login LOGIN LOGIN_X LOGI",
+         {{LOGIN, ""}, {LOGIN, ""}, {LOGIN, ""}, {IDENTIFIER, "LOGIN_X"}, {IDENTIFIER, "LOGI"}},
+         {"login", "Login", "LOGIN", "LOGIN_X", "LOGI"}},
+        {"<?xml version=\"1.0\"?>",
+         {{OPEN_QTAG, ""}, {XML_TAG, ""}, {VERSION, ""}, {EQUALS, ""}, {STRING, "1.0"}, {CLOSE_QTAG, ""}},
+         {"<?", "xml", "version", "=", "\"1.0\"", "?>"}},
+        {"< </ /> > = - XMLDOC",
+         {{START_OPEN_TAG, ""}, {START_CLOSE_TAG, ""}, {CLOSE_OPEN_TAG, ""}, {END_TAG, ""}, {EQUALS, ""},
+          {HYPHEN, ""}, {XMLDOC, ""}},
+         {"<", "</", "/>", ">", "=", "-", "XMLDOC"}},
+        {"entity-processing", {{ENTITY, ""}, {HYPHEN, ""}, {PROCESSING, ""}}, {"entity", "-", "processing"}},
+        // Strings: the empty form, leading blanks dropped, trailing kept.
+        {"'   ' \" \t\" \"  abc  \" 'say \"hi\"' \"it's\"",
+         {{STRING, ""}, {STRING, ""}, {STRING, "abc  "}, {STRING, "say \"hi\""}, {STRING, "it's"}},
+         {"'   '", "\" \t\"", "\"  abc  \"", "'say \"hi\"'", "\"it's\""}},
+        // A quote never runs past its line: it is a stray character.
+        {"\"ab\ncd\"", {{'"', ""}, {IDENTIFIER, "ab"}, {IDENTIFIER, "cd"}, {'"', ""}}, {"ab", "cd"}},
+        {"-----BEGIN CERTIFICATE-----\nMIIB+/=\n-----END CERTIFICATE-----x",
+         {{TEXT_BLOCK, ""}, {IDENTIFIER, "x"}},
+         {"-----BEGIN CERTIFICATE-----\nMIIB+/=\n-----END CERTIFICATE-----", "x"}},
+        {"-----begin ssh key-----\nssh-rsa AA--BB\n-----End SSH Key-----",
+         {{TEXT_BLOCK, ""}},
+         {"-----begin ssh key-----\nssh-rsa AA--BB\n-----End SSH Key-----"}},
+        {"-----BEGIN KEYTAB-----AB-----END KEYTAB----- -----BEGIN BLOB-----\n\n-----END BLOB-----",
+         {{TEXT_BLOCK, ""}, {TEXT_BLOCK, ""}},
+         {"-----BEGIN KEYTAB-----AB-----END KEYTAB-----", "-----BEGIN BLOB-----\n\n-----END BLOB-----"}},
+        // A CDATA section is a block that is never forwarded; comments vanish.
+        {"<![CDATA[ a <b> ] ]] ]]>x <!-- a -- b --> <!---->y <!-->z-->w",
+         {{TEXT_BLOCK, ""}, {IDENTIFIER, "x"}, {IDENTIFIER, "y"}, {IDENTIFIER, "w"}},
+         {"x", "y", "w"}},
+        // Stray characters come back as their codes and are not forwarded.
+        {"! & . : ; [ ] \f \r \xC3 \x7F",
+         {{'!', ""}, {'&', ""}, {'.', ""}, {':', ""}, {';', ""}, {'[', ""}, {']', ""}, {'\f', ""}, {'\r', ""},
+          {0xC3, ""}, {0x7F, ""}},
+         {}},
+        // A NUL between tokens reads as the end of the input.
+        {"a\0b"s, {{IDENTIFIER, "a"}}, {"a"}},
+        {long_name, {{IDENTIFIER, long_name.substr(0, 256)}}, {long_name}},
+    };
+    for (const LexCase& c : cases) {
+        LexRun run = lex_script(c.text);
+        EXPECT_EQ(run.tokens, c.tokens) << c.text;
+        EXPECT_EQ(run.sent, c.sent) << c.text;
+    }
+}
+
+TEST(Lexer, BrokenBlocksFallApart)
+{
+    for (const char* text : {"-----BEGIN CERTIFICATE-----\nA-B\n-----END CERTIFICATE-----",
+                             "-----BEGIN CERTIFICATE REQUEST-----\nAB\n-----END CERTIFICATE REQUEST-----",
+                             "-----BEGIN CERTIFICATE-----\nAB\n", "-----BEGIN  BLOB-----\nAB\n-----END  BLOB-----"}) {
+        LexRun run = lex_script(text);
+        ASSERT_FALSE(run.tokens.empty());
+        EXPECT_EQ(run.tokens.front(), (LexedToken{HYPHEN, ""})) << text;
+        for (const LexedToken& token : run.tokens)
+            EXPECT_NE(token.code, TEXT_BLOCK) << text;
+    }
+}
+
+TEST(Lexer, TraceNamesKeywordsAndStringValues)
+{
+    LexRun run = lex_script("<?xml version=\"1.0\"?> '  ' Login name \"  v \" <![CDATA[x]]> -----BEGIN BLOB-----x-----END BLOB-----");
+    EXPECT_EQ(run.output,
+              "<s> OPEN_QTAG\n<s> XML_TAG\n<s> VERSION\n<s> EQUALS\n<s> 1.0\n<s> CLOSE_QTAG\n"
+              "<s> EMPTY_STRING\n<s> LOGIN\n<s> v \n");
+}
+
+TEST(Lexer, StringValueKeepsAtMost511Characters)
+{
+    const std::string value(600, 'v');
+    LexRun run = lex_script("\"" + value + "\"");
+    ASSERT_EQ(run.tokens.size(), 1u);
+    EXPECT_EQ(run.tokens[0].value, value.substr(0, 511));
+    EXPECT_EQ(run.sent, std::vector<std::string>{"\"" + value + "\""});
+}
+
+// Every line feed counts, wherever it stands; only those between tokens
+// change the line text.
+TEST(Lexer, LineCounterAndLineText)
+{
+    struct LineCase {
+        std::string text;
+        int lines;
+        std::string line_text;
+        std::string last_token;
+    };
+    const std::string wide_line(300, 'w');
+    const LineCase cases[] = {
+        {"", 0, "", ""},
+        {"a\n  b c\n", 2, "", "c"},
+        {"a\n  b c", 1, "  b c", "c"},
+        {"a\n<!-- x\ny\n -->d !", 3, "<!-- x", "d"},
+        {"a\n<![CDATA[\n\n]]>", 3, "<![CDATA[", "a"},
+        {"a\n-----BEGIN BLOB-----\nAA\nBB\n-----END BLOB----- z", 4, "-----BEGIN BLOB-----", "z"},
+        // A CR LF pair reaching the lexer is a blank, not a line end.
+        {"a\r\r\nb", 0, "", "b"},
+        {"a\r\nb\r\n\r\nc", 3, "c", "c"},
+        {"x\n" + wide_line, 1, wide_line.substr(0, 256), wide_line.substr(0, 256)},
+    };
+    for (const LineCase& c : cases) {
+        lex_script(c.text);
+        EXPECT_EQ(lexer_state.line_counter, c.lines) << c.text;
+        EXPECT_EQ(lexer_state.line_text, c.line_text) << c.text;
+        EXPECT_EQ(lexer_state.last_token_text, c.last_token) << c.text;
+    }
+}
+
+TEST(Lexer, CommentOrCdataSwallowsTheRestWhenUnclosed)
+{
+    struct UnclosedCase {
+        const char* text;
+        std::vector<LexedToken> tokens;
+    };
+    const UnclosedCase cases[] = {
+        {"a <!-- b --\n> c", {{IDENTIFIER, "a"}}},
+        {"a <![CDATA[ b ]]\n c ]>", {{IDENTIFIER, "a"}, {TEXT_BLOCK, ""}}},
+    };
+    for (const UnclosedCase& c : cases) {
+        EXPECT_EQ(lex_script(c.text).tokens, c.tokens) << c.text;
+        EXPECT_EQ(lexer_state.line_counter, 1) << c.text;
+    }
+}
+
+}  // namespace
