@@ -2,6 +2,9 @@
 #pragma once
 
 #include <cstddef>
+#include <vector>
+
+#include "link/transfer_buffers.h"
 
 constexpr int CLIENT_HOST_NAME_SIZE = 256;
 extern char client_host_name[CLIENT_HOST_NAME_SIZE];
@@ -24,3 +27,36 @@ int hex_code_value(const char* text);
 
 // Sends the script request head for a body of the given length.
 void send_script_request_head(int body_length);
+
+// The collected text of the chunks of one reply.
+struct ResponseStore {
+    char text[RESPONSE_STORE_SIZE + 1];
+    size_t used;
+};
+extern ResponseStore response_store;
+
+void response_store_reset();
+// Appends chunk data; data that would pass the end of the store first
+// empties it (with the rollover message).
+void response_store_append(const char* data, size_t length);
+bool response_store_contains(const char* text);
+
+// First failing status code in text[0, length): 0 when none.
+int status_scan_text(const char* text, size_t length);
+
+// The chunk data found in one read of a reply.
+struct ChunkPiece {
+    size_t offset;        // where the data starts in the read
+    size_t length;        // bytes of data to store
+    size_t shown_length;  // bytes to show
+};
+
+struct ReplyRead {
+    bool reply_head = false;  // the read holds the reply head: skipped
+    std::vector<ChunkPiece> pieces;
+};
+
+// Takes one read of count bytes apart. owed carries the bytes of a chunk
+// that continued past the end of the previous read; it is updated for the
+// next read. Every piece lies inside the bytes read.
+ReplyRead parse_reply_read(const char* text, size_t count, size_t& owed);

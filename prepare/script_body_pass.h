@@ -19,3 +19,10 @@ extern FirmwareReference firmware_reference;
 // image cannot be opened, run_status when sending and it is non-zero.
 // length is reset and receives the body byte count.
 int script_body_pass(bool send, int32_t& length);
+
+// Where the sending pass puts its text: like plain_send, with trace_text
+// shown in the verbose trace in place of text (nullptr: text itself).
+using BodySender = int (*)(const char* text, const char* trace_text);
+
+// script_body_pass with the sends going to sender.
+int script_body_pass_through(bool send, int32_t& length, BodySender sender);

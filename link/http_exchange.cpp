@@ -1,0 +1,314 @@
+#include "link/http_exchange.h"
+
+#include <unistd.h>
+
+#include <openssl/ssl.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+
+#include "driver/log_output.h"
+#include "driver/run_settings.h"
+#include "driver/run_state.h"
+#include "link/connection.h"
+#include "link/stream_exchange.h"
+#include "link/tls_read.h"
+#include "platform/winsock.h"
+#include "prepare/script_body_pass.h"
+
+char client_host_name[CLIENT_HOST_NAME_SIZE];
+ResponseStore response_store;
+
+namespace {
+
+constexpr int PROBE_BUFFER_SIZE = 2048;
+constexpr std::string_view REPLY_OK = "HTTP/1.1 200 OK";
+constexpr std::string_view FLASH_DONE = "Firmware flash completed successfully";
+constexpr size_t STATUS_WINDOW = 4096;
+
+// Bytes of a chunk whose stated size ran past the end of its read.
+size_t chunk_bytes_owed = 0;
+
+bool holds(std::string_view text, std::string_view needle)
+{
+    return text.find(needle) != std::string_view::npos;
+}
+
+// The text up to its first zero byte, as "%s" would show it.
+size_t shown_length(const char* text, size_t length)
+{
+    return strnlen(text, length);
+}
+
+int hex_digit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+bool is_blank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// The leading hexadecimal number of text[pos, count), read like strtoul in
+// base 16 (white space and a 0x in front allowed). end gets the position
+// after the number, or pos when there is none (value 0). Saturates.
+size_t chunk_size_at(const char* text, size_t count, size_t pos, size_t& end)
+{
+    size_t at = pos;
+    while (at < count && is_blank(text[at]))
+        ++at;
+    if (at + 2 < count && text[at] == '0' && (text[at + 1] == 'x' || text[at + 1] == 'X') &&
+        hex_digit(text[at + 2]) >= 0)
+        at += 2;
+    size_t value = 0;
+    size_t first_digit = at;
+    for (; at < count && hex_digit(text[at]) >= 0; ++at)
+        value = value > (SIZE_MAX >> 4) ? SIZE_MAX : (value << 4) | static_cast<size_t>(hex_digit(text[at]));
+    end = at == first_digit ? pos : at;
+    return value;
+}
+
+bool line_end_at(const char* text, size_t count, size_t pos)
+{
+    return pos + 2 <= count && text[pos] == '\r' && text[pos + 1] == '\n';
+}
+
+// The bytes at pos are a line end, or the part of one that fits in the read.
+bool line_end_or_read_end(const char* text, size_t count, size_t pos)
+{
+    if (pos >= count)
+        return true;
+    if (text[pos] != '\r')
+        return false;
+    return pos + 1 >= count || text[pos + 1] == '\n';
+}
+
+void show_and_store(const char* data, const ChunkPiece& piece, int count)
+{
+    std::string_view shown(data, piece.shown_length);
+    if (settings.verbose) {
+        write_log_then_console("\r\n\n", 3);
+        if (holds(shown, "</MOXCL>"))
+            log_info("Receiving (%d):\r\n\n", count);
+    }
+    write_both(shown.data(), shown.size());
+    response_store_append(data, piece.length);
+}
+
+}  // namespace
+
+ReplyRead parse_reply_read(const char* text, size_t count, size_t& owed)
+{
+    ReplyRead read;
+    size_t pos = 0;
+    if (owed > 0) {
+        size_t take = std::min(owed, count);
+        read.pieces.push_back({0, take, shown_length(text, take)});
+        owed -= take;
+        pos = take;
+        if (owed > 0)
+            return read;
+        pos = std::min(count, pos + (line_end_at(text, count, pos) ? 2 : 0));
+        if (pos >= count)
+            return read;
+    } else if (size_t ok = std::string_view(text, count).find(REPLY_OK); ok != std::string_view::npos) {
+        // The head itself is neither shown nor stored; chunks that came in
+        // the same read after it are.
+        read.reply_head = true;
+        size_t body = std::string_view(text, count).find("\r\n\r\n", ok);
+        if (body == std::string_view::npos)
+            return read;
+        pos = body + 4;
+    }
+    while (pos < count) {
+        size_t end = pos;
+        size_t size = chunk_size_at(text, count, pos, end);
+        if (size == 0)
+            break;
+        if (line_end_at(text, count, end)) {
+            size_t data = end + 2;
+            size_t available = count - data;
+            if (size <= available && line_end_or_read_end(text, count, data + size)) {
+                read.pieces.push_back({data, size, shown_length(text + data, size)});
+                pos = std::min(count, data + size + 2);
+                continue;
+            }
+            if (size > available) {
+                read.pieces.push_back({data, available, shown_length(text + data, available)});
+                owed = size - available;
+                break;
+            }
+        }
+        // No chunk framing around the data: it starts right after the number.
+        size_t available = count - end;
+        read.pieces.push_back({end, std::min(size, available), shown_length(text + end, available)});
+        break;
+    }
+    return read;
+}
+
+void response_store_reset()
+{
+    std::memset(response_store.text, 0, sizeof response_store.text);
+    response_store.used = 0;
+}
+
+void response_store_append(const char* data, size_t length)
+{
+    length = std::min(length, static_cast<size_t>(RESPONSE_STORE_SIZE));
+    if (response_store.used + length > static_cast<size_t>(RESPONSE_STORE_SIZE)) {
+        log_info("Response has exceeded the length of the response buffer causing a rollover\r\n");
+        response_store_reset();
+    }
+    std::memcpy(response_store.text + response_store.used, data, length);
+    response_store.used += length;
+}
+
+bool response_store_contains(const char* text)
+{
+    return holds(std::string_view(response_store.text, response_store.used), text);
+}
+
+int hex_code_value(const char* text)
+{
+    unsigned value = 0;
+    for (; *text != '\0'; ++text) {
+        int digit = hex_digit(*text);
+        value = value * 16 + static_cast<unsigned>(digit < 0 ? 0 : digit);
+    }
+    return static_cast<int>(value);
+}
+
+int status_scan_text(const char* text, size_t length)
+{
+    std::string_view store(text, length);
+    size_t scan = 0;
+    for (;;) {
+        size_t s = store.find("STATUS=\"0x", scan);
+        if (s == std::string_view::npos)
+            return 0;
+        size_t last = s + 13;
+        if (last - scan >= STATUS_WINDOW || last >= length)
+            return 0;
+        char code[7] = {};
+        std::memcpy(code, text + s + 8, 6);
+        if (std::strcmp(code, "0x0000") != 0 && std::strcmp(code, "0x003C") != 0 &&
+            store.find("MESSAGE=", s) != std::string_view::npos)
+            return hex_code_value(code);
+        scan = s + 15;
+    }
+}
+
+int status_scan()
+{
+    return status_scan_text(response_store.text, response_store.used);
+}
+
+int http_chunk_read(char* buffer, int size, int& count)
+{
+    std::memset(buffer, 0, static_cast<size_t>(size));
+    count = 0;
+    if (run_state.checking_pass)
+        return 0;
+    if (run_state.run_status != 0)
+        return run_state.run_status;
+    int result = tls_read(buffer, size);
+    if (result < 0) {
+        log_error("SSL_read:Connection Terminated:reason(%d).\r\n", WSAGetLastError());
+        run_state.run_status = 3;
+        return 3;
+    }
+    count = result;
+    if (count == 0)
+        return 0;
+    ReplyRead read = parse_reply_read(buffer, static_cast<size_t>(count), chunk_bytes_owed);
+    for (const ChunkPiece& piece : read.pieces)
+        show_and_store(buffer + piece.offset, piece, count);
+    return 0;
+}
+
+int reply_read_loop()
+{
+    if (settings.verbose)
+        std::printf("\n----- Responses -----\n");
+    response_store_reset();
+    chunk_bytes_owed = 0;
+    for (;;) {
+        std::memset(transfer_buffer, 0, sizeof transfer_buffer);
+        int count = 0;
+        int result = http_chunk_read(transfer_buffer, TRANSFER_BUFFER_SIZE, count);
+        if (result != 0) {
+            run_state.run_status = result;
+            connection_teardown();
+            return result;
+        }
+        if (firmware_reference.firmware_update_present && response_store_contains(FLASH_DONE.data())) {
+            run_state.run_status = 0;
+            return 0;
+        }
+        if (count == 0) {
+            run_state.run_status = 0;
+            break;
+        }
+    }
+    if (firmware_reference.firmware_update_present)
+        run_state.run_status = 8;
+    return 0;
+}
+
+void send_script_request_head(int body_length)
+{
+    std::snprintf(transfer_buffer, sizeof transfer_buffer,
+                  "POST /moxcl HTTP/1.1\r\nHOST: %s\r\nTE: chunked\r\nConnection: Close\r\nContent-length: %d\r\n\r\n",
+                  client_host_name, body_length);
+    plain_send(transfer_buffer);
+}
+
+int generation_probe()
+{
+    char reply[PROBE_BUFFER_SIZE];
+    std::memset(reply, 0, sizeof reply);
+    if (run_state.checking_pass)
+        return 0;
+    if (settings.verbose)
+        std::printf("quorvex: Start detecting Vyo2/Vyo3\n");
+    SIO_connect();
+    if (run_state.run_status != 0)
+        return -1;
+    if (gethostname(client_host_name, sizeof client_host_name) != 0)
+        std::snprintf(client_host_name, sizeof client_host_name, "localhost");
+    client_host_name[sizeof client_host_name - 1] = '\0';
+
+    char request[PROBE_BUFFER_SIZE];
+    // The header declares 30 body bytes while 31 follow: the processors
+    // expect the probe exactly like this.
+    std::snprintf(request, sizeof request,
+                  "POST /moxcl HTTP/1.1\r\nHOST: %s\r\nContent-length: 30\r\n\r\n<MOXCL VERSION=\"2.0\"></MOXCL>\r\n",
+                  client_host_name);
+    plain_send(request);
+
+    int result = SSL_read(connection.tls, reply, sizeof reply);
+    if (result <= 0) {
+        log_error("SSL_read:Connection Terminated:reason(%d).\r\n", WSAGetLastError());
+        run_state.run_status = 3;
+        connection_teardown();
+        return 3;
+    }
+    int generation = 0;
+    if (holds(std::string_view(reply, static_cast<size_t>(result)), REPLY_OK)) {
+        generation = 1;
+        if (settings.verbose)
+            std::printf("\nquorvex: Vyo 3 or Vyo 4 detected\n\n");
+    }
+    connection_teardown();
+    return generation;
+}

@@ -1,0 +1,22 @@
+#include "prepare/multipart_boundary.h"
+
+#include <string_view>
+
+#include "driver/run_settings.h"
+
+std::string make_multipart_boundary(FILE* image, int (*next_random)())
+{
+    std::string boundary = "------zqVyo3t" + std::to_string(next_random()) + "z";
+    char chunk[BOUNDARY_SEARCH_CHUNK];
+    size_t count;
+    while ((count = std::fread(chunk, 1, sizeof chunk, image)) > 0) {
+        if (std::string_view(chunk, count).find(boundary) == std::string_view::npos)
+            continue;
+        boundary += std::to_string(next_random() % 1000000) + "z";
+        if (settings.verbose)
+            std::printf("Boundary = %s\n", boundary.c_str());
+    }
+    if (settings.verbose)
+        std::printf("Boundary is %s\n", boundary.c_str());
+    return boundary;
+}

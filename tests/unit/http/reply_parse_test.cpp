@@ -1,0 +1,147 @@
+// Taking HTTP-mode replies apart: chunks, the response store, status codes.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "driver/run_settings.h"
+#include "link/http_exchange.h"
+
+namespace {
+
+// The data pieces of a sequence of reads, as stored.
+std::vector<std::string> stored_pieces(const std::vector<std::string>& reads, size_t& owed)
+{
+    std::vector<std::string> pieces;
+    for (const std::string& read : reads) {
+        ReplyRead parsed = parse_reply_read(read.data(), read.size(), owed);
+        for (const ChunkPiece& piece : parsed.pieces) {
+            EXPECT_LE(piece.offset + piece.length, read.size());
+            EXPECT_LE(piece.offset + piece.shown_length, read.size());
+            pieces.push_back(read.substr(piece.offset, piece.length));
+        }
+    }
+    return pieces;
+}
+
+struct ChunkCase {
+    const char* name;
+    std::vector<std::string> reads;
+    std::vector<std::string> stored;
+    size_t owed_after;
+};
+
+class ChunkParse : public testing::TestWithParam<ChunkCase> {};
+
+TEST_P(ChunkParse, StoresTheDataOfEachRead)
+{
+    size_t owed = 0;
+    EXPECT_EQ(stored_pieces(GetParam().reads, owed), GetParam().stored);
+    EXPECT_EQ(owed, GetParam().owed_after);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Reads, ChunkParse,
+    testing::Values(
+        ChunkCase{"normal", {"1b\r\n<RESPONSE STATUS=\"0x0000\"/>\r\n"}, {"<RESPONSE STATUS=\"0x0000\"/>"}, 0},
+        ChunkCase{"head_then_chunks_then_last",
+                  {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n", "5\r\nabcde\r\n", "0\r\n\r\n"},
+                  {"abcde"},
+                  0},
+        ChunkCase{"head_with_first_chunk", {"HTTP/1.1 200 OK\r\nA: b\r\n\r\n3\r\nabc\r\n"}, {"abc"}, 0},
+        ChunkCase{"size_line_only", {"5\r\n"}, {""}, 5},
+        ChunkCase{"garbage", {"<MOXCL>no size</MOXCL>"}, {}, 0},
+        ChunkCase{"leading_blanks_and_upper_case", {"  1A\r\n" + std::string(26, 'x') + "\r\n"}, {std::string(26, 'x')}, 0},
+        // Without the line ends around the data it starts right after the
+        // number; the stored bytes stay inside the read.
+        ChunkCase{"no_framing", {"5;x=1\r\nabcde\r\n"}, {";x=1\r"}, 0},
+        ChunkCase{"size_past_read_without_framing", {"ff;ext"}, {";ext"}, 0},
+        // A chunk that continues in the next read is joined, whether the
+        // next read ends it exactly or goes on with the last chunk.
+        ChunkCase{"spans_two_reads", {"a\r\n01234", "56789\r\n"}, {"01234", "56789"}, 0},
+        ChunkCase{"larger_than_a_read", {"1400\r\n" + std::string(4090, 'a'), std::string(1030, 'b') + "\r\n0\r\n\r\n"},
+                  {std::string(4090, 'a'), std::string(1030, 'b')},
+                  0},
+        ChunkCase{"continuation_then_next_chunk", {"6\r\nabc", "def\r\n3\r\nghi\r\n"}, {"abc", "def", "ghi"}, 0},
+        ChunkCase{"two_chunks_in_one_read", {"3\r\nabc\r\n2\r\nde\r\n0\r\n\r\n"}, {"abc", "de"}, 0},
+        ChunkCase{"huge_size", {"ffffffffffffffffffffff\r\nab"}, {"ab"}, SIZE_MAX - 2}),
+    [](const testing::TestParamInfo<ChunkCase>& info) { return std::string(info.param.name); });
+
+TEST(ChunkParse, ReplyHeadIsSkippedAndShownTextStopsAtZeroByte)
+{
+    size_t owed = 0;
+    std::string head = "HTTP/1.1 200 OK\r\n\r\n5\r\nabcde\r\n";
+    EXPECT_TRUE(parse_reply_read(head.data(), head.size(), owed).reply_head);
+
+    std::string with_zero("5\r\nab\0de\r\n", 10);
+    ReplyRead read = parse_reply_read(with_zero.data(), with_zero.size(), owed);
+    ASSERT_EQ(read.pieces.size(), 1u);
+    EXPECT_EQ(read.pieces[0].length, 5u);
+    EXPECT_EQ(read.pieces[0].shown_length, 2u);
+}
+
+TEST(ResponseStore, RollsOverWhenAChunkWouldPassItsEnd)
+{
+    response_store_reset();
+    std::string block(4096, 'x');
+    for (int i = 0; i < RESPONSE_STORE_SIZE / 4096; ++i)
+        response_store_append(block.data(), block.size());
+    EXPECT_EQ(response_store.used, static_cast<size_t>(RESPONSE_STORE_SIZE));  // exactly full is allowed
+
+    std::snprintf(settings.program_name, sizeof settings.program_name, "quorvex");
+    testing::internal::CaptureStdout();
+    response_store_append("STATUS", 6);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "quorvex: Response has exceeded the length of the response buffer causing a rollover\r\n");
+    EXPECT_EQ(response_store.used, 6u);
+    EXPECT_TRUE(response_store_contains("STATUS"));
+    EXPECT_FALSE(response_store_contains("x"));
+}
+
+TEST(HexCodeValue, CountsEveryCharacterAsADigit)
+{
+    EXPECT_EQ(hex_code_value("0x003C"), 60);
+    EXPECT_EQ(hex_code_value("0x00A1"), 161);
+    EXPECT_EQ(hex_code_value("0x005f"), 95);
+    EXPECT_EQ(hex_code_value("0xZZ10"), 16);
+    EXPECT_EQ(hex_code_value(""), 0);
+    hex_code_value("ffffffffffffffffffffffff");  // wraps, no overflow fault
+}
+
+struct ScanCase {
+    const char* name;
+    std::string text;
+    int status;
+};
+
+class StatusScan : public testing::TestWithParam<ScanCase> {};
+
+TEST_P(StatusScan, FindsTheFirstFailingStatus)
+{
+    const std::string& text = GetParam().text;
+    EXPECT_EQ(status_scan_text(text.data(), text.size()), GetParam().status);
+}
+
+std::string response(const char* code, bool message = true)
+{
+    return std::string("<RESPONSE STATUS=\"") + code + "\"" + (message ? " MESSAGE='m'" : "") + "/>\r\n";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Codes, StatusScan,
+    testing::Values(
+        ScanCase{"successes_then_error", response("0x0000") + response("0x003C") + response("0x0005"), 5},
+        ScanCase{"lower_case_003c_fails", response("0x003c"), 60},
+        ScanCase{"first_failure_wins", response("0x005F") + response("0x0007"), 95},
+        ScanCase{"all_succeed", response("0x0000") + response("0x003C"), 0},
+        ScanCase{"status_without_message", response("0x0005", false), 0},
+        ScanCase{"message_later_counts", response("0x0005", false) + "<X MESSAGE='late'/>", 5},
+        ScanCase{"code_cut_off_by_the_end", "<RESPONSE STATUS=\"0x00", 0},
+        ScanCase{"inside_window", std::string(4072, ' ') + response("0x0005"), 5},
+        ScanCase{"at_window_limit", std::string(4073, ' ') + response("0x0005"), 0},
+        ScanCase{"window_counts_from_last_success",
+                 response("0x0000") + std::string(4200, ' ') + response("0x0005"), 0}),
+    [](const testing::TestParamInfo<ScanCase>& info) { return std::string(info.param.name); });
+
+}  // namespace

@@ -1,0 +1,235 @@
+// The HTTP-mode script body: LOGIN rewrite, firmware element, boundary, and
+// the agreement of the measuring and the sending pass.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include <unistd.h>
+
+#include "driver/run_settings.h"
+#include "driver/run_state.h"
+#include "prepare/login_rewrite.h"
+#include "prepare/multipart_boundary.h"
+#include "prepare/script_body_pass.h"
+
+namespace {
+
+struct LoginCase {
+    const char* name;
+    const char* line;
+    const char* user;
+    const char* password;
+    LoginRewrite result;
+    const char* rewritten;
+};
+
+class LoginLine : public testing::TestWithParam<LoginCase> {};
+
+TEST_P(LoginLine, IsRebuiltWithTheOverrides)
+{
+    const LoginCase& c = GetParam();
+    std::string rewritten = "untouched";
+    EXPECT_EQ(rewrite_login_line(c.line, c.user, c.password, rewritten), c.result);
+    if (c.result == LoginRewrite::rewritten) {
+        EXPECT_EQ(rewritten, c.rewritten);
+    }
+}
+
+constexpr const char* LOGIN = "  <LOGIN USER_LOGIN=\"admin\" PASSWORD=\"secret\"> <!-- x -->";
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, LoginLine,
+    testing::Values(
+        LoginCase{"user_only", LOGIN, "bob", "", LoginRewrite::rewritten,
+                  "  <LOGIN USER_LOGIN=\"bob\" PASSWORD=\"secret\"> <!-- x -->"},
+        LoginCase{"password_only", LOGIN, "", "pw", LoginRewrite::rewritten,
+                  "  <LOGIN USER_LOGIN=\"admin\"  PASSWORD=\"pw\"> <!-- x -->"},
+        LoginCase{"both", LOGIN, "bob", "pw", LoginRewrite::rewritten,
+                  "  <LOGIN USER_LOGIN=\"bob\"  PASSWORD=\"pw\"> <!-- x -->"},
+        LoginCase{"no_override", LOGIN, "", "", LoginRewrite::not_applicable, ""},
+        LoginCase{"tab_after_login", "<LOGIN\tUSER_LOGIN=\"a\" PASSWORD=\"b\">", "bob", "pw",
+                  LoginRewrite::not_applicable, ""},
+        LoginCase{"no_password_user", "<LOGIN USER_LOGIN=\"admin\">", "bob", "", LoginRewrite::no_password, ""},
+        LoginCase{"no_password_both", "<LOGIN USER_LOGIN=\"admin\"", "bob", "pw", LoginRewrite::no_password, ""},
+        LoginCase{"no_tag_end", "<LOGIN USER_LOGIN=\"a\" PASSWORD=\"b\"", "", "pw", LoginRewrite::no_tag_end, ""},
+        LoginCase{"no_tag_end_user_only", "<LOGIN USER_LOGIN=\"a\" PASSWORD=\"b\"", "bob", "", LoginRewrite::rewritten,
+                  "<LOGIN USER_LOGIN=\"bob\" PASSWORD=\"b\""}),
+    [](const testing::TestParamInfo<LoginCase>& info) { return std::string(info.param.name); });
+
+// Sends captured by the sending pass.
+std::string wire;
+std::string traces;
+
+int capture(const char* text, const char* trace_text)
+{
+    if (run_state.run_status != 0)
+        return run_state.run_status;
+    wire += text;
+    traces += trace_text == nullptr ? text : trace_text;
+    return 0;
+}
+
+int next_number = 0;
+int counting_random() { return next_number++; }
+
+class ScriptBody : public testing::Test {
+protected:
+    std::filesystem::path folder = std::filesystem::temp_directory_path() /
+                                   ("quorvex-body-" + std::to_string(::getpid()));
+
+    void SetUp() override
+    {
+        std::filesystem::create_directories(folder);
+        run_state = RunState{};
+        firmware_reference = FirmwareReference{};
+        settings.user_name = "";
+        settings.password = "";
+        wire.clear();
+        traces.clear();
+    }
+    void TearDown() override
+    {
+        if (run_state.script_input != nullptr)
+            std::fclose(run_state.script_input);
+        run_state.script_input = nullptr;
+        std::filesystem::remove_all(folder);
+    }
+    std::string write(const std::string& name, const std::string& content)
+    {
+        std::string path = (folder / name).string();
+        std::ofstream(path, std::ios::binary) << content;
+        return path;
+    }
+    void open_script(const std::string& content)
+    {
+        run_state.script_input = std::fopen(write("script.xml", content).c_str(), "rb");
+        ASSERT_NE(run_state.script_input, nullptr);
+    }
+};
+
+TEST_F(ScriptBody, MeasuredLengthIsTheBytesSent)
+{
+    std::string image = write("fw.bin", std::string(5000, 'F'));
+    std::string long_line(3000, 'L');
+    open_script("<MOXCL>\r\n  <LOGIN USER_LOGIN=\"a\" PASSWORD=\"b\">\n" + long_line +
+                "\n<UPDATE_MOX_FIRMWARE IMAGE_LOCATION=\"" + image + "\"/> <!-- lost -->\r\n</MOXCL>");
+    settings.password = "topsecret";
+    int32_t measured = -1;
+    ASSERT_EQ(script_body_pass_through(false, measured, capture), 0);
+    EXPECT_TRUE(wire.empty());
+    int32_t sent = -1;
+    ASSERT_EQ(script_body_pass_through(true, sent, capture), 0);
+    EXPECT_EQ(static_cast<size_t>(measured), wire.size());
+    EXPECT_EQ(sent, measured);
+
+    std::string element = "\r\n<UPDATE_MOX_FIRMWARE IMAGE_LOCATION=\"" + image + "\" IMAGE_LENGTH=\"5000\"/>\r\n";
+    EXPECT_EQ(wire, "<MOXCL>\r\n  <LOGIN USER_LOGIN=\"a\"  PASSWORD=\"topsecret\">\r\n" + long_line.substr(0, 2047) +
+                        "\r\n" + long_line.substr(2047) + "\r\n" + element + "</MOXCL>\r\n");
+    EXPECT_EQ(traces.find("topsecret"), std::string::npos);
+    EXPECT_NE(traces.find("PASSWORD=\"********\">\r\n"), std::string::npos);
+    EXPECT_TRUE(firmware_reference.firmware_update_present);
+    EXPECT_EQ(firmware_reference.firmware_image_path, image);
+    EXPECT_EQ(firmware_reference.firmware_image_length, 5000);
+    EXPECT_EQ(firmware_reference.multipart_boundary.rfind("------zqVyo3t", 0), 0u);
+}
+
+TEST_F(ScriptBody, SendingPassStatesTheMeasuredImage)
+{
+    std::string image = write("fw.bin", std::string(99, 'F'));
+    open_script("<UPDATE_MOX_FIRMWARE IMAGE_LOCATION=\"" + image + "\"/>\n");
+    int32_t measured = 0;
+    ASSERT_EQ(script_body_pass_through(false, measured, capture), 0);
+    write("fw.bin", std::string(100, 'F'));
+    int32_t sent = 0;
+    ASSERT_EQ(script_body_pass_through(true, sent, capture), 0);
+    EXPECT_EQ(static_cast<size_t>(measured), wire.size());
+    EXPECT_NE(wire.find("IMAGE_LENGTH=\"99\""), std::string::npos);
+}
+
+TEST_F(ScriptBody, RejectsWhatItCannotSendFaithfully)
+{
+    struct Case {
+        std::string script;
+        const char* user;
+        const char* password;
+        const char* says;
+    } cases[] = {
+        {"<UPDATE_MOX_FIRMWARE IMAGE_LOCATION=\"fw.BIN\"/>\n", "", "", "ERROR: Firmware image \"fw.BIN\" is not a \".bin\" file"},
+        {"<UPDATE_MOX_FIRMWARE IMAGE_LOCATION=\"fw.bin/>\n", "", "", "ERROR: Firmware image location \"fw.bin/> has no closing quote"},
+        {"<MOXCL>\n<LOGIN USER_LOGIN=\"a\">\n", "bob", "", "ERROR: The LOGIN element on line 2 has no PASSWORD"},
+        {"<LOGIN USER_LOGIN=\"a\" PASSWORD=\"b\"\n/>\n", "", "pw", "ERROR: The LOGIN element on line 1 does not end"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.script);
+        SetUp();
+        open_script(c.script);
+        settings.user_name = c.user;
+        settings.password = c.password;
+        int32_t length = 0;
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(script_body_pass_through(false, length, capture), -1);
+        std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(out.rfind(c.says, 0), 0u) << out;
+        EXPECT_EQ(run_state.run_status, 1);
+        EXPECT_TRUE(wire.empty());
+        std::fclose(run_state.script_input);
+        run_state.script_input = nullptr;
+    }
+}
+
+TEST_F(ScriptBody, UnopenableImageLeavesRunStatus)
+{
+    open_script("<UPDATE_MOX_FIRMWARE IMAGE_LOCATION=\"" + (folder / "missing.bin").string() + "\"/>\n");
+    int32_t length = 0;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(script_body_pass_through(false, length, capture), -1);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Unable to open the firmware image update file\r\n");
+    EXPECT_EQ(run_state.run_status, 0);
+    EXPECT_TRUE(firmware_reference.firmware_update_present);
+}
+
+TEST_F(ScriptBody, FirmwareNameWithoutLocationIsSentAndNoted)
+{
+    open_script("<UPDATE_MOX_FIRMWARE IMAGE_LOCATION = \"x.bin\"/>\n");
+    int32_t measured = 0;
+    ASSERT_EQ(script_body_pass_through(false, measured, capture), 0);
+    ASSERT_EQ(script_body_pass_through(true, measured, capture), 0);
+    EXPECT_EQ(wire, "<UPDATE_MOX_FIRMWARE IMAGE_LOCATION = \"x.bin\"/>\r\n");
+    EXPECT_EQ(static_cast<size_t>(measured), wire.size());
+    EXPECT_TRUE(firmware_reference.firmware_update_present);
+}
+
+TEST_F(ScriptBody, SendingPassAfterFailureSendsNothing)
+{
+    open_script("<MOXCL>\n");
+    run_state.run_status = 6;
+    int32_t length = 0;
+    EXPECT_EQ(script_body_pass_through(true, length, capture), 6);
+    EXPECT_TRUE(wire.empty());
+}
+
+TEST_F(ScriptBody, BoundaryGrowsWhileTheImageHoldsIt)
+{
+    // Chunk 0 holds the first boundary, chunk 1 the lengthened one, and the
+    // twice lengthened one straddles chunks 2 and 3, where it is not seen.
+    std::string image(4 * BOUNDARY_SEARCH_CHUNK, '\0');
+    image.replace(100, 15, "------zqVyo3t0z");
+    image.replace(BOUNDARY_SEARCH_CHUNK + 7, 17, "------zqVyo3t0z1z");
+    image.replace(3 * BOUNDARY_SEARCH_CHUNK - 5, 19, "------zqVyo3t0z1z2z");
+    FILE* file = std::fopen(write("img.bin", image).c_str(), "rb");
+    ASSERT_NE(file, nullptr);
+    next_number = 0;
+    settings.verbose = true;
+    testing::internal::CaptureStdout();
+    std::string boundary = make_multipart_boundary(file, counting_random);
+    std::string out = testing::internal::GetCapturedStdout();
+    settings.verbose = false;
+    std::fclose(file);
+    EXPECT_EQ(boundary, "------zqVyo3t0z1z2z");
+    EXPECT_EQ(out, "Boundary = ------zqVyo3t0z1z\nBoundary = ------zqVyo3t0z1z2z\nBoundary is ------zqVyo3t0z1z2z\n");
+}
+
+}  // namespace
