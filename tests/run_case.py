@@ -8,6 +8,7 @@ import re
 import shlex
 import shutil
 import signal
+import socket
 import subprocess
 import sys
 import tempfile
@@ -101,7 +102,7 @@ def bless(path, sections, actual, variables):
 
 def encode_section(data: bytes, variables) -> (bytes, bool):
     """Inverse of Section.content: the text to store for data."""
-    for name in ("TMP", "PORT"):
+    for name in ("TMP", "PORT", "HOSTNAME"):
         value = variables.get(name)
         if value:
             data = data.replace(value.encode(), b"@@" + name.encode() + b"@@")
@@ -209,7 +210,7 @@ def generate_image(path, size, seed):
 def run_case(case_path, quorvex, mpsim, keep, blessing=False):
     sections = parse_case(case_path)
     tmp = tempfile.mkdtemp(prefix="quorvex-case-")
-    variables = {"TMP": tmp}
+    variables = {"TMP": tmp, "HOSTNAME": socket.gethostname()}
     failures = []
     actual = {}
     simulator = None
