@@ -102,10 +102,15 @@ def bless(path, sections, actual, variables):
 
 def encode_section(data: bytes, variables) -> (bytes, bool):
     """Inverse of Section.content: the text to store for data."""
-    for name in ("TMP", "PORT", "HOSTNAME"):
+    for name in ("TMP", "PORT"):
         value = variables.get(name)
         if value:
             data = data.replace(value.encode(), b"@@" + name.encode() + b"@@")
+    # The host name only where a request names it: a short name could stand
+    # anywhere else by chance.
+    host = variables.get("HOSTNAME")
+    if host:
+        data = data.replace(b"HOST: " + host.encode() + b"\r\n", b"HOST: @@HOSTNAME@@\r\n")
     out = bytearray()
     for byte in data:
         if byte == 0x0D:
