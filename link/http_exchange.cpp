@@ -26,7 +26,6 @@ namespace {
 constexpr int PROBE_BUFFER_SIZE = 2048;
 constexpr std::string_view REPLY_OK = "HTTP/1.1 200 OK";
 constexpr std::string_view FLASH_DONE = "Firmware flash completed successfully";
-constexpr size_t STATUS_WINDOW = 4096;
 
 // Bytes of a chunk whose stated size ran past the end of its read.
 size_t chunk_bytes_owed = 0;
@@ -120,6 +119,13 @@ ReplyRead parse_reply_read(const char* text, size_t count, size_t& owed)
         pos = std::min(count, pos + (line_end_at(text, count, pos) ? 2 : 0));
         if (pos >= count)
             return read;
+    } else if (std::string_view(text, count).starts_with("HTTP/") &&
+               std::string_view(text, count).find(REPLY_OK) == std::string_view::npos) {
+        // A reply head with any other status: nothing of the script was
+        // carried out, whatever follows.
+        size_t line_end = std::string_view(text, count).find("\r\n");
+        read.refused_status_length = line_end == std::string_view::npos ? count : line_end;
+        return read;
     } else if (size_t ok = std::string_view(text, count).find(REPLY_OK); ok != std::string_view::npos) {
         // The head itself is neither shown nor stored; chunks that came in
         // the same read after it are.
@@ -196,8 +202,9 @@ int status_scan_text(const char* text, size_t length)
         size_t s = store.find("STATUS=\"0x", scan);
         if (s == std::string_view::npos)
             return 0;
-        size_t last = s + 13;
-        if (last - scan >= STATUS_WINDOW || last >= length)
+        // Every status of the store counts, however far from the previous
+        // one: a failure after a long answer must not pass for success.
+        if (s + 13 >= length)
             return 0;
         char code[7] = {};
         std::memcpy(code, text + s + 8, 6);
@@ -231,6 +238,11 @@ int http_chunk_read(char* buffer, int size, int& count)
     if (count == 0)
         return 0;
     ReplyRead read = parse_reply_read(buffer, static_cast<size_t>(count), chunk_bytes_owed);
+    if (read.refused_status_length > 0) {
+        log_error("The MOX refused the request: %.*s\r\n", static_cast<int>(read.refused_status_length), buffer);
+        run_state.run_status = 4;
+        return 4;
+    }
     for (const ChunkPiece& piece : read.pieces)
         show_and_store(buffer + piece.offset, piece, count);
     return 0;

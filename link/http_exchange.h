@@ -53,6 +53,9 @@ struct ChunkPiece {
 
 struct ReplyRead {
     bool reply_head = false;  // the read holds the reply head: skipped
+    // Length of the status line of a reply head other than "200 OK": the
+    // processor refused the request (0 when it did not).
+    size_t refused_status_length = 0;
     std::vector<ChunkPiece> pieces;
 };
 
