@@ -250,6 +250,18 @@ def run_case(case_path, quorvex, mpsim, keep, blessing=False):
                     key, value = line.split("=", 1)
                     environment[key] = value
 
+        rules = []
+        for section in by_kind.get("normalize", []):
+            for line in section.content(variables).splitlines():
+                if b" => " in line:
+                    pattern, replacement = line.split(b" => ", 1)
+                    rules.append((re.compile(pattern), replacement))
+
+        def normal(data):
+            for pattern, replacement in rules:
+                data = pattern.sub(lambda _: replacement, data)
+            return data
+
         command = by_kind.get("command", [None])[0]
         arguments = shlex.split(command.content(variables).decode()) if command else []
         completed = subprocess.run(["quorvex"] + arguments, executable=quorvex, cwd=tmp,
@@ -265,18 +277,18 @@ def run_case(case_path, quorvex, mpsim, keep, blessing=False):
             if not text.lstrip("-").isdigit() or int(text) != status:
                 failures.append("exit status: expected %s, got %d\n" % (text, status))
         for section in by_kind.get("expect-stdout", []):
-            actual[id(section)] = completed.stdout
-            compare("stdout", section.content(variables), completed.stdout, failures)
+            actual[id(section)] = normal(completed.stdout)
+            compare("stdout", section.content(variables), actual[id(section)], failures)
         for section in by_kind.get("expect-stderr", []):
-            actual[id(section)] = completed.stderr
-            compare("stderr", section.content(variables), completed.stderr, failures)
+            actual[id(section)] = normal(completed.stderr)
+            compare("stderr", section.content(variables), actual[id(section)], failures)
         for section in by_kind.get("expect-file", []):
             path = os.path.join(tmp, section.args[0])
             if not os.path.exists(path):
                 failures.append("file %s: missing\n" % section.args[0])
                 continue
             with open(path, "rb") as handle:
-                actual[id(section)] = handle.read()
+                actual[id(section)] = normal(handle.read())
             compare("file " + section.args[0], section.content(variables), actual[id(section)], failures)
         for section in by_kind.get("expect-same-file", []):
             first, second = (os.path.join(tmp, name) for name in section.args[:2])
@@ -296,7 +308,7 @@ def run_case(case_path, quorvex, mpsim, keep, blessing=False):
                     failures.append("connection %s: no %s transcript\n" % (section.args[0], suffix))
                     continue
                 with open(path, "rb") as handle:
-                    actual[id(section)] = handle.read()
+                    actual[id(section)] = normal(handle.read())
                 compare("connection %s %s" % (section.args[0], suffix),
                         section.content(variables), actual[id(section)], failures)
     except Exception as error:  # a broken case is a failed case
