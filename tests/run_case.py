@@ -224,6 +224,11 @@ def run_case(case_path, quorvex, mpsim, keep, blessing=False):
         for section in sections:
             by_kind.setdefault(section.kind, []).append(section)
 
+        # Images first: the simulator may be told to serve one (--floppy-file).
+        for section in by_kind.get("image", []):
+            name, size, seed = section.args[0], int(section.args[1]), int(section.args[2])
+            generate_image(os.path.join(tmp, name), size, seed)
+
         sim_section = by_kind.get("sim", [None])[0]
         scenario = by_kind.get("scenario", [None])[0]
         record = None
@@ -238,9 +243,6 @@ def run_case(case_path, quorvex, mpsim, keep, blessing=False):
             os.makedirs(os.path.dirname(path), exist_ok=True)
             with open(path, "wb") as handle:
                 handle.write(section.content(variables))
-        for section in by_kind.get("image", []):
-            name, size, seed = section.args[0], int(section.args[1]), int(section.args[2])
-            generate_image(os.path.join(tmp, name), size, seed)
 
         environment = dict(os.environ)
         environment.pop("DEVICEIPADDRESS0", None)
