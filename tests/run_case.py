@@ -47,8 +47,13 @@ class Section:
         data = decode_escapes(data)
         for name, value in variables.items():
             data = data.replace(b"@@" + name.encode() + b"@@", value.encode())
-        return data
+        host = variables.get("HOSTNAME", "")
+        return HOST_LENGTH.sub(lambda m: str(len(host) + int(m.group(1))).encode(), data)
 
+
+# A count that includes the host name, as in the trace of a request sent:
+# "Sending (@@HOSTNAME_LENGTH+83@@)" is 85 on a host named "vm".
+HOST_LENGTH = re.compile(rb"@@HOSTNAME_LENGTH\+(\d+)@@")
 
 SECTION_LINE = re.compile(rb"^\[([a-z][a-z0-9-]*)((?: [^\]\n]*)?)\]\r?\n?$")
 ATTRIBUTES = {"nolf"}
@@ -110,6 +115,11 @@ def encode_section(data: bytes, variables) -> (bytes, bool):
     # anywhere else by chance.
     host = variables.get("HOSTNAME")
     if host:
+        # The byte count in front of a traced request depends on the name too.
+        def count(match):
+            return b"(@@HOSTNAME_LENGTH+%d@@)" % (int(match.group(1)) - len(host)) + match.group(2)
+        data = re.sub(rb"\((\d+)\)(:\r\nPOST [^\r\n]*\r\nHOST: " + re.escape(host.encode()) + rb"\r\n)",
+                      count, data)
         data = data.replace(b"HOST: " + host.encode() + b"\r\n", b"HOST: @@HOSTNAME@@\r\n")
     out = bytearray()
     for byte in data:
@@ -215,7 +225,8 @@ def generate_image(path, size, seed):
 def run_case(case_path, quorvex, mpsim, keep, blessing=False):
     sections = parse_case(case_path)
     tmp = tempfile.mkdtemp(prefix="quorvex-case-")
-    variables = {"TMP": tmp, "HOSTNAME": socket.gethostname()}
+    variables = {"TMP": tmp, "HOSTNAME": socket.gethostname(),
+                 "CASES": os.path.dirname(os.path.abspath(case_path))}
     failures = []
     actual = {}
     simulator = None
