@@ -202,7 +202,15 @@ def start_simulator(mpsim, tmp, sim_section, scenario, variables):
     raise RuntimeError("mpsim did not start (see %s)" % os.path.join(tmp, ".mpsim-output"))
 
 
-def stop_simulator(process):
+def stop_simulator(process, patient=False):
+    # A simulator that serves a counted number of connections ends by itself
+    # once it has written its last transcript; stopping it earlier could cut
+    # the end of a connection short.
+    if patient:
+        try:
+            process.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            pass
     if process.poll() is None:
         process.send_signal(signal.SIGTERM)
         try:
@@ -269,7 +277,8 @@ def run_case(case_path, quorvex, mpsim, keep, blessing=False):
                                    env=environment, stdin=subprocess.DEVNULL,
                                    stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
         if simulator is not None:
-            stop_simulator(simulator)
+            stop_simulator(simulator, patient="--connections" in shlex.split(
+                sim_section.content(variables).decode()))
 
         for section in by_kind.get("expect-status", []):
             status = completed.returncode & 0xFF if completed.returncode >= 0 else completed.returncode
