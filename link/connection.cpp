@@ -1,6 +1,8 @@
 #include "link/connection.h"
 
 #include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -48,6 +50,12 @@ int tcpClient()
             continue;
         }
         if (connect(candidate, entry->ai_addr, entry->ai_addrlen) == 0) {
+            // Stream mode writes every script token by itself and then waits
+            // for an answer: with the small-write delay on, each write after
+            // the first waits for the processor's (delayed) acknowledgement,
+            // tens of milliseconds per answer.
+            int on = 1;
+            setsockopt(candidate, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
             connected = candidate;
             break;
         }

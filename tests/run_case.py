@@ -47,8 +47,13 @@ class Section:
         data = decode_escapes(data)
         for name, value in variables.items():
             data = data.replace(b"@@" + name.encode() + b"@@", value.encode())
-        return data
+        host = variables.get("HOSTNAME", "")
+        return HOST_LENGTH.sub(lambda m: str(len(host) + int(m.group(1))).encode(), data)
 
+
+# A count that includes the host name, as in the trace of a request sent:
+# "Sending (@@HOSTNAME_LENGTH+83@@)" is 85 on a host named "vm".
+HOST_LENGTH = re.compile(rb"@@HOSTNAME_LENGTH\+(\d+)@@")
 
 SECTION_LINE = re.compile(rb"^\[([a-z][a-z0-9-]*)((?: [^\]\n]*)?)\]\r?\n?$")
 ATTRIBUTES = {"nolf"}
@@ -110,6 +115,11 @@ def encode_section(data: bytes, variables) -> (bytes, bool):
     # anywhere else by chance.
     host = variables.get("HOSTNAME")
     if host:
+        # The byte count in front of a traced request depends on the name too.
+        def count(match):
+            return b"(@@HOSTNAME_LENGTH+%d@@)" % (int(match.group(1)) - len(host)) + match.group(2)
+        data = re.sub(rb"\((\d+)\)(:\r\nPOST [^\r\n]*\r\nHOST: " + re.escape(host.encode()) + rb"\r\n)",
+                      count, data)
         data = data.replace(b"HOST: " + host.encode() + b"\r\n", b"HOST: @@HOSTNAME@@\r\n")
     out = bytearray()
     for byte in data:
@@ -192,7 +202,15 @@ def start_simulator(mpsim, tmp, sim_section, scenario, variables):
     raise RuntimeError("mpsim did not start (see %s)" % os.path.join(tmp, ".mpsim-output"))
 
 
-def stop_simulator(process):
+def stop_simulator(process, patient=False):
+    # A simulator that serves a counted number of connections ends by itself
+    # once it has written its last transcript; stopping it earlier could cut
+    # the end of a connection short.
+    if patient:
+        try:
+            process.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            pass
     if process.poll() is None:
         process.send_signal(signal.SIGTERM)
         try:
@@ -215,7 +233,8 @@ def generate_image(path, size, seed):
 def run_case(case_path, quorvex, mpsim, keep, blessing=False):
     sections = parse_case(case_path)
     tmp = tempfile.mkdtemp(prefix="quorvex-case-")
-    variables = {"TMP": tmp, "HOSTNAME": socket.gethostname()}
+    variables = {"TMP": tmp, "HOSTNAME": socket.gethostname(),
+                 "CASES": os.path.dirname(os.path.abspath(case_path))}
     failures = []
     actual = {}
     simulator = None
@@ -223,6 +242,11 @@ def run_case(case_path, quorvex, mpsim, keep, blessing=False):
         by_kind = {}
         for section in sections:
             by_kind.setdefault(section.kind, []).append(section)
+
+        # Images first: the simulator may be told to serve one (--floppy-file).
+        for section in by_kind.get("image", []):
+            name, size, seed = section.args[0], int(section.args[1]), int(section.args[2])
+            generate_image(os.path.join(tmp, name), size, seed)
 
         sim_section = by_kind.get("sim", [None])[0]
         scenario = by_kind.get("scenario", [None])[0]
@@ -238,9 +262,6 @@ def run_case(case_path, quorvex, mpsim, keep, blessing=False):
             os.makedirs(os.path.dirname(path), exist_ok=True)
             with open(path, "wb") as handle:
                 handle.write(section.content(variables))
-        for section in by_kind.get("image", []):
-            name, size, seed = section.args[0], int(section.args[1]), int(section.args[2])
-            generate_image(os.path.join(tmp, name), size, seed)
 
         environment = dict(os.environ)
         environment.pop("DEVICEIPADDRESS0", None)
@@ -268,7 +289,8 @@ def run_case(case_path, quorvex, mpsim, keep, blessing=False):
                                    env=environment, stdin=subprocess.DEVNULL,
                                    stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
         if simulator is not None:
-            stop_simulator(simulator)
+            stop_simulator(simulator, patient="--connections" in shlex.split(
+                sim_section.content(variables).decode()))
 
         for section in by_kind.get("expect-status", []):
             status = completed.returncode & 0xFF if completed.returncode >= 0 else completed.returncode

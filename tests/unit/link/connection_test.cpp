@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -60,6 +61,19 @@ TEST_F(Connecting, HelloOffersTls10AndExactlyTheThreeSuites)
     const std::vector<int>& extensions = processor.hello.extensions;
     for (int unwanted : {0 /* server name */, 22 /* encrypt-then-mac */, 35 /* session ticket */})
         EXPECT_EQ(std::count(extensions.begin(), extensions.end(), unwanted), 0) << "extension " << unwanted;
+}
+
+// Stream mode writes token by token and then waits for an answer: held-back
+// small writes would cost a delayed acknowledgement at every answer.
+TEST_F(Connecting, SmallWritesAreNotHeldBack)
+{
+    FakeProcessor processor({});
+    SIO_connect();
+    int on = 0;
+    socklen_t length = sizeof on;
+    ASSERT_EQ(getsockopt(connection.socket, IPPROTO_TCP, TCP_NODELAY, &on, &length), 0);
+    EXPECT_NE(on, 0);
+    processor.finish();
 }
 
 TEST_F(Connecting, TeardownClearsTheRecordOnceAndTheNextConnectionStartsAfresh)
