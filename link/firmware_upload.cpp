@@ -15,7 +15,7 @@
 #include "link/http_exchange.h"
 #include "link/image_transfer.h"
 #include "link/stream_exchange.h"
-#include "link/tls_read.h"
+#include "link/tls_io.h"
 #include "link/transfer_buffers.h"
 #include "platform/winsock.h"
 #include "prepare/script_body_pass.h"

@@ -14,7 +14,7 @@
 #include "driver/run_state.h"
 #include "link/connection.h"
 #include "link/stream_exchange.h"
-#include "link/tls_read.h"
+#include "link/tls_io.h"
 #include "platform/winsock.h"
 #include "prepare/script_body_pass.h"
 

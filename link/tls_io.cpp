@@ -1,5 +1,7 @@
 #include "link/tls_io.h"
 
+#include <openssl/err.h>
+
 #include <cerrno>
 
 #include "link/connection.h"
@@ -23,5 +25,19 @@ int tls_read(void* buffer, int size)
         return -1;
     }
     errno = 0;
-    return SSL_read(connection.tls, buffer, size);
+    int result = SSL_read(connection.tls, buffer, size);
+    if (result >= 0)
+        return result;
+    // A processor that closes the connection without a TLS close
+    // notification has ended its data all the same.
+    int reason = SSL_get_error(connection.tls, result);
+    unsigned long queued = ERR_peek_error();
+    bool closed = reason == SSL_ERROR_ZERO_RETURN ||
+                  (reason == SSL_ERROR_SSL && ERR_GET_REASON(queued) == SSL_R_UNEXPECTED_EOF_WHILE_READING) ||
+                  (reason == SSL_ERROR_SYSCALL && queued == 0 && errno == 0);
+    if (closed) {
+        ERR_clear_error();
+        return 0;
+    }
+    return result;
 }
