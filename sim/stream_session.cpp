@@ -49,7 +49,7 @@ bool send_floppy(PeerLink& link, const std::string& command)
     if (changes.has_length_field) {
         length_field = changes.length_field;
     } else {
-        length_field = "'" + std::to_string(sim.floppy_image.size()) + "'";
+        length_field = '\'' + std::to_string(sim.floppy_image.size()) + '\'';
         length_field.resize(std::max<size_t>(length_field.size(), 16), ' ');
     }
     if (!link_write(link, length_field))

@@ -61,8 +61,10 @@ int note_client_hello(SSL* ssl, int*, void*)
                                   &versions_length) == 1 &&
         versions_length >= 1) {
         text += "supported_versions:";
-        for (size_t at = 1; at + 1 < versions_length && at < 1u + versions[0]; at += 2)
-            text += " " + version_name((versions[at] << 8) | versions[at + 1]);
+        for (size_t at = 1; at + 1 < versions_length && at < 1u + versions[0]; at += 2) {
+            text += ' ';
+            text += version_name((versions[at] << 8) | versions[at + 1]);
+        }
         text += '\n';
     }
     last_client_hello = text;
