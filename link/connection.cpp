@@ -50,10 +50,9 @@ int tcpClient()
             continue;
         }
         if (connect(candidate, entry->ai_addr, entry->ai_addrlen) == 0) {
-            // Stream mode writes every script token by itself and then waits
-            // for an answer: with the small-write delay on, each write after
-            // the first waits for the processor's (delayed) acknowledgement,
-            // tens of milliseconds per answer.
+            // Every send is a small write that then waits for an answer
+            // (a script token in stream mode, a request line in HTTP mode):
+            // none of them may wait for the peer's delayed acknowledgement.
             int on = 1;
             setsockopt(candidate, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
             connected = candidate;

@@ -67,8 +67,11 @@ int firmware_element(bool measuring, std::string& element)
                   path.c_str(), image_length);
     element.pop_back();
     if (measuring) {
+        // The boundary's numbers run from 0 to 32767 whatever the C
+        // library's own range is.
         std::srand(static_cast<unsigned>(std::time(nullptr)));
-        firmware_reference.multipart_boundary = make_multipart_boundary(image, [] { return std::rand(); });
+        firmware_reference.multipart_boundary =
+            make_multipart_boundary(image, [] { return std::rand() % 32768; });
     }
     std::fclose(image);
     return 0;

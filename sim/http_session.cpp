@@ -134,8 +134,10 @@ void answer_script(PeerLink& link, const HttpRequest& request)
 {
     link.kind = request.body.rfind(probe_body, 0) == 0 && !has_header(request, "TE") ? "probe"
                                                                                      : "http";
-    if (!link_write(link, "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\n"
-                          "Transfer-Encoding: chunked\r\nConnection: close\r\n\r\n"))
+    AnswerChanges head = changes_for_reply_head(sim.scenario, link.number);
+    if (!link_write(link, head.has_head ? head.head
+                                        : "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\n"
+                                          "Transfer-Encoding: chunked\r\nConnection: close\r\n\r\n"))
         return;
     TagReader reader;
     Nesting nesting;

@@ -139,6 +139,10 @@ bool read_actions(LineCursor& cursor, AnswerChanges& changes)
             if (!need_value("extra")) return false;
             changes.has_extra = true;
             changes.extra = value;
+        } else if (word == "head") {
+            if (!need_value("head")) return false;
+            changes.has_head = true;
+            changes.head = value;
         } else if (word == "length") {
             if (!need_value("length")) return false;
             changes.has_length_field = true;
@@ -266,6 +270,7 @@ void merge(AnswerChanges& into, const AnswerChanges& from)
     if (from.has_raw) { into.has_raw = true; into.raw = from.raw; }
     if (from.has_extra) { into.has_extra = true; into.extra = from.extra; }
     if (from.has_length_field) { into.has_length_field = true; into.length_field = from.length_field; }
+    if (from.has_head) { into.has_head = true; into.head = from.head; }
     if (from.no_data) into.no_data = true;
     if (!from.split.empty()) into.split = from.split;
     if (!from.chunks.empty()) into.chunks = from.chunks;
@@ -321,6 +326,18 @@ AnswerChanges changes_for_answer(const Scenario& scenario, int connection, int n
         if (!rule.command.empty() && rule.command != name)
             continue;
         merge(merged, rule.changes);
+    }
+    return merged;
+}
+
+AnswerChanges changes_for_reply_head(const Scenario& scenario, int connection)
+{
+    AnswerChanges merged;
+    for (const ScenarioRule& rule : scenario.rules) {
+        if (rule.connection != 0 && rule.connection != connection)
+            continue;
+        if (rule.number == 0 && rule.command.empty())
+            merge(merged, rule.changes);
     }
     return merged;
 }

@@ -29,6 +29,8 @@ struct AnswerChanges {
     CloseMode close_after = CloseMode::none;  // once the answer is out
     bool has_length_field = false;
     std::string length_field;   // COPY_VIRTUAL_FLOPPY length field text
+    bool has_head = false;
+    std::string head;           // HTTP: the /moxcl reply head, as sent
 };
 
 struct ScenarioRule {
@@ -57,3 +59,7 @@ int parse_scenario(const std::string& text, const std::string& origin, Scenario&
 // lines win over earlier ones.
 AnswerChanges changes_for_answer(const Scenario& scenario, int connection, int number,
                                  const std::string& command);
+
+// The changes for the HTTP reply head of connection `connection`: only
+// rules that select every answer apply, since the head is not one.
+AnswerChanges changes_for_reply_head(const Scenario& scenario, int connection);

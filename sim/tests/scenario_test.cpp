@@ -43,6 +43,20 @@ TEST(ScenarioLanguage, SelectsAnswersByConnectionNumberAndCommand)
     EXPECT_EQ(changes_for_answer(scenario, 1, 1, "COPY_VIRTUAL_FLOPPY").length_field, "'12'  ");
 }
 
+TEST(ScenarioLanguage, ReplyHeadComesFromLinesForEveryAnswer)
+{
+    Scenario scenario;
+    std::string error;
+    ASSERT_EQ(parse_scenario("conn 2 every head 'HTTP/1.1 503 Busy\\r\\n\\r\\n'\n"
+                             "response 1 head 'not a head'\n"
+                             "command X head 'nor this'\n",
+                             "s", scenario, error),
+              0)
+        << error;
+    EXPECT_EQ(changes_for_reply_head(scenario, 2).head, "HTTP/1.1 503 Busy\r\n\r\n");
+    EXPECT_FALSE(changes_for_reply_head(scenario, 1).has_head);
+}
+
 TEST(ScenarioLanguage, ReportsTheBrokenLine)
 {
     const std::pair<const char*, const char*> cases[] = {
