@@ -119,16 +119,24 @@ ReplyRead parse_reply_read(const char* text, size_t count, size_t& owed)
         pos = std::min(count, pos + (line_end_at(text, count, pos) ? 2 : 0));
         if (pos >= count)
             return read;
-    } else if (std::string_view(text, count).starts_with("HTTP/") &&
-               std::string_view(text, count).find(REPLY_OK) == std::string_view::npos) {
-        // A reply head with any other status: nothing of the script was
+    } else if (std::string_view reply(text, count); reply.starts_with("HTTP/")) {
+        // A reply head. With any status but 200 nothing of the script was
         // carried out, whatever follows.
-        size_t line_end = std::string_view(text, count).find("\r\n");
-        read.refused_status_length = line_end == std::string_view::npos ? count : line_end;
-        return read;
-    } else if (size_t ok = std::string_view(text, count).find(REPLY_OK); ok != std::string_view::npos) {
+        size_t line_end = reply.find("\r\n");
+        std::string_view status_line = reply.substr(0, line_end);
+        size_t code = status_line.find(' ');
+        if (code == std::string_view::npos || status_line.substr(code + 1, 3) != "200") {
+            read.refused_status_length = status_line.size();
+            return read;
+        }
         // The head itself is neither shown nor stored; chunks that came in
         // the same read after it are.
+        read.reply_head = true;
+        size_t body = reply.find("\r\n\r\n");
+        if (body == std::string_view::npos)
+            return read;
+        pos = body + 4;
+    } else if (size_t ok = std::string_view(text, count).find(REPLY_OK); ok != std::string_view::npos) {
         read.reply_head = true;
         size_t body = std::string_view(text, count).find("\r\n\r\n", ok);
         if (body == std::string_view::npos)

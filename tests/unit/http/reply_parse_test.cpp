@@ -93,6 +93,12 @@ TEST(ChunkParse, ReplyHeadOtherThanOkIsARefusal)
     size_t owed = 0;
     const std::string chunk = "HTTP is mentioned in a chunk";
     EXPECT_EQ(parse_reply_read(chunk.data(), chunk.size(), owed).refused_status_length, 0u);
+    const std::string older_ok = "HTTP/1.0 200 OK\r\n\r\n3\r\nabc\r\n";
+    ReplyRead read = parse_reply_read(older_ok.data(), older_ok.size(), owed);
+    EXPECT_TRUE(read.reply_head);
+    EXPECT_EQ(read.refused_status_length, 0u);
+    ASSERT_EQ(read.pieces.size(), 1u);
+    EXPECT_EQ(read.pieces[0].length, 3u);
 }
 
 TEST(ResponseStore, RollsOverWhenAChunkWouldPassItsEnd)
