@@ -91,6 +91,24 @@ bool take_environment_server(const char* value)
     return true;
 }
 
+// QUORVEX_TIMEOUT: seconds for every wait on the processor, 0 for none;
+// set but empty, it leaves the defaults.
+bool take_environment_timeout(const char* value)
+{
+    long seconds = 0;
+    const char* digit = value;
+    for (; *digit >= '0' && *digit <= '9' && seconds <= LONGEST_WAIT_SECONDS; ++digit)
+        seconds = seconds * 10 + (*digit - '0');
+    if (digit == value || *digit != '\0' || seconds > LONGEST_WAIT_SECONDS) {
+        printf("QUORVEX_TIMEOUT must be a number of seconds from 0 (no limit) to %d, not \"%s\"\r\n",
+               LONGEST_WAIT_SECONDS, value);
+        return false;
+    }
+    settings.connect_wait_seconds = static_cast<int>(seconds);
+    settings.data_wait_seconds = static_cast<int>(seconds);
+    return true;
+}
+
 const char* next_value(int argc, char** argv, int& index)
 {
     if (index + 1 >= argc)
@@ -187,6 +205,9 @@ int parse_command_line(int argc, char** argv)
             return -1;
         }
     }
+    const char* timeout = getenv("QUORVEX_TIMEOUT");
+    if (timeout && *timeout != '\0' && !take_environment_timeout(timeout))
+        return -1;
     return result ? 0 : -1;
 }
 

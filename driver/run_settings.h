@@ -6,6 +6,12 @@ constexpr int PROGRAM_NAME_SIZE = 256;
 constexpr int SERVER_ADDRESS_MAX = 50;
 constexpr int PORT_TEXT_MAX = 5;
 constexpr int WORKING_COPY_NAME_SIZE = 256;
+// How long a connect may wait for the processor, and how long a read or a
+// write may go without moving a byte, in seconds (0: no limit). A firmware
+// flash keeps the processor quiet for minutes. QUORVEX_TIMEOUT sets both.
+constexpr int DEFAULT_CONNECT_WAIT_SECONDS = 60;
+constexpr int DEFAULT_DATA_WAIT_SECONDS = 600;
+constexpr int LONGEST_WAIT_SECONDS = 1000000;
 
 struct RunSettings {
     char program_name[PROGRAM_NAME_SIZE] = "";
@@ -21,6 +27,8 @@ struct RunSettings {
     bool check_only = false;
     bool use_working_copy = false;
     char working_copy_name[WORKING_COPY_NAME_SIZE] = "";
+    int connect_wait_seconds = DEFAULT_CONNECT_WAIT_SECONDS;
+    int data_wait_seconds = DEFAULT_DATA_WAIT_SECONDS;
 };
 
 extern RunSettings settings;

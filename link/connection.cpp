@@ -17,6 +17,8 @@
 #include "driver/log_output.h"
 #include "driver/run_settings.h"
 #include "driver/run_state.h"
+#include "link/tls_io.h"
+#include "platform/socket_wait.h"
 #include "platform/winsock.h"
 
 Connection connection;
@@ -49,12 +51,14 @@ int tcpClient()
             last_error = errno;
             continue;
         }
-        if (connect(candidate, entry->ai_addr, entry->ai_addrlen) == 0) {
+        if (connect_bounded(candidate, entry->ai_addr, entry->ai_addrlen, settings.connect_wait_seconds) == 0) {
             // Every send is a small write that then waits for an answer
             // (a script token in stream mode, a request line in HTTP mode):
             // none of them may wait for the peer's delayed acknowledgement.
             int on = 1;
             setsockopt(candidate, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+            // A processor that stops answering must not hold the run forever.
+            bound_socket_waits(candidate, settings.data_wait_seconds);
             connected = candidate;
             break;
         }
@@ -64,8 +68,14 @@ int tcpClient()
     freeaddrinfo(addresses);
 
     // The reason reported by the caller is the error of the last attempt.
-    if (connected < 0)
+    if (connected < 0) {
         errno = last_error;
+        if (last_wait_timed_out())
+            log_error("Waited %d second%s for \"%s:%s\" to accept the connection: giving up (QUORVEX_TIMEOUT).\r\n",
+                      settings.connect_wait_seconds, plural(settings.connect_wait_seconds), settings.server_address,
+                      settings.port_text);
+        errno = last_error;
+    }
     return connected;
 }
 
@@ -126,8 +136,13 @@ void SIO_connect()
     SSL_set_connect_state(connection.tls);
 
     errno = 0;
-    if (SSL_connect(connection.tls) < 0)
+    if (SSL_connect(connection.tls) < 0) {
+        if (last_wait_timed_out()) {
+            report_data_wait_timeout();
+            set_wait_timed_out();
+        }
         connection_failed(-1);
+    }
 
     BIO_flush(console_output);
     BIO_free(console_output);

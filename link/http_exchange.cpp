@@ -316,7 +316,7 @@ int generation_probe()
                   client_host_name);
     plain_send(request);
 
-    int result = SSL_read(connection.tls, reply, sizeof reply);
+    int result = tls_read(reply, sizeof reply);
     if (result <= 0) {
         log_error("SSL_read:Connection Terminated:reason(%d).\r\n", WSAGetLastError());
         run_state.run_status = 3;

@@ -4,7 +4,15 @@
 
 #include <cerrno>
 
+#include "driver/log_output.h"
+#include "driver/run_settings.h"
 #include "link/connection.h"
+#include "platform/socket_wait.h"
+
+const char* plural(int count)
+{
+    return count == 1 ? "" : "s";
+}
 
 int tls_write(const void* data, int length)
 {
@@ -15,7 +23,21 @@ int tls_write(const void* data, int length)
     // The reason reported for a failure is what the socket layer said
     // during this call, or 0 when it said nothing.
     errno = 0;
-    return SSL_write(connection.tls, data, length);
+    int result = SSL_write(connection.tls, data, length);
+    if (result <= 0 && last_wait_timed_out()) {
+        log_error("Waited %d second%s for the MOX to take data: giving up (QUORVEX_TIMEOUT).\r\n",
+                  settings.data_wait_seconds, plural(settings.data_wait_seconds));
+        set_wait_timed_out();
+        ERR_clear_error();
+        return -1;
+    }
+    return result;
+}
+
+void report_data_wait_timeout()
+{
+    log_error("Waited %d second%s for the MOX to send data: giving up (QUORVEX_TIMEOUT).\r\n",
+              settings.data_wait_seconds, plural(settings.data_wait_seconds));
 }
 
 int tls_read(void* buffer, int size)
@@ -38,6 +60,11 @@ int tls_read(void* buffer, int size)
     if (closed) {
         ERR_clear_error();
         return 0;
+    }
+    if (last_wait_timed_out()) {
+        report_data_wait_timeout();
+        set_wait_timed_out();
+        ERR_clear_error();
     }
     return result;
 }

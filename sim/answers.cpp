@@ -52,6 +52,11 @@ AnswerChanges begin_answer(PeerLink& link, const std::string& command)
     AnswerChanges changes = changes_for_answer(sim.scenario, link.number, link.answers, command);
     if (changes.delay_ms > 0)
         sleep_milliseconds(changes.delay_ms);
+    // A processor that hangs: whatever the client sends is taken, nothing
+    // comes back, until the client gives up (or --timeout drops it).
+    if (changes.silent)
+        while (link_read(link)) {
+        }
     if (changes.close_before != CloseMode::none)
         link_close(link, changes.close_before,
                    changes.close_before == CloseMode::drop ? "server-drop" : "server-close-notify");

@@ -167,6 +167,8 @@ bool read_actions(LineCursor& cursor, AnswerChanges& changes)
                 return false;
             }
             changes.delay_ms = static_cast<int>(number);
+        } else if (word == "silent") {
+            changes.silent = true;
         } else if (word == "close") {
             changes.close_before = CloseMode::notify;
         } else if (word == "drop") {
@@ -276,6 +278,7 @@ void merge(AnswerChanges& into, const AnswerChanges& from)
     if (!from.chunks.empty()) into.chunks = from.chunks;
     if (from.long_size != 0) into.long_size = from.long_size;
     if (from.delay_ms != 0) into.delay_ms = from.delay_ms;
+    if (from.silent) into.silent = true;
     if (from.close_before != CloseMode::none) into.close_before = from.close_before;
     if (from.close_after != CloseMode::none) into.close_after = from.close_after;
 }

@@ -25,6 +25,7 @@ struct AnswerChanges {
     std::vector<size_t> chunks; // HTTP: chunk sizes for the answer's text
     size_t long_size = 0;       // pad the answer to this many bytes
     int delay_ms = 0;
+    bool silent = false;        // never answer: read on until the client goes
     CloseMode close_before = CloseMode::none; // instead of answering
     CloseMode close_after = CloseMode::none;  // once the answer is out
     bool has_length_field = false;

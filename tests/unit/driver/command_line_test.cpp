@@ -196,3 +196,42 @@ TEST(Ipv6LogName, Examples)
 }
 
 }  // namespace
+
+namespace {
+
+struct TimeoutForm {
+    const char* value;  // nullptr: not set
+    int result;
+    int seconds;        // both limits after the parse
+};
+
+TEST_F(CommandLine, TimeoutFromTheEnvironment)
+{
+    const TimeoutForm forms[] = {
+        {nullptr, 0, -1},
+        {"", 0, -1},
+        {"5", 0, 5},
+        {"0", 0, 0},
+        {"1000000", 0, 1000000},
+        {"1000001", -1, -1},
+        {"99999999999999999999", -1, -1},
+        {"-1", -1, -1},
+        {"5s", -1, -1},
+        {" 5", -1, -1},
+    };
+    for (const TimeoutForm& form : forms) {
+        settings = RunSettings{};
+        if (form.value)
+            setenv("QUORVEX_TIMEOUT", form.value, 1);
+        else
+            unsetenv("QUORVEX_TIMEOUT");
+        EXPECT_EQ(parse({"-s", "mp1", "-f", "a.xml"}), form.result) << (form.value ? form.value : "unset");
+        int connect = form.seconds < 0 ? DEFAULT_CONNECT_WAIT_SECONDS : form.seconds;
+        int data = form.seconds < 0 ? DEFAULT_DATA_WAIT_SECONDS : form.seconds;
+        EXPECT_EQ(settings.connect_wait_seconds, connect) << (form.value ? form.value : "unset");
+        EXPECT_EQ(settings.data_wait_seconds, data) << (form.value ? form.value : "unset");
+    }
+    unsetenv("QUORVEX_TIMEOUT");
+}
+
+}  // namespace

@@ -160,6 +160,80 @@ TEST_F(Connecting, RefusedHandshakeEndsTheProcess)
         ::testing::ExitedWithCode(255), "quorvex: ERROR: SIO_connect:reason\\(0\\)\\.\r\n");
 }
 
+// A socket listening on a free loopback port, which address gets.
+int loopback_listener(int backlog, sockaddr_in& address)
+{
+    int listener = socket(AF_INET, SOCK_STREAM, 0);
+    address = sockaddr_in{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    listen(listener, backlog);
+    socklen_t length = sizeof address;
+    getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    return listener;
+}
+
+// A loopback listener that never accepts and whose queue is full: the
+// kernel drops further connection requests, so a connect gets no answer.
+class UnansweredListener {
+public:
+    UnansweredListener()
+    {
+        sockaddr_in address{};
+        listener_ = loopback_listener(0, address);
+        port = ntohs(address.sin_port);
+        for (int& filler : fillers_) {
+            filler = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+            connect(filler, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        }
+    }
+    ~UnansweredListener()
+    {
+        for (int filler : fillers_)
+            close(filler);
+        close(listener_);
+    }
+    int port = 0;
+
+private:
+    int listener_ = -1;
+    int fillers_[2] = {-1, -1};
+};
+
+TEST_F(Connecting, ConnectWithoutAnswerGivesUpAtItsLimit)
+{
+    UnansweredListener listener;
+    std::snprintf(settings.server_address, sizeof settings.server_address, "127.0.0.1");
+    std::snprintf(settings.port_text, sizeof settings.port_text, "%d", listener.port);
+    settings.connect_wait_seconds = 1;
+    int before = open_descriptors();
+    EXPECT_EQ(tcpClient(), -1);
+    EXPECT_EQ(errno, ETIMEDOUT);
+    EXPECT_EQ(open_descriptors(), before);
+    EXPECT_EQ(log_text(), "quorvex: ERROR: Waited 1 second for \"127.0.0.1:" + std::string(settings.port_text) +
+                              "\" to accept the connection: giving up (QUORVEX_TIMEOUT).\r\n");
+}
+
+// A peer that takes the connection and never answers the hello.
+TEST_F(Connecting, SilentHandshakeEndsTheProcessAtTheWaitLimit)
+{
+    sockaddr_in address{};
+    int listener = loopback_listener(4, address);
+    std::snprintf(settings.server_address, sizeof settings.server_address, "127.0.0.1");
+    std::snprintf(settings.port_text, sizeof settings.port_text, "%d", ntohs(address.sin_port));
+    settings.data_wait_seconds = 1;
+    EXPECT_EXIT(
+        {
+            log_to_stderr();
+            SIO_connect();
+        },
+        ::testing::ExitedWithCode(255),
+        "quorvex: ERROR: Waited 1 second for the MOX to send data: giving up \\(QUORVEX_TIMEOUT\\)\\.\r\n"
+        "quorvex: ERROR: SIO_connect:reason\\(110\\)\\.\r\n");
+    close(listener);
+}
+
 TEST_F(Connecting, LibraryConfigurationCannotRaiseTheFloor)
 {
     EXPECT_EXIT(

@@ -1,0 +1,63 @@
+#include "platform/socket_wait.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+
+#include <cerrno>
+#include <chrono>
+
+int connect_bounded(int socket_handle, const sockaddr* address, unsigned address_length, int seconds)
+{
+    if (seconds <= 0)
+        return connect(socket_handle, address, address_length);
+    int flags = fcntl(socket_handle, F_GETFL);
+    if (flags < 0 || fcntl(socket_handle, F_SETFL, flags | O_NONBLOCK) < 0)
+        return -1;
+    int result = connect(socket_handle, address, address_length);
+    if (result != 0 && errno == EINPROGRESS) {
+        using Clock = std::chrono::steady_clock;
+        const Clock::time_point deadline = Clock::now() + std::chrono::seconds(seconds);
+        pollfd wanted{socket_handle, POLLOUT, 0};
+        int ready = 0;
+        for (;;) {
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            ready = poll(&wanted, 1, left > 0 ? static_cast<int>(left) : 0);
+            if (ready >= 0 || errno != EINTR)
+                break;
+        }
+        if (ready == 0) {
+            errno = ETIMEDOUT;
+        } else if (ready > 0) {
+            int error = 0;
+            socklen_t length = sizeof error;
+            if (getsockopt(socket_handle, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0)
+                result = 0;
+            else
+                errno = error != 0 ? error : errno;
+        }
+    }
+    int saved = errno;
+    fcntl(socket_handle, F_SETFL, flags);
+    errno = saved;
+    return result == 0 ? 0 : -1;
+}
+
+void bound_socket_waits(int socket_handle, int seconds)
+{
+    timeval limit{};
+    limit.tv_sec = seconds > 0 ? seconds : 0;
+    setsockopt(socket_handle, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    setsockopt(socket_handle, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+}
+
+bool last_wait_timed_out()
+{
+    return errno == EAGAIN || errno == EWOULDBLOCK || errno == ETIMEDOUT;
+}
+
+void set_wait_timed_out()
+{
+    errno = ETIMEDOUT;
+}
