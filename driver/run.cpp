@@ -14,6 +14,7 @@
 #include "link/http_exchange.h"
 #include "link/stream_exchange.h"
 #include "link/transfer_buffers.h"
+#include "platform/exit_cleanup.h"
 #include "platform/winsock.h"
 #include "prepare/script_body_pass.h"
 #include "script/lexer.h"
@@ -152,6 +153,7 @@ int closing_report()
         write_both_line_end();
         log_info("Could not delete \"%s\"\r\n", settings.working_copy_name);
     }
+    keep_at_exit();
     write_both_line_end();
     if (run_state.run_status == 0)
         log_info("Script succeeded on \"%s:%s\"\r\n", settings.server_address, settings.port_text);

@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 
 #include "driver/run_settings.h"
+#include "platform/exit_cleanup.h"
+#include "platform/private_file.h"
 
 VariableTable variables;
 
@@ -124,7 +126,10 @@ bool substitute_variables()
         return false;
     }
     memcpy(settings.working_copy_name, name, sizeof name);
-    FILE* out = fopen(settings.working_copy_name, "wb");
+    // The copy carries every substituted value (passwords among them): only
+    // its owner may read it, and it goes however the run ends.
+    remove_at_exit(settings.working_copy_name);
+    FILE* out = create_private_file(settings.working_copy_name);
     if (!out) {
         fclose(in);
         return false;

@@ -230,6 +230,18 @@ def generate_image(path, size, seed):
             remaining -= piece
 
 
+def interrupt(process, tmp, name, when_file):
+    """Sends the signal NAME to the run once WHEN_FILE exists in the case's
+    folder (the run has got that far) and the run has had a moment to wait."""
+    path = os.path.join(tmp, when_file)
+    deadline = time.monotonic() + 10
+    while not os.path.exists(path) and process.poll() is None and time.monotonic() < deadline:
+        time.sleep(0.02)
+    time.sleep(0.2)
+    if process.poll() is None:
+        process.send_signal(getattr(signal, name))
+
+
 def run_case(case_path, quorvex, mpsim, keep, blessing=False):
     sections = parse_case(case_path)
     tmp = tempfile.mkdtemp(prefix="quorvex-case-")
@@ -285,9 +297,13 @@ def run_case(case_path, quorvex, mpsim, keep, blessing=False):
 
         command = by_kind.get("command", [None])[0]
         arguments = shlex.split(command.content(variables).decode()) if command else []
-        completed = subprocess.run(["quorvex"] + arguments, executable=quorvex, cwd=tmp,
+        process = subprocess.Popen(["quorvex"] + arguments, executable=quorvex, cwd=tmp,
                                    env=environment, stdin=subprocess.DEVNULL,
-                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        for section in by_kind.get("signal", []):
+            interrupt(process, tmp, section.args[0], section.args[1])
+        stdout, stderr = process.communicate(timeout=120)
+        completed = subprocess.CompletedProcess(process.args, process.returncode, stdout, stderr)
         if simulator is not None:
             stop_simulator(simulator, patient="--connections" in shlex.split(
                 sim_section.content(variables).decode()))

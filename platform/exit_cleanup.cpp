@@ -1,0 +1,68 @@
+#include "platform/exit_cleanup.h"
+
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+constexpr size_t NAME_SIZE = 4096;
+constexpr int ENDING_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
+
+// Read by the signal handler: the name is complete before armed is set.
+char armed_name[NAME_SIZE];
+volatile std::sig_atomic_t armed = 0;
+bool handlers_installed = false;
+
+void remove_armed()
+{
+    if (armed)
+        unlink(armed_name);
+    armed = 0;
+}
+
+// Removes the file, then ends the process the way the signal would have.
+void on_ending_signal(int signal_number)
+{
+    remove_armed();
+    std::signal(signal_number, SIG_DFL);
+    raise(signal_number);
+}
+
+void install_handlers()
+{
+    if (handlers_installed)
+        return;
+    handlers_installed = true;
+    std::atexit(remove_armed);
+    for (int signal_number : ENDING_SIGNALS) {
+        struct sigaction current {};
+        sigaction(signal_number, nullptr, &current);
+        // A signal the caller chose to ignore (nohup) stays ignored.
+        if (current.sa_handler == SIG_IGN)
+            continue;
+        struct sigaction ending {};
+        ending.sa_handler = on_ending_signal;
+        sigemptyset(&ending.sa_mask);
+        sigaction(signal_number, &ending, nullptr);
+    }
+}
+
+}  // namespace
+
+void remove_at_exit(const char* name)
+{
+    armed = 0;
+    size_t length = strnlen(name, NAME_SIZE - 1);
+    std::memcpy(armed_name, name, length);
+    armed_name[length] = '\0';
+    install_handlers();
+    armed = 1;
+}
+
+void keep_at_exit()
+{
+    armed = 0;
+}
