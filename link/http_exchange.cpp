@@ -29,6 +29,10 @@ constexpr std::string_view FLASH_DONE = "Firmware flash completed successfully";
 
 // Bytes of a chunk whose stated size ran past the end of its read.
 size_t chunk_bytes_owed = 0;
+// An earlier read of the reply had bytes: nothing more is the reply head.
+bool reply_read_started = false;
+// The status scan of the reply being read.
+ReplyStatusScan reply_scan;
 
 bool holds(std::string_view text, std::string_view needle)
 {
@@ -105,7 +109,7 @@ void show_and_store(const char* data, const ChunkPiece& piece, int count)
 
 }  // namespace
 
-ReplyRead parse_reply_read(const char* text, size_t count, size_t& owed)
+ReplyRead parse_reply_read(const char* text, size_t count, size_t& owed, bool reply_started)
 {
     ReplyRead read;
     size_t pos = 0;
@@ -119,6 +123,8 @@ ReplyRead parse_reply_read(const char* text, size_t count, size_t& owed)
         pos = std::min(count, pos + (line_end_at(text, count, pos) ? 2 : 0));
         if (pos >= count)
             return read;
+    } else if (reply_started) {
+        // Past the first read nothing is a reply head: the read is chunks.
     } else if (std::string_view reply(text, count); reply.starts_with("HTTP/")) {
         // A reply head. With any status but 200 nothing of the script was
         // carried out, whatever follows.
@@ -179,6 +185,7 @@ void response_store_reset()
 void response_store_append(const char* data, size_t length)
 {
     length = std::min(length, static_cast<size_t>(RESPONSE_STORE_SIZE));
+    reply_scan.feed(data, length);
     if (response_store.used + length > static_cast<size_t>(RESPONSE_STORE_SIZE)) {
         log_info("Response has exceeded the length of the response buffer causing a rollover\r\n");
         response_store_reset();
@@ -192,6 +199,12 @@ bool response_store_contains(const char* text)
     return holds(std::string_view(response_store.text, response_store.used), text);
 }
 
+void reply_collect_start()
+{
+    response_store_reset();
+    reply_scan = ReplyStatusScan{};
+}
+
 int hex_code_value(const char* text)
 {
     unsigned value = 0;
@@ -202,30 +215,142 @@ int hex_code_value(const char* text)
     return static_cast<int>(value);
 }
 
+StreamMatch::StreamMatch(const char* text) : text_(text), length_(std::min(std::strlen(text), LONGEST))
+{
+    // fallback_[n]: the longest proper prefix of text[0, n) that also ends it.
+    for (size_t n = 2; n <= length_; ++n) {
+        size_t k = fallback_[n - 1];
+        while (k > 0 && text_[n - 1] != text_[k])
+            k = fallback_[k];
+        if (text_[n - 1] == text_[k])
+            ++k;
+        fallback_[n] = static_cast<unsigned char>(k);
+    }
+}
+
+bool StreamMatch::feed(char c)
+{
+    if (matched_ == length_)
+        matched_ = fallback_[matched_];
+    while (matched_ > 0 && text_[matched_] != c)
+        matched_ = fallback_[matched_];
+    if (text_[matched_] == c)
+        ++matched_;
+    return matched_ == length_;
+}
+
+void ReplyStatusScan::feed(const char* data, size_t length)
+{
+    for (size_t i = 0; i < length && !decided_; ++i)
+        take(data[i]);
+}
+
+int ReplyStatusScan::result() const
+{
+    if (decided_)
+        return failure_;
+    if (in_tag_ && tag_failed_ && tag_message_)
+        return tag_failure_;
+    return 0;
+}
+
+void ReplyStatusScan::take(char c)
+{
+    if (code_length_ > 0) {
+        code_[code_length_++] = c;
+        if (code_length_ == 6)
+            code_complete();
+    }
+
+    // Where the byte stands: outside tags, in a tag, in a quoted value. A
+    // '<' met inside a tag starts the next one: the unclosed tag ends there.
+    if (!in_tag_ || (quote_ == 0 && c == '<')) {
+        if (in_tag_)
+            tag_ends();
+        if (c == '<') {
+            in_tag_ = true;
+            quote_ = 0;
+            value_next_ = false;
+            tag_message_ = false;
+            tag_failed_ = false;
+            tag_failure_ = 0;
+            message_.reset();
+        }
+    } else if (quote_ != 0) {
+        if (c == quote_)
+            quote_ = 0;
+    } else if (c == '>') {
+        tag_ends();
+    } else if ((c == '"' || c == '\'') && value_next_) {
+        quote_ = c;
+        value_next_ = false;
+    } else if (c == '=') {
+        value_next_ = true;
+    } else if (!is_blank(c)) {
+        value_next_ = false;
+    }
+    if (in_tag_ && message_.feed(c))
+        tag_message_ = true;
+
+    if (status_.feed(c)) {
+        size_t start = position_ + 1 - std::strlen("STATUS=\"0x");
+        if (start >= next_status_) {
+            // The code is the six characters from "0x" on; the next STATUS
+            // is looked for past its closing quote.
+            next_status_ = start + 15;
+            std::memcpy(code_, "0x", 2);
+            code_length_ = 2;
+            code_in_tag_ = in_tag_;
+            code_tag_ended_ = false;
+            code_tag_message_ = false;
+        }
+    }
+    ++position_;
+}
+
+void ReplyStatusScan::tag_ends()
+{
+    if (code_length_ > 0 && code_in_tag_) {
+        // The tag closed inside the code text: what it held is kept for
+        // the verdict on the code.
+        code_tag_ended_ = true;
+        code_tag_message_ = tag_message_;
+    }
+    if (tag_failed_ && tag_message_) {
+        decided_ = true;
+        failure_ = tag_failure_;
+    }
+    in_tag_ = false;
+    quote_ = 0;
+}
+
+void ReplyStatusScan::code_complete()
+{
+    code_length_ = 0;
+    if (decided_ || !code_in_tag_ || std::strcmp(code_, "0x0000") == 0 || std::strcmp(code_, "0x003C") == 0)
+        return;
+    int value = hex_code_value(code_);
+    if (code_tag_ended_) {
+        if (code_tag_message_) {
+            decided_ = true;
+            failure_ = value;
+        }
+    } else if (!tag_failed_) {
+        tag_failed_ = true;
+        tag_failure_ = value;
+    }
+}
+
 int status_scan_text(const char* text, size_t length)
 {
-    std::string_view store(text, length);
-    size_t scan = 0;
-    for (;;) {
-        size_t s = store.find("STATUS=\"0x", scan);
-        if (s == std::string_view::npos)
-            return 0;
-        // Every status of the store counts, however far from the previous
-        // one: a failure after a long answer must not pass for success.
-        if (s + 13 >= length)
-            return 0;
-        char code[7] = {};
-        std::memcpy(code, text + s + 8, 6);
-        if (std::strcmp(code, "0x0000") != 0 && std::strcmp(code, "0x003C") != 0 &&
-            store.find("MESSAGE=", s) != std::string_view::npos)
-            return hex_code_value(code);
-        scan = s + 15;
-    }
+    ReplyStatusScan scan;
+    scan.feed(text, length);
+    return scan.result();
 }
 
 int status_scan()
 {
-    return status_scan_text(response_store.text, response_store.used);
+    return reply_scan.result();
 }
 
 int http_chunk_read(char* buffer, int size, int& count)
@@ -245,7 +370,8 @@ int http_chunk_read(char* buffer, int size, int& count)
     count = result;
     if (count == 0)
         return 0;
-    ReplyRead read = parse_reply_read(buffer, static_cast<size_t>(count), chunk_bytes_owed);
+    ReplyRead read = parse_reply_read(buffer, static_cast<size_t>(count), chunk_bytes_owed, reply_read_started);
+    reply_read_started = true;
     if (read.refused_status_length > 0) {
         log_error("The MOX refused the request: %.*s\r\n", static_cast<int>(read.refused_status_length), buffer);
         run_state.run_status = 4;
@@ -260,8 +386,9 @@ int reply_read_loop()
 {
     if (settings.verbose)
         std::printf("\n----- Responses -----\n");
-    response_store_reset();
+    reply_collect_start();
     chunk_bytes_owed = 0;
+    reply_read_started = false;
     for (;;) {
         std::memset(transfer_buffer, 0, sizeof transfer_buffer);
         int count = 0;

@@ -19,7 +19,8 @@ int http_chunk_read(char* buffer, int size, int& count);
 // On a read failure the run status is set and the connection torn down.
 int reply_read_loop();
 
-// First failing status in the response store: 0 when none.
+// First failing status of the reply collected since reply_read_loop began
+// (every chunk counts, also those the store has dropped): 0 when none.
 int status_scan();
 
 // "0x003C" -> 60; characters that are not hex digits count as 0.
@@ -35,11 +36,68 @@ struct ResponseStore {
 };
 extern ResponseStore response_store;
 
+// Finds a fixed text (at most 15 bytes) in bytes fed one at a time.
+class StreamMatch {
+public:
+    explicit StreamMatch(const char* text);
+    // True when c completes an occurrence of the text.
+    bool feed(char c);
+    void reset() { matched_ = 0; }
+
+private:
+    static constexpr size_t LONGEST = 15;
+    const char* text_;
+    size_t length_;
+    size_t matched_ = 0;
+    unsigned char fallback_[LONGEST + 1] = {};  // matched length to go back to on a mismatch
+};
+
+// Looks for the first failing status of a reply while its text goes by, so
+// the verdict does not depend on what the response store still holds. A
+// status counts as failing when its code is neither "0x0000" nor "0x003C"
+// and its own tag (from its '<' to the '>' that closes it, quoted values
+// minded) holds "MESSAGE=". Each byte is looked at once.
+class ReplyStatusScan {
+public:
+    void feed(const char* data, size_t length);
+    // The first failing status so far, counting a tag the reply left open.
+    int result() const;
+
+private:
+    void take(char c);
+    void tag_ends();
+    void code_complete();
+
+    StreamMatch status_{"STATUS=\"0x"};
+    StreamMatch message_{"MESSAGE="};
+    size_t position_ = 0;      // bytes taken so far
+    size_t next_status_ = 0;   // a STATUS starting before this lies inside the previous code
+    bool decided_ = false;
+    int failure_ = 0;
+
+    // The tag being read.
+    bool in_tag_ = false;
+    char quote_ = 0;           // the quote of the value being read, 0 outside values
+    bool value_next_ = false;  // after '=': a quote here opens a value
+    bool tag_message_ = false;
+    bool tag_failed_ = false;  // a failing code of this tag
+    int tag_failure_ = 0;      // its value (the first one)
+
+    // The code being collected: "0x" and four more characters.
+    char code_[7] = {};
+    size_t code_length_ = 0;   // 0 when none is collected
+    bool code_in_tag_ = false; // its STATUS stands inside a tag
+    bool code_tag_ended_ = false;
+    bool code_tag_message_ = false;  // MESSAGE= in that tag, when it has ended
+};
+
 void response_store_reset();
 // Appends chunk data; data that would pass the end of the store first
-// empties it (with the rollover message).
+// empties it (with the rollover message). The status scan sees every byte.
 void response_store_append(const char* data, size_t length);
 bool response_store_contains(const char* text);
+// The start of a reply: an empty store and a fresh status scan.
+void reply_collect_start();
 
 // First failing status code in text[0, length): 0 when none.
 int status_scan_text(const char* text, size_t length);
@@ -61,5 +119,7 @@ struct ReplyRead {
 
 // Takes one read of count bytes apart. owed carries the bytes of a chunk
 // that continued past the end of the previous read; it is updated for the
-// next read. Every piece lies inside the bytes read.
-ReplyRead parse_reply_read(const char* text, size_t count, size_t& owed);
+// next read. Only the first read of a reply can hold the reply head: with
+// reply_started (an earlier read of the reply had bytes) the read is all
+// chunks, whatever it quotes. Every piece lies inside the bytes read.
+ReplyRead parse_reply_read(const char* text, size_t count, size_t& owed, bool reply_started = false);

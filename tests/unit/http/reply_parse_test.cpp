@@ -14,8 +14,10 @@ namespace {
 std::vector<std::string> stored_pieces(const std::vector<std::string>& reads, size_t& owed)
 {
     std::vector<std::string> pieces;
+    bool started = false;
     for (const std::string& read : reads) {
-        ReplyRead parsed = parse_reply_read(read.data(), read.size(), owed);
+        ReplyRead parsed = parse_reply_read(read.data(), read.size(), owed, started);
+        started = started || !read.empty();
         for (const ChunkPiece& piece : parsed.pieces) {
             EXPECT_LE(piece.offset + piece.length, read.size());
             EXPECT_LE(piece.offset + piece.shown_length, read.size());
@@ -65,7 +67,17 @@ INSTANTIATE_TEST_SUITE_P(
                   0},
         ChunkCase{"continuation_then_next_chunk", {"6\r\nabc", "def\r\n3\r\nghi\r\n"}, {"abc", "def", "ghi"}, 0},
         ChunkCase{"two_chunks_in_one_read", {"3\r\nabc\r\n2\r\nde\r\n0\r\n\r\n"}, {"abc", "de"}, 0},
-        ChunkCase{"huge_size", {"ffffffffffffffffffffff\r\nab"}, {"ab"}, SIZE_MAX - 2}),
+        ChunkCase{"huge_size", {"ffffffffffffffffffffff\r\nab"}, {"ab"}, SIZE_MAX - 2},
+        // Only the first read can be the reply head: a later chunk quoting
+        // one is data like any other.
+        ChunkCase{"chunk_quoting_a_reply_head",
+                  {"HTTP/1.1 200 OK\r\n\r\n", "f\r\nHTTP/1.1 200 OK\r\n", "13\r\nHTTP/1.1 200 OK\r\n\r\n\r\n"},
+                  {"HTTP/1.1 200 OK", "HTTP/1.1 200 OK\r\n\r\n"},
+                  0},
+        ChunkCase{"chunk_quoting_a_refusal",
+                  {"HTTP/1.1 200 OK\r\n\r\n3\r\nabc\r\n", "HTTP/1.1 500 Internal Server Error\r\n\r\n"},
+                  {"abc"},
+                  0}),
     [](const testing::TestParamInfo<ChunkCase>& info) { return std::string(info.param.name); });
 
 TEST(ChunkParse, ReplyHeadIsSkippedAndShownTextStopsAtZeroByte)
@@ -119,6 +131,36 @@ TEST(ResponseStore, RollsOverWhenAChunkWouldPassItsEnd)
     EXPECT_FALSE(response_store_contains("x"));
 }
 
+TEST(ResponseStore, StatusScanSeesWhatARolloverDrops)
+{
+    std::snprintf(settings.program_name, sizeof settings.program_name, "quorvex");
+    const std::string early = "<RESPONSE STATUS=\"0x0005\" MESSAGE='early'/>";
+    const std::string split = "<RESPONSE STATUS=\"0x00";
+    const std::string rest = "07\" MESSAGE='split'/>";
+    std::string block(4096, 'x');
+    struct Fill {
+        const char* name;
+        std::string first;  // the reply starts with it
+        std::string last;   // the end of the store, before the chunk that rolls it over
+        int status;
+    };
+    for (const Fill& fill : {Fill{"early failure", early, "", 5}, Fill{"status split by the rollover", "", split, 7}}) {
+        testing::internal::CaptureStdout();
+        reply_collect_start();
+        response_store_append(fill.first.data(), fill.first.size());
+        size_t room = RESPONSE_STORE_SIZE - fill.first.size() - fill.last.size();
+        for (; room >= block.size(); room -= block.size())
+            response_store_append(block.data(), block.size());
+        response_store_append(block.data(), room);
+        response_store_append(fill.last.data(), fill.last.size());
+        EXPECT_EQ(response_store.used, static_cast<size_t>(RESPONSE_STORE_SIZE)) << fill.name;
+        response_store_append(rest.data(), rest.size());
+        EXPECT_NE(testing::internal::GetCapturedStdout().find("rollover"), std::string::npos) << fill.name;
+        EXPECT_EQ(response_store.used, rest.size()) << fill.name;
+        EXPECT_EQ(status_scan(), fill.status) << fill.name;
+    }
+}
+
 TEST(HexCodeValue, CountsEveryCharacterAsADigit)
 {
     EXPECT_EQ(hex_code_value("0x003C"), 60);
@@ -156,7 +198,19 @@ INSTANTIATE_TEST_SUITE_P(
         ScanCase{"first_failure_wins", response("0x005F") + response("0x0007"), 95},
         ScanCase{"all_succeed", response("0x0000") + response("0x003C"), 0},
         ScanCase{"status_without_message", response("0x0005", false), 0},
-        ScanCase{"message_later_counts", response("0x0005", false) + "<X MESSAGE='late'/>", 5},
+        // Only a MESSAGE of the status's own tag counts, wherever it
+        // stands in the tag.
+        ScanCase{"message_of_a_later_element", response("0x0005", false) + "<X MESSAGE='late'/>", 0},
+        ScanCase{"informational_then_error", response("0x0001", false) + response("0x0005"), 5},
+        ScanCase{"message_before_status", "<RESPONSE MESSAGE='m' STATUS=\"0x0005\"/>", 5},
+        ScanCase{"closing_bracket_in_a_quoted_value",
+                 "<RESPONSE STATUS=\"0x0001\" NOTE='a > b' MESSAGE='m'/>" + response("0x0005"), 1},
+        ScanCase{"quote_in_a_message", "<R STATUS=\"0x0001\" MESSAGE=\"it's\"/>" + response("0x0005"), 1},
+        ScanCase{"unclosed_tag_ends_at_the_next", "<RESPONSE STATUS=\"0x0001\" <X MESSAGE='m'/>" + response("0x0005"), 5},
+        ScanCase{"tag_left_open_by_the_reply", "<RESPONSE STATUS=\"0x0005\" MESSAGE='m'", 5},
+        ScanCase{"status_in_element_text", "<A>STATUS=\"0x0005\" MESSAGE=</A>" + response("0x0000"), 0},
+        ScanCase{"first_failing_tag_wins", response("0x0001", false) + response("0x0009") + response("0x0005"), 9},
+        ScanCase{"status_within_a_repeated_name", "<R STATUSTATUS=\"0x0005\" MESSAGE='m'/>", 5},
         ScanCase{"code_cut_off_by_the_end", "<RESPONSE STATUS=\"0x00", 0},
         ScanCase{"far_from_the_start", std::string(4073, ' ') + response("0x0005"), 5},
         ScanCase{"after_a_long_successful_answer",
