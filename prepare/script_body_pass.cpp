@@ -96,11 +96,15 @@ bool equal_ignoring_case(std::string_view text, std::string_view upper)
     return true;
 }
 
-// The first IMAGE_LOCATION attribute on the line; name is npos when none.
+// The first IMAGE_LOCATION attribute after the firmware element's name on
+// the line (not one of another element before it); name is npos when none.
 ImageLocation find_image_location(std::string_view line)
 {
     ImageLocation found;
-    for (size_t at = 0; at + IMAGE_LOCATION.size() <= line.size(); ++at) {
+    size_t element = line.find(FIRMWARE_NAME);
+    if (element == std::string_view::npos)
+        return found;
+    for (size_t at = element + FIRMWARE_NAME.size(); at + IMAGE_LOCATION.size() <= line.size(); ++at) {
         if (!equal_ignoring_case(line.substr(at, IMAGE_LOCATION.size()), IMAGE_LOCATION))
             continue;
         size_t next = at + IMAGE_LOCATION.size();
@@ -149,7 +153,7 @@ std::string firmware_line_text(std::string_view line, const std::string& element
     ImageLocation location = find_image_location(line);
     size_t start = 0;
     size_t end = line.size();
-    size_t name = location.name == std::string_view::npos ? location.name : line.rfind(FIRMWARE_NAME, location.name);
+    size_t name = line.find(FIRMWARE_NAME);
     if (name != std::string_view::npos && name > 0 && location.value_end != std::string_view::npos) {
         size_t open = line.find_last_not_of(" \t", name - 1);
         size_t close = line.find("/>", location.value_end + 1);

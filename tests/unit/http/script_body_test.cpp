@@ -238,6 +238,8 @@ TEST_F(ScriptBody, FirmwareLineKeepsItsOtherText)
          "<MOX_SETTINGS MODE=\"write\">" + element},
         {"  <UPDATE_MOX_FIRMWARE IMAGE_LOCATION=" + at + "/></MOX_SETTINGS>", element + "</MOX_SETTINGS>\r\n"},
         {"<A><UPDATE_MOX_FIRMWARE IMAGE_LOCATION = " + at + "/><!-- c --> ", "<A>" + element + "<!-- c --> \r\n"},
+        {"<INSERT_VIRTUAL_FLOPPY IMAGE_LOCATION=\"a.img\"/><UPDATE_MOX_FIRMWARE IMAGE_LOCATION=" + at + "/>",
+         "<INSERT_VIRTUAL_FLOPPY IMAGE_LOCATION=\"a.img\"/>" + element},
         {std::string(3000, ' ') + "<A>" + std::string(3000, ' ') + "<UPDATE_MOX_FIRMWARE IMAGE_LOCATION=" + at + "/>",
          std::string(3000, ' ') + "<A>" + std::string(3000, ' ') + element},
         // An element that does not end on its line takes the whole line's place.
