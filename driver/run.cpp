@@ -131,7 +131,9 @@ bool run_http_mode()
     if (run_state.run_status != 0)
         return true;
     if (firmware_reference.firmware_update_present) {
-        firmware_upload(body_length);
+        // A refused upload reply: no request to read a reply to.
+        if (firmware_upload(body_length) != 0)
+            return true;
     } else {
         send_script_request_head(body_length);
         int32_t sent_length = 0;

@@ -18,14 +18,13 @@
 #include "link/tls_io.h"
 #include "link/transfer_buffers.h"
 #include "platform/winsock.h"
+#include "prepare/multipart_boundary.h"
 #include "prepare/script_body_pass.h"
 
 namespace {
 
 constexpr size_t IMAGE_BLOCK = 131072;
 constexpr int UPLOAD_REPLY_READ = 4095;
-constexpr size_t COOKIE_SIZE = 70;
-constexpr std::string_view SET_COOKIE = "Set-Cookie: MoxclFlash=";
 
 std::string formatted(const char* format, const std::string& first, const std::string& second = {})
 {
@@ -69,11 +68,10 @@ long send_image_blocks(FILE* image, long image_size)
     return sent;
 }
 
-// Reads the upload reply and keeps the first 70 characters from
-// "Cookie: MoxclFlash=" on, whatever follows the value.
-void read_upload_reply(char (&cookie)[COOKIE_SIZE + 1])
+// Reads the upload reply up to the end of the cookie's line (and on while
+// the reads come full).
+void read_upload_reply(FlashCookie& cookie)
 {
-    std::memset(cookie, 0, sizeof cookie);
     for (;;) {
         std::memset(transfer_buffer, 0, sizeof transfer_buffer);
         int count = tls_read(transfer_buffer, UPLOAD_REPLY_READ);
@@ -85,28 +83,77 @@ void read_upload_reply(char (&cookie)[COOKIE_SIZE + 1])
             connection_teardown();
             std::exit(3);
         }
-        std::string_view reply(transfer_buffer, static_cast<size_t>(count));
         if (settings.verbose)
             std::printf("%s", transfer_buffer);
-        size_t found = reply.find(SET_COOKIE);
-        if (found != std::string_view::npos) {
-            std::string_view value = reply.substr(found + 4, COOKIE_SIZE);
-            value = value.substr(0, strnlen(value.data(), value.size()));
-            std::memset(cookie, 0, sizeof cookie);
-            std::memcpy(cookie, value.data(), value.size());
-        }
-        if (count < UPLOAD_REPLY_READ && cookie[0] != '\0')
+        cookie.take(std::string_view(transfer_buffer, static_cast<size_t>(count)));
+        if (cookie.too_long() || (count < UPLOAD_REPLY_READ && cookie.complete()))
             break;
     }
 }
 
 }  // namespace
 
-void firmware_upload(int32_t script_body_length)
+void FlashCookie::take(std::string_view read)
+{
+    constexpr std::string_view SET_COOKIE = "Set-Cookie: MoxclFlash=";
+    constexpr std::string_view LINE_END("\r\n\0", 3);
+    if (too_long_)
+        return;
+    std::string text = pending_;
+    text.append(read);
+    pending_.clear();
+    size_t at = 0;
+    for (;;) {
+        if (in_line_) {
+            size_t end = text.find_first_of(LINE_END, at);
+            size_t stop = end == std::string::npos ? text.size() : end;
+            if (stop - at > FLASH_COOKIE_LINE_LIMIT - line_.size()) {
+                too_long_ = true;
+                in_line_ = false;
+                line_.clear();
+                return;
+            }
+            line_.append(text, at, stop - at);
+            if (end == std::string::npos)
+                return;
+            in_line_ = false;
+            at = end;
+        }
+        size_t found = text.find(SET_COOKIE, at);
+        if (found == std::string::npos) {
+            // The marker may continue in the next read.
+            size_t keep = std::min(text.size() - at, SET_COOKIE.size() - 1);
+            pending_.assign(text, text.size() - keep, keep);
+            return;
+        }
+        seen_ = true;
+        in_line_ = true;
+        line_.assign(SET_COOKIE.substr(4));
+        at = found + SET_COOKIE.size();
+    }
+}
+
+std::string FlashCookie::header() const
+{
+    return seen_ && !too_long_ ? line_ + "\r\n" : std::string();
+}
+
+int firmware_upload(int32_t script_body_length)
 {
     const std::string& boundary = firmware_reference.multipart_boundary;
     const std::string& path = firmware_reference.firmware_image_path;
     long image_size = firmware_reference.firmware_image_length;
+
+    // Nothing of the upload goes out before the image is open and the
+    // boundary made.
+    FILE* image = std::fopen(path.c_str(), "rb");
+    if (image == nullptr)
+        image_cannot_be_opened(path, errno);
+    if (boundary.empty()) {
+        // The image could not be opened when the script was measured.
+        firmware_reference.multipart_boundary = fresh_multipart_boundary(image);
+        std::rewind(image);
+    }
 
     std::string body1 = formatted("--%s\r\nContent-Disposition: form-data; name=\"fileType\"\r\n\r\n", boundary);
     std::string body2 = formatted("\r\n--%s\r\nContent-Disposition: form-data; name=\"fwimgfile\"; filename=\"%s\"\r\n"
@@ -131,9 +178,6 @@ void firmware_upload(int32_t script_body_length)
     sendsize -= static_cast<long>(body2.size());
     std::string body3 = formatted("\r\n--%s--\r\n", boundary);
 
-    FILE* image = std::fopen(path.c_str(), "rb");
-    if (image == nullptr)
-        image_cannot_be_opened(path, errno);
     std::printf("\nFirmware image is being sent ...\n");
     transfer_flags |= TRANSFER_FIRMWARE_SENT;
     sendsize -= send_image_blocks(image, image_size);
@@ -150,13 +194,21 @@ void firmware_upload(int32_t script_body_length)
 
     if (settings.verbose)
         std::printf("\n----- Responses -----\n");
-    char cookie[COOKIE_SIZE + 1];
+    FlashCookie cookie;
     read_upload_reply(cookie);
+    if (cookie.too_long()) {
+        log_error("The cookie sent by the firmware is longer than %d characters.\r\n",
+                  static_cast<int>(FLASH_COOKIE_LINE_LIMIT));
+        run_state.run_status = 4;
+        connection_teardown();
+        return run_state.run_status;
+    }
+    std::string cookie_line = cookie.header();
     if (settings.verbose) {
-        if (cookie[0] == '\0')
+        if (cookie_line.empty())
             log_error("\nUnable to receive the cookie sent by the firmware\n");
         else
-            std::printf("\nReceived the Cookie:\n %s\n\n", cookie);
+            std::printf("\nReceived the Cookie:\n %s\n\n", cookie_line.c_str());
     }
     connection_teardown();
 
@@ -164,12 +216,12 @@ void firmware_upload(int32_t script_body_length)
     std::snprintf(transfer_buffer, sizeof transfer_buffer, "POST /moxcl HTTP/1.1\r\nHOST: %s\r\nTE: chunked\r\n",
                   client_host_name);
     plain_send(transfer_buffer);
-    if (cookie[0] != '\0')
-        plain_send(cookie);
-    std::memset(cookie, 0, sizeof cookie);
+    if (!cookie_line.empty())
+        plain_send(cookie_line.c_str());
     plain_send("Connection: Close\r\n");
     std::snprintf(transfer_buffer, sizeof transfer_buffer, "Content-length: %d\r\n\r\n", script_body_length);
     plain_send(transfer_buffer);
     int32_t sent_length = 0;
     script_body_pass(true, sent_length);
+    return 0;
 }

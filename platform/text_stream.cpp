@@ -26,26 +26,45 @@ size_t text_read(FILE* stream, char* buf, size_t max)
     return out;
 }
 
+// The next character with a CR LF pair read as LF.
+static int folded_getc(FILE* stream)
+{
+    int c = getc(stream);
+    if (c == '\r') {
+        int next = getc(stream);
+        if (next == '\n')
+            return '\n';
+        if (next != EOF)
+            ungetc(next, stream);
+    }
+    return c;
+}
+
 char* text_gets(char* buf, int size, FILE* stream)
 {
     if (size <= 0)
         return nullptr;
     int n = 0;
     while (n < size - 1) {
-        int c = getc(stream);
+        int c = folded_getc(stream);
         if (c == EOF)
             break;
-        if (c == '\r') {
-            int next = getc(stream);
-            if (next == '\n')
-                c = '\n';
-            else if (next != EOF)
-                ungetc(next, stream);
-        }
         buf[n++] = static_cast<char>(c);
         if (c == '\n')
             break;
     }
     buf[n] = '\0';
     return n == 0 ? nullptr : buf;
+}
+
+bool text_getline(FILE* stream, std::string& line)
+{
+    line.clear();
+    int c;
+    while ((c = folded_getc(stream)) != EOF) {
+        line += static_cast<char>(c);
+        if (c == '\n')
+            break;
+    }
+    return !line.empty();
 }

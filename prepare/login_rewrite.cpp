@@ -1,9 +1,26 @@
 #include "prepare/login_rewrite.h"
 
+namespace {
+
+// Where the LOGIN start tag begins: "<LOGIN" followed by a blank, a tab or
+// the end of the line (so not "<LOGINS"); npos when the line has none.
+size_t login_tag(std::string_view line)
+{
+    constexpr std::string_view TAG = "<LOGIN";
+    for (size_t at = line.find(TAG); at != std::string_view::npos; at = line.find(TAG, at + 1)) {
+        size_t after = at + TAG.size();
+        if (after == line.size() || line[after] == ' ' || line[after] == '\t')
+            return at;
+    }
+    return std::string_view::npos;
+}
+
+}  // namespace
+
 LoginRewrite rewrite_login_line(std::string_view line, std::string_view user, std::string_view password,
                                 std::string& rewritten)
 {
-    size_t login = line.find("<LOGIN ");
+    size_t login = login_tag(line);
     if (login == std::string_view::npos || (user.empty() && password.empty()))
         return LoginRewrite::not_applicable;
     size_t password_at = line.find("PASSWORD", login);

@@ -6,9 +6,9 @@
 #include <string_view>
 
 enum class LoginRewrite {
-    not_applicable,  // no "<LOGIN " on the line, or no override given
+    not_applicable,  // no LOGIN start tag on the line, or no override given
     rewritten,
-    no_password,     // no PASSWORD attribute after "<LOGIN " on the line
+    no_password,     // no PASSWORD attribute after "<LOGIN" on the line
     no_tag_end,      // a password to replace but no '>' after PASSWORD
 };
 

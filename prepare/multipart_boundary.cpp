@@ -1,5 +1,7 @@
 #include "prepare/multipart_boundary.h"
 
+#include <cstdlib>
+#include <ctime>
 #include <string_view>
 
 #include "driver/run_settings.h"
@@ -19,4 +21,12 @@ std::string make_multipart_boundary(FILE* image, int (*next_random)())
     if (settings.verbose)
         std::printf("Boundary is %s\n", boundary.c_str());
     return boundary;
+}
+
+std::string fresh_multipart_boundary(FILE* image)
+{
+    // The boundary's numbers run from 0 to 32767 whatever the C library's
+    // own range is.
+    std::srand(static_cast<unsigned>(std::time(nullptr)));
+    return make_multipart_boundary(image, [] { return std::rand() % 32768; });
 }

@@ -12,3 +12,7 @@ constexpr int BOUNDARY_SEARCH_CHUNK = 2048;
 // Reads image from its current position to its end. next_random gives
 // the numbers (0 to 32767).
 std::string make_multipart_boundary(FILE* image, int (*next_random)());
+
+// make_multipart_boundary with the numbers of the C library's generator,
+// seeded with the current time.
+std::string fresh_multipart_boundary(FILE* image);

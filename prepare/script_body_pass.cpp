@@ -1,9 +1,8 @@
 #include "prepare/script_body_pass.h"
 
+#include <cctype>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <string_view>
 #include <vector>
 
@@ -20,8 +19,8 @@ FirmwareReference firmware_reference;
 
 namespace {
 
-constexpr int LINE_SIZE = 2048;
-constexpr std::string_view IMAGE_LOCATION = "IMAGE_LOCATION=\"";
+constexpr std::string_view FIRMWARE_NAME = "UPDATE_MOX_FIRMWARE";
+constexpr std::string_view IMAGE_LOCATION = "IMAGE_LOCATION";
 constexpr const char* PASSWORD_MASK = "********";
 
 // The firmware elements the measuring pass generated, in script order: the
@@ -66,35 +65,112 @@ int firmware_element(bool measuring, std::string& element)
     std::snprintf(element.data(), element.size(), "\r\n<UPDATE_MOX_FIRMWARE IMAGE_LOCATION=\"%s\" IMAGE_LENGTH=\"%ld\"/>\r\n",
                   path.c_str(), image_length);
     element.pop_back();
-    if (measuring) {
-        // The boundary's numbers run from 0 to 32767 whatever the C
-        // library's own range is.
-        std::srand(static_cast<unsigned>(std::time(nullptr)));
-        firmware_reference.multipart_boundary =
-            make_multipart_boundary(image, [] { return std::rand() % 32768; });
-    }
+    if (measuring)
+        firmware_reference.multipart_boundary = fresh_multipart_boundary(image);
     std::fclose(image);
     return 0;
 }
 
+// An IMAGE_LOCATION attribute as the script checker takes it: the name in
+// any case, blanks or tabs around '=', the value in double or single quotes.
+struct ImageLocation {
+    size_t name = std::string_view::npos;
+    size_t value = 0;                          // first character of the value
+    size_t value_end = std::string_view::npos;  // its closing quote, npos when none
+};
+
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
+
+bool all_blank(std::string_view text)
+{
+    return text.find_first_not_of(" \t") == std::string_view::npos;
+}
+
+bool equal_ignoring_case(std::string_view text, std::string_view upper)
+{
+    if (text.size() != upper.size())
+        return false;
+    for (size_t i = 0; i < text.size(); ++i)
+        if (std::toupper(static_cast<unsigned char>(text[i])) != upper[i])
+            return false;
+    return true;
+}
+
+// The first IMAGE_LOCATION attribute after the firmware element's name on
+// the line (not one of another element before it); name is npos when none.
+ImageLocation find_image_location(std::string_view line)
+{
+    ImageLocation found;
+    size_t element = line.find(FIRMWARE_NAME);
+    if (element == std::string_view::npos)
+        return found;
+    for (size_t at = element + FIRMWARE_NAME.size(); at + IMAGE_LOCATION.size() <= line.size(); ++at) {
+        if (!equal_ignoring_case(line.substr(at, IMAGE_LOCATION.size()), IMAGE_LOCATION))
+            continue;
+        size_t next = at + IMAGE_LOCATION.size();
+        while (next < line.size() && is_blank(line[next]))
+            ++next;
+        if (next == line.size() || line[next] != '=')
+            continue;
+        ++next;
+        while (next < line.size() && is_blank(line[next]))
+            ++next;
+        if (next == line.size() || (line[next] != '"' && line[next] != '\''))
+            continue;
+        found.name = at;
+        found.value = next + 1;
+        found.value_end = line.find(line[next], found.value);
+        return found;
+    }
+    return found;
+}
+
 // Takes the image path out of a firmware reference line; -1 when it is
 // rejected.
-int take_image_path(std::string_view line, size_t location)
+int take_image_path(std::string_view line, const ImageLocation& location)
 {
-    size_t path_start = location + IMAGE_LOCATION.size();
-    size_t path_end = line.find('"', path_start);
-    if (path_end == std::string_view::npos) {
+    if (location.value_end == std::string_view::npos) {
         std::printf("ERROR: Firmware image location \"%.*s has no closing quote.\r\n",
-                    static_cast<int>(line.size() - path_start), line.data() + path_start);
+                    static_cast<int>(line.size() - location.value), line.data() + location.value);
         return reject(1);
     }
-    firmware_reference.firmware_image_path.assign(line.substr(path_start, path_end - path_start));
+    firmware_reference.firmware_image_path.assign(line.substr(location.value, location.value_end - location.value));
     const std::string& path = firmware_reference.firmware_image_path;
     if (path.find(".bin") == std::string::npos) {
         std::printf("ERROR: Firmware image \"%s\" is not a \".bin\" file.\r\n", path.c_str());
         return reject(1);
     }
     return 0;
+}
+
+// The text that goes out for a firmware reference line: the generated
+// element in place of the script's, with whatever else stands on the line
+// kept before and after it. A line that holds nothing but the element (and
+// blanks) gives the generated element alone; so does an element that does
+// not stand whole on its line, which then takes the whole line's place.
+std::string firmware_line_text(std::string_view line, const std::string& element)
+{
+    ImageLocation location = find_image_location(line);
+    size_t start = 0;
+    size_t end = line.size();
+    size_t name = line.find(FIRMWARE_NAME);
+    if (name != std::string_view::npos && name > 0 && location.value_end != std::string_view::npos) {
+        size_t open = line.find_last_not_of(" \t", name - 1);
+        size_t close = line.find("/>", location.value_end + 1);
+        if (open != std::string_view::npos && line[open] == '<' && close != std::string_view::npos) {
+            start = open;
+            end = close + 2;
+        }
+    }
+    std::string_view before = line.substr(0, start);
+    std::string_view after = line.substr(end);
+    std::string text;
+    if (!all_blank(before))
+        text.append(before);
+    text += element;
+    if (!all_blank(after))
+        text.append(after).append("\r\n");
+    return text;
 }
 
 // Prints why an overridden LOGIN line cannot be rewritten; -1.
@@ -136,16 +212,17 @@ int script_body_pass_through(bool send, int32_t& length, BodySender sender)
     int64_t body_length = 0;
     int line_number = 1;
 
-    char piece[LINE_SIZE];
     std::string line;
-    std::string traced;
-    while (text_gets(piece, sizeof piece, run_state.script_input) != nullptr) {
-        size_t piece_length = std::strlen(piece);
-        bool line_ends = piece_length > 0 && piece[piece_length - 1] == '\n';
-        while (piece_length > 0 && (piece[piece_length - 1] == '\r' || piece[piece_length - 1] == '\n'))
-            --piece_length;
-        line.assign(piece, piece_length);
-        const char* trace_text = nullptr;
+    std::string masked;
+    while (text_getline(run_state.script_input, line)) {
+        bool line_ends = line.back() == '\n';
+        // A line is sent as a C string: a zero byte ends what it holds.
+        line.resize(std::strlen(line.c_str()));
+        while (!line.empty() && (line.back() == '\r' || line.back() == '\n'))
+            line.pop_back();
+        // The verbose trace shows the line with an overriding password
+        // masked; empty when the line itself can be shown.
+        masked.clear();
 
         if (credentials_overridden()) {
             std::string rewritten;
@@ -156,47 +233,45 @@ int script_body_pass_through(bool send, int32_t& length, BodySender sender)
                 return refuse_login_line(result, line_number);
             }
             if (result == LoginRewrite::rewritten) {
-                if (get_password()[0] != '\0') {
-                    // The trace shows the line with the password masked.
-                    rewrite_login_line(line, get_user_name(), PASSWORD_MASK, traced);
-                    traced += "\r\n";
-                    trace_text = traced.c_str();
-                }
+                if (get_password()[0] != '\0')
+                    rewrite_login_line(line, get_user_name(), PASSWORD_MASK, masked);
                 line = std::move(rewritten);
             }
         }
 
-        if (line.find("UPDATE_MOX_FIRMWARE") != std::string::npos) {
+        std::string text;
+        std::string trace;
+        ImageLocation location;
+        if (line.find(FIRMWARE_NAME) != std::string::npos) {
             firmware_reference.firmware_update_present = true;
-            size_t location = line.find(IMAGE_LOCATION);
-            if (location != std::string::npos) {
-                length = stated_length(body_length);
-                if (take_image_path(line, location) != 0)
+            location = find_image_location(line);
+        }
+        if (location.name != std::string::npos) {
+            length = stated_length(body_length);
+            if (take_image_path(line, location) != 0)
+                return -1;
+            std::string element;
+            if (send && elements_sent < measured_elements.size()) {
+                element = measured_elements[elements_sent];
+            } else {
+                if (firmware_element(!send, element) != 0)
                     return -1;
-                std::string element;
-                if (send && elements_sent < measured_elements.size()) {
-                    element = measured_elements[elements_sent];
-                } else {
-                    if (firmware_element(!send, element) != 0)
-                        return -1;
-                    if (!send)
-                        measured_elements.push_back(element);
-                }
-                ++elements_sent;
-                body_length += static_cast<int64_t>(element.size());
-                if (send)
-                    sender(element.c_str(), nullptr);
-                if (line_ends)
-                    ++line_number;
-                continue;
+                if (!send)
+                    measured_elements.push_back(element);
             }
+            ++elements_sent;
+            text = firmware_line_text(line, element);
+            if (send && !masked.empty())
+                trace = firmware_line_text(masked, element);
+        } else {
+            text = line + "\r\n";
+            if (send && !masked.empty())
+                trace = masked + "\r\n";
         }
 
-        body_length += static_cast<int64_t>(line.size()) + 2;
-        if (send) {
-            line += "\r\n";
-            sender(line.c_str(), trace_text);
-        }
+        body_length += static_cast<int64_t>(text.size());
+        if (send)
+            sender(text.c_str(), trace.empty() ? nullptr : trace.c_str());
         if (line_ends)
             ++line_number;
     }

@@ -51,7 +51,14 @@ INSTANTIATE_TEST_SUITE_P(
                   "  <LOGIN USER_LOGIN=\"bob\"  PASSWORD=\"pw\"> <!-- x -->"},
         LoginCase{"no_override", LOGIN, "", "", LoginRewrite::not_applicable, ""},
         LoginCase{"tab_after_login", "<LOGIN\tUSER_LOGIN=\"a\" PASSWORD=\"b\">", "bob", "pw",
+                  LoginRewrite::rewritten, "<LOGIN USER_LOGIN=\"bob\"  PASSWORD=\"pw\">"},
+        LoginCase{"tab_after_login_password_only", "<LOGIN\tUSER_LOGIN=\"a\" PASSWORD=\"b\">", "", "pw",
+                  LoginRewrite::rewritten, "<LOGIN\tUSER_LOGIN=\"a\"  PASSWORD=\"pw\">"},
+        LoginCase{"line_ends_after_login", "<MOXCL><LOGIN", "bob", "pw", LoginRewrite::no_password, ""},
+        LoginCase{"longer_name_is_not_login", "<LOGINS USER_LOGIN=\"a\" PASSWORD=\"b\">", "bob", "pw",
                   LoginRewrite::not_applicable, ""},
+        LoginCase{"login_after_longer_name", "<LOGINS/><LOGIN\tPASSWORD=\"b\">", "bob", "",
+                  LoginRewrite::rewritten, "<LOGINS/><LOGIN USER_LOGIN=\"bob\" PASSWORD=\"b\">"},
         LoginCase{"no_password_user", "<LOGIN USER_LOGIN=\"admin\">", "bob", "", LoginRewrite::no_password, ""},
         LoginCase{"no_password_both", "<LOGIN USER_LOGIN=\"admin\"", "bob", "pw", LoginRewrite::no_password, ""},
         LoginCase{"no_tag_end", "<LOGIN USER_LOGIN=\"a\" PASSWORD=\"b\"", "", "pw", LoginRewrite::no_tag_end, ""},
@@ -115,7 +122,7 @@ TEST_F(ScriptBody, MeasuredLengthIsTheBytesSent)
     std::string image = write("fw.bin", std::string(5000, 'F'));
     std::string long_line(3000, 'L');
     open_script("<MOXCL>\r\n  <LOGIN USER_LOGIN=\"a\" PASSWORD=\"b\">\n" + long_line +
-                "\n<UPDATE_MOX_FIRMWARE IMAGE_LOCATION=\"" + image + "\"/> <!-- lost -->\r\n</MOXCL>");
+                "\n<UPDATE_MOX_FIRMWARE IMAGE_LOCATION=\"" + image + "\"/> <!-- kept -->\r\n</MOXCL>");
     settings.password = "topsecret";
     int32_t measured = -1;
     ASSERT_EQ(script_body_pass_through(false, measured, capture), 0);
@@ -126,8 +133,8 @@ TEST_F(ScriptBody, MeasuredLengthIsTheBytesSent)
     EXPECT_EQ(sent, measured);
 
     std::string element = "\r\n<UPDATE_MOX_FIRMWARE IMAGE_LOCATION=\"" + image + "\" IMAGE_LENGTH=\"5000\"/>\r\n";
-    EXPECT_EQ(wire, "<MOXCL>\r\n  <LOGIN USER_LOGIN=\"a\"  PASSWORD=\"topsecret\">\r\n" + long_line.substr(0, 2047) +
-                        "\r\n" + long_line.substr(2047) + "\r\n" + element + "</MOXCL>\r\n");
+    EXPECT_EQ(wire, "<MOXCL>\r\n  <LOGIN USER_LOGIN=\"a\"  PASSWORD=\"topsecret\">\r\n" + long_line + "\r\n" +
+                        element + " <!-- kept -->\r\n</MOXCL>\r\n");
     EXPECT_EQ(traces.find("topsecret"), std::string::npos);
     EXPECT_NE(traces.find("PASSWORD=\"********\">\r\n"), std::string::npos);
     EXPECT_TRUE(firmware_reference.firmware_update_present);
@@ -161,6 +168,9 @@ TEST_F(ScriptBody, RejectsWhatItCannotSendFaithfully)
         {"<UPDATE_MOX_FIRMWARE IMAGE_LOCATION=\"fw.bin/>\n", "", "", "ERROR: Firmware image location \"fw.bin/> has no closing quote"},
         {"<MOXCL>\n<LOGIN USER_LOGIN=\"a\">\n", "bob", "", "ERROR: The LOGIN element on line 2 has no PASSWORD"},
         {"<LOGIN USER_LOGIN=\"a\" PASSWORD=\"b\"\n/>\n", "", "pw", "ERROR: The LOGIN element on line 1 does not end"},
+        {"<MOXCL>\n<LOGIN\n USER_LOGIN=\"a\" PASSWORD=\"b\">\n", "bob", "pw", "ERROR: The LOGIN element on line 2 has no PASSWORD"},
+        {std::string(3000, 'x') + "\n<LOGIN\tUSER_LOGIN=\"a\">\n", "bob", "", "ERROR: The LOGIN element on line 2 has no PASSWORD"},
+        {"<UPDATE_MOX_FIRMWARE image_location = 'fw.BIN'/>\n", "", "", "ERROR: Firmware image \"fw.BIN\" is not a \".bin\" file"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.script);
@@ -193,13 +203,90 @@ TEST_F(ScriptBody, UnopenableImageLeavesRunStatus)
 
 TEST_F(ScriptBody, FirmwareNameWithoutLocationIsSentAndNoted)
 {
-    open_script("<UPDATE_MOX_FIRMWARE IMAGE_LOCATION = \"x.bin\"/>\n");
+    open_script("<UPDATE_MOX_FIRMWARE\n IMAGE_LOCATION=\"x.bin\"/>\n");
     int32_t measured = 0;
     ASSERT_EQ(script_body_pass_through(false, measured, capture), 0);
     ASSERT_EQ(script_body_pass_through(true, measured, capture), 0);
-    EXPECT_EQ(wire, "<UPDATE_MOX_FIRMWARE IMAGE_LOCATION = \"x.bin\"/>\r\n");
+    EXPECT_EQ(wire, "<UPDATE_MOX_FIRMWARE\r\n IMAGE_LOCATION=\"x.bin\"/>\r\n");
     EXPECT_EQ(static_cast<size_t>(measured), wire.size());
     EXPECT_TRUE(firmware_reference.firmware_update_present);
+    EXPECT_EQ(firmware_reference.firmware_image_path, "");
+}
+
+// Every line of the script goes out whole with the element in place of the
+// script's firmware element, and the measured length counts every byte.
+TEST_F(ScriptBody, FirmwareLineKeepsItsOtherText)
+{
+    std::string image = write("fw.bin", std::string(7, 'F'));
+    const std::string element = "\r\n<UPDATE_MOX_FIRMWARE IMAGE_LOCATION=\"" + image + "\" IMAGE_LENGTH=\"7\"/>\r\n";
+    const std::string at = "\"" + image + "\"";
+    const std::string quoted = "'" + image + "'";
+    struct Case {
+        std::string line;
+        std::string sent;
+    } cases[] = {
+        // A line holding only the element: the generated element alone.
+        {"<UPDATE_MOX_FIRMWARE IMAGE_LOCATION=" + at + "/>", element},
+        {"\t  <UPDATE_MOX_FIRMWARE IMAGE_LOCATION=" + at + "/>  ", element},
+        {"<UPDATE_MOX_FIRMWARE IMAGE_LENGTH=\"1\" IMAGE_LOCATION=" + at + "/>", element},
+        // Other spellings the script checker takes.
+        {"<UPDATE_MOX_FIRMWARE IMAGE_LOCATION = " + at + "/>", element},
+        {"<UPDATE_MOX_FIRMWARE image_location\t=\t" + quoted + "/>", element},
+        {"< UPDATE_MOX_FIRMWARE Image_Location=" + quoted + " />", element},
+        // Text before and after the element stays.
+        {"<MOX_SETTINGS MODE=\"write\"><UPDATE_MOX_FIRMWARE IMAGE_LOCATION=" + at + "/>",
+         "<MOX_SETTINGS MODE=\"write\">" + element},
+        {"  <UPDATE_MOX_FIRMWARE IMAGE_LOCATION=" + at + "/></MOX_SETTINGS>", element + "</MOX_SETTINGS>\r\n"},
+        {"<A><UPDATE_MOX_FIRMWARE IMAGE_LOCATION = " + at + "/><!-- c --> ", "<A>" + element + "<!-- c --> \r\n"},
+        {"<INSERT_VIRTUAL_FLOPPY IMAGE_LOCATION=\"a.img\"/><UPDATE_MOX_FIRMWARE IMAGE_LOCATION=" + at + "/>",
+         "<INSERT_VIRTUAL_FLOPPY IMAGE_LOCATION=\"a.img\"/>" + element},
+        {std::string(3000, ' ') + "<A>" + std::string(3000, ' ') + "<UPDATE_MOX_FIRMWARE IMAGE_LOCATION=" + at + "/>",
+         std::string(3000, ' ') + "<A>" + std::string(3000, ' ') + element},
+        // An element that does not end on its line takes the whole line's place.
+        {"<A><UPDATE_MOX_FIRMWARE IMAGE_LOCATION=" + at, element},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        SetUp();
+        write("fw.bin", std::string(7, 'F'));
+        open_script("<MOXCL>\n" + c.line + "\n</MOXCL>\n");
+        int32_t measured = 0;
+        ASSERT_EQ(script_body_pass_through(false, measured, capture), 0);
+        int32_t sent = 0;
+        ASSERT_EQ(script_body_pass_through(true, sent, capture), 0);
+        EXPECT_EQ(wire, "<MOXCL>\r\n" + c.sent + "</MOXCL>\r\n");
+        EXPECT_EQ(static_cast<size_t>(measured), wire.size());
+        EXPECT_EQ(firmware_reference.firmware_image_path, image);
+        std::fclose(run_state.script_input);
+        run_state.script_input = nullptr;
+    }
+}
+
+TEST_F(ScriptBody, LongLoginLineIsRewrittenWhole)
+{
+    std::string padding(5000, ' ');
+    open_script("<MOXCL>\n<LOGIN" + padding + "USER_LOGIN=\"a\"" + padding + "PASSWORD=\"b\"" + padding + "> <X/>\n");
+    settings.user_name = "bob";
+    settings.password = "pw";
+    int32_t measured = 0;
+    ASSERT_EQ(script_body_pass_through(false, measured, capture), 0);
+    ASSERT_EQ(script_body_pass_through(true, measured, capture), 0);
+    EXPECT_EQ(wire, "<MOXCL>\r\n<LOGIN USER_LOGIN=\"bob\"  PASSWORD=\"pw\"> <X/>\r\n");
+    EXPECT_EQ(static_cast<size_t>(measured), wire.size());
+    EXPECT_EQ(traces, "<MOXCL>\r\n<LOGIN USER_LOGIN=\"bob\"  PASSWORD=\"********\"> <X/>\r\n");
+}
+
+TEST_F(ScriptBody, PasswordOnAFirmwareLineIsMaskedInTheTrace)
+{
+    std::string image = write("fw.bin", "F");
+    open_script("<LOGIN USER_LOGIN=\"a\" PASSWORD=\"b\"><UPDATE_MOX_FIRMWARE IMAGE_LOCATION=\"" + image + "\"/>\n");
+    settings.password = "topsecret";
+    int32_t measured = 0;
+    ASSERT_EQ(script_body_pass_through(false, measured, capture), 0);
+    ASSERT_EQ(script_body_pass_through(true, measured, capture), 0);
+    const std::string element = "\r\n<UPDATE_MOX_FIRMWARE IMAGE_LOCATION=\"" + image + "\" IMAGE_LENGTH=\"1\"/>\r\n";
+    EXPECT_EQ(wire, "<LOGIN USER_LOGIN=\"a\"  PASSWORD=\"topsecret\">" + element);
+    EXPECT_EQ(traces, "<LOGIN USER_LOGIN=\"a\"  PASSWORD=\"********\">" + element);
 }
 
 TEST_F(ScriptBody, SendingPassAfterFailureSendsNothing)

@@ -48,4 +48,16 @@ TEST(TextStream, LinesAreBoundedAndFolded)
     fclose(file);
 }
 
+TEST(TextStream, WholeLinesHaveNoLimit)
+{
+    const std::string long_line(10000, 'x');
+    FILE* file = stream_of(long_line + "\r\nab\r\r\n\rx");
+    std::string line;
+    std::string lines;
+    while (text_getline(file, line))
+        lines += line + "|";
+    EXPECT_EQ(lines, long_line + "\n|ab\r\n|\rx|");
+    fclose(file);
+}
+
 }  // namespace

@@ -1,0 +1,89 @@
+// The Cookie line of the follow-up request, caught from the upload reply
+// however the reads cut it.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "link/firmware_upload.h"
+
+namespace {
+
+struct CookieCase {
+    const char* name;
+    std::vector<std::string> reads;
+    std::string header;  // what the follow-up request carries
+    bool complete;
+};
+
+class FlashCookieLine : public testing::TestWithParam<CookieCase> {};
+
+TEST_P(FlashCookieLine, IsTheWholeLineWithOneLineEnd)
+{
+    const CookieCase& c = GetParam();
+    FlashCookie cookie;
+    for (const std::string& read : c.reads)
+        cookie.take(read);
+    EXPECT_FALSE(cookie.too_long());
+    EXPECT_EQ(cookie.seen(), !c.header.empty());
+    EXPECT_EQ(cookie.complete(), c.complete);
+    EXPECT_EQ(cookie.header(), c.header);
+}
+
+const std::string VALUE_64(64, 'c');
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, FlashCookieLine,
+    testing::Values(
+        CookieCase{"short_value_then_header",
+                   {"HTTP/1.1 200 OK\r\nSet-Cookie: MoxclFlash=0123; path=/\r\nCache-Control: no-cache\r\n\r\n"},
+                   "Cookie: MoxclFlash=0123; path=/\r\n",
+                   true},
+        CookieCase{"long_value_ends_the_head",
+                   {"HTTP/1.1 200 OK\r\nSet-Cookie: MoxclFlash=" + VALUE_64 + "\r\n\r\n<html></html>"},
+                   "Cookie: MoxclFlash=" + VALUE_64 + "\r\n",
+                   true},
+        CookieCase{"line_split_in_the_value",
+                   {"HTTP/1.1 200 OK\r\nSet-Cookie: MoxclFlash=01", "23; path=/", "\r\nX: y\r\n\r\n"},
+                   "Cookie: MoxclFlash=0123; path=/\r\n",
+                   true},
+        CookieCase{"marker_split", {"HTTP/1.1 200 OK\r\nSet-Cook", "ie: MoxclFlash=ab\r\n"}, "Cookie: MoxclFlash=ab\r\n", true},
+        CookieCase{"marker_split_byte_by_byte",
+                   {"S", "e", "t", "-", "Cookie: Moxcl", "F", "lash=", "a", "b", "\n"},
+                   "Cookie: MoxclFlash=ab\r\n",
+                   true},
+        CookieCase{"bare_line_feed_ends_it", {"Set-Cookie: MoxclFlash=ab\nX: y\n"}, "Cookie: MoxclFlash=ab\r\n", true},
+        CookieCase{"reply_ends_in_the_line", {"Set-Cookie: MoxclFlash=ab"}, "Cookie: MoxclFlash=ab\r\n", false},
+        CookieCase{"zero_byte_ends_it",
+                   {std::string("Set-Cookie: MoxclFlash=ab\0cd\r\n", 30)},
+                   "Cookie: MoxclFlash=ab\r\n",
+                   true},
+        CookieCase{"later_line_wins",
+                   {"Set-Cookie: MoxclFlash=old\r\n", "Set-Cookie: MoxclFlash=new\r\n"},
+                   "Cookie: MoxclFlash=new\r\n",
+                   true},
+        CookieCase{"other_cookie_only", {"Set-Cookie: Session=1\r\n\r\n"}, "", false}),
+    [](const testing::TestParamInfo<CookieCase>& info) { return std::string(info.param.name); });
+
+TEST(FlashCookie, AbsurdLengthIsRefusedWhateverTheReads)
+{
+    const std::string prefix = "Cookie: MoxclFlash=";
+    const std::string longest(FLASH_COOKIE_LINE_LIMIT - prefix.size(), 'v');
+    FlashCookie fits;
+    fits.take("Set-" + prefix + longest.substr(0, 1000));
+    fits.take(longest.substr(1000) + "\r\n");
+    EXPECT_FALSE(fits.too_long());
+    EXPECT_EQ(fits.header(), prefix + longest + "\r\n");
+
+    FlashCookie one_more;
+    one_more.take("Set-" + prefix + longest);
+    one_more.take("v\r\n");
+    EXPECT_TRUE(one_more.too_long());
+    EXPECT_TRUE(one_more.complete());
+    EXPECT_EQ(one_more.header(), "");
+    // A later cookie line does not make a refused reply acceptable.
+    one_more.take("Set-Cookie: MoxclFlash=ab\r\n");
+    EXPECT_TRUE(one_more.too_long());
+}
+
+}  // namespace
