@@ -82,7 +82,8 @@ TEST_F(StreamExchange, ErrorStatusBecomesRunStatusAndStopsTraffic)
 
 TEST_F(StreamExchange, MalformedResponseLeavesRunStatus)
 {
-    const char answer[] = "<?xml version=\"1.0\"?><MOXCL VERSION=\"2.22\"><RESPONSE STATUS=\"0x0000\" MESSAGE=''/>";
+    const char answer[] =
+        "<?xml version=\"1.0\"?><MOXCL VERSION=\"2.22\"><RESPONSE STATUS=\"0x0000\" MESSAGE=''/></MOXCL>";
     FakeProcessor processor({send_step(answer)});
     SIO_connect();
     EXPECT_EQ(response_check(transfer_buffer, TRANSFER_BUFFER_SIZE), 4);
@@ -142,7 +143,7 @@ TEST_F(StreamExchange, ReadsStopOneByteShortOfTheBufferEnd)
     // The actions read at most 2047 bytes into their 2048-byte buffer, the
     // driver 4096 into the 4097-byte transfer buffer: both stay terminated.
     std::string big = response_text("0x0000", std::string(7000, 'm').c_str());
-    FakeProcessor processor({send_step(big)});
+    FakeProcessor processor({send_step(big), send_step(big)});
     SIO_connect();
     auto action_buffer = std::make_unique<char[]>(2048);
     EXPECT_EQ(response_check(action_buffer.get(), 2047), 0);
