@@ -196,7 +196,7 @@ static bool response_unfinished(std::string_view text, int size)
     return root_left_open(text) || text.size() >= static_cast<size_t>(size);
 }
 
-// Reads the rest of a response that did not fit into buffer, up to the read
+// Reads the rest of a response that is not whole in buffer, up to the read
 // that holds an end tag; an end tag cut between two reads counts too. A
 // shown response has each read shown, and only the closing root tag ends
 // it; otherwise the reads go to a scratch buffer and either end tag ends
