@@ -12,6 +12,7 @@
 #include "link/connection.h"
 #include "link/firmware_upload.h"
 #include "link/http_exchange.h"
+#include "link/image_transfer.h"
 #include "link/stream_exchange.h"
 #include "link/transfer_buffers.h"
 #include "platform/exit_cleanup.h"
@@ -117,6 +118,8 @@ void run_stream_mode()
     // reason fails the run with 1.
     if (parse_script() != 0 && run_state.run_status == 0)
         run_state.run_status = 1;
+    // A received copy that no later command block wrote is written now.
+    floppy_copy_flush();
 }
 
 // HTTP mode. Returns false when the reply could not be read: the run then

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include <sys/stat.h>
+
 #include "driver/log_output.h"
 #include "driver/run_settings.h"
 #include "driver/run_state.h"
@@ -14,7 +16,10 @@
 
 unsigned transfer_flags = 0;
 
-// The received floppy image waiting for the end of its command block.
+// The received floppy image waiting for the end of its command block. It
+// has a buffer of its own: the image buffer is filled again by every later
+// outgoing transfer.
+static unsigned char received_image[IMAGE_BUFFER_SIZE];
 static char floppy_destination[IMAGE_LOCATION_SIZE];
 static int floppy_received_length = 0;
 
@@ -145,6 +150,10 @@ int floppy_image_copy(const char* location)
     if (run_state.run_status != 0)
         return 1;
 
+    // A copy still waiting is written before this one takes its place.
+    if (floppy_copy_flush() != 0)
+        return 1;
+
     int announced = image_length_read();
     int result = 0;
     if (announced < 0) {
@@ -155,7 +164,7 @@ int floppy_image_copy(const char* location)
         result = 1;
     } else if (announced != 0) {
         console("Virtual Floppy image file is being copied ...\r\n");
-        int received = image_receive(image_buffer, announced);
+        int received = image_receive(received_image, announced);
         if (received < announced) {
             // A short image is not written: the file would hold zeros in
             // place of the missing bytes.
@@ -180,6 +189,29 @@ int floppy_image_write()
         transfer_flags &= ~TRANSFER_FIRMWARE_SENT;
         return 1;
     }
+    return floppy_copy_flush();
+}
+
+// Whether an open file may be removed after a failed write: a regular file
+// that the write has left incomplete, never a device or a pipe.
+static bool is_regular_file(FILE* file)
+{
+    struct stat status;
+    return fstat(fileno(file), &status) == 0 && S_ISREG(status.st_mode);
+}
+
+// A copy whose file cannot be written fails the run.
+static int copy_not_written(const char* message)
+{
+    console(message);
+    run_state.run_status = 1;
+    return 1;
+}
+
+int floppy_copy_flush()
+{
+    if (run_state.checking_pass)
+        return 0;
     if (run_state.run_status != 0)
         return 1;
     if (!(transfer_flags & TRANSFER_FLOPPY_COPY_PENDING))
@@ -187,17 +219,16 @@ int floppy_image_write()
 
     transfer_flags &= ~TRANSFER_FLOPPY_COPY_PENDING;
     FILE* file = std::fopen(floppy_destination, "wb");
-    if (file == nullptr) {
-        console("Unable to open the virtual floppy image file\r\n");
-        return 1;
-    }
+    if (file == nullptr)
+        return copy_not_written("Unable to open the virtual floppy image file\r\n");
+    bool removable = is_regular_file(file);
     size_t length = static_cast<size_t>(floppy_received_length);
-    size_t written = std::fwrite(image_buffer, 1, length, file);
+    size_t written = std::fwrite(received_image, 1, length, file);
     // A short write or a failed flush leaves a damaged image: remove it.
     if (std::fclose(file) != 0 || written != length) {
-        console("Unable to write the virtual floppy image file\r\n");
-        std::remove(floppy_destination);
-        return 1;
+        if (removable)
+            std::remove(floppy_destination);
+        return copy_not_written("Unable to write the virtual floppy image file\r\n");
     }
     return 0;
 }

@@ -14,7 +14,13 @@ extern unsigned transfer_flags;
 int firmware_image_transfer(const char* location);
 int floppy_image_insert(const char* location);
 int floppy_image_copy(const char* location);
+// At the end of a command block: writes a received copy, unless a firmware
+// image went out since the last call (then the copy waits for the next one).
 int floppy_image_write();
+// Writes a received copy that is still waiting, now. A copy whose file
+// cannot be opened or written fails the run with status 1 and leaves no
+// file behind. 0, or 1 when nothing could be written.
+int floppy_copy_flush();
 
 // 0, or 6 when a write failed.
 int image_send(const unsigned char* buffer, int length);

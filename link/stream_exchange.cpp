@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "driver/log_output.h"
 #include "driver/run_settings.h"
@@ -84,22 +85,20 @@ int masked_token_send(const char* token)
 }
 
 // The two layouts of a response: the root start tag closed as an empty
-// element, or as an ordinary start tag. Each records what it took.
-static void scan_response(const char* text, bool empty_root, ResponseStatus& result)
+// element, or as an ordinary start tag. Each records what it took. `hex`
+// is the letter of the status value's prefix, "0x" or "0X".
+static void scan_response(const char* text, bool empty_root, char hex, ResponseStatus& result)
 {
     int major = 0;
     int minor = 0;
     unsigned status = 0;
     char message[4096];
-    int taken = empty_root
-        ? std::sscanf(text,
-                      "<?xml version=\"%*f\"?> < MOXCL VERSION = \" %d.%d  \" /> "
-                      "< RESPONSE STATUS = \" 0x%x \" MESSAGE = ' %4095[^'\n] ' ",
-                      &major, &minor, &status, message)
-        : std::sscanf(text,
-                      "<?xml version=\"%*f\"?> < MOXCL VERSION = \" %d.%d  \" > "
-                      "< RESPONSE STATUS = \" 0x%x \" MESSAGE = ' %4095[^'\n] ' ",
-                      &major, &minor, &status, message);
+    char format[160];
+    std::snprintf(format, sizeof format,
+                  "<?xml version=\"%%*f\"?> < MOXCL VERSION = \" %%d.%%d  \" %s "
+                  "< RESPONSE STATUS = \" 0%c%%x \" MESSAGE = ' %%4095[^'\n] ' ",
+                  empty_root ? "/>" : ">", hex);
+    int taken = std::sscanf(text, format, &major, &minor, &status, message);
     if (taken >= 1) {
         result.major_taken = true;
         result.major = static_cast<unsigned>(major);
@@ -108,17 +107,25 @@ static void scan_response(const char* text, bool empty_root, ResponseStatus& res
         result.version_taken = true;
         result.minor = static_cast<unsigned>(minor);
     }
-    if (taken >= 3)
+    if (taken >= 3) {
+        result.status_taken = true;
         result.status = status;
-    if (taken == 4)
+    }
+    if (taken == 4 && hex == 'x')
         result.complete = true;
 }
 
 ResponseStatus parse_response_status(const char* text)
 {
     ResponseStatus result;
-    scan_response(text, true, result);
-    scan_response(text, false, result);
+    scan_response(text, true, 'x', result);
+    scan_response(text, false, 'x', result);
+    // A status written with "0X" is read too, so that an error it reports
+    // is not lost; such a response never counts as a complete one.
+    if (!result.status_taken) {
+        scan_response(text, true, 'X', result);
+        scan_response(text, false, 'X', result);
+    }
     return result;
 }
 
@@ -139,16 +146,79 @@ static int read_once(char* buffer, int size)
     return count;
 }
 
-// Shows the rest of a response up to the read that holds the closing root
-// tag. Each read is searched by itself.
-static int drain_to_end_tag(char* buffer, int size)
+static const char ROOT_END_TAG[] = "</MOXCL>";
+static const char SHORT_END_TAG[] = "<END_MOXCL/>";
+// Enough of the text before a read to find an end tag cut by that read.
+constexpr size_t END_TAG_CARRY = sizeof SHORT_END_TAG - 2;
+
+static bool holds(std::string_view text, const char* tag)
 {
+    return text.find(tag) != std::string_view::npos;
+}
+
+static bool holds_end_tag(std::string_view text)
+{
+    return holds(text, ROOT_END_TAG) || holds(text, SHORT_END_TAG);
+}
+
+static bool is_blank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// Whether the text begins a MOXCL root that stays open: its start tag was
+// closed with ">" (the end tag is still to come) or is not closed yet. A
+// root closed as an empty element ("/>") has nothing more to come.
+static bool root_left_open(std::string_view text)
+{
+    for (size_t at = text.find('<'); at != std::string_view::npos; at = text.find('<', at + 1)) {
+        size_t name = at + 1;
+        while (name < text.size() && is_blank(text[name]))
+            ++name;
+        if (text.compare(name, 5, "MOXCL") != 0)
+            continue;
+        size_t after = name + 5;
+        if (after < text.size() && !is_blank(text[after]) && text[after] != '>' && text[after] != '/')
+            continue;
+        size_t close = text.find('>', after);
+        return close == std::string_view::npos || text[close - 1] != '/';
+    }
+    return false;
+}
+
+// A response is read to its end before the script goes on: one whose text
+// holds neither end tag is unfinished while its root is open or while it
+// fills the whole buffer.
+static bool response_unfinished(std::string_view text, int size)
+{
+    if (holds_end_tag(text))
+        return false;
+    return root_left_open(text) || text.size() >= static_cast<size_t>(size);
+}
+
+// Reads the rest of a response that is not whole in buffer, up to the read
+// that holds an end tag; an end tag cut between two reads counts too. A
+// shown response has each read shown, and only the closing root tag ends
+// it; otherwise the reads go to a scratch buffer and either end tag ends
+// them. 0, or 3 when a read failed.
+static int read_to_end(char* buffer, int size, bool shown)
+{
+    std::string_view before(buffer);
+    std::string carry(before.substr(before.size() > END_TAG_CARRY ? before.size() - END_TAG_CARRY : 0));
+    static char scratch[TRANSFER_BUFFER_SIZE + 1];
+    char* into = shown ? buffer : scratch;
+    int room = shown ? size : TRANSFER_BUFFER_SIZE;
     for (;;) {
-        if (read_once(buffer, size) <= 0)
+        int count = read_once(into, room);
+        if (count <= 0)
             return read_failed();
-        log_plain("%s", buffer);
-        if (std::strstr(buffer, "</MOXCL>") != nullptr)
+        if (shown)
+            log_plain("%s", into);
+        std::string window = carry;
+        window.append(into, static_cast<size_t>(count));
+        if (shown ? holds(window, ROOT_END_TAG) : holds_end_tag(window))
             return 0;
+        carry = window.substr(window.size() > END_TAG_CARRY ? window.size() - END_TAG_CARRY : 0);
     }
 }
 
@@ -160,29 +230,55 @@ int response_check(char* buffer, int size)
     if (run_state.run_status != 0)
         return run_state.run_status;
 
-    if (read_once(buffer, size) <= 0)
+    int count = read_once(buffer, size);
+    if (count <= 0)
         return read_failed();
-    int length = static_cast<int>(std::strlen(buffer));
-
+    bool shown = settings.verbose || show_whole_response;
+    // A response that came in pieces is put together as far as the buffer
+    // goes; a connection lost on the way is reported after the response. A
+    // successful response that is shown is drained read by read instead.
+    bool lost = false;
     ResponseStatus parsed = parse_response_status(buffer);
+    while (!(shown && parsed.complete && parsed.status == 0) && count < size &&
+           response_unfinished(std::string_view(buffer, count), size)) {
+        int more = tls_read(buffer + count, size - count);
+        if (more <= 0) {
+            lost = true;
+            break;
+        }
+        count += more;
+        buffer[count] = '\0';
+        parsed = parse_response_status(buffer);
+    }
+    int length = static_cast<int>(std::strlen(buffer));
+    bool unfinished = !lost && response_unfinished(std::string_view(buffer, count), size);
+
     if (parsed.major_taken)
         response_version.major = parsed.major;
     if (parsed.version_taken)
         response_version.minor = parsed.minor;
 
-    if (!parsed.complete) {
-        log_error("Malformed MOX response: (%d):\r\n%s\r\n", length, buffer);
-        return 4;
-    }
-    if (parsed.status != 0) {
+    // Any error status that can be read fails the run, whatever follows it.
+    if (parsed.status_taken && parsed.status != 0) {
         log_info("Response received from the MOX: (%d):\r\n%s\r\n", length, buffer);
         run_state.run_status = static_cast<int32_t>(parsed.status);
         return 5;
     }
-    if (settings.verbose || show_whole_response) {
-        if (std::strstr(buffer, "</MOXCL>") == nullptr && std::strstr(buffer, "<END_MOXCL/>") == nullptr) {
+    if (!parsed.complete) {
+        log_error("Malformed MOX response: (%d):\r\n%s\r\n", length, buffer);
+        if (lost)
+            return read_failed();
+        if (unfinished && read_to_end(buffer, size, false) != 0)
+            return 3;
+        return 4;
+    }
+    if (shown) {
+        if (!holds_end_tag(std::string_view(buffer, count))) {
             log_plain("%s", buffer);
-            run_state.run_status = drain_to_end_tag(buffer, size);
+            if (lost)
+                read_failed();
+            else
+                run_state.run_status = unfinished ? read_to_end(buffer, size, true) : 0;
             show_whole_response = false;
             return 0;
         }
@@ -191,6 +287,10 @@ int response_check(char* buffer, int size)
         log_info("Receiving (%d):\r\n%s\r\n", length, buffer);
         return 0;
     }
+    if (lost)
+        return read_failed();
     run_state.run_status = 0;
+    if (unfinished)
+        return read_to_end(buffer, size, false);
     return 0;
 }

@@ -147,6 +147,10 @@ bool read_actions(LineCursor& cursor, AnswerChanges& changes)
             if (!need_value("length")) return false;
             changes.has_length_field = true;
             changes.length_field = value;
+        } else if (word == "image") {
+            if (!need_value("image")) return false;
+            changes.has_image = true;
+            changes.image = value;
         } else if (word == "split" || word == "chunks") {
             if (!need_value(word.c_str())) return false;
             if (!to_sizes(value, word == "split" ? changes.split : changes.chunks)) {
@@ -273,6 +277,7 @@ void merge(AnswerChanges& into, const AnswerChanges& from)
     if (from.has_extra) { into.has_extra = true; into.extra = from.extra; }
     if (from.has_length_field) { into.has_length_field = true; into.length_field = from.length_field; }
     if (from.has_head) { into.has_head = true; into.head = from.head; }
+    if (from.has_image) { into.has_image = true; into.image = from.image; }
     if (from.no_data) into.no_data = true;
     if (!from.split.empty()) into.split = from.split;
     if (!from.chunks.empty()) into.chunks = from.chunks;

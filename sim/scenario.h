@@ -30,6 +30,8 @@ struct AnswerChanges {
     CloseMode close_after = CloseMode::none;  // once the answer is out
     bool has_length_field = false;
     std::string length_field;   // COPY_VIRTUAL_FLOPPY length field text
+    bool has_image = false;
+    std::string image;          // COPY_VIRTUAL_FLOPPY: file sent instead of the floppy image
     bool has_head = false;
     std::string head;           // HTTP: the /moxcl reply head, as sent
 };

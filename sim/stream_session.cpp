@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
+#include <sstream>
 
 #include "sim/answers.h"
 #include "sim/check_points.h"
@@ -45,18 +47,30 @@ bool send_floppy(PeerLink& link, const std::string& command)
     AnswerChanges changes = begin_answer(link, command);
     if (!link_is_open(link))
         return false;
+    std::string other_image;
+    if (changes.has_image) {
+        std::ifstream file(changes.image, std::ios::binary);
+        std::ostringstream bytes;
+        bytes << file.rdbuf();
+        if (!file) {
+            std::fprintf(stderr, "mpsim: %s: cannot read the image\n", changes.image.c_str());
+            link_close(link, CloseMode::drop, "server-drop");
+            return false;
+        }
+        other_image = bytes.str();
+    }
+    const std::string& image = changes.has_image ? other_image : sim.floppy_image;
     std::string length_field;
     if (changes.has_length_field) {
         length_field = changes.length_field;
     } else {
         length_field = "'";
-        length_field += std::to_string(sim.floppy_image.size());
+        length_field += std::to_string(image.size());
         length_field += '\'';
         length_field.resize(std::max<size_t>(length_field.size(), 16), ' ');
     }
     if (!link_write(link, length_field))
         return false;
-    const std::string& image = sim.floppy_image;
     for (size_t at = 0; at < image.size(); at += 16384)
         if (!link_write(link, image.substr(at, 16384)))
             return false;

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "fake_processor.h"
 #include "link/transfer_buffers.h"
 #include "link_fixture.h"
@@ -223,6 +225,66 @@ TEST_F(ImageTransfer, UnwritableDestinationIsReportedAndDropped)
     EXPECT_EQ(floppy_image_write(), 1);
     EXPECT_NE(GetCapturedStdout().find("Unable to open the virtual floppy image file\r\n"), std::string::npos);
     EXPECT_FALSE(transfer_flags & TRANSFER_FLOPPY_COPY_PENDING);
+}
+
+TEST_F(ImageTransfer, EachReceivedCopyKeepsItsOwnImageAndFile)
+{
+    std::string first_image = image_bytes(1000);
+    std::string second_image(800, 'b');
+    FakeProcessor processor({send_step("'1000'"), send_step(first_image), send_step("'800'"), send_step(second_image)});
+    SIO_connect();
+    std::string first = temp_path("first.img");
+    std::string second = temp_path("second.img");
+    std::remove(first.c_str());
+    std::remove(second.c_str());
+    CaptureStdout();
+    EXPECT_EQ(floppy_image_copy(Location(first).text), 0);
+    // Later transfers fill the image buffer with their own bytes.
+    std::memset(image_buffer, 0xEE, 4096);
+    EXPECT_FALSE(file_exists(first));
+    // The next copy writes the waiting one before it takes its place.
+    EXPECT_EQ(floppy_image_copy(Location(second).text), 0);
+    EXPECT_EQ(file_contents(first), first_image);
+    EXPECT_FALSE(file_exists(second));
+    // Held back by a firmware image, it is written when the script ends.
+    transfer_flags |= TRANSFER_FIRMWARE_SENT;
+    EXPECT_EQ(floppy_image_write(), 1);
+    EXPECT_FALSE(file_exists(second));
+    EXPECT_EQ(floppy_copy_flush(), 0);
+    EXPECT_EQ(file_contents(second), second_image);
+    EXPECT_EQ(transfer_flags, 0u);
+    GetCapturedStdout();
+    EXPECT_EQ(run_state.run_status, 0);
+}
+
+TEST_F(ImageTransfer, CopyThatCannotBeWrittenFailsTheRunAndLeavesNoFile)
+{
+    struct Case {
+        std::string destination;
+        const char* message;
+    };
+    const Case cases[] = {
+        {temp_path("no-such-folder/copy.img"), "Unable to open the virtual floppy image file\r\n"},
+        {"/dev/full", "Unable to write the virtual floppy image file\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.destination);
+        run_state.run_status = 0;
+        FakeProcessor processor({send_step("5000"), send_step(image_bytes(5000))});
+        SIO_connect();
+        CaptureStdout();
+        EXPECT_EQ(floppy_image_copy(Location(c.destination).text), 0);
+        EXPECT_EQ(floppy_image_write(), 1);
+        EXPECT_EQ(GetCapturedStdout(), std::string("Virtual Floppy image file is being copied ...\r\n") + c.message);
+        EXPECT_EQ(run_state.run_status, 1);
+        EXPECT_FALSE(transfer_flags & TRANSFER_FLOPPY_COPY_PENDING);
+        connection_teardown();
+        processor.finish();
+    }
+    // A device that refused the image is left in place.
+    struct stat device;
+    ASSERT_EQ(stat("/dev/full", &device), 0);
+    EXPECT_TRUE(S_ISCHR(device.st_mode));
 }
 
 TEST_F(ImageTransfer, LengthFieldsAreTrimmedAndBounded)

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "fake_processor.h"
 #include "link/transfer_buffers.h"
@@ -82,7 +83,8 @@ TEST_F(StreamExchange, ErrorStatusBecomesRunStatusAndStopsTraffic)
 
 TEST_F(StreamExchange, MalformedResponseLeavesRunStatus)
 {
-    const char answer[] = "<?xml version=\"1.0\"?><MOXCL VERSION=\"2.22\"><RESPONSE STATUS=\"0x0000\" MESSAGE=''/>";
+    const char answer[] =
+        "<?xml version=\"1.0\"?><MOXCL VERSION=\"2.22\"><RESPONSE STATUS=\"0x0000\" MESSAGE=''/></MOXCL>";
     FakeProcessor processor({send_step(answer)});
     SIO_connect();
     EXPECT_EQ(response_check(transfer_buffer, TRANSFER_BUFFER_SIZE), 4);
@@ -142,7 +144,7 @@ TEST_F(StreamExchange, ReadsStopOneByteShortOfTheBufferEnd)
     // The actions read at most 2047 bytes into their 2048-byte buffer, the
     // driver 4096 into the 4097-byte transfer buffer: both stay terminated.
     std::string big = response_text("0x0000", std::string(7000, 'm').c_str());
-    FakeProcessor processor({send_step(big)});
+    FakeProcessor processor({send_step(big), send_step(big)});
     SIO_connect();
     auto action_buffer = std::make_unique<char[]>(2048);
     EXPECT_EQ(response_check(action_buffer.get(), 2047), 0);
@@ -156,6 +158,114 @@ TEST_F(StreamExchange, FailedWriteSetsSix)
     EXPECT_EQ(plain_send("<?xml version=\"1.0\"?>\r\n"), 6);
     EXPECT_EQ(run_state.run_status, 6);
     EXPECT_NE(log_text().find("quorvex: ERROR: SSL_write:Connection Terminated:reason("), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+struct PiecesCase {
+    const char* name;
+    std::vector<std::string> pieces;  // one write each
+    int size;
+    bool shown;
+    std::string log;  // what the first check leaves in the log
+};
+
+std::string cut_end_tag_text()
+{
+    // Longer than the actions' 2047 bytes, its end tag cut in two writes.
+    return response_text("0x0000", std::string(2100, 'm').c_str());
+}
+
+// Each response is read to its end at its own check point, so the check
+// after it reads the next answer, an error, and sees it.
+TEST_F(StreamExchange, EveryResponseIsReadToItsEndAtItsOwnCheckPoint)
+{
+    std::string whole = response_text("0x0000", "No error");
+    std::string longer = response_text("0x0000", std::string(3000, 'm').c_str());
+    std::string cut = cut_end_tag_text();
+    size_t at = cut.size() - 6;  // "</MO" | "XCL>\r\n"
+    std::string head = "<?xml version=\"1.0\"?><MOXCL VERSION=\"2.22\"><RESPONSE STATUS=\"0x0000\" MESSAGE='ok'/>";
+    std::string empty_root = "<?xml version=\"1.0\"?><MOXCL VERSION=\"2.22\"/><RESPONSE STATUS=\"0x0000\" MESSAGE='ok'/>";
+    std::string malformed = response_text("0x0000", "");
+    malformed.insert(malformed.find("</MOXCL>"), std::string(3000, ' '));
+    const PiecesCase cases[] = {
+        {"longer than the buffer", {longer}, 2047, false, ""},
+        {"in two writes", {whole.substr(0, 50), whole.substr(50)}, 2047, false, ""},
+        {"in two writes, shown", {whole.substr(0, 50), whole.substr(50)}, 2047, true,
+         "quorvex: Receiving (" + std::to_string(whole.size()) + "):\r\n" + whole + "\r\n"},
+        {"end tag cut past the buffer", {cut.substr(0, at), cut.substr(at)}, 2047, false, ""},
+        {"end tag cut in a shown drain", {head, "<ITEM/></MO", "XCL>\r\n"}, 2047, true,
+         head + "<ITEM/></MO" + "XCL>\r\n"},
+        {"empty root element is whole", {empty_root}, 2047, true, empty_root},
+        {"malformed and longer than the buffer", {malformed}, 2047, false,
+         "quorvex: ERROR: Malformed MOX response: (2047):\r\n" + malformed.substr(0, 2047) + "\r\n"},
+    };
+    for (const PiecesCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<ProcessorStep> steps;
+        for (const std::string& piece : c.pieces)
+            steps.push_back(send_step(piece));
+        steps.push_back(send_step(response_text("0x0007", "Busy")));
+        FakeProcessor processor(steps);
+        SIO_connect();
+        run_state.run_status = 0;
+        show_whole_response = c.shown;
+        auto buffer = std::make_unique<char[]>(c.size + 1);
+        std::string before = log_text();
+        response_check(buffer.get(), c.size);
+        EXPECT_EQ(run_state.run_status, 0);
+        EXPECT_EQ(log_text().substr(before.size()), c.log);
+        EXPECT_EQ(response_check(buffer.get(), c.size), 5);
+        EXPECT_EQ(run_state.run_status, 7);
+        connection_teardown();
+        processor.finish();
+    }
+}
+
+struct ErrorCase {
+    const char* name;
+    std::vector<std::string> pieces;
+    int result;
+    int run_status;
+    const char* shown_as;  // the log line's head
+};
+
+// A non-zero status fails the run wherever it can be read; a response with
+// no readable error status stays malformed and leaves the run status.
+TEST_F(StreamExchange, AnyReadableErrorStatusFailsTheRun)
+{
+    std::string split = response_text("0x00A1", "Not allowed");
+    const ErrorCase cases[] = {
+        {"empty message", {response_text("0x00A1", "")}, 5, 161, "Response received from the MOX"},
+        {"upper case prefix", {response_text("0X00A1", "x")}, 5, 161, "Response received from the MOX"},
+        {"no message", {"<?xml version=\"1.0\"?><MOXCL VERSION=\"2.22\"/><RESPONSE STATUS=\"0x0005\"/>"}, 5, 5,
+         "Response received from the MOX"},
+        {"status in the second write", {split.substr(0, 60), split.substr(60)}, 5, 161,
+         "Response received from the MOX"},
+        {"zero status with upper case prefix", {response_text("0X0000", "ok")}, 4, 0,
+         "ERROR: Malformed MOX response"},
+    };
+    for (const ErrorCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<ProcessorStep> steps;
+        std::string text;
+        for (const std::string& piece : c.pieces) {
+            steps.push_back(send_step(piece));
+            text += piece;
+        }
+        FakeProcessor processor(steps);
+        SIO_connect();
+        run_state.run_status = 0;
+        std::string before = log_text();
+        EXPECT_EQ(response_check(transfer_buffer, TRANSFER_BUFFER_SIZE), c.result);
+        EXPECT_EQ(run_state.run_status, c.run_status);
+        EXPECT_EQ(log_text().substr(before.size()), "quorvex: " + std::string(c.shown_as) + ": (" +
+                                                        std::to_string(text.size()) + "):\r\n" + text + "\r\n");
+        connection_teardown();
+        processor.finish();
+    }
 }
 
 }  // namespace
