@@ -6,11 +6,18 @@
 #include <cstring>
 #include <string>
 
-#include "driver/run_settings.h"
+#include "records/run_settings.h"
 #include "platform/winsock.h"
 #include "prepare/substitution.h"
 
 namespace {
+
+// A command-line fault: the usage text, and the run ends with 0.
+CommandLine usage()
+{
+    print_usage(settings.program_name);
+    return CommandLine::usage;
+}
 
 constexpr const char* DEFAULT_PORT = "443";
 
@@ -38,13 +45,13 @@ bool is_option_word(const char* arg)
 }
 
 // "-s value": host name, IPv4 literal or IPv6 literal, each with an
-// optional port. Returns false when the value is refused.
-bool take_server_value(const char* value)
+// optional port.
+CommandLine take_server_value(const char* value)
 {
     settings.server_address[0] = '\0';
     if (strlen(value) > static_cast<size_t>(SERVER_ADDRESS_MAX)) {
         printf("Server IP address or Fully Qualified Domain Name specified with the 's' option must be 50 characters or less\n");
-        return false;
+        return CommandLine::refused;
     }
     const char* open = strchr(value, '[');
     const char* close = open ? strchr(open + 1, ']') : nullptr;
@@ -60,11 +67,11 @@ bool take_server_value(const char* value)
             set_port(colon ? colon + 1 : nullptr);
         }
         printf("Server is %s \n", settings.server_address);
-        return true;
+        return CommandLine::go_on;
     }
     if (!close) {
         printf("Error: IP adress or FQDN specified by the 's' option is not formatted correctly\n");
-        print_usage(settings.program_name);
+        return usage();
     }
     copy_bounded(settings.server_address, sizeof settings.server_address, open + 1,
                  static_cast<size_t>(close - open - 1));
@@ -73,7 +80,7 @@ bool take_server_value(const char* value)
     const char* colon = strchr(close, ':');
     set_port(colon ? colon + 1 : nullptr);
     printf("Server is %s \n", settings.server_address);
-    return true;
+    return CommandLine::go_on;
 }
 
 // DEVICEIPADDRESS0 when no -s was given: host, optionally ":port".
@@ -109,21 +116,22 @@ bool take_environment_timeout(const char* value)
     return true;
 }
 
+// The value of the option at index, or nullptr when none follows it.
 const char* next_value(int argc, char** argv, int& index)
 {
     if (index + 1 >= argc)
-        print_usage(settings.program_name);
+        return nullptr;
     return argv[++index];
 }
 
 }  // namespace
 
-int parse_command_line(int argc, char** argv)
+CommandLine parse_command_line(int argc, char** argv)
 {
     copy_bounded(settings.program_name, sizeof settings.program_name, argc > 0 ? argv[0] : "",
                  PROGRAM_NAME_SIZE - 1);
     if (argc < 2)
-        print_usage(settings.program_name);
+        return usage();
 
     bool file_given = false;
     bool server_given = false;
@@ -133,54 +141,64 @@ int parse_command_line(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         if (!is_option_word(arg))
-            print_usage(settings.program_name);
+            return usage();
         switch (tolower(static_cast<unsigned char>(arg[1]))) {
         case 'c':
             settings.check_only = true;
             break;
         case 'f':
             settings.input_file_name = next_value(argc, argv, i);
+            if (settings.input_file_name == nullptr)
+                return usage();
             file_given = true;
             break;
         case 'l':
             settings.log_file_name = next_value(argc, argv, i);
+            if (settings.log_file_name == nullptr)
+                return usage();
             settings.log_file_given = true;
             break;
         case 'p':
             settings.password = next_value(argc, argv, i);
+            if (settings.password == nullptr)
+                return usage();
             break;
         case 'u':
             settings.user_name = next_value(argc, argv, i);
+            if (settings.user_name == nullptr)
+                return usage();
             break;
         case 'v':
             if (i + 1 >= argc)
-                print_usage(settings.program_name);
+                return usage();
             settings.verbose = true;
             break;
         case 's': {
             if (i + 1 >= argc)
-                print_usage(settings.program_name);
+                return usage();
             for (int before = 1; before < i; ++before) {
                 if (is_option_word(argv[before]) && tolower(static_cast<unsigned char>(argv[before][1])) == 's') {
                     printf("Error:option 's' has been used more than once \n");
-                    print_usage(settings.program_name);
+                    return usage();
                 }
             }
             const char* value = argv[++i];
-            if (!take_server_value(value))
-                return -1;
+            if (CommandLine taken = take_server_value(value); taken != CommandLine::go_on)
+                return taken;
             server_given = true;
             break;
         }
         case 't': {
             if (!file_given)
-                print_usage(settings.program_name);
+                return usage();
             if (substitution_seen) {
                 printf("Variable Substitution used twice\r\n");
-                print_usage(settings.program_name);
+                return usage();
             }
             substitution_seen = true;
             const char* value = next_value(argc, argv, i);
+            if (value == nullptr)
+                return usage();
             if (!parse_name_value_pairs(value)) {
                 printf("Invalid Substituion String\r\n");
                 result = false;
@@ -190,25 +208,25 @@ int parse_command_line(int argc, char** argv)
             break;
         }
         default:
-            print_usage(settings.program_name);
+            return usage();
         }
     }
 
     if (!server_given) {
         const char* environment = getenv("DEVICEIPADDRESS0");
         if (!environment)
-            print_usage(settings.program_name);
+            return usage();
         if (!take_environment_server(environment))
-            return -1;
+            return CommandLine::refused;
         if (settings.server_address[0] == '\0' && !settings.check_only) {
             printf("Server Address not in Environment or no server name included on command line!\r\n");
-            return -1;
+            return CommandLine::refused;
         }
     }
     const char* timeout = getenv("QUORVEX_TIMEOUT");
     if (timeout && *timeout != '\0' && !take_environment_timeout(timeout))
-        return -1;
-    return result ? 0 : -1;
+        return CommandLine::refused;
+    return result ? CommandLine::go_on : CommandLine::refused;
 }
 
 void make_ipv6_log_name(char* output)
@@ -240,14 +258,4 @@ void make_ipv6_log_name(char* output)
     }
     // A zone suffix can make the name longer than its field: keep the start.
     copy_bounded(output, IPV6_LOG_NAME_SIZE, name.c_str(), IPV6_LOG_NAME_SIZE - 1);
-}
-
-const char* get_user_name()
-{
-    return settings.user_name;
-}
-
-const char* get_password()
-{
-    return settings.password;
 }

@@ -2,13 +2,14 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
+#include <string>
 #include <cstring>
 
 #include "driver/command_line.h"
-#include "driver/log_output.h"
-#include "driver/run_settings.h"
-#include "driver/run_state.h"
+#include "records/log_output.h"
+#include "records/run_settings.h"
+#include "records/results.h"
+#include "records/run_state.h"
 #include "link/connection.h"
 #include "link/firmware_upload.h"
 #include "link/http_exchange.h"
@@ -17,6 +18,7 @@
 #include "link/transfer_buffers.h"
 #include "platform/exit_cleanup.h"
 #include "platform/winsock.h"
+#include "prepare/multipart_boundary.h"
 #include "prepare/script_body_pass.h"
 #include "script/lexer.h"
 #include "script/parser.h"
@@ -41,7 +43,8 @@ FILE* open_log_file(const char* name)
 
 // The log: the -l file, standard output for a check, else a file named after
 // the server, falling back to standard output when it cannot be created.
-void open_log_stream()
+// False when the -l file cannot be opened.
+bool open_log_stream()
 {
     if (settings.log_file_given) {
         run_state.log_stream = open_log_file(settings.log_file_name);
@@ -49,13 +52,13 @@ void open_log_stream()
             int error = errno;
             printf("Cannot open log file \"%s\"\r\n", settings.log_file_name);
             fprintf(stderr, "%s\n", strerror(error));
-            exit(-1);
+            return false;
         }
-        return;
+        return true;
     }
     if (settings.check_only) {
         run_state.log_stream = stdout;
-        return;
+        return true;
     }
     char ipv6_name[IPV6_LOG_NAME_SIZE];
     const char* name = settings.server_address;
@@ -65,29 +68,31 @@ void open_log_stream()
     }
     FILE* file = name[0] ? open_log_file(name) : nullptr;
     run_state.log_stream = file ? file : stdout;
+    return true;
 }
 
-void open_script_input()
+// The script, or its working copy. end_now with the exit status in the run
+// status when there is none to open (0: no -f, a usage fault) or it cannot
+// be opened (-1).
+Flow open_script_input()
 {
     if (!settings.input_file_name) {
         log_error("Input file name was not specified.\r\n");
         print_usage(settings.program_name);
+        return Flow::end_now;
     }
-    if (settings.use_working_copy) {
-        run_state.script_input = fopen(settings.working_copy_name, "rb");
-        if (!run_state.script_input) {
-            log_error("Cannot open Variable Substituted input file \"%s\". Exiting.\r\n", settings.working_copy_name);
-            fclose(run_state.log_stream);
-            exit(-1);
-        }
-        return;
-    }
-    run_state.script_input = fopen(settings.input_file_name, "rb");
-    if (!run_state.script_input) {
-        log_error("Cannot open input file \"%s\". Exiting.\r\n", settings.input_file_name);
-        fclose(run_state.log_stream);
-        exit(-1);
-    }
+    const char* name = settings.use_working_copy ? settings.working_copy_name : settings.input_file_name;
+    run_state.script_input = fopen(name, "rb");
+    if (run_state.script_input)
+        return Flow::go_on;
+    if (settings.use_working_copy)
+        log_error("Cannot open Variable Substituted input file \"%s\". Exiting.\r\n", name);
+    else
+        log_error("Cannot open input file \"%s\". Exiting.\r\n", name);
+    fclose(run_state.log_stream);
+    run_state.log_stream = nullptr;
+    record_failure(RunCode::unusable);
+    return Flow::end_now;
 }
 
 void log_server_address()
@@ -97,57 +102,88 @@ void log_server_address()
     fprintf(run_state.log_stream, "IP Address is: %s\r\n", settings.server_address);
 }
 
+// The processor's command language takes the wrapper line from version
+// 2.20 on; major and minor are compared each by itself (3.10 does not).
+constexpr unsigned WRAPPER_MAJOR = 2;
+constexpr unsigned WRAPPER_MINOR = 20;
+
 // Stream mode: declaration, the wrapper line for newer command languages,
 // then the script parsed again with every token going to the processor.
-void run_stream_mode()
+Flow run_stream_mode()
 {
-    SIO_connect();
-    if (run_state.run_status != 0)
-        return;
-    plain_send("<?xml version=\"1.0\"?>\r\n");
-    response_check(transfer_buffer, TRANSFER_BUFFER_SIZE);
-    if (response_version.major >= 2 && response_version.minor >= 20) {
-        char wrapper[80];
-        snprintf(wrapper, sizeof wrapper, "<TAMRO VERSION=\"%s\">\r\n", PROGRAM_VERSION);
-        plain_send(wrapper);
-        response_check(transfer_buffer, TRANSFER_BUFFER_SIZE);
+    if (SIO_connect() == Flow::end_now)
+        return Flow::end_now;
+    // Failures of these sends and reads are in the run status: what follows
+    // does nothing, and the closing report says it.
+    static_cast<void>(plain_send("<?xml version=\"1.0\"?>\r\n"));
+    static_cast<void>(response_check(transfer_buffer, TRANSFER_BUFFER_SIZE));
+    if (response_version.major >= WRAPPER_MAJOR && response_version.minor >= WRAPPER_MINOR) {
+        std::string wrapper = format_text("<TAMRO VERSION=\"%s\">\r\n", PROGRAM_VERSION);
+        static_cast<void>(plain_send(wrapper.c_str()));
+        static_cast<void>(response_check(transfer_buffer, TRANSFER_BUFFER_SIZE));
     }
     rewind(run_state.script_input);
     restart_lexer(run_state.script_input);
+    ParseResult parsed = parse_script();
+    if (parsed == ParseResult::input_failed) {
+        record_failure(RunCode::script_unreadable);
+        return Flow::end_now;
+    }
     // The first failure keeps its own code; a parse stopped for any other
     // reason fails the run with 1.
-    if (parse_script() != 0 && run_state.run_status == 0)
-        run_state.run_status = 1;
-    // A received copy that no later command block wrote is written now.
-    floppy_copy_flush();
+    if (parsed != ParseResult::accepted && run_going())
+        record_failure(RunCode::failed_command);
+    // A received copy that no later command block wrote is written now; one
+    // that cannot be written fails the run itself.
+    static_cast<void>(floppy_copy_flush());
+    return Flow::go_on;
 }
 
-// HTTP mode. Returns false when the reply could not be read: the run then
-// goes straight to its closing report.
-bool run_http_mode()
+// HTTP mode: measure the body, send the script request (or the firmware
+// upload and its follow-up request), read and judge the reply.
+Flow run_http_mode()
 {
-    int32_t body_length = 0;
-    script_body_pass(false, body_length);
-    if (run_state.run_status != 0)
-        exit(-1);
-    SIO_connect();
-    if (run_state.run_status != 0)
-        return true;
-    if (firmware_reference.firmware_update_present) {
-        // A refused upload reply: no request to read a reply to.
-        if (firmware_upload(body_length) != 0)
-            return true;
-    } else {
-        send_script_request_head(body_length);
-        int32_t sent_length = 0;
-        script_body_pass(true, sent_length);
+    BodyPlan plan;
+    BodyPass measured = script_body_pass(false, plan);
+    if (measured == BodyPass::rejected) {
+        // The script cannot go out as it is: nothing is sent.
+        record_failure(RunCode::unusable);
+        return Flow::end_now;
     }
-    if (reply_read_loop() != 0)
-        return false;
+    // A firmware image that cannot be opened now is met again, and reported,
+    // by the upload before anything of it is sent.
+    if (SIO_connect() == Flow::end_now)
+        return Flow::end_now;
+    auto send_body = [&plan] {
+        // A failed send is in the run status; the reply loop then ends at once.
+        static_cast<void>(script_body_pass(true, plan));
+    };
+    if (firmware_reference.firmware_update_present) {
+        Flow uploaded = firmware_upload(plan.length, {fresh_multipart_boundary, send_body});
+        if (uploaded != Flow::go_on)
+            return uploaded;
+    } else {
+        static_cast<void>(plain_send(script_request_head(plan.length).c_str()));  // failure: in the run status
+        send_body();
+    }
+    Flow replied = reply_read_loop(firmware_reference.firmware_update_present);
+    if (replied != Flow::go_on)
+        return replied;
     int failing = status_scan();
     if (failing != 0)
-        run_state.run_status = failing;
-    return true;
+        record_processor_status(failing);
+    return Flow::go_on;
+}
+
+// The exit status for the run status: the calling shell sees the low 8
+// bits only, so a failure whose low byte is zero (a processor status such
+// as 0x0100) must not read as success.
+int exit_status(int32_t run_status)
+{
+    constexpr int32_t LOW_BYTE = 0xFF;
+    if (run_status != 0 && (run_status & LOW_BYTE) == 0)
+        return code_value(RunCode::failed_command);
+    return run_status;
 }
 
 int closing_report()
@@ -158,42 +194,70 @@ int closing_report()
         write_both_line_end();
         log_info("Could not delete \"%s\"\r\n", settings.working_copy_name);
     }
-    keep_at_exit();
+    keep_at_process_end();
     write_both_line_end();
-    if (run_state.run_status == 0)
+    if (run_going())
         log_info("Script succeeded on \"%s:%s\"\r\n", settings.server_address, settings.port_text);
     else
         log_info("Script Failed on \"%s:%s\"\r\n", settings.server_address, settings.port_text);
     fclose(run_state.log_stream);
     run_state.log_stream = nullptr;
-    // The calling shell sees the low 8 bits only: a failure whose low byte is
-    // zero (a processor status such as 0x0100) must not read as success.
-    if (run_state.run_status != 0 && (run_state.run_status & 0xFF) == 0)
-        return 1;
-    return run_state.run_status;
+    return exit_status(run_state.run_status);
 }
 
-}  // namespace
+// The transport exchange, from the probe to the end of the reply.
+Flow exchange()
+{
+    run_state.checking_pass = false;
+    Generation generation = Generation::stream;
+    if (generation_probe(generation) == Flow::end_now)
+        return Flow::end_now;
+    run_state.processor_generation = generation;
+    switch (generation) {
+    case Generation::stream:
+        return run_stream_mode();
+    case Generation::http:
+        return run_http_mode();
+    case Generation::probe_read_failed:
+        break;
+    }
+    record_failure(RunCode::unusable);
+    return Flow::go_on;
+}
 
-int run_quorvex(int argc, char** argv)
+// The run from the banner to its exit status.
+int run_steps(int argc, char** argv)
 {
     print_banner();
     WSAData data{};
     int started = WSAStartup(WINSOCK_VERSION_2_2, &data);
     if (started != 0) {
         printf("WSAStartup failed: %d\n", started);
-        return -1;
+        return code_value(RunCode::unusable);
     }
-    if (parse_command_line(argc, argv) == -1 && !settings.check_only)
-        return -1;
-    open_log_stream();
-    open_script_input();
+    switch (parse_command_line(argc, argv)) {
+    case CommandLine::usage:
+        return code_value(RunCode::success);
+    case CommandLine::refused:
+        if (!settings.check_only)
+            return code_value(RunCode::unusable);
+        break;
+    case CommandLine::go_on:
+        break;
+    }
+    if (!open_log_stream())
+        return code_value(RunCode::unusable);
+    if (open_script_input() == Flow::end_now)
+        return run_state.run_status;
 
     run_state.checking_pass = true;
     printf("\r\n CHECKING XML SYNTAX...\r\n");
-    if (parse_script() != 0) {
+    ParseResult checked = parse_script();
+    if (checked == ParseResult::input_failed)
+        return code_value(RunCode::script_unreadable);
+    if (checked != ParseResult::accepted) {
         printf("\r\n\r\nInvalid XML Syntax\r\n\r\n");
-        run_state.run_status = -1;
+        record_failure(RunCode::unusable);
         return closing_report();
     }
     printf("\r\n\r\nValid XML Syntax\r\n\r\n");
@@ -203,20 +267,26 @@ int run_quorvex(int argc, char** argv)
     log_server_address();
     printf("Negotiated cipher: 168-bit Triple DES with RSA and a SHA1 MAC\r\n\r\n");
 
-    run_state.checking_pass = false;
-    run_state.processor_generation = generation_probe();
-    bool release = true;
-    if (run_state.processor_generation == -1 || run_state.processor_generation == 3)
-        run_state.run_status = -1;
-    else if (run_state.processor_generation == 0)
-        run_stream_mode();
-    else
-        release = run_http_mode();
-
-    if (release) {
+    switch (exchange()) {
+    case Flow::end_now:
+        return run_state.run_status;
+    case Flow::go_on:
         Sleep(CLOSING_PAUSE_MS);
         connection_teardown();
         WSACleanup();
+        break;
+    case Flow::closing_report:
+        break;
     }
     return closing_report();
+}
+
+}  // namespace
+
+int run_quorvex(int argc, char** argv)
+{
+    int status = run_steps(argc, argv);
+    // However the run ended, the working copy does not stay behind.
+    remove_armed_file();
+    return status;
 }

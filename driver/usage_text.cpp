@@ -1,5 +1,4 @@
 #include <cstdio>
-#include <cstdlib>
 
 #include "driver/command_line.h"
 
@@ -27,5 +26,4 @@ void print_usage(const char* program_name)
     printf("\t-t namevaluepairs  Substitute variables (of the form %%variable%%) present in the input file\r\n");
     printf("\t   with values specified in \"namevaluepairs\".\r\n");
     printf("\t   seperate multiple namevaluepairs with a comma(,).\r\n");
-    exit(0);
 }

@@ -9,14 +9,14 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 
 #include <openssl/bio.h>
 #include <openssl/err.h>
 
-#include "driver/log_output.h"
-#include "driver/run_settings.h"
-#include "driver/run_state.h"
+#include "records/log_output.h"
+#include "records/run_settings.h"
+#include "records/results.h"
+#include "records/run_state.h"
 #include "link/tls_io.h"
 #include "platform/socket_wait.h"
 #include "platform/winsock.h"
@@ -93,14 +93,27 @@ static void allow_older_processors(SSL_CTX* context)
                                      SSL_OP_NO_TICKET | SSL_OP_NO_ENCRYPT_THEN_MAC);
 }
 
-[[noreturn]] static void connection_failed(int exit_status)
+// Frees what a failed connection attempt left, without a TLS shutdown: no
+// byte more goes to the peer.
+static void drop_connection()
 {
-    log_error("SIO_connect:reason(%d).\r\n", WSAGetLastError());
-    run_state.run_status = 1;
-    std::exit(exit_status);
+    SSL_free(connection.tls);
+    SSL_CTX_free(connection.context);
+    closesocket(connection.socket);
+    ERR_clear_error();
+    connection = Connection{};
 }
 
-void SIO_connect()
+// The run cannot reach the processor: it ends with exit_status.
+static Flow connection_failed(RunCode exit_status)
+{
+    log_error("SIO_connect:reason(%d).\r\n", WSAGetLastError());
+    drop_connection();
+    record_failure(exit_status);
+    return Flow::end_now;
+}
+
+Flow SIO_connect()
 {
     // A processor that drops the connection must show up as a failed write,
     // not end the process.
@@ -108,20 +121,20 @@ void SIO_connect()
 
     OPENSSL_init_ssl(OPENSSL_INIT_LOAD_SSL_STRINGS | OPENSSL_INIT_LOAD_CRYPTO_STRINGS, nullptr);
 
-    BIO* console_output = BIO_new_fp(stdout, BIO_NOCLOSE);
-    BIO* log_output = run_state.log_stream ? BIO_new_fp(run_state.log_stream, BIO_NOCLOSE) : nullptr;
-
     connection.context = SSL_CTX_new(TLS_method());
     if (connection.context == nullptr) {
+        BIO* console_output = BIO_new_fp(stdout, BIO_NOCLOSE);
+        BIO* log_output = run_state.log_stream ? BIO_new_fp(run_state.log_stream, BIO_NOCLOSE) : nullptr;
         BIO_printf(log_output, "\rSSL_CTX_new failed.\r\n");
         BIO_printf(console_output, "SSL_CTX_new failed.\nPlease check log file for more information.\n");
         if (log_output)
             ERR_print_errors(log_output);
-        BIO_flush(console_output);
-        BIO_flush(log_output);
+        BIO_free(console_output);
+        BIO_free(log_output);
         log_error("SSL_CTX_new:reason(%d).\r\n", WSAGetLastError());
-        run_state.run_status = 1;
-        std::exit(1);
+        drop_connection();
+        record_failure(RunCode::failed_command);
+        return Flow::end_now;
     }
     SSL_CTX_set_options(connection.context, SSL_OP_NO_SSLv2 | SSL_OP_NO_SSLv3);
     SSL_CTX_set_cipher_list(connection.context, CIPHER_LIST);
@@ -129,7 +142,7 @@ void SIO_connect()
 
     connection.socket = tcpClient();
     if (connection.socket < 0)
-        connection_failed(-1);
+        return connection_failed(RunCode::unusable);
 
     connection.tls = SSL_new(connection.context);
     SSL_set_fd(connection.tls, connection.socket);
@@ -141,13 +154,9 @@ void SIO_connect()
             report_data_wait_timeout();
             set_wait_timed_out();
         }
-        connection_failed(-1);
+        return connection_failed(RunCode::unusable);
     }
-
-    BIO_flush(console_output);
-    BIO_free(console_output);
-    BIO_flush(log_output);
-    BIO_free(log_output);
+    return Flow::go_on;
 }
 
 void connection_teardown()

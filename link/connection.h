@@ -3,6 +3,8 @@
 
 #include <openssl/ssl.h>
 
+#include "records/results.h"
+
 struct Connection {
     SSL_CTX* context = nullptr;
     SSL* tls = nullptr;
@@ -13,7 +15,9 @@ extern Connection connection;
 
 // Connected socket to server_address:port_text, or -1.
 int tcpClient();
-// Opens a TLS 1.0 connection; on failure reports and ends the process.
-void SIO_connect();
+// Opens a TLS 1.0 connection. When it cannot, it reports why and the run
+// must end at once (Flow::end_now) with the run status it has set: -1, or 1
+// when the library could not make a TLS context.
+Flow SIO_connect();
 // Shuts down and frees the connection; a cleared record is left alone.
 void connection_teardown();

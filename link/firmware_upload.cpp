@@ -3,46 +3,35 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
 
-#include "driver/log_output.h"
-#include "driver/run_settings.h"
-#include "driver/run_state.h"
+#include "records/log_output.h"
+#include "records/run_settings.h"
 #include "link/connection.h"
 #include "link/http_exchange.h"
 #include "link/image_transfer.h"
 #include "link/stream_exchange.h"
 #include "link/tls_io.h"
 #include "link/transfer_buffers.h"
-#include "platform/winsock.h"
-#include "prepare/multipart_boundary.h"
-#include "prepare/script_body_pass.h"
+#include "records/firmware_reference.h"
+#include "records/results.h"
 
 namespace {
 
 constexpr size_t IMAGE_BLOCK = 131072;
 constexpr int UPLOAD_REPLY_READ = 4095;
 
-std::string formatted(const char* format, const std::string& first, const std::string& second = {})
-{
-    int size = std::snprintf(nullptr, 0, format, first.c_str(), second.c_str());
-    std::string text(static_cast<size_t>(size) + 1, '\0');
-    std::snprintf(text.data(), text.size(), format, first.c_str(), second.c_str());
-    text.pop_back();
-    return text;
-}
-
-[[noreturn]] void image_cannot_be_opened(const std::string& path, int error)
+// The image cannot be opened: the run fails with -1, nothing of the upload
+// having gone out.
+Flow image_cannot_be_opened(const std::string& path, int error)
 {
     std::printf("Cannot open firmware image file \"%s\"\r\n", path.c_str());
     std::fprintf(stderr, "%s\n", std::strerror(error));
     connection_teardown();
-    write_both_line_end();
-    log_info("Script Failed on \"%s:%s\"\r\n", settings.server_address, settings.port_text);
-    std::exit(-1);
+    record_failure(RunCode::unusable);
+    return Flow::closing_report;
 }
 
 // Sends the image in blocks, never more than the measured size; returns
@@ -62,32 +51,31 @@ long send_image_blocks(FILE* image, long image_size)
             std::printf("Cannot read firmware image file \"%s\"\r\n", firmware_reference.firmware_image_path.c_str());
             break;
         }
-        image_send(image_buffer, static_cast<int>(count));
+        // A failed write is reported there; the upload goes on to its end.
+        static_cast<void>(image_send(image_buffer, static_cast<int>(count)));
         sent += static_cast<long>(count);
     }
     return sent;
 }
 
 // Reads the upload reply up to the end of the cookie's line (and on while
-// the reads come full).
-void read_upload_reply(FlashCookie& cookie)
+// the reads come full). False when a read failed.
+bool read_upload_reply(FlashCookie& cookie)
 {
     for (;;) {
         std::memset(transfer_buffer, 0, sizeof transfer_buffer);
         int count = tls_read(transfer_buffer, UPLOAD_REPLY_READ);
         if (count == 0)
-            break;
+            return true;
         if (count < 0) {
-            log_error("SSL_read:Connection Terminated:reason(%d).\r\n", WSAGetLastError());
-            run_state.run_status = 3;
-            connection_teardown();
-            std::exit(3);
+            static_cast<void>(report_read_failure());  // the caller ends the run
+            return false;
         }
         if (settings.verbose)
             std::printf("%s", transfer_buffer);
         cookie.take(std::string_view(transfer_buffer, static_cast<size_t>(count)));
         if (cookie.too_long() || (count < UPLOAD_REPLY_READ && cookie.complete()))
-            break;
+            return true;
     }
 }
 
@@ -96,6 +84,7 @@ void read_upload_reply(FlashCookie& cookie)
 void FlashCookie::take(std::string_view read)
 {
     constexpr std::string_view SET_COOKIE = "Set-Cookie: MoxclFlash=";
+    constexpr std::string_view SET_PREFIX = "Set-";  // the header line sent starts after it
     constexpr std::string_view LINE_END("\r\n\0", 3);
     if (too_long_)
         return;
@@ -128,7 +117,7 @@ void FlashCookie::take(std::string_view read)
         }
         seen_ = true;
         in_line_ = true;
-        line_.assign(SET_COOKIE.substr(4));
+        line_.assign(SET_COOKIE.substr(SET_PREFIX.size()));
         at = found + SET_COOKIE.size();
     }
 }
@@ -138,7 +127,7 @@ std::string FlashCookie::header() const
     return seen_ && !too_long_ ? line_ + "\r\n" : std::string();
 }
 
-int firmware_upload(int32_t script_body_length)
+Flow firmware_upload(int32_t script_body_length, const UploadCalls& calls)
 {
     const std::string& boundary = firmware_reference.multipart_boundary;
     const std::string& path = firmware_reference.firmware_image_path;
@@ -148,60 +137,59 @@ int firmware_upload(int32_t script_body_length)
     // boundary made.
     FILE* image = std::fopen(path.c_str(), "rb");
     if (image == nullptr)
-        image_cannot_be_opened(path, errno);
+        return image_cannot_be_opened(path, errno);
     if (boundary.empty()) {
         // The image could not be opened when the script was measured.
-        firmware_reference.multipart_boundary = fresh_multipart_boundary(image);
+        firmware_reference.multipart_boundary = calls.make_boundary(image);
         std::rewind(image);
     }
 
-    std::string body1 = formatted("--%s\r\nContent-Disposition: form-data; name=\"fileType\"\r\n\r\n", boundary);
-    std::string body2 = formatted("\r\n--%s\r\nContent-Disposition: form-data; name=\"fwimgfile\"; filename=\"%s\"\r\n"
-                                  "Content-Type: application/octet-stream\r\n\r\n",
-                                  boundary, path);
+    std::string body1 = format_text("--%s\r\nContent-Disposition: form-data; name=\"fileType\"\r\n\r\n", boundary.c_str());
+    std::string body2 = format_text("\r\n--%s\r\nContent-Disposition: form-data; name=\"fwimgfile\"; filename=\"%s\"\r\n"
+                                    "Content-Type: application/octet-stream\r\n\r\n",
+                                    boundary.c_str(), path.c_str());
+    std::string body3 = format_text("\r\n--%s--\r\n", boundary.c_str());
     long sendsize = static_cast<long>(body1.size()) + image_size + static_cast<long>(body2.size()) +
-                    static_cast<long>(boundary.size()) + 8;
+                    static_cast<long>(body3.size());
 
-    int size = std::snprintf(nullptr, 0,
-                             "POST /cgi-bin/uploadMoxclFiles HTTP/1.1\r\nHOST: %s\r\nTE: chunked\r\nConnection: close\r\n"
-                             "Content-Length: %ld\r\nContent-Type: multipart/form-data; boundary=%s\r\n\r\n",
-                             client_host_name, sendsize, boundary.c_str());
-    std::string head(static_cast<size_t>(size) + 1, '\0');
-    std::snprintf(head.data(), head.size(),
-                  "POST /cgi-bin/uploadMoxclFiles HTTP/1.1\r\nHOST: %s\r\nTE: chunked\r\nConnection: close\r\n"
-                  "Content-Length: %ld\r\nContent-Type: multipart/form-data; boundary=%s\r\n\r\n",
-                  client_host_name, sendsize, boundary.c_str());
-    plain_send(head.c_str());
-    plain_send(body1.c_str());
+    // A failed send fails the run; what follows sends nothing more.
+    static_cast<void>(plain_send(
+        format_text("POST /cgi-bin/uploadMoxclFiles HTTP/1.1\r\nHOST: %s\r\nTE: chunked\r\nConnection: close\r\n"
+                    "Content-Length: %ld\r\nContent-Type: multipart/form-data; boundary=%s\r\n\r\n",
+                    client_host_name, sendsize, boundary.c_str())
+            .c_str()));
+    static_cast<void>(plain_send(body1.c_str()));
     sendsize -= static_cast<long>(body1.size());
-    plain_send(body2.c_str());
+    static_cast<void>(plain_send(body2.c_str()));
     sendsize -= static_cast<long>(body2.size());
-    std::string body3 = formatted("\r\n--%s--\r\n", boundary);
 
     std::printf("\nFirmware image is being sent ...\n");
     transfer_flags |= TRANSFER_FIRMWARE_SENT;
     sendsize -= send_image_blocks(image, image_size);
     std::fclose(image);
 
-    plain_send(body3.c_str());
+    static_cast<void>(plain_send(body3.c_str()));
     sendsize -= static_cast<long>(body3.size());
     if (sendsize != 0 && settings.verbose)
         std::printf("Warning: Remaining sendsize = %ld\n", sendsize);
     // The declared length is always reached: blanks after the closing
     // boundary when the image gave fewer bytes than measured.
     for (; sendsize > 0; --sendsize)
-        plain_send(" ");
+        static_cast<void>(plain_send(" "));
 
     if (settings.verbose)
         std::printf("\n----- Responses -----\n");
     FlashCookie cookie;
-    read_upload_reply(cookie);
+    if (!read_upload_reply(cookie)) {
+        connection_teardown();
+        return Flow::end_now;
+    }
     if (cookie.too_long()) {
         log_error("The cookie sent by the firmware is longer than %d characters.\r\n",
                   static_cast<int>(FLASH_COOKIE_LINE_LIMIT));
-        run_state.run_status = 4;
+        record_failure(RunCode::refused);
         connection_teardown();
-        return run_state.run_status;
+        return Flow::go_on;
     }
     std::string cookie_line = cookie.header();
     if (settings.verbose) {
@@ -212,16 +200,13 @@ int firmware_upload(int32_t script_body_length)
     }
     connection_teardown();
 
-    SIO_connect();
-    std::snprintf(transfer_buffer, sizeof transfer_buffer, "POST /moxcl HTTP/1.1\r\nHOST: %s\r\nTE: chunked\r\n",
-                  client_host_name);
-    plain_send(transfer_buffer);
+    if (SIO_connect() == Flow::end_now)
+        return Flow::end_now;
+    static_cast<void>(plain_send(format_text("POST /moxcl HTTP/1.1\r\nHOST: %s\r\nTE: chunked\r\n", client_host_name).c_str()));
     if (!cookie_line.empty())
-        plain_send(cookie_line.c_str());
-    plain_send("Connection: Close\r\n");
-    std::snprintf(transfer_buffer, sizeof transfer_buffer, "Content-length: %d\r\n\r\n", script_body_length);
-    plain_send(transfer_buffer);
-    int32_t sent_length = 0;
-    script_body_pass(true, sent_length);
-    return 0;
+        static_cast<void>(plain_send(cookie_line.c_str()));
+    static_cast<void>(plain_send("Connection: Close\r\n"));
+    static_cast<void>(plain_send(format_text("Content-length: %d\r\n\r\n", script_body_length).c_str()));
+    calls.send_body();
+    return Flow::go_on;
 }

@@ -3,14 +3,28 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <functional>
 #include <string>
 #include <string_view>
 
+#include "records/results.h"
+
+// What the upload needs from the script preparation: a multipart boundary
+// for an image (when the measuring pass could not make one), and the
+// sending of the script body on the follow-up request.
+struct UploadCalls {
+    std::string (*make_boundary)(FILE* image);
+    std::function<void()> send_body;
+};
+
 // Uploads the referenced image, reconnects and sends the script request with
-// the cookie. Ends the process itself when the image cannot be opened (-1)
-// or the upload reply cannot be read (3). Returns 0 once the follow-up
-// request is sent, else the run status (the request was not sent).
-int firmware_upload(int32_t script_body_length);
+// the cookie. go_on once the follow-up request is sent, or, with the run
+// failed (a cookie line too long to send), without it; closing_report when
+// the image cannot be opened (run status -1, nothing sent); end_now when
+// the upload reply cannot be read (3) or the second connection cannot be
+// made.
+Flow firmware_upload(int32_t script_body_length, const UploadCalls& calls);
 
 // The longest Cookie line the follow-up request carries.
 constexpr size_t FLASH_COOKIE_LINE_LIMIT = 4096;

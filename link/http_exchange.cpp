@@ -9,17 +9,19 @@
 #include <cstring>
 #include <string_view>
 
-#include "driver/log_output.h"
-#include "driver/run_settings.h"
-#include "driver/run_state.h"
+#include "records/log_output.h"
+#include "records/run_settings.h"
+#include "records/results.h"
+#include "records/run_state.h"
 #include "link/connection.h"
 #include "link/stream_exchange.h"
 #include "link/tls_io.h"
 #include "platform/winsock.h"
-#include "prepare/script_body_pass.h"
+#include "records/firmware_reference.h"
 
 char client_host_name[CLIENT_HOST_NAME_SIZE];
 ResponseStore response_store;
+HttpReply http_reply;
 
 namespace {
 
@@ -27,12 +29,6 @@ constexpr int PROBE_BUFFER_SIZE = 2048;
 constexpr std::string_view REPLY_OK = "HTTP/1.1 200 OK";
 constexpr std::string_view FLASH_DONE = "Firmware flash completed successfully";
 
-// Bytes of a chunk whose stated size ran past the end of its read.
-size_t chunk_bytes_owed = 0;
-// An earlier read of the reply had bytes: nothing more is the reply head.
-bool reply_read_started = false;
-// The status scan of the reply being read.
-ReplyStatusScan reply_scan;
 
 bool holds(std::string_view text, std::string_view needle)
 {
@@ -185,7 +181,7 @@ void response_store_reset()
 void response_store_append(const char* data, size_t length)
 {
     length = std::min(length, static_cast<size_t>(RESPONSE_STORE_SIZE));
-    reply_scan.feed(data, length);
+    http_reply.status_scan.feed(data, length);
     if (response_store.used + length > static_cast<size_t>(RESPONSE_STORE_SIZE)) {
         log_info("Response has exceeded the length of the response buffer causing a rollover\r\n");
         response_store_reset();
@@ -202,7 +198,7 @@ bool response_store_contains(const char* text)
 void reply_collect_start()
 {
     response_store_reset();
-    reply_scan = ReplyStatusScan{};
+    http_reply.status_scan = ReplyStatusScan{};
 }
 
 int hex_code_value(const char* text)
@@ -350,87 +346,82 @@ int status_scan_text(const char* text, size_t length)
 
 int status_scan()
 {
-    return reply_scan.result();
+    return http_reply.status_scan.result();
 }
 
-int http_chunk_read(char* buffer, int size, int& count)
+LinkResult http_chunk_read(char* buffer, int size, int& count)
 {
     std::memset(buffer, 0, static_cast<size_t>(size));
     count = 0;
     if (run_state.checking_pass)
-        return 0;
-    if (run_state.run_status != 0)
-        return run_state.run_status;
+        return LinkResult::ok;
+    if (!run_going())
+        return LinkResult::skipped;
     int result = tls_read(buffer, size);
-    if (result < 0) {
-        log_error("SSL_read:Connection Terminated:reason(%d).\r\n", WSAGetLastError());
-        run_state.run_status = 3;
-        return 3;
-    }
+    if (result < 0)
+        return report_read_failure();
     count = result;
     if (count == 0)
-        return 0;
-    ReplyRead read = parse_reply_read(buffer, static_cast<size_t>(count), chunk_bytes_owed, reply_read_started);
-    reply_read_started = true;
+        return LinkResult::ok;
+    ReplyRead read = parse_reply_read(buffer, static_cast<size_t>(count), http_reply.chunk_bytes_owed, http_reply.started);
+    http_reply.started = true;
     if (read.refused_status_length > 0) {
         log_error("The MOX refused the request: %.*s\r\n", static_cast<int>(read.refused_status_length), buffer);
-        run_state.run_status = 4;
-        return 4;
+        record_failure(RunCode::refused);
+        return LinkResult::refused;
     }
     for (const ChunkPiece& piece : read.pieces)
         show_and_store(buffer + piece.offset, piece, count);
-    return 0;
+    return LinkResult::ok;
 }
 
-int reply_read_loop()
+void reset_http_reply()
+{
+    reply_collect_start();
+    http_reply.chunk_bytes_owed = 0;
+    http_reply.started = false;
+}
+
+Flow reply_read_loop(bool firmware_upload)
 {
     if (settings.verbose)
         std::printf("\n----- Responses -----\n");
-    reply_collect_start();
-    chunk_bytes_owed = 0;
-    reply_read_started = false;
+    reset_http_reply();
     for (;;) {
         std::memset(transfer_buffer, 0, sizeof transfer_buffer);
         int count = 0;
-        int result = http_chunk_read(transfer_buffer, TRANSFER_BUFFER_SIZE, count);
-        if (result != 0) {
-            run_state.run_status = result;
+        if (http_chunk_read(transfer_buffer, TRANSFER_BUFFER_SIZE, count) != LinkResult::ok) {
+            // The chunk read has set the run status.
             connection_teardown();
-            return result;
+            return Flow::closing_report;
         }
-        if (firmware_reference.firmware_update_present && response_store_contains(FLASH_DONE.data())) {
-            run_state.run_status = 0;
-            return 0;
-        }
-        if (count == 0) {
-            run_state.run_status = 0;
+        if (firmware_upload && response_store_contains(FLASH_DONE.data()))
+            return Flow::go_on;
+        if (count == 0)
             break;
-        }
     }
-    if (firmware_reference.firmware_update_present)
-        run_state.run_status = 8;
-    return 0;
+    if (firmware_upload)
+        record_failure(RunCode::flash_unconfirmed);
+    return Flow::go_on;
 }
 
-void send_script_request_head(int body_length)
+std::string script_request_head(int body_length)
 {
-    std::snprintf(transfer_buffer, sizeof transfer_buffer,
-                  "POST /moxcl HTTP/1.1\r\nHOST: %s\r\nTE: chunked\r\nConnection: Close\r\nContent-length: %d\r\n\r\n",
-                  client_host_name, body_length);
-    plain_send(transfer_buffer);
+    return format_text("POST /moxcl HTTP/1.1\r\nHOST: %s\r\nTE: chunked\r\nConnection: Close\r\nContent-length: %d\r\n\r\n",
+                       client_host_name, body_length);
 }
 
-int generation_probe()
+Flow generation_probe(Generation& generation)
 {
+    generation = Generation::stream;
     char reply[PROBE_BUFFER_SIZE];
     std::memset(reply, 0, sizeof reply);
     if (run_state.checking_pass)
-        return 0;
+        return Flow::go_on;
     if (settings.verbose)
         std::printf("quorvex: Start detecting Vyo2/Vyo3\n");
-    SIO_connect();
-    if (run_state.run_status != 0)
-        return -1;
+    if (SIO_connect() == Flow::end_now)
+        return Flow::end_now;
     if (gethostname(client_host_name, sizeof client_host_name) != 0)
         std::snprintf(client_host_name, sizeof client_host_name, "localhost");
     client_host_name[sizeof client_host_name - 1] = '\0';
@@ -441,21 +432,21 @@ int generation_probe()
     std::snprintf(request, sizeof request,
                   "POST /moxcl HTTP/1.1\r\nHOST: %s\r\nContent-length: 30\r\n\r\n<MOXCL VERSION=\"2.0\"></MOXCL>\r\n",
                   client_host_name);
-    plain_send(request);
+    // A failed send shows as the read failure that follows.
+    static_cast<void>(plain_send(request));
 
     int result = tls_read(reply, sizeof reply);
     if (result <= 0) {
-        log_error("SSL_read:Connection Terminated:reason(%d).\r\n", WSAGetLastError());
-        run_state.run_status = 3;
+        static_cast<void>(report_read_failure());  // the probe's verdict says it
         connection_teardown();
-        return 3;
+        generation = Generation::probe_read_failed;
+        return Flow::go_on;
     }
-    int generation = 0;
     if (holds(std::string_view(reply, static_cast<size_t>(result)), REPLY_OK)) {
-        generation = 1;
+        generation = Generation::http;
         if (settings.verbose)
             std::printf("\nquorvex: Vyo 3 or Vyo 4 detected\n\n");
     }
     connection_teardown();
-    return generation;
+    return Flow::go_on;
 }

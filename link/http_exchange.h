@@ -2,32 +2,40 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <vector>
+
+#include "records/results.h"
 
 #include "link/transfer_buffers.h"
 
 constexpr int CLIENT_HOST_NAME_SIZE = 256;
 extern char client_host_name[CLIENT_HOST_NAME_SIZE];
 
-// 1 HTTP mode, 0 stream mode, 3 read failure, -1 run already failed.
-int generation_probe();
+// Asks the processor on a connection of its own which transport it speaks.
+// end_now when that connection cannot be made; otherwise generation gets
+// the verdict (probe_read_failed when no answer came).
+Flow generation_probe(Generation& generation);
 
-// One read of the reply; count gets the bytes read (0 at the end).
-int http_chunk_read(char* buffer, int size, int& count);
+// One read of the reply; count gets the bytes read (0 at the end). ok,
+// read_failure, refused (a reply head other than 200), or skipped when the
+// run has already failed; the run status records every failure.
+LinkResult http_chunk_read(char* buffer, int size, int& count);
 
-// Reads the whole reply into the response store; 0 when it ended normally.
-// On a read failure the run status is set and the connection torn down.
-int reply_read_loop();
+// Reads the whole reply into the response store. After a firmware upload
+// it stops at the flash confirmation, and a reply without one fails the run
+// with 8. On a failed read the connection is torn down and the run goes
+// straight to its closing report.
+Flow reply_read_loop(bool firmware_upload);
 
-// First failing status of the reply collected since reply_read_loop began
-// (every chunk counts, also those the store has dropped): 0 when none.
+// First failing status of the reply read by reply_read_loop: 0 when none.
 int status_scan();
 
 // "0x003C" -> 60; characters that are not hex digits count as 0.
 int hex_code_value(const char* text);
 
-// Sends the script request head for a body of the given length.
-void send_script_request_head(int body_length);
+// The script request head for a body of the given length.
+std::string script_request_head(int body_length);
 
 // The collected text of the chunks of one reply.
 struct ResponseStore {
@@ -123,3 +131,14 @@ struct ReplyRead {
 // reply_started (an earlier read of the reply had bytes) the read is all
 // chunks, whatever it quotes. Every piece lies inside the bytes read.
 ReplyRead parse_reply_read(const char* text, size_t count, size_t& owed, bool reply_started = false);
+
+// Where the reading of one reply stands.
+struct HttpReply {
+    size_t chunk_bytes_owed = 0;  // of a chunk that ran past the end of its read
+    bool started = false;         // a read had bytes: nothing more is the reply head
+    ReplyStatusScan status_scan;  // of every byte of the reply
+};
+extern HttpReply http_reply;
+
+// A new reply: empty store, fresh scan, no chunk owed.
+void reset_http_reply();

@@ -6,22 +6,26 @@
 
 #include <sys/stat.h>
 
-#include "driver/log_output.h"
-#include "driver/run_settings.h"
-#include "driver/run_state.h"
+#include "records/log_output.h"
+#include "records/run_settings.h"
+#include "records/results.h"
+#include "records/run_state.h"
 #include "link/stream_exchange.h"
 #include "link/tls_io.h"
 #include "link/transfer_buffers.h"
-#include "script/actions.h"
 
 unsigned transfer_flags = 0;
 
-// The received floppy image waiting for the end of its command block. It
-// has a buffer of its own: the image buffer is filled again by every later
-// outgoing transfer.
-static unsigned char received_image[IMAGE_BUFFER_SIZE];
-static char floppy_destination[IMAGE_LOCATION_SIZE];
-static int floppy_received_length = 0;
+PendingCopy pending_copy;
+
+void reset_image_transfers()
+{
+    transfer_flags = 0;
+    pending_copy.image.clear();
+    pending_copy.image.shrink_to_fit();
+    pending_copy.destination[0] = '\0';
+    pending_copy.length = 0;
+}
 
 constexpr int LENGTH_FIELD_SIZE = 16;
 
@@ -36,11 +40,6 @@ static void copy_location(char (&path)[IMAGE_LOCATION_SIZE], const char* locatio
     path[IMAGE_LOCATION_SIZE - 1] = '\0';
 }
 
-// The commands' image location is used up by the transfer that read it.
-static void clear_location()
-{
-    std::memset(image_location, 0, sizeof image_location);
-}
 
 // Size of an open file, measured from its start to its end; the file is
 // left at its start.
@@ -56,28 +55,29 @@ static long file_size(FILE* file)
 
 // Announces an outgoing image, waits for the processor's consent and sends
 // the image. 0, or 1 when the processor did not accept the element.
-static int announce_and_send(const char* element_format, const char* path, int length,
+static LinkResult announce_and_send(const char* element_format, const char* path, int length,
                              const char* refused, const char* sending)
 {
     std::memset(transfer_buffer, 0, sizeof transfer_buffer);
     std::snprintf(transfer_buffer, sizeof transfer_buffer, element_format, path, length);
-    clear_location();
 
-    plain_send(transfer_buffer);
-    if (response_check(transfer_buffer, TRANSFER_BUFFER_SIZE) != 0) {
+    // A failed send shows in the response check that follows.
+    static_cast<void>(plain_send(transfer_buffer));
+    if (response_check(transfer_buffer, TRANSFER_BUFFER_SIZE) != LinkResult::ok) {
         console(refused);
-        return 1;
+        return LinkResult::failed_command;
     }
     console(sending);
-    image_send(image_buffer, length);
-    return 0;
+    // A broken connection shows in the response check after the image.
+    static_cast<void>(image_send(image_buffer, length));
+    return LinkResult::ok;
 }
 
-int firmware_image_transfer(const char* location)
+LinkResult firmware_image_transfer(const char* location)
 {
     // HTTP mode uploads the firmware on its own.
-    if (run_state.checking_pass || run_state.processor_generation != 0)
-        return 0;
+    if (run_state.checking_pass || run_state.processor_generation != Generation::stream)
+        return LinkResult::ok;
 
     std::memset(image_buffer, 0, sizeof image_buffer);
     char path[IMAGE_LOCATION_SIZE];
@@ -85,32 +85,32 @@ int firmware_image_transfer(const char* location)
     FILE* file = std::fopen(path, "rb");
     if (file == nullptr) {
         console("Unable to open the firmware image update file\r\n");
-        return 1;
+        return LinkResult::failed_command;
     }
     if (file_size(file) > IMAGE_BUFFER_SIZE) {
         console("The firmware image file is not valid\r\n");
         std::fclose(file);
-        return 1;
+        return LinkResult::failed_command;
     }
     int length = static_cast<int>(std::fread(image_buffer, 1, IMAGE_BUFFER_SIZE, file));
     if (length == 0) {
         console("Unable to read the firmware image update file\r\n");
         std::fclose(file);
-        return 1;
+        return LinkResult::failed_command;
     }
     std::fclose(file);
 
-    if (run_state.run_status != 0)
-        return 1;
+    if (!run_going())
+        return LinkResult::failed_command;
     if (announce_and_send("\r\n<UPDATE_MOX_FIRMWARE IMAGE_LOCATION=\"%s\" IMAGE_LENGTH=\"%d\"/>\r\n", path, length,
                           "Unable to transmit the firmware image update file\r\n",
-                          "Firmware image file is being sent ...\r\n") != 0)
-        return 1;
+                          "Firmware image file is being sent ...\r\n") != LinkResult::ok)
+        return LinkResult::failed_command;
     transfer_flags |= TRANSFER_FIRMWARE_SENT;
-    return 0;
+    return LinkResult::ok;
 }
 
-int floppy_image_insert(const char* location)
+LinkResult floppy_image_insert(const char* location)
 {
     // The local file checks run in the checking pass too.
     std::memset(image_buffer, 0, sizeof image_buffer);
@@ -119,75 +119,77 @@ int floppy_image_insert(const char* location)
     FILE* file = std::fopen(path, "rb");
     if (file == nullptr) {
         console("Unable to open the virtual floppy image file\r\n");
-        return 1;
+        return LinkResult::failed_command;
     }
     int length = static_cast<int>(std::fread(image_buffer, 1, IMAGE_BUFFER_SIZE, file));
     if (length == 0) {
         console("Unable to read the virtual floppy image file\r\n");
         std::fclose(file);
-        return 1;
+        return LinkResult::failed_command;
     }
     std::fclose(file);
     if (length > FLOPPY_IMAGE_MAX) {
         console("The virtual floppy image file size is too big\r\n");
-        return 1;
+        return LinkResult::failed_command;
     }
     if (run_state.checking_pass)
-        return 0;
+        return LinkResult::ok;
 
-    if (run_state.run_status != 0)
-        return 1;
+    if (!run_going())
+        return LinkResult::failed_command;
     return announce_and_send("\r\n<INSERT_VIRTUAL_FLOPPY IMAGE_LOCATION=\"%s\" IMAGE_LENGTH=\"%d\"/>\r\n", path, length,
                              "Unable to transmit the virtual floppy image file\r\n",
                              "Virtual Floppy image file is being sent ...\r\n");
 }
 
-int floppy_image_copy(const char* location)
+LinkResult floppy_image_copy(const char* location)
 {
     if (run_state.checking_pass)
-        return 0;
+        return LinkResult::ok;
     std::memset(image_buffer, 0, sizeof image_buffer);
-    if (run_state.run_status != 0)
-        return 1;
+    if (!run_going())
+        return LinkResult::failed_command;
 
     // A copy still waiting is written before this one takes its place.
-    if (floppy_copy_flush() != 0)
-        return 1;
+    if (floppy_copy_flush() != LinkResult::ok)
+        return LinkResult::failed_command;
 
     int announced = image_length_read();
-    int result = 0;
+    LinkResult result = LinkResult::ok;
     if (announced < 0) {
         console("Unable to receive the virtual floppy image length\r\n");
-        result = 1;
+        result = LinkResult::failed_command;
     } else if (announced > IMAGE_BUFFER_SIZE) {
         std::printf("The virtual floppy image announced by the MOX is too big (%d bytes)\r\n", announced);
-        result = 1;
+        result = LinkResult::failed_command;
     } else if (announced != 0) {
         console("Virtual Floppy image file is being copied ...\r\n");
-        int received = image_receive(received_image, announced);
+        // A buffer of its own: the image buffer is filled again by every
+        // later outgoing transfer.
+        pending_copy.image.assign(static_cast<size_t>(announced), 0);
+        int received = image_receive(pending_copy.image.data(), announced);
         if (received < announced) {
             // A short image is not written: the file would hold zeros in
             // place of the missing bytes.
             std::printf("The virtual floppy image was not received completely (%d of %d bytes)\r\n", received,
                         announced);
-            result = 1;
+            result = LinkResult::failed_command;
         } else {
-            floppy_received_length = announced;
+            pending_copy.length = announced;
             transfer_flags |= TRANSFER_FLOPPY_COPY_PENDING;
-            copy_location(floppy_destination, location);
+            copy_location(pending_copy.destination, location);
         }
     }
-    clear_location();
     return result;
 }
 
-int floppy_image_write()
+LinkResult floppy_image_write()
 {
     if (run_state.checking_pass)
-        return 0;
+        return LinkResult::ok;
     if (transfer_flags & TRANSFER_FIRMWARE_SENT) {
         transfer_flags &= ~TRANSFER_FIRMWARE_SENT;
-        return 1;
+        return LinkResult::failed_command;
     }
     return floppy_copy_flush();
 }
@@ -201,39 +203,39 @@ static bool is_regular_file(FILE* file)
 }
 
 // A copy whose file cannot be written fails the run.
-static int copy_not_written(const char* message)
+static LinkResult copy_not_written(const char* message)
 {
     console(message);
-    run_state.run_status = 1;
-    return 1;
+    record_failure(RunCode::failed_command);
+    return LinkResult::failed_command;
 }
 
-int floppy_copy_flush()
+LinkResult floppy_copy_flush()
 {
     if (run_state.checking_pass)
-        return 0;
-    if (run_state.run_status != 0)
-        return 1;
+        return LinkResult::ok;
+    if (!run_going())
+        return LinkResult::failed_command;
     if (!(transfer_flags & TRANSFER_FLOPPY_COPY_PENDING))
-        return 0;
+        return LinkResult::ok;
 
     transfer_flags &= ~TRANSFER_FLOPPY_COPY_PENDING;
-    FILE* file = std::fopen(floppy_destination, "wb");
+    FILE* file = std::fopen(pending_copy.destination, "wb");
     if (file == nullptr)
         return copy_not_written("Unable to open the virtual floppy image file\r\n");
     bool removable = is_regular_file(file);
-    size_t length = static_cast<size_t>(floppy_received_length);
-    size_t written = std::fwrite(received_image, 1, length, file);
+    size_t length = static_cast<size_t>(pending_copy.length);
+    size_t written = std::fwrite(pending_copy.image.data(), 1, length, file);
     // A short write or a failed flush leaves a damaged image: remove it.
     if (std::fclose(file) != 0 || written != length) {
         if (removable)
-            std::remove(floppy_destination);
+            std::remove(pending_copy.destination);
         return copy_not_written("Unable to write the virtual floppy image file\r\n");
     }
-    return 0;
+    return LinkResult::ok;
 }
 
-int image_send(const unsigned char* buffer, int length)
+LinkResult image_send(const unsigned char* buffer, int length)
 {
     int sent = 0;
     while (sent < length) {
@@ -242,13 +244,13 @@ int image_send(const unsigned char* buffer, int length)
         // A write that moves nothing would never finish: it failed as well.
         if (written <= 0) {
             log_info("Firmware Image: SEND_ERROR: Sending (%d):\r\n", written);
-            return 6;
+            return LinkResult::write_failure;
         }
         sent += written;
     }
     if (settings.verbose && (transfer_flags & TRANSFER_FIRMWARE_SENT))
         log_info("Firmware Image : Sent (%d):\r\n", sent);
-    return 0;
+    return LinkResult::ok;
 }
 
 int image_receive(unsigned char* buffer, int length)

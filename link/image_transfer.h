@@ -1,29 +1,46 @@
 // Stream mode image transfers: firmware and virtual floppy images.
 #pragma once
 
+#include <vector>
+
+#include "records/results.h"
+
 constexpr unsigned TRANSFER_FIRMWARE_SENT = 0x2;
 constexpr unsigned TRANSFER_FLOPPY_COPY_PENDING = 0x80000;
 constexpr int FLOPPY_IMAGE_MAX = 1475000;
 constexpr int IMAGE_SEND_PIECE = 16384;
+// An IMAGE_LOCATION value and a received copy's file name, with terminator.
+constexpr int IMAGE_LOCATION_SIZE = 256;
 
 extern unsigned transfer_flags;
 
-// location: the IMAGE_LOCATION value of the command. A transfer that gets
-// past its first checks fills the commands' image location with zeros after
-// use. 0 success, 1 failed command.
-int firmware_image_transfer(const char* location);
-int floppy_image_insert(const char* location);
-int floppy_image_copy(const char* location);
+// A received floppy image waiting to be written to its file.
+struct PendingCopy {
+    std::vector<unsigned char> image;
+    char destination[IMAGE_LOCATION_SIZE] = "";
+    int length = 0;
+};
+extern PendingCopy pending_copy;
+
+// No transfer flags, no pending copy.
+void reset_image_transfers();
+
+// location: the IMAGE_LOCATION value of the command (the caller's text is
+// used up by the transfer: the caller clears it). ok, or failed_command.
+LinkResult firmware_image_transfer(const char* location);
+LinkResult floppy_image_insert(const char* location);
+LinkResult floppy_image_copy(const char* location);
 // At the end of a command block: writes a received copy, unless a firmware
-// image went out since the last call (then the copy waits for the next one).
-int floppy_image_write();
+// image went out since the last call (then the copy waits for the next one
+// and the result is failed_command, with the run going on).
+LinkResult floppy_image_write();
 // Writes a received copy that is still waiting, now. A copy whose file
 // cannot be opened or written fails the run with status 1 and leaves no
-// file behind. 0, or 1 when nothing could be written.
-int floppy_copy_flush();
+// file behind.
+LinkResult floppy_copy_flush();
 
-// 0, or 6 when a write failed.
-int image_send(const unsigned char* buffer, int length);
+// ok, or write_failure (reported; the run status is left as it is).
+LinkResult image_send(const unsigned char* buffer, int length);
 // Bytes received, at most length.
 int image_receive(unsigned char* buffer, int length);
 // The length field that precedes a received image; -1 when no data came.

@@ -5,9 +5,10 @@
 #include <string>
 #include <string_view>
 
-#include "driver/log_output.h"
-#include "driver/run_settings.h"
-#include "driver/run_state.h"
+#include "records/log_output.h"
+#include "records/run_settings.h"
+#include "records/results.h"
+#include "records/run_state.h"
 #include "link/tls_io.h"
 #include "link/transfer_buffers.h"
 #include "platform/winsock.h"
@@ -15,37 +16,38 @@
 ResponseVersion response_version;
 bool show_whole_response = false;
 
+void show_next_response_whole()
+{
+    show_whole_response = true;
+}
+
 static const char MASKED_TEXT[] = "\"********\"";
 
-static int send_text(const char* text, bool masked)
+// Writes text with one write. The verbose trace shows trace in place of
+// the text when given; a masked send is traced even when nothing was
+// written.
+static LinkResult send_text(const char* text, const char* trace, bool masked)
 {
-    if (run_state.run_status != 0)
-        return run_state.run_status;
+    if (!run_going())
+        return LinkResult::skipped;
 
     int length = static_cast<int>(std::strlen(text));
     int written = length > 0 ? tls_write(text, length) : 0;
-    if (written < 0) {
-        log_error("SSL_write:Connection Terminated:reason(%d).\r\n", WSAGetLastError());
-        run_state.run_status = 6;
-        return 6;
-    }
-    if (settings.verbose) {
-        if (masked)
-            log_info("Sending (%d):\r\n%s\r\n", written, MASKED_TEXT);
-        else if (written != 0)
-            log_info("Sending (%d):\r\n%s\r\n", written, text);
-    }
-    return 0;
+    if (written < 0)
+        return report_write_failure();
+    if (settings.verbose && (masked || written != 0))
+        log_info("Sending (%d):\r\n%s\r\n", written, trace != nullptr ? trace : text);
+    return LinkResult::ok;
 }
 
-int plain_send(const char* text)
+LinkResult plain_send(const char* text)
 {
-    return send_text(text, false);
+    return send_text(text, nullptr, false);
 }
 
-int masked_send(const char* text)
+LinkResult plain_send_traced_as(const char* text, const char* trace_text)
 {
-    return send_text(text, true);
+    return send_text(text, trace_text, false);
 }
 
 // Tag ends and closing tags are followed by a line break, everything else by
@@ -55,10 +57,10 @@ static char token_separator(const char* token)
     return token[0] == '>' || token[0] == '/' ? '\n' : ' ';
 }
 
-static int send_token(const char* token, bool masked)
+static LinkResult send_token(const char* token, bool masked)
 {
     if (run_state.checking_pass)
-        return 0;
+        return LinkResult::ok;
 
     char separator = token_separator(token);
     size_t length = std::strlen(token);
@@ -66,20 +68,20 @@ static int send_token(const char* token, bool masked)
         std::memmove(transfer_buffer, token, length);
         transfer_buffer[length] = separator;
         transfer_buffer[length + 1] = '\0';
-        return send_text(transfer_buffer, masked);
+        return send_text(transfer_buffer, masked ? MASKED_TEXT : nullptr, masked);
     }
     // Text blocks can be longer than the transfer buffer: they go out whole.
     std::string long_token(token, length);
     long_token += separator;
-    return send_text(long_token.c_str(), masked);
+    return send_text(long_token.c_str(), masked ? MASKED_TEXT : nullptr, masked);
 }
 
-int token_send(const char* token)
+LinkResult token_send(const char* token)
 {
     return send_token(token, false);
 }
 
-int masked_token_send(const char* token)
+LinkResult masked_token_send(const char* token)
 {
     return send_token(token, true);
 }
@@ -127,13 +129,6 @@ ResponseStatus parse_response_status(const char* text)
         scan_response(text, false, 'X', result);
     }
     return result;
-}
-
-static int read_failed()
-{
-    log_error("SSL_read:Connection Terminated:reason(%d).\r\n", WSAGetLastError());
-    run_state.run_status = 3;
-    return 3;
 }
 
 // One read into buffer, terminated after the bytes read; the count, or 0 or
@@ -200,39 +195,39 @@ static bool response_unfinished(std::string_view text, int size)
 // that holds an end tag; an end tag cut between two reads counts too. A
 // shown response has each read shown, and only the closing root tag ends
 // it; otherwise the reads go to a scratch buffer and either end tag ends
-// them. 0, or 3 when a read failed.
-static int read_to_end(char* buffer, int size, bool shown)
+// them.
+static LinkResult read_to_end(char* buffer, int size, bool shown)
 {
     std::string_view before(buffer);
     std::string carry(before.substr(before.size() > END_TAG_CARRY ? before.size() - END_TAG_CARRY : 0));
-    static char scratch[TRANSFER_BUFFER_SIZE + 1];
+    char scratch[TRANSFER_BUFFER_SIZE + 1];
     char* into = shown ? buffer : scratch;
     int room = shown ? size : TRANSFER_BUFFER_SIZE;
     for (;;) {
         int count = read_once(into, room);
         if (count <= 0)
-            return read_failed();
+            return report_read_failure();
         if (shown)
             log_plain("%s", into);
         std::string window = carry;
         window.append(into, static_cast<size_t>(count));
         if (shown ? holds(window, ROOT_END_TAG) : holds_end_tag(window))
-            return 0;
+            return LinkResult::ok;
         carry = window.substr(window.size() > END_TAG_CARRY ? window.size() - END_TAG_CARRY : 0);
     }
 }
 
-int response_check(char* buffer, int size)
+LinkResult response_check(char* buffer, int size)
 {
     std::memset(buffer, 0, size);
-    if (run_state.checking_pass || run_state.processor_generation != 0)
-        return 0;
-    if (run_state.run_status != 0)
-        return run_state.run_status;
+    if (run_state.checking_pass || run_state.processor_generation != Generation::stream)
+        return LinkResult::ok;
+    if (!run_going())
+        return LinkResult::skipped;
 
     int count = read_once(buffer, size);
     if (count <= 0)
-        return read_failed();
+        return report_read_failure();
     bool shown = settings.verbose || show_whole_response;
     // A response that came in pieces is put together as far as the buffer
     // goes; a connection lost on the way is reported after the response. A
@@ -261,36 +256,33 @@ int response_check(char* buffer, int size)
     // Any error status that can be read fails the run, whatever follows it.
     if (parsed.status_taken && parsed.status != 0) {
         log_info("Response received from the MOX: (%d):\r\n%s\r\n", length, buffer);
-        run_state.run_status = static_cast<int32_t>(parsed.status);
-        return 5;
+        record_processor_status(static_cast<int32_t>(parsed.status));
+        return LinkResult::error_status;
     }
     if (!parsed.complete) {
         log_error("Malformed MOX response: (%d):\r\n%s\r\n", length, buffer);
         if (lost)
-            return read_failed();
-        if (unfinished && read_to_end(buffer, size, false) != 0)
-            return 3;
-        return 4;
+            return report_read_failure();
+        if (unfinished && read_to_end(buffer, size, false) != LinkResult::ok)
+            return LinkResult::read_failure;
+        // The run goes on.
+        return LinkResult::malformed_response;
     }
     if (shown) {
         if (!holds_end_tag(std::string_view(buffer, count))) {
             log_plain("%s", buffer);
-            if (lost)
-                read_failed();
-            else
-                run_state.run_status = unfinished ? read_to_end(buffer, size, true) : 0;
             show_whole_response = false;
-            return 0;
+            if (lost)
+                return report_read_failure();
+            return unfinished ? read_to_end(buffer, size, true) : LinkResult::ok;
         }
         show_whole_response = false;
-        run_state.run_status = 0;
         log_info("Receiving (%d):\r\n%s\r\n", length, buffer);
-        return 0;
+        return LinkResult::ok;
     }
     if (lost)
-        return read_failed();
-    run_state.run_status = 0;
+        return report_read_failure();
     if (unfinished)
         return read_to_end(buffer, size, false);
-    return 0;
+    return LinkResult::ok;
 }

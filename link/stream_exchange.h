@@ -3,25 +3,38 @@
 
 #include <cstddef>
 
+#include "records/results.h"
+
 struct ResponseVersion {
     unsigned major = 0;
     unsigned minor = 0;
 };
 
 extern ResponseVersion response_version;
-// Set by the actions for commands whose whole response is shown.
+// Set for commands whose whole response is shown (the root element, GET
+// commands): the next response check that shows a response clears it.
 extern bool show_whole_response;
+void show_next_response_whole();
 
-int plain_send(const char* text);
-int masked_send(const char* text);
-int token_send(const char* token);
-int masked_token_send(const char* token);
+// Writes text on the connection with one write: ok, write_failure (run
+// status 6), or skipped when the run has already failed.
+LinkResult plain_send(const char* text);
+// The same, with trace_text in the verbose trace in place of text, so that
+// a secret inside a longer line never reaches the console or the log.
+LinkResult plain_send_traced_as(const char* text, const char* trace_text);
+// One script token and its separator (a line feed after a token beginning
+// with '>' or '/', else a blank); nothing during the checking pass. The
+// masked send traces "********" in place of the token.
+LinkResult token_send(const char* token);
+LinkResult masked_token_send(const char* token);
 
 // Reads one response into buffer (at most size bytes; the buffer holds
-// size + 1 so the text always ends in a terminator) and judges its status:
-// 0, 3 read failure, 4 malformed, 5 error status, or run_status when set.
-// The response is read to its end, also where it does not fit into buffer.
-int response_check(char* buffer, int size);
+// size + 1 so the text always ends in a terminator), reads it to its end
+// and judges its status: ok, read_failure (run status 3), error_status
+// (run status the processor's code), malformed_response (the run goes on),
+// or skipped when the run has already failed. Nothing is read during the
+// checking pass or in HTTP mode.
+LinkResult response_check(char* buffer, int size);
 
 // Result of reading a response status line.
 struct ResponseStatus {

@@ -4,10 +4,11 @@
 
 #include <cerrno>
 
-#include "driver/log_output.h"
-#include "driver/run_settings.h"
+#include "records/log_output.h"
+#include "records/run_settings.h"
 #include "link/connection.h"
 #include "platform/socket_wait.h"
+#include "platform/winsock.h"
 
 const char* plural(int count)
 {
@@ -67,4 +68,18 @@ int tls_read(void* buffer, int size)
         ERR_clear_error();
     }
     return result;
+}
+
+LinkResult report_read_failure()
+{
+    log_error("SSL_read:Connection Terminated:reason(%d).\r\n", WSAGetLastError());
+    record_failure(RunCode::read_failure);
+    return LinkResult::read_failure;
+}
+
+LinkResult report_write_failure()
+{
+    log_error("SSL_write:Connection Terminated:reason(%d).\r\n", WSAGetLastError());
+    record_failure(RunCode::write_failure);
+    return LinkResult::write_failure;
 }

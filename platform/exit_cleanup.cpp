@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <csignal>
-#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -16,7 +15,7 @@ char armed_name[NAME_SIZE];
 volatile std::sig_atomic_t armed = 0;
 bool handlers_installed = false;
 
-void remove_armed()
+void remove_now()
 {
     if (armed)
         unlink(armed_name);
@@ -26,7 +25,7 @@ void remove_armed()
 // Removes the file, then ends the process the way the signal would have.
 void on_ending_signal(int signal_number)
 {
-    remove_armed();
+    remove_now();
     std::signal(signal_number, SIG_DFL);
     raise(signal_number);
 }
@@ -36,7 +35,6 @@ void install_handlers()
     if (handlers_installed)
         return;
     handlers_installed = true;
-    std::atexit(remove_armed);
     for (int signal_number : ENDING_SIGNALS) {
         struct sigaction current {};
         sigaction(signal_number, nullptr, &current);
@@ -52,7 +50,7 @@ void install_handlers()
 
 }  // namespace
 
-void remove_at_exit(const char* name)
+void remove_at_process_end(const char* name)
 {
     armed = 0;
     size_t length = strnlen(name, NAME_SIZE - 1);
@@ -62,7 +60,12 @@ void remove_at_exit(const char* name)
     armed = 1;
 }
 
-void keep_at_exit()
+void keep_at_process_end()
 {
     armed = 0;
+}
+
+void remove_armed_file()
+{
+    remove_now();
 }

@@ -4,7 +4,7 @@
 #include <ctime>
 #include <string_view>
 
-#include "driver/run_settings.h"
+#include "records/run_settings.h"
 
 std::string make_multipart_boundary(FILE* image, int (*next_random)())
 {

@@ -6,16 +6,14 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/command_line.h"
-#include "driver/run_state.h"
+#include "records/run_settings.h"
+#include "records/results.h"
+#include "records/run_state.h"
 #include "link/stream_exchange.h"
-#include "link/traced_send.h"
 #include "platform/text_stream.h"
 #include "prepare/credential_override.h"
 #include "prepare/login_rewrite.h"
 #include "prepare/multipart_boundary.h"
-
-FirmwareReference firmware_reference;
 
 namespace {
 
@@ -23,19 +21,16 @@ constexpr std::string_view FIRMWARE_NAME = "UPDATE_MOX_FIRMWARE";
 constexpr std::string_view IMAGE_LOCATION = "IMAGE_LOCATION";
 constexpr const char* PASSWORD_MASK = "********";
 
-// The firmware elements the measuring pass generated, in script order: the
-// sending pass sends these same texts, so that the body matches the
-// measured length even when an image changes in between.
-std::vector<std::string> measured_elements;
-
-int send_text(const char* text, const char* trace_text)
+LinkResult send_text(const char* text, const char* trace_text)
 {
     return trace_text == nullptr ? plain_send(text) : plain_send_traced_as(text, trace_text);
 }
 
-int reject(int status)
+// The script cannot be sent as it is: the run fails (with 1, which the
+// driver turns into its early end).
+int reject()
 {
-    run_state.run_status = status;
+    record_failure(RunCode::failed_command);
     return -1;
 }
 
@@ -56,7 +51,7 @@ int firmware_element(bool measuring, std::string& element)
     if (image_length < 0 || image_length > INT32_MAX) {
         std::printf("ERROR: Firmware image \"%s\" is too large to send.\r\n", path.c_str());
         std::fclose(image);
-        return reject(1);
+        return reject();
     }
     firmware_reference.firmware_image_length = static_cast<int32_t>(image_length);
     int size = std::snprintf(nullptr, 0, "\r\n<UPDATE_MOX_FIRMWARE IMAGE_LOCATION=\"%s\" IMAGE_LENGTH=\"%ld\"/>\r\n",
@@ -132,13 +127,13 @@ int take_image_path(std::string_view line, const ImageLocation& location)
     if (location.value_end == std::string_view::npos) {
         std::printf("ERROR: Firmware image location \"%.*s has no closing quote.\r\n",
                     static_cast<int>(line.size() - location.value), line.data() + location.value);
-        return reject(1);
+        return reject();
     }
     firmware_reference.firmware_image_path.assign(line.substr(location.value, location.value_end - location.value));
     const std::string& path = firmware_reference.firmware_image_path;
     if (path.find(".bin") == std::string::npos) {
         std::printf("ERROR: Firmware image \"%s\" is not a \".bin\" file.\r\n", path.c_str());
-        return reject(1);
+        return reject();
     }
     return 0;
 }
@@ -184,7 +179,7 @@ int refuse_login_line(LoginRewrite result, int line_number)
         std::printf("ERROR: The LOGIN element on line %d does not end on the same line as its PASSWORD attribute: "
                     "the command-line password cannot take the place of the script's.\r\n",
                     line_number);
-    return reject(1);
+    return reject();
 }
 
 // The body length so far, as the Content-length can state it.
@@ -195,19 +190,20 @@ int32_t stated_length(int64_t body_length)
 
 }  // namespace
 
-int script_body_pass(bool send, int32_t& length)
+BodyPass script_body_pass(bool send, BodyPlan& plan)
 {
-    return script_body_pass_through(send, length, send_text);
+    return script_body_pass_through(send, plan, send_text);
 }
 
-int script_body_pass_through(bool send, int32_t& length, BodySender sender)
+// One pass over the script: length gets the body byte count.
+static BodyPass body_pass(bool send, int32_t& length, BodyPlan& plan, BodySender sender)
 {
-    if (send && run_state.run_status != 0)
-        return run_state.run_status;
+    if (send && !run_going())
+        return BodyPass::skipped;
     std::rewind(run_state.script_input);
     length = 0;
     if (!send)
-        measured_elements.clear();
+        plan.firmware_elements.clear();
     size_t elements_sent = 0;
     int64_t body_length = 0;
     int line_number = 1;
@@ -230,7 +226,8 @@ int script_body_pass_through(bool send, int32_t& length, BodySender sender)
             if (result == LoginRewrite::no_password || result == LoginRewrite::no_tag_end)
             {
                 length = stated_length(body_length);
-                return refuse_login_line(result, line_number);
+                static_cast<void>(refuse_login_line(result, line_number));  // it has failed the run
+                return BodyPass::rejected;
             }
             if (result == LoginRewrite::rewritten) {
                 if (get_password()[0] != '\0')
@@ -249,15 +246,16 @@ int script_body_pass_through(bool send, int32_t& length, BodySender sender)
         if (location.name != std::string::npos) {
             length = stated_length(body_length);
             if (take_image_path(line, location) != 0)
-                return -1;
+                return BodyPass::rejected;
             std::string element;
-            if (send && elements_sent < measured_elements.size()) {
-                element = measured_elements[elements_sent];
+            if (send && elements_sent < plan.firmware_elements.size()) {
+                element = plan.firmware_elements[elements_sent];
             } else {
-                if (firmware_element(!send, element) != 0)
-                    return -1;
+                int made = firmware_element(!send, element);
+                if (made != 0)
+                    return run_going() ? BodyPass::image_unopened : BodyPass::rejected;
                 if (!send)
-                    measured_elements.push_back(element);
+                    plan.firmware_elements.push_back(element);
             }
             ++elements_sent;
             text = firmware_line_text(line, element);
@@ -270,15 +268,25 @@ int script_body_pass_through(bool send, int32_t& length, BodySender sender)
         }
 
         body_length += static_cast<int64_t>(text.size());
+        // A failed send fails the run: the later sends send nothing.
         if (send)
-            sender(text.c_str(), trace.empty() ? nullptr : trace.c_str());
+            static_cast<void>(sender(text.c_str(), trace.empty() ? nullptr : trace.c_str()));
         if (line_ends)
             ++line_number;
     }
     if (body_length > INT32_MAX) {
         std::printf("ERROR: The script is too long to send.\r\n");
-        return reject(1);
+        static_cast<void>(reject());  // it has failed the run
+        return BodyPass::rejected;
     }
     length = stated_length(body_length);
-    return 0;
+    return BodyPass::done;
+}
+
+BodyPass script_body_pass_through(bool send, BodyPlan& plan, BodySender sender)
+{
+    int32_t length = 0;
+    BodyPass result = body_pass(send, length, plan, sender);
+    (send ? plan.sent : plan.length) = length;
+    return result;
 }

@@ -5,24 +5,36 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
-struct FirmwareReference {
-    bool firmware_update_present = false;
-    std::string firmware_image_path;
-    int32_t firmware_image_length = 0;
-    std::string multipart_boundary;
+#include "records/firmware_reference.h"
+#include "records/results.h"
+
+// What the measuring pass leaves for the sending pass: the body length for
+// the Content-length, and the firmware elements it generated in script
+// order, which the sending pass sends again as they are, so that the body
+// matches its measured length even when an image changes in between.
+struct BodyPlan {
+    int32_t length = 0;
+    std::vector<std::string> firmware_elements;
+    int32_t sent = 0;  // what the sending pass counted: length, when all went well
 };
 
-extern FirmwareReference firmware_reference;
+enum class [[nodiscard]] BodyPass {
+    done,
+    rejected,        // the script cannot be sent: message printed, run failed
+    image_unopened,  // a firmware image cannot be opened: message printed,
+                     // the run goes on (the upload meets the same file)
+    skipped,         // sending pass: the run had already failed
+};
 
-// 0 after the last line, -1 when a firmware reference is rejected or its
-// image cannot be opened, run_status when sending and it is non-zero.
-// length is reset and receives the body byte count.
-int script_body_pass(bool send, int32_t& length);
+// Measuring pass (send false): fills plan, sends nothing. Sending pass:
+// sends the body that plan was measured for.
+BodyPass script_body_pass(bool send, BodyPlan& plan);
 
 // Where the sending pass puts its text: like plain_send, with trace_text
 // shown in the verbose trace in place of text (nullptr: text itself).
-using BodySender = int (*)(const char* text, const char* trace_text);
+using BodySender = LinkResult (*)(const char* text, const char* trace_text);
 
 // script_body_pass with the sends going to sender.
-int script_body_pass_through(bool send, int32_t& length, BodySender sender);
+BodyPass script_body_pass_through(bool send, BodyPlan& plan, BodySender sender);

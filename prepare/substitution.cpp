@@ -5,7 +5,7 @@
 #include <cstring>
 #include <sys/stat.h>
 
-#include "driver/run_settings.h"
+#include "records/run_settings.h"
 #include "platform/exit_cleanup.h"
 #include "platform/private_file.h"
 
@@ -128,7 +128,7 @@ bool substitute_variables()
     memcpy(settings.working_copy_name, name, sizeof name);
     // The copy carries every substituted value (passwords among them): only
     // its owner may read it, and it goes however the run ends.
-    remove_at_exit(settings.working_copy_name);
+    remove_at_process_end(settings.working_copy_name);
     FILE* out = create_private_file(settings.working_copy_name);
     if (!out) {
         fclose(in);

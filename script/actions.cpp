@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "driver/run_state.h"
+#include "records/run_state.h"
 #include "link/stream_exchange.h"
 #include "script/lexer.h"
 #include "script/link_calls.h"
@@ -17,9 +17,11 @@ bool saved_checking_pass;
 constexpr int VALUE_ERROR_SIZE = 1024;
 constexpr int RESPONSE_READ_SIZE = ACTION_BUFFER_SIZE - 1;
 
+// A failed response fails the run by itself; the parse goes on to the end
+// of the script with every later send and read doing nothing.
 static void check_response()
 {
-    script_link_calls.response_check(action_buffer, RESPONSE_READ_SIZE);
+    static_cast<void>(script_link_calls.response_check(action_buffer, RESPONSE_READ_SIZE));
 }
 
 void report_value_error(const char* message)
@@ -111,7 +113,7 @@ void instruction_action()
 
 void root_opened()
 {
-    show_whole_response = true;
+    show_next_response_whole();
     check_response();
 }
 
@@ -140,7 +142,9 @@ void response_action()
 
 void block_closed()
 {
-    script_link_calls.floppy_image_write();
+    // A copy that cannot be written has failed the run itself; one held back
+    // after a firmware image waits for the next block, with the run going on.
+    static_cast<void>(script_link_calls.floppy_image_write());
     check_response();
     check_response();
 }
@@ -159,7 +163,7 @@ void name_action(const char* name)
     }
     action_buffer[length] = '\0';
     if (starts_with(action_buffer, "GET") || starts_with(action_buffer, "CERTIFICATE_SIGNING_REQUEST"))
-        show_whole_response = true;
+        show_next_response_whole();
     fputs_unlocked("<s> ", stdout);
     fwrite_unlocked(action_buffer, 1, length, stdout);
     fputc_unlocked('\n', stdout);
@@ -172,25 +176,33 @@ void keep_image_location(const char* value)
 
 // An image command that fails stops the parse; otherwise its response is
 // read like any other command's.
-static int after_image_command(int result)
+static int after_image_command(LinkResult result)
 {
-    if (result != 0)
+    if (result != LinkResult::ok)
         return 1;
     check_response();
     return 0;
 }
 
+// The command's image location is used up by its transfer.
+static int transfer_image(LinkResult (*transfer)(const char* location))
+{
+    LinkResult result = transfer(image_location);
+    std::memset(image_location, 0, sizeof image_location);
+    return after_image_command(result);
+}
+
 int firmware_action()
 {
-    return after_image_command(script_link_calls.firmware_image_transfer(image_location));
+    return transfer_image(script_link_calls.firmware_image_transfer);
 }
 
 int floppy_insert_action()
 {
-    return after_image_command(script_link_calls.floppy_image_insert(image_location));
+    return transfer_image(script_link_calls.floppy_image_insert);
 }
 
 int floppy_copy_action()
 {
-    return after_image_command(script_link_calls.floppy_image_copy(image_location));
+    return transfer_image(script_link_calls.floppy_image_copy);
 }

@@ -2,8 +2,9 @@
 // Actions that can stop the parse return 1 to stop it and 0 to go on.
 #pragma once
 
+#include "link/image_transfer.h"
+
 constexpr int ACTION_BUFFER_SIZE = 2048;
-constexpr int IMAGE_LOCATION_SIZE = 256;
 
 // Response checks started by actions read into this buffer.
 extern char action_buffer[ACTION_BUFFER_SIZE];

@@ -435,9 +435,15 @@ element_name
 
 %%
 
-int parse_script()
+ParseResult parse_script()
 {
     lexer_state.line_counter = 0;
     lexer_state.line_text[0] = '\0';
-    return yyparse() == 0 ? 0 : 1;
+    try {
+        return yyparse() == 0 ? ParseResult::accepted : ParseResult::rejected;
+    } catch (const ScriptInputFailed&) {
+        // The scanner could not go on: its input failed.
+        reset_lexer();
+        return ParseResult::input_failed;
+    }
 }

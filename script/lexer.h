@@ -16,6 +16,10 @@ struct LexerState {
 
 extern LexerState lexer_state;
 
+// The scanner's input failed: the reason is on standard error. The one
+// thing the scanner throws; the parse driver catches it.
+struct ScriptInputFailed {};
+
 // Next token code; 0 at the end of the input.
 int next_token();
 // Scan the given stream from its current position, as if from the start.

@@ -1,6 +1,6 @@
 #include "script/link_calls.h"
 
-#include "driver/command_line.h"
+#include "records/run_settings.h"
 #include "link/image_transfer.h"
 #include "link/stream_exchange.h"
 #include "prepare/credential_override.h"

@@ -5,13 +5,15 @@
 // processor; in the program it always holds the real operations.
 #pragma once
 
+#include "records/results.h"
+
 struct ScriptLinkCalls {
-    int (*token_send)(const char* token);
-    int (*response_check)(char* buffer, int size);
-    int (*firmware_image_transfer)(const char* location);
-    int (*floppy_image_insert)(const char* location);
-    int (*floppy_image_copy)(const char* location);
-    int (*floppy_image_write)();
+    LinkResult (*token_send)(const char* token);
+    LinkResult (*response_check)(char* buffer, int size);
+    LinkResult (*firmware_image_transfer)(const char* location);
+    LinkResult (*floppy_image_insert)(const char* location);
+    LinkResult (*floppy_image_copy)(const char* location);
+    LinkResult (*floppy_image_write)();
     bool (*credentials_overridden)();
     void (*send_login_override)();
     const char* (*get_password)();

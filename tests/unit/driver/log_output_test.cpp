@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <string>
 
-#include "driver/log_output.h"
-#include "driver/run_settings.h"
-#include "driver/run_state.h"
+#include "records/log_output.h"
+#include "records/run_settings.h"
+#include "records/run_state.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/run_settings.h"
+#include "records/run_settings.h"
 #include "link/http_exchange.h"
 
 namespace {

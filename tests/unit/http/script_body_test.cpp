@@ -9,8 +9,8 @@
 
 #include <unistd.h>
 
-#include "driver/run_settings.h"
-#include "driver/run_state.h"
+#include "records/run_settings.h"
+#include "records/run_state.h"
 #include "prepare/login_rewrite.h"
 #include "prepare/multipart_boundary.h"
 #include "prepare/script_body_pass.h"
@@ -70,13 +70,13 @@ INSTANTIATE_TEST_SUITE_P(
 std::string wire;
 std::string traces;
 
-int capture(const char* text, const char* trace_text)
+LinkResult capture(const char* text, const char* trace_text)
 {
     if (run_state.run_status != 0)
-        return run_state.run_status;
+        return LinkResult::skipped;
     wire += text;
     traces += trace_text == nullptr ? text : trace_text;
-    return 0;
+    return LinkResult::ok;
 }
 
 int next_number = 0;
@@ -110,6 +110,22 @@ protected:
         std::ofstream(path, std::ios::binary) << content;
         return path;
     }
+    // The measuring pass, then the sending pass of the same plan; length
+    // gets what each counted.
+    BodyPass measure(int32_t& length)
+    {
+        BodyPass result = script_body_pass_through(false, plan, capture);
+        length = plan.length;
+        return result;
+    }
+    BodyPass send(int32_t& length)
+    {
+        BodyPass result = script_body_pass_through(true, plan, capture);
+        length = plan.sent;
+        return result;
+    }
+    BodyPlan plan;
+
     void open_script(const std::string& content)
     {
         run_state.script_input = std::fopen(write("script.xml", content).c_str(), "rb");
@@ -125,10 +141,10 @@ TEST_F(ScriptBody, MeasuredLengthIsTheBytesSent)
                 "\n<UPDATE_MOX_FIRMWARE IMAGE_LOCATION=\"" + image + "\"/> <!-- kept -->\r\n</MOXCL>");
     settings.password = "topsecret";
     int32_t measured = -1;
-    ASSERT_EQ(script_body_pass_through(false, measured, capture), 0);
+    ASSERT_EQ(measure(measured), BodyPass::done);
     EXPECT_TRUE(wire.empty());
     int32_t sent = -1;
-    ASSERT_EQ(script_body_pass_through(true, sent, capture), 0);
+    ASSERT_EQ(send(sent), BodyPass::done);
     EXPECT_EQ(static_cast<size_t>(measured), wire.size());
     EXPECT_EQ(sent, measured);
 
@@ -148,10 +164,10 @@ TEST_F(ScriptBody, SendingPassStatesTheMeasuredImage)
     std::string image = write("fw.bin", std::string(99, 'F'));
     open_script("<UPDATE_MOX_FIRMWARE IMAGE_LOCATION=\"" + image + "\"/>\n");
     int32_t measured = 0;
-    ASSERT_EQ(script_body_pass_through(false, measured, capture), 0);
+    ASSERT_EQ(measure(measured), BodyPass::done);
     write("fw.bin", std::string(100, 'F'));
     int32_t sent = 0;
-    ASSERT_EQ(script_body_pass_through(true, sent, capture), 0);
+    ASSERT_EQ(send(sent), BodyPass::done);
     EXPECT_EQ(static_cast<size_t>(measured), wire.size());
     EXPECT_NE(wire.find("IMAGE_LENGTH=\"99\""), std::string::npos);
 }
@@ -180,7 +196,7 @@ TEST_F(ScriptBody, RejectsWhatItCannotSendFaithfully)
         settings.password = c.password;
         int32_t length = 0;
         testing::internal::CaptureStdout();
-        EXPECT_EQ(script_body_pass_through(false, length, capture), -1);
+        EXPECT_EQ(measure(length), BodyPass::rejected);
         std::string out = testing::internal::GetCapturedStdout();
         EXPECT_EQ(out.rfind(c.says, 0), 0u) << out;
         EXPECT_EQ(run_state.run_status, 1);
@@ -195,7 +211,7 @@ TEST_F(ScriptBody, UnopenableImageLeavesRunStatus)
     open_script("<UPDATE_MOX_FIRMWARE IMAGE_LOCATION=\"" + (folder / "missing.bin").string() + "\"/>\n");
     int32_t length = 0;
     testing::internal::CaptureStdout();
-    EXPECT_EQ(script_body_pass_through(false, length, capture), -1);
+    EXPECT_EQ(measure(length), BodyPass::image_unopened);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "Unable to open the firmware image update file\r\n");
     EXPECT_EQ(run_state.run_status, 0);
     EXPECT_TRUE(firmware_reference.firmware_update_present);
@@ -205,8 +221,8 @@ TEST_F(ScriptBody, FirmwareNameWithoutLocationIsSentAndNoted)
 {
     open_script("<UPDATE_MOX_FIRMWARE\n IMAGE_LOCATION=\"x.bin\"/>\n");
     int32_t measured = 0;
-    ASSERT_EQ(script_body_pass_through(false, measured, capture), 0);
-    ASSERT_EQ(script_body_pass_through(true, measured, capture), 0);
+    ASSERT_EQ(measure(measured), BodyPass::done);
+    ASSERT_EQ(send(measured), BodyPass::done);
     EXPECT_EQ(wire, "<UPDATE_MOX_FIRMWARE\r\n IMAGE_LOCATION=\"x.bin\"/>\r\n");
     EXPECT_EQ(static_cast<size_t>(measured), wire.size());
     EXPECT_TRUE(firmware_reference.firmware_update_present);
@@ -251,9 +267,9 @@ TEST_F(ScriptBody, FirmwareLineKeepsItsOtherText)
         write("fw.bin", std::string(7, 'F'));
         open_script("<MOXCL>\n" + c.line + "\n</MOXCL>\n");
         int32_t measured = 0;
-        ASSERT_EQ(script_body_pass_through(false, measured, capture), 0);
+        ASSERT_EQ(measure(measured), BodyPass::done);
         int32_t sent = 0;
-        ASSERT_EQ(script_body_pass_through(true, sent, capture), 0);
+        ASSERT_EQ(send(sent), BodyPass::done);
         EXPECT_EQ(wire, "<MOXCL>\r\n" + c.sent + "</MOXCL>\r\n");
         EXPECT_EQ(static_cast<size_t>(measured), wire.size());
         EXPECT_EQ(firmware_reference.firmware_image_path, image);
@@ -269,8 +285,8 @@ TEST_F(ScriptBody, LongLoginLineIsRewrittenWhole)
     settings.user_name = "bob";
     settings.password = "pw";
     int32_t measured = 0;
-    ASSERT_EQ(script_body_pass_through(false, measured, capture), 0);
-    ASSERT_EQ(script_body_pass_through(true, measured, capture), 0);
+    ASSERT_EQ(measure(measured), BodyPass::done);
+    ASSERT_EQ(send(measured), BodyPass::done);
     EXPECT_EQ(wire, "<MOXCL>\r\n<LOGIN USER_LOGIN=\"bob\"  PASSWORD=\"pw\"> <X/>\r\n");
     EXPECT_EQ(static_cast<size_t>(measured), wire.size());
     EXPECT_EQ(traces, "<MOXCL>\r\n<LOGIN USER_LOGIN=\"bob\"  PASSWORD=\"********\"> <X/>\r\n");
@@ -282,8 +298,8 @@ TEST_F(ScriptBody, PasswordOnAFirmwareLineIsMaskedInTheTrace)
     open_script("<LOGIN USER_LOGIN=\"a\" PASSWORD=\"b\"><UPDATE_MOX_FIRMWARE IMAGE_LOCATION=\"" + image + "\"/>\n");
     settings.password = "topsecret";
     int32_t measured = 0;
-    ASSERT_EQ(script_body_pass_through(false, measured, capture), 0);
-    ASSERT_EQ(script_body_pass_through(true, measured, capture), 0);
+    ASSERT_EQ(measure(measured), BodyPass::done);
+    ASSERT_EQ(send(measured), BodyPass::done);
     const std::string element = "\r\n<UPDATE_MOX_FIRMWARE IMAGE_LOCATION=\"" + image + "\" IMAGE_LENGTH=\"1\"/>\r\n";
     EXPECT_EQ(wire, "<LOGIN USER_LOGIN=\"a\"  PASSWORD=\"topsecret\">" + element);
     EXPECT_EQ(traces, "<LOGIN USER_LOGIN=\"a\"  PASSWORD=\"********\">" + element);
@@ -294,7 +310,7 @@ TEST_F(ScriptBody, SendingPassAfterFailureSendsNothing)
     open_script("<MOXCL>\n");
     run_state.run_status = 6;
     int32_t length = 0;
-    EXPECT_EQ(script_body_pass_through(true, length, capture), 6);
+    EXPECT_EQ(send(length), BodyPass::skipped);
     EXPECT_TRUE(wire.empty());
 }
 

@@ -14,7 +14,7 @@
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 
-#include "driver/run_settings.h"
+#include "records/run_settings.h"
 #include "link/connection.h"
 
 ProcessorStep send_step(std::string text)

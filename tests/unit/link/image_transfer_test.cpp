@@ -64,13 +64,6 @@ struct Location {
     {
         std::snprintf(image_location, sizeof image_location, "%s", path.c_str());
     }
-    bool cleared() const
-    {
-        for (char c : image_location)
-            if (c != '\0')
-                return false;
-        return true;
-    }
 };
 
 class ImageTransfer : public LinkTest {};
@@ -79,12 +72,11 @@ TEST_F(ImageTransfer, FirmwareGoesOutInPiecesAfterTheProcessorsConsent)
 {
     std::string path = write_image("fw40000.bin", 40000);
     FakeProcessor processor({read_until("/>\r\n"), send_step(response_text("0x0000", "ok")), read_bytes(40000)});
-    SIO_connect();
+    ASSERT_EQ(SIO_connect(), Flow::go_on);
     Location location(path);
     CaptureStdout();
-    EXPECT_EQ(firmware_image_transfer(location.text), 0);
+    EXPECT_EQ(firmware_image_transfer(location.text), LinkResult::ok);
     EXPECT_EQ(GetCapturedStdout(), "Firmware image file is being sent ...\r\n");
-    EXPECT_TRUE(location.cleared());
     EXPECT_TRUE(transfer_flags & TRANSFER_FIRMWARE_SENT);
     processor.finish();
     EXPECT_EQ(processor.received, element("UPDATE_MOX_FIRMWARE", path, 40000) + image_bytes(40000));
@@ -100,10 +92,10 @@ TEST_F(ImageTransfer, LargestFirmwareAndFloppyImagesAreSentWhole)
     for (Case c : {Case{4194304, true}, Case{1475000, false}}) {
         std::string path = write_image("largest.bin", c.size);
         FakeProcessor processor({read_until("/>\r\n"), send_step(response_text("0x0000", "ok")), read_bytes(c.size)});
-        SIO_connect();
+        ASSERT_EQ(SIO_connect(), Flow::go_on);
         Location location(path);
         CaptureStdout();
-        EXPECT_EQ(c.firmware ? firmware_image_transfer(location.text) : floppy_image_insert(location.text), 0);
+        EXPECT_EQ(c.firmware ? firmware_image_transfer(location.text) : floppy_image_insert(location.text), LinkResult::ok);
         GetCapturedStdout();
         processor.finish();
         const char* command = c.firmware ? "UPDATE_MOX_FIRMWARE" : "INSERT_VIRTUAL_FLOPPY";
@@ -115,10 +107,10 @@ TEST_F(ImageTransfer, RefusedElementSendsNoImage)
 {
     std::string path = write_image("fw100.bin", 100);
     FakeProcessor processor({read_until("/>\r\n"), send_step(response_text("0x0005", "No firmware"))});
-    SIO_connect();
+    ASSERT_EQ(SIO_connect(), Flow::go_on);
     Location location(path);
     CaptureStdout();
-    EXPECT_EQ(firmware_image_transfer(location.text), 1);
+    EXPECT_EQ(firmware_image_transfer(location.text), LinkResult::failed_command);
     std::string console = GetCapturedStdout();
     EXPECT_NE(console.find("Unable to transmit the firmware image update file\r\n"), std::string::npos);
     EXPECT_EQ(run_state.run_status, 5);
@@ -154,7 +146,7 @@ TEST_F(ImageTransfer, LocalFileChecksFailTheCommand)
         run_state.checking_pass = c.checking_pass;
         Location location(c.path);
         CaptureStdout();
-        int result = c.firmware ? firmware_image_transfer(location.text) : floppy_image_insert(location.text);
+        int result = static_cast<int>(c.firmware ? firmware_image_transfer(location.text) : floppy_image_insert(location.text));
         EXPECT_EQ(result, c.result) << c.path;
         EXPECT_EQ(GetCapturedStdout(), c.message) << c.path;
     }
@@ -166,24 +158,23 @@ TEST_F(ImageTransfer, CopiedFloppyIsWrittenAtTheEndOfItsBlockOnly)
     std::string image = image_bytes(1474560);
     FakeProcessor processor({send_step("  '1474560'  "), send_step(image.substr(0, 700000)),
                              send_step(image.substr(700000))});
-    SIO_connect();
+    ASSERT_EQ(SIO_connect(), Flow::go_on);
     std::string destination = temp_path("copy.img");
     std::remove(destination.c_str());
     Location location(destination);
     CaptureStdout();
-    EXPECT_EQ(floppy_image_copy(location.text), 0);
+    EXPECT_EQ(floppy_image_copy(location.text), LinkResult::ok);
     EXPECT_EQ(GetCapturedStdout(), "Virtual Floppy image file is being copied ...\r\n");
-    EXPECT_TRUE(location.cleared());
     EXPECT_FALSE(file_exists(destination));
 
     // A firmware image sent in between holds the write back by one block.
     transfer_flags |= TRANSFER_FIRMWARE_SENT;
-    EXPECT_EQ(floppy_image_write(), 1);
+    EXPECT_EQ(floppy_image_write(), LinkResult::failed_command);
     EXPECT_FALSE(file_exists(destination));
-    EXPECT_EQ(floppy_image_write(), 0);
+    EXPECT_EQ(floppy_image_write(), LinkResult::ok);
     EXPECT_EQ(file_contents(destination), image);
     EXPECT_EQ(transfer_flags, 0u);
-    EXPECT_EQ(floppy_image_write(), 0);
+    EXPECT_EQ(floppy_image_write(), LinkResult::ok);
 }
 
 TEST_F(ImageTransfer, CopyWithoutAWholeImageFailsAndWritesNothing)
@@ -203,13 +194,13 @@ TEST_F(ImageTransfer, CopyWithoutAWholeImageFailsAndWritesNothing)
     for (const Case& c : cases) {
         std::remove(destination.c_str());
         FakeProcessor processor(c.steps);
-        SIO_connect();
+        ASSERT_EQ(SIO_connect(), Flow::go_on);
         Location location(destination);
         CaptureStdout();
-        EXPECT_EQ(floppy_image_copy(location.text), 1);
+        EXPECT_EQ(floppy_image_copy(location.text), LinkResult::failed_command);
         EXPECT_EQ(GetCapturedStdout(), c.message);
         EXPECT_FALSE(transfer_flags & TRANSFER_FLOPPY_COPY_PENDING);
-        EXPECT_EQ(floppy_image_write(), 0);
+        EXPECT_EQ(floppy_image_write(), LinkResult::ok);
         EXPECT_FALSE(file_exists(destination));
         processor.finish();
     }
@@ -218,11 +209,11 @@ TEST_F(ImageTransfer, CopyWithoutAWholeImageFailsAndWritesNothing)
 TEST_F(ImageTransfer, UnwritableDestinationIsReportedAndDropped)
 {
     FakeProcessor processor({send_step("3"), send_step("abc")});
-    SIO_connect();
+    ASSERT_EQ(SIO_connect(), Flow::go_on);
     Location location(temp_path("no-such-folder/copy.img"));
     CaptureStdout();
-    EXPECT_EQ(floppy_image_copy(location.text), 0);
-    EXPECT_EQ(floppy_image_write(), 1);
+    EXPECT_EQ(floppy_image_copy(location.text), LinkResult::ok);
+    EXPECT_EQ(floppy_image_write(), LinkResult::failed_command);
     EXPECT_NE(GetCapturedStdout().find("Unable to open the virtual floppy image file\r\n"), std::string::npos);
     EXPECT_FALSE(transfer_flags & TRANSFER_FLOPPY_COPY_PENDING);
 }
@@ -232,25 +223,25 @@ TEST_F(ImageTransfer, EachReceivedCopyKeepsItsOwnImageAndFile)
     std::string first_image = image_bytes(1000);
     std::string second_image(800, 'b');
     FakeProcessor processor({send_step("'1000'"), send_step(first_image), send_step("'800'"), send_step(second_image)});
-    SIO_connect();
+    ASSERT_EQ(SIO_connect(), Flow::go_on);
     std::string first = temp_path("first.img");
     std::string second = temp_path("second.img");
     std::remove(first.c_str());
     std::remove(second.c_str());
     CaptureStdout();
-    EXPECT_EQ(floppy_image_copy(Location(first).text), 0);
+    EXPECT_EQ(floppy_image_copy(Location(first).text), LinkResult::ok);
     // Later transfers fill the image buffer with their own bytes.
     std::memset(image_buffer, 0xEE, 4096);
     EXPECT_FALSE(file_exists(first));
     // The next copy writes the waiting one before it takes its place.
-    EXPECT_EQ(floppy_image_copy(Location(second).text), 0);
+    EXPECT_EQ(floppy_image_copy(Location(second).text), LinkResult::ok);
     EXPECT_EQ(file_contents(first), first_image);
     EXPECT_FALSE(file_exists(second));
     // Held back by a firmware image, it is written when the script ends.
     transfer_flags |= TRANSFER_FIRMWARE_SENT;
-    EXPECT_EQ(floppy_image_write(), 1);
+    EXPECT_EQ(floppy_image_write(), LinkResult::failed_command);
     EXPECT_FALSE(file_exists(second));
-    EXPECT_EQ(floppy_copy_flush(), 0);
+    EXPECT_EQ(floppy_copy_flush(), LinkResult::ok);
     EXPECT_EQ(file_contents(second), second_image);
     EXPECT_EQ(transfer_flags, 0u);
     GetCapturedStdout();
@@ -271,10 +262,10 @@ TEST_F(ImageTransfer, CopyThatCannotBeWrittenFailsTheRunAndLeavesNoFile)
         SCOPED_TRACE(c.destination);
         run_state.run_status = 0;
         FakeProcessor processor({send_step("5000"), send_step(image_bytes(5000))});
-        SIO_connect();
+        ASSERT_EQ(SIO_connect(), Flow::go_on);
         CaptureStdout();
-        EXPECT_EQ(floppy_image_copy(Location(c.destination).text), 0);
-        EXPECT_EQ(floppy_image_write(), 1);
+        EXPECT_EQ(floppy_image_copy(Location(c.destination).text), LinkResult::ok);
+        EXPECT_EQ(floppy_image_write(), LinkResult::failed_command);
         EXPECT_EQ(GetCapturedStdout(), std::string("Virtual Floppy image file is being copied ...\r\n") + c.message);
         EXPECT_EQ(run_state.run_status, 1);
         EXPECT_FALSE(transfer_flags & TRANSFER_FLOPPY_COPY_PENDING);
@@ -291,7 +282,7 @@ TEST_F(ImageTransfer, LengthFieldsAreTrimmedAndBounded)
 {
     FakeProcessor processor({send_step("  '1474560'  "), send_step("\"42\"\t"), send_step("abc"),
                              send_step("1234567890123456"), send_step("\t' 7 '")});
-    SIO_connect();
+    ASSERT_EQ(SIO_connect(), Flow::go_on);
     EXPECT_EQ(image_length_read(), 1474560);
     EXPECT_EQ(image_length_read(), 42);
     EXPECT_EQ(image_length_read(), 0);
@@ -302,7 +293,7 @@ TEST_F(ImageTransfer, LengthFieldsAreTrimmedAndBounded)
 TEST_F(ImageTransfer, ReceiveNeverAsksForMoreThanTheRoomLeft)
 {
     FakeProcessor processor({send_step(std::string(3000, 'y'))});
-    SIO_connect();
+    ASSERT_EQ(SIO_connect(), Flow::go_on);
     settings.verbose = true;
     std::vector<unsigned char> room(1000);
     EXPECT_EQ(image_receive(room.data(), 1000), 1000);
@@ -312,7 +303,7 @@ TEST_F(ImageTransfer, ReceiveNeverAsksForMoreThanTheRoomLeft)
 TEST_F(ImageTransfer, FailedImageWriteIsReportedWithoutTouchingRunStatus)
 {
     const unsigned char bytes[4] = {1, 2, 3, 4};
-    EXPECT_EQ(image_send(bytes, 4), 6);
+    EXPECT_EQ(image_send(bytes, 4), LinkResult::write_failure);
     EXPECT_EQ(run_state.run_status, 0);
     EXPECT_EQ(log_text(), "quorvex: Firmware Image: SEND_ERROR: Sending (-1):\r\n");
 }

@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "driver/run_settings.h"
-#include "driver/run_state.h"
+#include "records/run_settings.h"
+#include "records/run_state.h"
 #include "link/connection.h"
 #include "link/image_transfer.h"
 #include "link/stream_exchange.h"

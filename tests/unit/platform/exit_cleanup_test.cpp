@@ -29,7 +29,7 @@ int end_child(const std::string& name, const std::function<void()>& how_it_ends)
     pid_t child = fork();
     if (child == 0) {
         FILE* file = create_private_file(name.c_str());
-        remove_at_exit(name.c_str());
+        remove_at_process_end(name.c_str());
         std::fputs("secret", file);
         std::fclose(file);
         how_it_ends();
@@ -49,11 +49,11 @@ TEST(ExitCleanup, TheArmedFileGoesHoweverTheProcessEnds)
         int signal_number;  // the signal that ended the child, or 0
     };
     const Ending endings[] = {
-        {"exit", [] { std::exit(3); }, true, 0},
+        {"end of the run", [] { remove_armed_file(); std::exit(3); }, true, 0},
         {"SIGINT", [] { raise(SIGINT); }, true, SIGINT},
         {"SIGTERM", [] { raise(SIGTERM); }, true, SIGTERM},
         {"SIGHUP", [] { raise(SIGHUP); }, true, SIGHUP},
-        {"kept", [] { keep_at_exit(); std::exit(0); }, false, 0},
+        {"kept", [] { keep_at_process_end(); remove_armed_file(); std::exit(0); }, false, 0},
     };
     for (const Ending& ending : endings) {
         SCOPED_TRACE(ending.name);

@@ -7,7 +7,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "driver/run_settings.h"
+#include "records/run_settings.h"
 #include "prepare/substitution.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/run_state.h"
+#include "records/run_state.h"
 #include "script/actions.h"
 #include "script_harness.h"
 
@@ -150,6 +150,8 @@ TEST(Conversation, FailedImageCommandStopsTheParse)
                               {"<", command, "IMAGE_LOCATION", "=", "\"" + location + "\"", "/>",
                                kind + "(" + location.substr(0, 255) + ")"}}},
                             options, 1);
+        // The command's image location is used up, success or not.
+        EXPECT_STREQ(image_location, "");
     }
 }
 

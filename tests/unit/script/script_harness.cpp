@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "driver/run_state.h"
+#include "records/run_state.h"
 #include "link/stream_exchange.h"
 #include "script/lexer.h"
 #include "script/link_calls.h"
@@ -17,43 +17,43 @@ static ScriptRun* current_run;
 static const ScriptRunOptions* current_options;
 
 // Like the real token send, sends nothing while the checking pass flag is set.
-static int record_token(const char* token)
+static LinkResult record_token(const char* token)
 {
     if (!run_state.checking_pass)
         current_run->events.emplace_back(token);
-    return 0;
+    return LinkResult::ok;
 }
 
-static int record_check(char* buffer, int size)
+static LinkResult record_check(char* buffer, int size)
 {
     memset(buffer, 0, static_cast<size_t>(size));
     current_run->events.emplace_back(show_whole_response ? "check+" : "check");
     show_whole_response = false;
-    return 0;
+    return LinkResult::ok;
 }
 
-static int record_firmware(const char* location)
+static LinkResult record_firmware(const char* location)
 {
     current_run->events.push_back("firmware(" + std::string(location) + ")");
-    return current_options->image_result;
+    return current_options->image_result == 0 ? LinkResult::ok : LinkResult::failed_command;
 }
 
-static int record_insert(const char* location)
+static LinkResult record_insert(const char* location)
 {
     current_run->events.push_back("insert(" + std::string(location) + ")");
-    return current_options->image_result;
+    return current_options->image_result == 0 ? LinkResult::ok : LinkResult::failed_command;
 }
 
-static int record_copy(const char* location)
+static LinkResult record_copy(const char* location)
 {
     current_run->events.push_back("copy(" + std::string(location) + ")");
-    return current_options->image_result;
+    return current_options->image_result == 0 ? LinkResult::ok : LinkResult::failed_command;
 }
 
-static int record_write()
+static LinkResult record_write()
 {
     current_run->events.emplace_back("write");
-    return 0;
+    return LinkResult::ok;
 }
 
 static bool overridden()
@@ -105,7 +105,7 @@ ScriptRun run_script(const std::string& text, const ScriptRunOptions& options)
 {
     ScriptRun run;
     FILE* script = open_script(text, options, run);
-    run.result = parse_script();
+    run.result = static_cast<int>(parse_script());
     close_script(script, run);
     return run;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 #define QUORVEX_PRINTF(f, a) __attribute__((format(printf, f, a)))
 
@@ -19,3 +20,6 @@ void write_both(const char* text, size_t length);
 inline void write_both_line_end() { write_both("\r\n", 2); }
 // Raw text to the log, then to standard output (the HTTP reply trace order).
 void write_log_then_console(const char* text, size_t length);
+
+// The formatted text, however long.
+std::string format_text(const char* format, ...) QUORVEX_PRINTF(1, 2);

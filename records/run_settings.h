@@ -32,3 +32,8 @@ struct RunSettings {
 };
 
 extern RunSettings settings;
+
+// The credentials that take the place of the script's LOGIN attributes;
+// empty when not given.
+const char* get_user_name();
+const char* get_password();

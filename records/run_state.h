@@ -4,14 +4,16 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "records/results.h"
+
 struct RunState {
     // 0 = success; any other value is the failure that ends the conversation
     // and finally the exit status.
     int32_t run_status = 0;
     // Set while the parse only checks the script: no traffic at all.
     bool checking_pass = true;
-    // Generation probe result: 0 stream mode, 1 HTTP mode, -1 or 3 failure.
-    int processor_generation = 0;
+    // Which transport the processor speaks.
+    Generation processor_generation = Generation::stream;
     FILE* log_stream = nullptr;
     FILE* script_input = nullptr;
 };

@@ -1,11 +1,11 @@
-#include "driver/log_output.h"
+#include "records/log_output.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <string>
 
-#include "driver/run_settings.h"
-#include "driver/run_state.h"
+#include "records/run_settings.h"
+#include "records/run_state.h"
 
 namespace {
 
@@ -101,4 +101,13 @@ void write_log_then_console(const char* text, size_t length)
     if (run_state.log_stream)
         fwrite(text, 1, length, run_state.log_stream);
     fwrite(text, 1, length, stdout);
+}
+
+std::string format_text(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    Formatted message(format, args);
+    va_end(args);
+    return std::string(message.text, message.length);
 }

@@ -1,3 +1,0 @@
-#include "driver/run_state.h"
-
-RunState run_state;

@@ -1,0 +1,3 @@
+#include "records/firmware_reference.h"
+
+FirmwareReference firmware_reference;

@@ -1,0 +1,3 @@
+#include "records/run_state.h"
+
+RunState run_state;
