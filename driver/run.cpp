@@ -8,18 +8,22 @@
 #include "driver/command_line.h"
 #include "records/log_output.h"
 #include "records/run_settings.h"
+#include "records/reset.h"
 #include "records/results.h"
 #include "records/run_state.h"
 #include "link/connection.h"
 #include "link/firmware_upload.h"
 #include "link/http_exchange.h"
 #include "link/image_transfer.h"
+#include "link/link_reset.h"
 #include "link/stream_exchange.h"
 #include "link/transfer_buffers.h"
 #include "platform/exit_cleanup.h"
 #include "platform/winsock.h"
 #include "prepare/multipart_boundary.h"
 #include "prepare/script_body_pass.h"
+#include "prepare/substitution.h"
+#include "script/actions.h"
 #include "script/lexer.h"
 #include "script/parser.h"
 
@@ -289,4 +293,15 @@ int run_quorvex(int argc, char** argv)
     // However the run ended, the working copy does not stay behind.
     remove_armed_file();
     return status;
+}
+
+void reset_run()
+{
+    keep_at_process_end();
+    reset_link();
+    reset_variables();
+    reset_actions();
+    reset_lexer();
+    lexer_state = LexerState{};
+    reset_records();
 }

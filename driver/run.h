@@ -2,3 +2,8 @@
 #pragma once
 
 int run_quorvex(int argc, char** argv);
+
+// Puts every record of a run back to its start, layer by layer, as a fresh
+// process has them (for tests and fuzzing harnesses that run many times in
+// one process).
+void reset_run();

@@ -21,6 +21,12 @@ void show_next_response_whole()
     show_whole_response = true;
 }
 
+void reset_stream_exchange()
+{
+    response_version = ResponseVersion{};
+    show_whole_response = false;
+}
+
 static const char MASKED_TEXT[] = "\"********\"";
 
 // Writes text with one write. The verbose trace shows trace in place of

@@ -15,6 +15,8 @@ extern ResponseVersion response_version;
 // commands): the next response check that shows a response clears it.
 extern bool show_whole_response;
 void show_next_response_whole();
+// No response version, nothing to show whole.
+void reset_stream_exchange();
 
 // Writes text on the connection with one write: ok, write_failure (run
 // status 6), or skipped when the run has already failed.

@@ -73,7 +73,7 @@ void write_matching_values(const char* name, FILE* out)
 
 }  // namespace
 
-bool parse_name_value_pairs(const char* pair_list)
+void reset_variables()
 {
     for (int slot = 0; slot < MAX_VARIABLES; ++slot) {
         free(variables.var_names[slot]);
@@ -82,6 +82,11 @@ bool parse_name_value_pairs(const char* pair_list)
         variables.var_values[slot] = nullptr;
     }
     variables.var_count = 0;
+}
+
+bool parse_name_value_pairs(const char* pair_list)
+{
+    reset_variables();
     if (strlen(pair_list) > static_cast<size_t>(MAX_PAIR_LIST)) {
         printf("ERROR: Maximum Length of the name and value pair list is %d\n", MAX_PAIR_LIST);
         return false;

@@ -15,6 +15,9 @@ struct VariableTable {
 
 extern VariableTable variables;
 
+// An empty table.
+void reset_variables();
+
 // Parses "name1=value1,name2=value2..." into the table. Prints its own limit
 // messages; false when the list is rejected.
 bool parse_name_value_pairs(const char* pair_list);

@@ -19,6 +19,14 @@ constexpr int RESPONSE_READ_SIZE = ACTION_BUFFER_SIZE - 1;
 
 // A failed response fails the run by itself; the parse goes on to the end
 // of the script with every later send and read doing nothing.
+void reset_actions()
+{
+    std::memset(action_buffer, 0, sizeof action_buffer);
+    std::memset(image_location, 0, sizeof image_location);
+    saved_checking_pass = false;
+    script_link_calls = script_link_calls_default;
+}
+
 static void check_response()
 {
     static_cast<void>(script_link_calls.response_check(action_buffer, RESPONSE_READ_SIZE));

@@ -13,6 +13,9 @@ extern char image_location[IMAGE_LOCATION_SIZE];
 // The checking pass flag as it was when the current LOGIN element began.
 extern bool saved_checking_pass;
 
+// Empty buffers, no image location, the link calls of the program.
+void reset_actions();
+
 // "Parse error: Line #n: <message>" on standard output, then one response
 // check. Dropping a lookahead token is the caller's business.
 void report_value_error(const char* message);

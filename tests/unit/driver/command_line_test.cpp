@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "driver/command_line.h"
+#include "driver/run.h"
 #include "records/run_settings.h"
 
 namespace {
@@ -27,7 +28,7 @@ class CommandLineTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        settings = RunSettings{};
+        reset_run();
         unsetenv("DEVICEIPADDRESS0");
     }
     CommandLine parse(std::vector<std::string> words)
@@ -62,7 +63,7 @@ TEST_F(CommandLineTest, ServerAddressForms)
     };
     for (const auto& form : forms) {
         SCOPED_TRACE(form.value);
-        settings = RunSettings{};
+        reset_run();
         testing::internal::CaptureStdout();
         EXPECT_EQ(parse({"-s", form.value, "-f", "a.xml"}), CommandLine::go_on);
         std::string out = testing::internal::GetCapturedStdout();
@@ -111,7 +112,7 @@ TEST_F(CommandLineTest, EnvironmentServer)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.value);
-        settings = RunSettings{};
+        reset_run();
         setenv("DEVICEIPADDRESS0", c.value, 1);
         EXPECT_EQ(parse({"-f", "a.xml"}), CommandLine::go_on);
         EXPECT_STREQ(settings.server_address, c.address);
@@ -129,17 +130,17 @@ TEST_F(CommandLineTest, RefusedServers)
               "Server IP address or Fully Qualified Domain Name specified with the 's' option must be 50 characters or less\n");
     EXPECT_STREQ(settings.server_address, "");
 
-    settings = RunSettings{};
+    reset_run();
     setenv("DEVICEIPADDRESS0", "", 1);
     testing::internal::CaptureStdout();
     EXPECT_EQ(parse({"-f", "a.xml"}), CommandLine::refused);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "Server Address not in Environment or no server name included on command line!\r\n");
 
-    settings = RunSettings{};
+    reset_run();
     EXPECT_EQ(parse({"-f", "a.xml", "-c"}), CommandLine::go_on);  // a check needs no server
 
-    settings = RunSettings{};
+    reset_run();
     setenv("DEVICEIPADDRESS0", (std::string(51, 'h') + ":444").c_str(), 1);
     testing::internal::CaptureStdout();
     EXPECT_EQ(parse({"-f", "a.xml"}), CommandLine::refused);
@@ -185,7 +186,7 @@ TEST(Ipv6LogName, Examples)
     };
     for (const auto& [address, expected] : examples) {
         SCOPED_TRACE(address);
-        settings = RunSettings{};
+        reset_run();
         snprintf(settings.server_address, sizeof settings.server_address, "%s", address);
         char name[IPV6_LOG_NAME_SIZE];
         make_ipv6_log_name(name);
@@ -218,7 +219,7 @@ TEST_F(CommandLineTest, TimeoutFromTheEnvironment)
         {" 5", -1, -1},
     };
     for (const TimeoutForm& form : forms) {
-        settings = RunSettings{};
+        reset_run();
         if (form.value)
             setenv("QUORVEX_TIMEOUT", form.value, 1);
         else

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "driver/run.h"
 #include "records/log_output.h"
 #include "records/run_settings.h"
 #include "records/run_state.h"
@@ -21,7 +22,7 @@ std::string contents(FILE* file)
 
 TEST(LogOutput, EachWriterWritesTheSameLineToConsoleAndLog)
 {
-    settings = RunSettings{};
+    reset_run();
     snprintf(settings.program_name, sizeof settings.program_name, "/opt/bin/quorvex");
     FILE* log = tmpfile();
     run_state.log_stream = log;

@@ -13,6 +13,7 @@
 #include "records/run_state.h"
 #include "prepare/login_rewrite.h"
 #include "prepare/multipart_boundary.h"
+#include "driver/run.h"
 #include "prepare/script_body_pass.h"
 
 namespace {
@@ -90,10 +91,7 @@ protected:
     void SetUp() override
     {
         std::filesystem::create_directories(folder);
-        run_state = RunState{};
-        firmware_reference = FirmwareReference{};
-        settings.user_name = "";
-        settings.password = "";
+        reset_run();
         wire.clear();
         traces.clear();
     }

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "driver/run.h"
 #include "records/run_settings.h"
 #include "records/run_state.h"
 #include "link/connection.h"
@@ -18,14 +19,10 @@ protected:
     void SetUp() override
     {
         GTEST_FLAG_SET(death_test_style, "threadsafe");
-        settings = RunSettings{};
+        reset_run();
         std::snprintf(settings.program_name, sizeof settings.program_name, "quorvex");
-        run_state = RunState{};
         run_state.checking_pass = false;
         run_state.log_stream = open_memstream(&log_data_, &log_size_);
-        show_whole_response = false;
-        response_version = ResponseVersion{};
-        transfer_flags = 0;
     }
 
     void TearDown() override

@@ -7,6 +7,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "driver/run.h"
 #include "records/run_settings.h"
 #include "prepare/substitution.h"
 
@@ -71,7 +72,7 @@ protected:
         std::filesystem::create_directories(folder);
         previous = std::filesystem::current_path();
         std::filesystem::current_path(folder);
-        settings = RunSettings{};
+        reset_run();
         settings.input_file_name = "script.xml";
     }
     void TearDown() override
@@ -138,7 +139,7 @@ TEST_F(Substitution, NamedAfterServerAndNeverOverwritesTheScript)
     EXPECT_EQ(read("mp1-var.xml"), "1");
 
     // A script that already carries the working copy's name is left intact.
-    settings = RunSettings{};
+    reset_run();
     settings.input_file_name = "localhost-var.xml";
     write("localhost-var.xml", "%A%");
     testing::internal::CaptureStdout();
@@ -148,7 +149,7 @@ TEST_F(Substitution, NamedAfterServerAndNeverOverwritesTheScript)
     EXPECT_EQ(read("localhost-var.xml"), "%A%");
 
     // A script that cannot be opened leaves no working copy name behind.
-    settings = RunSettings{};
+    reset_run();
     settings.input_file_name = "missing.xml";
     testing::internal::CaptureStdout();
     EXPECT_FALSE(substitute_variables());

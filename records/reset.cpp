@@ -1,0 +1,12 @@
+#include "records/reset.h"
+
+#include "records/firmware_reference.h"
+#include "records/run_settings.h"
+#include "records/run_state.h"
+
+void reset_records()
+{
+    settings = RunSettings{};
+    run_state = RunState{};
+    firmware_reference = FirmwareReference{};
+}

@@ -1,0 +1,5 @@
+// Puts the run's records back to their start: settings, run state,
+// firmware reference.
+#pragma once
+
+void reset_records();
