@@ -41,8 +41,26 @@ class Section:
         self.end_index = header_index + 1
 
     def content(self, variables) -> bytes:
-        data = b"".join(self.lines)
-        if "nolf" in self.attrs and data.endswith(b"\n"):
+        return self.expand(self.lines, variables, "nolf" in self.attrs)
+
+    def blocks(self, variables):
+        """The blocks of a "-contains" section: its lines split at the lines
+        "..." (split before the escapes are decoded, so "\\x2e.." is a line
+        "..." to look for)."""
+        groups = [[]]
+        for line in self.lines:
+            if line.rstrip(b"\r\n") == GAP:
+                groups.append([])
+            else:
+                groups[-1].append(line)
+        last = len(groups) - 1
+        return [self.expand(lines, variables, "nolf" in self.attrs and index == last)
+                for index, lines in enumerate(groups) if lines]
+
+    @staticmethod
+    def expand(lines, variables, nolf) -> bytes:
+        data = b"".join(lines)
+        if nolf and data.endswith(b"\n"):
             data = data[:-1]
         data = decode_escapes(data)
         for name, value in variables.items():
@@ -76,7 +94,7 @@ KINDS = (SETUP_KINDS | OUTPUT_KINDS
          | {"expect-status", "expect-same-file", "expect-absent", "expect-received", "expect-hello"})
 
 # Between the blocks of a "-contains" section: any number of lines.
-GAP = b"...\n"
+GAP = b"..."
 
 
 def read_lines(path):
@@ -120,7 +138,8 @@ def check_form(path, sections):
     for section in sections:
         if section.kind not in KINDS:
             return "unknown section [%s] on line %d\n" % (section.kind, section.header_index + 1)
-        if section.kind.endswith(PARTIAL_SUFFIXES) and not b"".join(section.lines).strip():
+        said = [line for line in section.lines if line.strip() and line.rstrip(b"\r\n") != GAP]
+        if section.kind.endswith(PARTIAL_SUFFIXES) and not said:
             return "[%s] on line %d is empty: it would assert nothing\n" % (
                 section.kind, section.header_index + 1)
     return None
@@ -213,16 +232,9 @@ def compare(label, expected: bytes, actual: bytes, failures):
         % (label, index, len(expected), len(actual), visible(expected)[:6000], visible(actual)[:6000]))
 
 
-def find_blocks(label, expected: bytes, actual: bytes, failures):
-    """Each block of expected (blocks are separated by "..." lines) must
-    start a line of actual, after the end of the block before it."""
-    blocks = [[]]
-    for line in expected.splitlines(keepends=True):
-        if line in (GAP, GAP.rstrip(b"\n")):
-            blocks.append([])
-        else:
-            blocks[-1].append(line)
-    blocks = [b"".join(lines) for lines in blocks if lines]
+def find_blocks(label, blocks, actual: bytes, failures):
+    """Each block must start a line of actual, after the end of the block
+    before it."""
     position = 0
     for number, block in enumerate(blocks, 1):
         found = position - 1
@@ -240,10 +252,12 @@ def find_blocks(label, expected: bytes, actual: bytes, failures):
         position = found + len(block)
 
 
-def check_output(section, label, expected: bytes, actual: bytes, failures):
+def check_output(section, variables, label, actual: bytes, failures):
     if section.kind.endswith("-contains"):
-        find_blocks(label, expected, actual, failures)
-    elif section.kind.endswith("-tail"):
+        find_blocks(label, section.blocks(variables), actual, failures)
+        return
+    expected = section.content(variables)
+    if section.kind.endswith("-tail"):
         # The tail starts a line: what ends "...x" does not end "x".
         start = len(actual) - len(expected)
         if start < 0 or (start > 0 and actual[start - 1:start] != b"\n"):
@@ -429,7 +443,7 @@ def run_case(case_path, quorvex, mpsim, keep, blessing=False):
                 label, produced = streams[base]
             actual[id(section)] = normal(produced)
             if not filling(section):
-                check_output(section, label, section.content(variables), actual[id(section)], failures)
+                check_output(section, variables, label, actual[id(section)], failures)
         for section in by_kind.get("expect-same-file", []):
             first, second = (os.path.join(tmp, name) for name in section.args[:2])
             if not (os.path.exists(first) and os.path.exists(second)):
