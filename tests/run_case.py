@@ -41,8 +41,26 @@ class Section:
         self.end_index = header_index + 1
 
     def content(self, variables) -> bytes:
-        data = b"".join(self.lines)
-        if "nolf" in self.attrs and data.endswith(b"\n"):
+        return self.expand(self.lines, variables, "nolf" in self.attrs)
+
+    def blocks(self, variables):
+        """The blocks of a "-contains" section: its lines split at the lines
+        "..." (split before the escapes are decoded, so "\\x2e.." is a line
+        "..." to look for)."""
+        groups = [[]]
+        for line in self.lines:
+            if line.rstrip(b"\r\n") == GAP:
+                groups.append([])
+            else:
+                groups[-1].append(line)
+        last = len(groups) - 1
+        return [self.expand(lines, variables, "nolf" in self.attrs and index == last)
+                for index, lines in enumerate(groups) if lines]
+
+    @staticmethod
+    def expand(lines, variables, nolf) -> bytes:
+        data = b"".join(lines)
+        if nolf and data.endswith(b"\n"):
             data = data[:-1]
         data = decode_escapes(data)
         for name, value in variables.items():
@@ -57,6 +75,26 @@ HOST_LENGTH = re.compile(rb"@@HOSTNAME_LENGTH\+(\d+)@@")
 
 SECTION_LINE = re.compile(rb"^\[([a-z][a-z0-9-]*)((?: [^\]\n]*)?)\]\r?\n?$")
 ATTRIBUTES = {"nolf"}
+
+# What every run prints first: a blank line, the banner, the legal notice and
+# another blank line. A line "@@BANNER@@" stands for it; its own line feed
+# ends the last of the four lines.
+BANNER = ("\r\nZQ Torvane Configuration Utility- QUORVEX v. 4.21 dated 3/27/2015\r\n"
+          "(C) Copyright 2015-2026 ZQ Torvane. Provided as is, without warranty of any kind.\r\n"
+          "\r")
+
+# The sections a case may hold. Each output (standard output, standard error,
+# a file) is compared whole, or only in part: "-contains" lists blocks that
+# must appear in this order, "-tail" is how it must end.
+SETUP_KINDS = {"command", "env", "file", "image", "sim", "scenario", "normalize", "signal"}
+OUTPUT_KINDS = {"expect-stdout", "expect-stderr", "expect-file"}
+PARTIAL_SUFFIXES = ("-contains", "-tail")
+KINDS = (SETUP_KINDS | OUTPUT_KINDS
+         | {kind + suffix for kind in OUTPUT_KINDS for suffix in PARTIAL_SUFFIXES}
+         | {"expect-status", "expect-same-file", "expect-absent", "expect-received", "expect-hello"})
+
+# Between the blocks of a "-contains" section: any number of lines.
+GAP = b"..."
 
 
 def read_lines(path):
@@ -89,12 +127,32 @@ def parse_case(path):
     return sections
 
 
+def check_form(path, sections):
+    """The faults that make a case unfit to run: no description, a section
+    the runner does not know (a misspelt expectation would pass unchecked),
+    a partial expectation with nothing in it."""
+    lines = read_lines(path)
+    first = lines[0].strip() if lines else b""
+    if not first.startswith(b"#") or not first.lstrip(b"#").strip():
+        return "the first line must be a comment that says what the case proves\n"
+    for section in sections:
+        if section.kind not in KINDS:
+            return "unknown section [%s] on line %d\n" % (section.kind, section.header_index + 1)
+        said = [line for line in section.lines if line.strip() and line.rstrip(b"\r\n") != GAP]
+        if section.kind.endswith(PARTIAL_SUFFIXES) and not said:
+            return "[%s] on line %d is empty: it would assert nothing\n" % (
+                section.kind, section.header_index + 1)
+    return None
+
+
+def is_empty(section):
+    return not section.lines
+
+
 def bless(path, sections, actual, variables):
-    """Rewrites the expectation sections of a case with what the run did."""
+    """Writes what the run did into the given (empty) expectation sections."""
     lines = read_lines(path)
     for section in sorted(sections, key=lambda s: s.header_index, reverse=True):
-        if id(section) not in actual:
-            continue
         text, nolf = encode_section(actual[id(section)], variables)
         words = [section.kind] + section.args + (["nolf"] if nolf else [])
         header = b"[" + " ".join(words).encode() + b"]\n"
@@ -107,6 +165,8 @@ def bless(path, sections, actual, variables):
 
 def encode_section(data: bytes, variables) -> (bytes, bool):
     """Inverse of Section.content: the text to store for data."""
+    if data.startswith(BANNER.encode() + b"\n"):
+        data = b"@@BANNER@@" + data[len(BANNER):]
     for name in ("TMP", "PORT"):
         value = variables.get(name)
         if value:
@@ -170,6 +230,44 @@ def compare(label, expected: bytes, actual: bytes, failures):
     failures.append(
         "%s differs at byte %d (expected %d bytes, got %d)\n--- expected\n%s\n--- actual\n%s\n"
         % (label, index, len(expected), len(actual), visible(expected)[:6000], visible(actual)[:6000]))
+
+
+def find_blocks(label, blocks, actual: bytes, failures):
+    """Each block must start a line of actual, after the end of the block
+    before it."""
+    position = 0
+    for number, block in enumerate(blocks, 1):
+        found = position - 1
+        while True:
+            found = actual.find(block, found + 1)
+            if found < 0 or found == 0 or actual[found - 1:found] == b"\n":
+                break
+        if found < 0:
+            failures.append(
+                "%s: block %d of %d not found%s\n--- block\n%s\n--- actual\n%s\n"
+                % (label, number, len(blocks),
+                   " after block %d" % (number - 1) if number > 1 else "",
+                   visible(block)[:6000], visible(actual)[:6000]))
+            return
+        position = found + len(block)
+
+
+def check_output(section, variables, label, actual: bytes, failures):
+    if section.kind.endswith("-contains"):
+        find_blocks(label, section.blocks(variables), actual, failures)
+        return
+    expected = section.content(variables)
+    if section.kind.endswith("-tail"):
+        # The tail starts a line: what ends "...x" does not end "x".
+        start = len(actual) - len(expected)
+        if start < 0 or (start > 0 and actual[start - 1:start] != b"\n"):
+            failures.append("%s does not end with the expected lines\n--- expected tail\n%s\n"
+                            "--- actual\n%s\n" % (label, visible(expected)[:6000],
+                                                    visible(actual[-6000:])))
+        else:
+            compare(label + " (tail)", expected, actual[start:], failures)
+    else:
+        compare(label, expected, actual, failures)
 
 
 def start_simulator(mpsim, tmp, sim_section, scenario, variables):
@@ -246,10 +344,19 @@ def run_case(case_path, quorvex, mpsim, keep, blessing=False):
     sections = parse_case(case_path)
     tmp = tempfile.mkdtemp(prefix="quorvex-case-")
     variables = {"TMP": tmp, "HOSTNAME": socket.gethostname(),
-                 "CASES": os.path.dirname(os.path.abspath(case_path))}
+                 "CASES": os.path.dirname(os.path.abspath(case_path)), "BANNER": BANNER}
     failures = []
     actual = {}
     simulator = None
+    unfit = check_form(case_path, sections)
+    if unfit:
+        sys.stdout.write("%s: %s" % (case_path, unfit))
+        shutil.rmtree(tmp, ignore_errors=True)
+        return 1
+    def filling(section):
+        # --bless writes the sections left empty and checks all others.
+        return blessing and is_empty(section)
+
     try:
         by_kind = {}
         for section in sections:
@@ -312,22 +419,31 @@ def run_case(case_path, quorvex, mpsim, keep, blessing=False):
             status = completed.returncode & 0xFF if completed.returncode >= 0 else completed.returncode
             actual[id(section)] = b"%d\n" % status
             text = section.content(variables).decode().strip()
+            if filling(section):
+                continue
             if not text.lstrip("-").isdigit() or int(text) != status:
                 failures.append("exit status: expected %s, got %d\n" % (text, status))
-        for section in by_kind.get("expect-stdout", []):
-            actual[id(section)] = normal(completed.stdout)
-            compare("stdout", section.content(variables), actual[id(section)], failures)
-        for section in by_kind.get("expect-stderr", []):
-            actual[id(section)] = normal(completed.stderr)
-            compare("stderr", section.content(variables), actual[id(section)], failures)
-        for section in by_kind.get("expect-file", []):
-            path = os.path.join(tmp, section.args[0])
-            if not os.path.exists(path):
-                failures.append("file %s: missing\n" % section.args[0])
+        streams = {"expect-stdout": ("stdout", completed.stdout),
+                   "expect-stderr": ("stderr", completed.stderr)}
+        for section in sections:
+            base = section.kind
+            for suffix in PARTIAL_SUFFIXES:
+                base = base[:-len(suffix)] if base.endswith(suffix) else base
+            if base not in OUTPUT_KINDS:
                 continue
-            with open(path, "rb") as handle:
-                actual[id(section)] = normal(handle.read())
-            compare("file " + section.args[0], section.content(variables), actual[id(section)], failures)
+            if base == "expect-file":
+                label = "file " + section.args[0]
+                path = os.path.join(tmp, section.args[0])
+                if not os.path.exists(path):
+                    failures.append("%s: missing\n" % label)
+                    continue
+                with open(path, "rb") as handle:
+                    produced = handle.read()
+            else:
+                label, produced = streams[base]
+            actual[id(section)] = normal(produced)
+            if not filling(section):
+                check_output(section, variables, label, actual[id(section)], failures)
         for section in by_kind.get("expect-same-file", []):
             first, second = (os.path.join(tmp, name) for name in section.args[:2])
             if not (os.path.exists(first) and os.path.exists(second)):
@@ -347,7 +463,8 @@ def run_case(case_path, quorvex, mpsim, keep, blessing=False):
                     continue
                 with open(path, "rb") as handle:
                     actual[id(section)] = normal(handle.read())
-                compare("connection %s %s" % (section.args[0], suffix),
+                if not filling(section):
+                    compare("connection %s %s" % (section.args[0], suffix),
                         section.content(variables), actual[id(section)], failures)
     except Exception as error:  # a broken case is a failed case
         failures.append("case could not run: %s\n" % error)
@@ -355,10 +472,11 @@ def run_case(case_path, quorvex, mpsim, keep, blessing=False):
         if simulator is not None:
             stop_simulator(simulator)
 
-    if blessing and actual:
-        bless(case_path, sections, actual, variables)
-        sys.stdout.write("blessed %s; review the change before committing it\n" % case_path)
-        failures = [f for f in failures if f.startswith("case could not run")]
+    blessed = [s for s in sections if id(s) in actual and filling(s)]
+    if blessed:
+        bless(case_path, blessed, actual, variables)
+        sys.stdout.write("filled %d empty section(s) of %s; read every byte before committing\n"
+                         % (len(blessed), case_path))
     if failures:
         sys.stdout.write("".join(failures))
         sys.stdout.write("case folder kept: %s\n" % tmp)
@@ -374,7 +492,7 @@ def main():
     parser.add_argument("--mpsim")
     parser.add_argument("--keep", action="store_true", help="keep the case folder")
     parser.add_argument("--bless", action="store_true",
-                        help="write what the run did into the case's expectation sections")
+                        help="fill the case's empty expectation sections with what the run did")
     parser.add_argument("case")
     options = parser.parse_args()
     sys.exit(run_case(options.case, os.path.abspath(options.quorvex),
