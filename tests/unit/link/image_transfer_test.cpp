@@ -8,7 +8,11 @@
 #include <string>
 #include <vector>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
 
 #include "fake_processor.h"
 #include "link/transfer_buffers.h"
@@ -276,6 +280,30 @@ TEST_F(ImageTransfer, CopyThatCannotBeWrittenFailsTheRunAndLeavesNoFile)
     struct stat device;
     ASSERT_EQ(stat("/dev/full", &device), 0);
     EXPECT_TRUE(S_ISCHR(device.st_mode));
+}
+
+// Writes a pending copy of 100000 bytes to destination with files limited
+// to 4096 bytes; exits 0 when the write failed the run and left no file.
+[[noreturn]] void write_damaged_copy(const std::string& destination)
+{
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{4096, 4096};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    pending_copy.image.assign(100000, 'x');
+    pending_copy.length = 100000;
+    std::snprintf(pending_copy.destination, sizeof pending_copy.destination, "%s", destination.c_str());
+    transfer_flags |= TRANSFER_FLOPPY_COPY_PENDING;
+    bool failed = floppy_copy_flush() == LinkResult::failed_command && run_state.run_status == 1;
+    std::exit(failed && access(destination.c_str(), F_OK) != 0 ? 0 : 1);
+}
+
+// A regular file that took only part of the image is removed: a damaged
+// image never stays behind.
+TEST_F(ImageTransfer, DamagedCopyFileIsRemoved)
+{
+    std::string destination = temp_path("damaged.img");
+    std::remove(destination.c_str());
+    EXPECT_EXIT(write_damaged_copy(destination), ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(ImageTransfer, LengthFieldsAreTrimmedAndBounded)
