@@ -36,6 +36,8 @@ import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "sim"))
+import launch  # noqa: E402
 PAUSE_SECONDS = 1.0
 IMAGE_SIZE = 4 * 1024 * 1024
 COOKIE = "0123456789abcdef0123456789abcdef"
@@ -50,38 +52,20 @@ UPLOAD_SCRIPT = """<MOXCL VERSION="2.0">
 
 
 def start_mpsim(mpsim, folder, record=None):
-    port_file = os.path.join(folder, "port")
-    if os.path.exists(port_file):
-        os.remove(port_file)
     scenario = os.path.join(folder, "scenario")
     with open(scenario, "w") as handle:
         handle.write("cookie %s\n" % COOKIE)
-    args = [mpsim, "--generation", "http", "--port", "0", "--port-file", port_file,
-            "--scenario", scenario]
+    args = ["--generation", "http", "--scenario", scenario]
     if record:
         args += ["--record", record]
-    process = subprocess.Popen(args, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    deadline = time.monotonic() + 20
-    while time.monotonic() < deadline:
-        if os.path.exists(port_file):
-            with open(port_file) as handle:
-                port = handle.read().strip()
-            if port:
-                return process, port
-        if process.poll() is not None:
-            break
-        time.sleep(0.02)
-    process.kill()
-    sys.exit("mpsim did not start")
+    try:
+        return launch.start(mpsim, args, folder)
+    except RuntimeError:
+        sys.exit("mpsim did not start")
 
 
 def stop_mpsim(process):
-    process.send_signal(signal.SIGTERM)
-    try:
-        process.wait(timeout=10)
-    except subprocess.TimeoutExpired:
-        process.kill()
-        process.wait()
+    launch.stop(process)
 
 
 # CPU seconds (user and system) of the client processes timed so far.

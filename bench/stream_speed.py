@@ -36,6 +36,8 @@ import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "sim"))
+import launch  # noqa: E402
 PAUSE_SECONDS = 1.0
 COMMANDS = 1000
 FIRMWARE_SIZE = 4 * 1024 * 1024
@@ -59,9 +61,8 @@ class Simulator:
     """One mpsim in stream generation, serving until it is stopped."""
 
     def __init__(self, mpsim, folder, name, scenario=None, record=False):
-        self.port_file = os.path.join(folder, name + ".port")
         self.record = os.path.join(folder, name + ".record") if record else None
-        args = [mpsim, "--generation", "stream", "--port", "0", "--port-file", self.port_file]
+        args = ["--generation", "stream"]
         if scenario is not None:
             path = os.path.join(folder, name + ".scenario")
             with open(path, "w") as handle:
@@ -69,26 +70,13 @@ class Simulator:
             args += ["--scenario", path]
         if self.record:
             args += ["--record", self.record]
-        self.process = subprocess.Popen(args, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                                        stdin=subprocess.DEVNULL)
-        deadline = time.monotonic() + 20
-        while time.monotonic() < deadline:
-            if os.path.exists(self.port_file):
-                with open(self.port_file) as handle:
-                    text = handle.read().strip()
-                if text:
-                    self.port = text
-                    return
-            if self.process.poll() is not None:
-                break
-            time.sleep(0.02)
-        self.stop()
-        sys.exit("mpsim did not start")
+        try:
+            self.process, self.port = launch.start(mpsim, args, folder)
+        except RuntimeError:
+            sys.exit("mpsim did not start")
 
     def stop(self):
-        if self.process.poll() is None:
-            self.process.send_signal(signal.SIGTERM)
-            self.process.wait(timeout=10)
+        launch.stop(self.process)
 
     def transcript(self, connection, suffix):
         with open(os.path.join(self.record, "conn-%d.%s" % (connection, suffix)), "rb") as handle:

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "records/bounded_copy.h"
 #include "records/run_settings.h"
 #include "platform/winsock.h"
 #include "prepare/substitution.h"
@@ -21,15 +22,6 @@ CommandLine usage()
 
 constexpr const char* DEFAULT_PORT = "443";
 
-// Copies at most max characters of text into a field of the given size.
-void copy_bounded(char* field, size_t field_size, const char* text, size_t max)
-{
-    size_t length = strnlen(text, max);
-    if (length >= field_size)
-        length = field_size - 1;
-    memcpy(field, text, length);
-    field[length] = '\0';
-}
 
 void set_port(const char* after_colon)
 {

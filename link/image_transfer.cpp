@@ -6,6 +6,7 @@
 
 #include <sys/stat.h>
 
+#include "records/bounded_copy.h"
 #include "records/log_output.h"
 #include "records/run_settings.h"
 #include "records/results.h"
@@ -34,11 +35,6 @@ static void console(const char* message)
     std::fputs(message, stdout);
 }
 
-static void copy_location(char (&path)[IMAGE_LOCATION_SIZE], const char* location)
-{
-    std::strncpy(path, location, IMAGE_LOCATION_SIZE - 1);
-    path[IMAGE_LOCATION_SIZE - 1] = '\0';
-}
 
 
 // Size of an open file, measured from its start to its end; the file is
@@ -81,7 +77,7 @@ LinkResult firmware_image_transfer(const char* location)
 
     std::memset(image_buffer, 0, sizeof image_buffer);
     char path[IMAGE_LOCATION_SIZE];
-    copy_location(path, location);
+    copy_bounded(path, location);
     FILE* file = std::fopen(path, "rb");
     if (file == nullptr) {
         console("Unable to open the firmware image update file\r\n");
@@ -115,7 +111,7 @@ LinkResult floppy_image_insert(const char* location)
     // The local file checks run in the checking pass too.
     std::memset(image_buffer, 0, sizeof image_buffer);
     char path[IMAGE_LOCATION_SIZE];
-    copy_location(path, location);
+    copy_bounded(path, location);
     FILE* file = std::fopen(path, "rb");
     if (file == nullptr) {
         console("Unable to open the virtual floppy image file\r\n");
@@ -177,7 +173,7 @@ LinkResult floppy_image_copy(const char* location)
         } else {
             pending_copy.length = announced;
             transfer_flags |= TRANSFER_FLOPPY_COPY_PENDING;
-            copy_location(pending_copy.destination, location);
+            copy_bounded(pending_copy.destination, location);
         }
     }
     return result;

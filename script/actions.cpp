@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "records/bounded_copy.h"
 #include "records/run_state.h"
 #include "link/stream_exchange.h"
 #include "script/lexer.h"
@@ -93,7 +94,7 @@ int password_check(const char* value)
 {
     char override_password[LOGIN_FIELD_MAX + 1];
     if (script_link_calls.credentials_overridden()) {
-        snprintf(override_password, sizeof override_password, "%s", script_link_calls.get_password());
+        copy_bounded(override_password, script_link_calls.get_password());
         value = override_password;
     }
     const char* problem = password_problem(value);
@@ -179,7 +180,7 @@ void name_action(const char* name)
 
 void keep_image_location(const char* value)
 {
-    snprintf(image_location, sizeof image_location, "%s", value);
+    copy_bounded(image_location, value);
 }
 
 // An image command that fails stops the parse; otherwise its response is

@@ -14,6 +14,9 @@ import sys
 import tempfile
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "sim"))
+import launch  # noqa: E402
+
 ESCAPE = re.compile(rb"\\(r|t|\\|x[0-9A-Fa-f]{2})")
 
 
@@ -271,10 +274,9 @@ def check_output(section, variables, label, actual: bytes, failures):
 
 
 def start_simulator(mpsim, tmp, sim_section, scenario, variables):
-    port_file = os.path.join(tmp, ".mpsim-port")
     record = os.path.join(tmp, ".mpsim-record")
     os.makedirs(record, exist_ok=True)
-    args = [mpsim, "--port", "0", "--port-file", port_file, "--record", record]
+    args = ["--record", record]
     if scenario is not None:
         scenario_path = os.path.join(tmp, ".mpsim-scenario")
         with open(scenario_path, "wb") as handle:
@@ -283,39 +285,12 @@ def start_simulator(mpsim, tmp, sim_section, scenario, variables):
     extra = sim_section.content(variables).decode().strip()
     if extra:
         args += shlex.split(extra)
-    log = open(os.path.join(tmp, ".mpsim-output"), "wb")
-    process = subprocess.Popen(args, cwd=tmp, stdout=log, stderr=subprocess.STDOUT,
-                               stdin=subprocess.DEVNULL)
-    deadline = time.monotonic() + 20
-    while time.monotonic() < deadline:
-        if os.path.exists(port_file):
-            with open(port_file) as handle:
-                text = handle.read().strip()
-            if text:
-                return process, text, record
-        if process.poll() is not None:
-            break
-        time.sleep(0.02)
-    process.kill()
-    raise RuntimeError("mpsim did not start (see %s)" % os.path.join(tmp, ".mpsim-output"))
-
-
-def stop_simulator(process, patient=False):
-    # A simulator that serves a counted number of connections ends by itself
-    # once it has written its last transcript; stopping it earlier could cut
-    # the end of a connection short.
-    if patient:
+    with open(os.path.join(tmp, ".mpsim-output"), "wb") as log:
         try:
-            process.wait(timeout=10)
-        except subprocess.TimeoutExpired:
-            pass
-    if process.poll() is None:
-        process.send_signal(signal.SIGTERM)
-        try:
-            process.wait(timeout=10)
-        except subprocess.TimeoutExpired:
-            process.kill()
-            process.wait()
+            process, port = launch.start(mpsim, args, tmp, log)
+        except RuntimeError:
+            raise RuntimeError("mpsim did not start (see %s)" % os.path.join(tmp, ".mpsim-output"))
+    return process, port, record
 
 
 def generate_image(path, size, seed):
@@ -412,7 +387,7 @@ def run_case(case_path, quorvex, mpsim, keep, blessing=False):
         stdout, stderr = process.communicate(timeout=120)
         completed = subprocess.CompletedProcess(process.args, process.returncode, stdout, stderr)
         if simulator is not None:
-            stop_simulator(simulator, patient="--connections" in shlex.split(
+            launch.stop(simulator, patient="--connections" in shlex.split(
                 sim_section.content(variables).decode()))
 
         for section in by_kind.get("expect-status", []):
@@ -470,7 +445,7 @@ def run_case(case_path, quorvex, mpsim, keep, blessing=False):
         failures.append("case could not run: %s\n" % error)
     finally:
         if simulator is not None:
-            stop_simulator(simulator)
+            launch.stop(simulator)
 
     blessed = [s for s in sections if id(s) in actual and filling(s)]
     if blessed:
