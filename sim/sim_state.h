@@ -12,7 +12,7 @@
 // What a client offered in its hello.
 struct ClientHello {
     unsigned legacy_version = 0;
-    std::vector<unsigned> suites;  // in the client's order, 0x00FF included
+    std::vector<unsigned> cipher_suites; // in the client's order, 0x00FF included
     std::vector<int> extensions;   // extension types, in the client's order
     std::string text;              // as written to conn-N.hello; empty: no hello came
 };

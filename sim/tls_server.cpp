@@ -41,13 +41,13 @@ int note_client_hello(SSL* ssl, int*, void*)
 {
     ClientHello& hello = sim.hello;
     hello.legacy_version = SSL_client_hello_get0_legacy_version(ssl);
-    std::string text = "version: " + version_name(SSL_client_hello_get0_legacy_version(ssl)) +
+    std::string text = "version: " + version_name(hello.legacy_version) +
                        "\nciphers: ";
     const unsigned char* codes = nullptr;
     size_t length = SSL_client_hello_get0_ciphers(ssl, &codes);
     bool first = true;
     for (size_t at = 0; at + 1 < length; at += 2) {
-        hello.suites.push_back(static_cast<unsigned>(codes[at] << 8 | codes[at + 1]));
+        hello.cipher_suites.push_back(static_cast<unsigned>(codes[at] << 8 | codes[at + 1]));
         if (codes[at] == 0x00 && codes[at + 1] == 0xFF)
             continue; // renegotiation signalling value, not a suite
         if (!first)
@@ -78,44 +78,31 @@ int note_client_hello(SSL* ssl, int*, void*)
     return SSL_CLIENT_HELLO_SUCCESS;
 }
 
-bool make_certificate(EVP_PKEY* key, X509* certificate)
-{
-    X509_set_version(certificate, 2);
-    ASN1_INTEGER_set(X509_get_serialNumber(certificate), 1);
-    X509_gmtime_adj(X509_getm_notBefore(certificate), -3600);
-    X509_gmtime_adj(X509_getm_notAfter(certificate), 3650L * 24 * 3600);
-    X509_set_pubkey(certificate, key);
-    X509_NAME* name = X509_get_subject_name(certificate);
-    X509_NAME_add_entry_by_txt(name, "O", MBSTRING_ASC,
-                               reinterpret_cast<const unsigned char*>("mpsim"), -1, -1, 0);
-    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
-                               reinterpret_cast<const unsigned char*>("localhost"), -1, -1, 0);
-    X509_set_issuer_name(certificate, name);
-    return X509_sign(certificate, key, EVP_sha256()) > 0;
-}
-
-// Made once per process: a program that sets up one server after another
-// (a test) does not wait for a fresh key every time.
 bool use_fresh_identity(SSL_CTX* context, std::string& error)
 {
-    static EVP_PKEY* key = nullptr;
-    static X509* certificate = nullptr;
-    if (certificate == nullptr) {
-        EVP_PKEY* new_key = EVP_RSA_gen(2048);
-        X509* new_certificate = X509_new();
-        if (new_key != nullptr && new_certificate != nullptr &&
-            make_certificate(new_key, new_certificate)) {
-            key = new_key;
-            certificate = new_certificate;
-        } else {
-            X509_free(new_certificate);
-            EVP_PKEY_free(new_key);
-        }
+    EVP_PKEY* key = EVP_RSA_gen(2048);
+    X509* certificate = X509_new();
+    bool good = key != nullptr && certificate != nullptr;
+    if (good) {
+        X509_set_version(certificate, 2);
+        ASN1_INTEGER_set(X509_get_serialNumber(certificate), 1);
+        X509_gmtime_adj(X509_getm_notBefore(certificate), -3600);
+        X509_gmtime_adj(X509_getm_notAfter(certificate), 3650L * 24 * 3600);
+        X509_set_pubkey(certificate, key);
+        X509_NAME* name = X509_get_subject_name(certificate);
+        X509_NAME_add_entry_by_txt(name, "O", MBSTRING_ASC,
+                                   reinterpret_cast<const unsigned char*>("mpsim"), -1, -1, 0);
+        X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
+                                   reinterpret_cast<const unsigned char*>("localhost"), -1, -1, 0);
+        X509_set_issuer_name(certificate, name);
+        good = X509_sign(certificate, key, EVP_sha256()) > 0 &&
+               SSL_CTX_use_certificate(context, certificate) == 1 &&
+               SSL_CTX_use_PrivateKey(context, key) == 1;
     }
-    bool good = certificate != nullptr && SSL_CTX_use_certificate(context, certificate) == 1 &&
-                SSL_CTX_use_PrivateKey(context, key) == 1;
     if (!good)
         error = "cannot make a key and certificate";
+    X509_free(certificate);
+    EVP_PKEY_free(key);
     return good;
 }
 
