@@ -213,16 +213,16 @@ int closing_report()
 Flow exchange()
 {
     run_state.checking_pass = false;
-    Generation generation = Generation::stream;
+    ProcessorGeneration generation = ProcessorGeneration::stream;
     if (generation_probe(generation) == Flow::end_now)
         return Flow::end_now;
     run_state.processor_generation = generation;
     switch (generation) {
-    case Generation::stream:
+    case ProcessorGeneration::stream:
         return run_stream_mode();
-    case Generation::http:
+    case ProcessorGeneration::http:
         return run_http_mode();
-    case Generation::probe_read_failed:
+    case ProcessorGeneration::probe_read_failed:
         break;
     }
     record_failure(RunCode::unusable);

@@ -411,9 +411,9 @@ std::string script_request_head(int body_length)
                        client_host_name, body_length);
 }
 
-Flow generation_probe(Generation& generation)
+Flow generation_probe(ProcessorGeneration& generation)
 {
-    generation = Generation::stream;
+    generation = ProcessorGeneration::stream;
     char reply[PROBE_BUFFER_SIZE];
     std::memset(reply, 0, sizeof reply);
     if (run_state.checking_pass)
@@ -439,11 +439,11 @@ Flow generation_probe(Generation& generation)
     if (result <= 0) {
         static_cast<void>(report_read_failure());  // the probe's verdict says it
         connection_teardown();
-        generation = Generation::probe_read_failed;
+        generation = ProcessorGeneration::probe_read_failed;
         return Flow::go_on;
     }
     if (holds(std::string_view(reply, static_cast<size_t>(result)), REPLY_OK)) {
-        generation = Generation::http;
+        generation = ProcessorGeneration::http;
         if (settings.verbose)
             std::printf("\nquorvex: Vyo 3 or Vyo 4 detected\n\n");
     }

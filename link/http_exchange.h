@@ -15,7 +15,7 @@ extern char client_host_name[CLIENT_HOST_NAME_SIZE];
 // Asks the processor on a connection of its own which transport it speaks.
 // end_now when that connection cannot be made; otherwise generation gets
 // the verdict (probe_read_failed when no answer came).
-Flow generation_probe(Generation& generation);
+Flow generation_probe(ProcessorGeneration& generation);
 
 // One read of the reply; count gets the bytes read (0 at the end). ok,
 // read_failure, refused (a reply head other than 200), or skipped when the

@@ -72,7 +72,7 @@ static LinkResult announce_and_send(const char* element_format, const char* path
 LinkResult firmware_image_transfer(const char* location)
 {
     // HTTP mode uploads the firmware on its own.
-    if (run_state.checking_pass || run_state.processor_generation != Generation::stream)
+    if (run_state.checking_pass || run_state.processor_generation != ProcessorGeneration::stream)
         return LinkResult::ok;
 
     std::memset(image_buffer, 0, sizeof image_buffer);

@@ -226,7 +226,7 @@ static LinkResult read_to_end(char* buffer, int size, bool shown)
 LinkResult response_check(char* buffer, int size)
 {
     std::memset(buffer, 0, size);
-    if (run_state.checking_pass || run_state.processor_generation != Generation::stream)
+    if (run_state.checking_pass || run_state.processor_generation != ProcessorGeneration::stream)
         return LinkResult::ok;
     if (!run_going())
         return LinkResult::skipped;

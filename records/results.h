@@ -44,7 +44,7 @@ enum class [[nodiscard]] LinkResult : int {
 };
 
 // Which transport the processor speaks, or why the probe could not tell.
-enum class Generation : int {
+enum class ProcessorGeneration : int {
     stream = 0,
     http = 1,
     probe_read_failed = 3,

@@ -13,7 +13,7 @@ struct RunState {
     // Set while the parse only checks the script: no traffic at all.
     bool checking_pass = true;
     // Which transport the processor speaks.
-    Generation processor_generation = Generation::stream;
+    ProcessorGeneration processor_generation = ProcessorGeneration::stream;
     FILE* log_stream = nullptr;
     FILE* script_input = nullptr;
 };

@@ -1,37 +1,18 @@
 // mpsim: a management processor simulator for trying the utility on
 // loopback. It plays either processor generation over TLS 1.0.
-#include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <fstream>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <openssl/err.h>
 #include <signal.h>
-#include <sstream>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/time.h>
-#include <unistd.h>
 
-#include "sim/http_session.h"
 #include "sim/listener.h"
 #include "sim/peer_link.h"
+#include "sim/sim_server.h"
 #include "sim/sim_state.h"
-#include "sim/stream_session.h"
-#include "sim/tls_server.h"
-
-SimState sim;
 
 namespace {
 
-constexpr size_t floppy_size = 1474560;
-constexpr size_t largest_floppy_file = 64u * 1024 * 1024;
-
 void on_stop_signal(int)
 {
-    stop_requested = 1;
+    stop_requested = true;
 }
 
 void install_signals()
@@ -45,85 +26,19 @@ void install_signals()
     signal(SIGPIPE, SIG_IGN);
 }
 
-bool load_floppy_image(std::string& error)
+// The line a script waits for, and the port file.
+bool announce(const SimServer& server)
 {
-    if (sim.options.floppy_file.empty()) {
-        sim.floppy_image.resize(floppy_size);
-        for (size_t i = 0; i < floppy_size; ++i)
-            sim.floppy_image[i] = static_cast<char>((i * 131 + (i >> 9)) & 0xFF);
-        return true;
-    }
-    std::ifstream file(sim.options.floppy_file, std::ios::binary);
-    if (!file) {
-        error = sim.options.floppy_file + ": cannot open the floppy image";
-        return false;
-    }
-    std::ostringstream bytes;
-    bytes << file.rdbuf();
-    sim.floppy_image = bytes.str();
-    if (sim.floppy_image.size() > largest_floppy_file) {
-        error = sim.options.floppy_file + ": floppy image larger than 64 MiB";
+    const std::string& address = sim.options.listen_address;
+    bool bracket = address.find(':') != std::string::npos;
+    std::printf("mpsim listening on %s%s%s:%d\n", bracket ? "[" : "", address.c_str(),
+                bracket ? "]" : "", server.port);
+    std::fflush(stdout);
+    if (!sim.options.port_file.empty() && !write_port_file(sim.options.port_file, server.port)) {
+        std::fprintf(stderr, "mpsim: cannot write %s\n", sim.options.port_file.c_str());
         return false;
     }
     return true;
-}
-
-void set_timeouts(int fd, int seconds)
-{
-    timeval limit{seconds, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
-    int on = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-}
-
-// True while `input` could still turn into the start of an HTTP request.
-bool may_become_http(const std::string& input)
-{
-    for (const char* method : {"POST ", "GET "}) {
-        size_t n = std::min(input.size(), std::strlen(method));
-        if (input.size() < std::strlen(method) && input.compare(0, n, method, n) == 0)
-            return true;
-    }
-    return false;
-}
-
-bool is_http(const std::string& input)
-{
-    return input.rfind("POST ", 0) == 0 || input.rfind("GET ", 0) == 0;
-}
-
-void serve_connection(SSL_CTX* context, int fd, int number)
-{
-    PeerLink link;
-    link.fd = fd;
-    link.number = number;
-    set_timeouts(fd, sim.options.timeout_seconds);
-    transcript_begin(link.transcript, number);
-    link.ssl = SSL_new(context);
-    SSL_set_fd(link.ssl, fd);
-    last_client_hello.clear();
-    ERR_clear_error();
-    int accepted = SSL_accept(link.ssl);
-    if (!last_client_hello.empty())
-        transcript_hello(link.transcript, last_client_hello);
-    if (accepted != 1) {
-        link.end = "handshake-failed";
-        link_close(link, CloseMode::drop, "");
-    } else {
-        while (link.input.empty() || may_become_http(link.input))
-            if (!link_read(link))
-                break;
-        if (link_is_open(link)) {
-            if (is_http(link.input))
-                serve_http(link);
-            else
-                serve_stream(link);
-        }
-        link_close(link, CloseMode::notify, "server-close-notify");
-    }
-    if (sim.options.verbose)
-        std::fprintf(stderr, "mpsim: connection %d: %s\n", number, link.summary.c_str());
 }
 
 } // namespace
@@ -140,58 +55,15 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "mpsim: %s\n%s", error.c_str(), sim_usage_text);
         return 2;
     }
-    if (!sim.options.scenario_file.empty() &&
-        load_scenario(sim.options.scenario_file, sim.scenario, error) != 0) {
-        std::fprintf(stderr, "mpsim: %s\n", error.c_str());
-        return 2;
-    }
-    if (!load_floppy_image(error)) {
-        std::fprintf(stderr, "mpsim: %s\n", error.c_str());
-        return 2;
-    }
-    if (!sim.options.record_dir.empty() && ::mkdir(sim.options.record_dir.c_str(), 0755) != 0 &&
-        errno != EEXIST) {
-        std::fprintf(stderr, "mpsim: cannot make %s: %s\n", sim.options.record_dir.c_str(),
-                     std::strerror(errno));
-        return 2;
-    }
-    transcript_set_folder(sim.options.record_dir);
     install_signals();
-
-    SSL_CTX* context = make_server_context(sim.options, error);
-    if (context == nullptr) {
-        std::fprintf(stderr, "mpsim: %s\n", error.c_str());
-        ERR_print_errors_fp(stderr);
-        return 1;
-    }
-    int port = 0;
-    int listener = open_listener(sim.options.listen_address, sim.options.port, port, error);
-    if (listener < 0) {
-        std::fprintf(stderr, "mpsim: %s\n", error.c_str());
-        SSL_CTX_free(context);
-        return 1;
-    }
-    const std::string& address = sim.options.listen_address;
-    bool bracket = address.find(':') != std::string::npos;
-    std::printf("mpsim listening on %s%s%s:%d\n", bracket ? "[" : "", address.c_str(),
-                bracket ? "]" : "", port);
-    std::fflush(stdout);
-    if (!sim.options.port_file.empty() && !write_port_file(sim.options.port_file, port)) {
-        std::fprintf(stderr, "mpsim: cannot write %s\n", sim.options.port_file.c_str());
-        ::close(listener);
-        SSL_CTX_free(context);
-        return 1;
-    }
-
-    int served = 0;
-    while (!stop_requested && (sim.options.connections == 0 || served < sim.options.connections)) {
-        int client = accept_client(listener);
-        if (client < 0)
-            break;
-        ++served;
-        serve_connection(context, client, served);
-    }
-    ::close(listener);
-    SSL_CTX_free(context);
-    return 0;
+    SimServer server;
+    int status = sim_start(server);
+    if (status != 0)
+        return status;
+    if (announce(server))
+        sim_serve(server);
+    else
+        status = 1;
+    sim_close(server);
+    return status;
 }

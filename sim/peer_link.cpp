@@ -8,7 +8,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-volatile std::sig_atomic_t stop_requested = 0;
+#include "sim/sim_state.h"
+
+std::atomic<bool> stop_requested = false;
 
 bool link_is_open(const PeerLink& link)
 {
@@ -60,6 +62,8 @@ bool link_read(PeerLink& link)
             link.input.append(buffer, static_cast<size_t>(result));
             link.bytes_in += result;
             transcript_received(link.transcript, buffer, static_cast<size_t>(result));
+            if (link.record != nullptr)
+                link.record->received.append(buffer, static_cast<size_t>(result));
             return true;
         }
         if (saved_errno == EINTR && !stop_requested)

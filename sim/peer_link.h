@@ -2,13 +2,15 @@
 // with byte counts, the transcript, and the ways it ends.
 #pragma once
 
-#include <csignal>
+#include <atomic>
 #include <openssl/ssl.h>
 #include <string>
 #include <vector>
 
 #include "sim/scenario.h"
 #include "sim/transcript.h"
+
+struct ServedConnection;
 
 struct PeerLink {
     SSL* ssl = nullptr;
@@ -22,10 +24,11 @@ struct PeerLink {
     std::string end;              // how it ended; empty while open
     std::string summary;          // the summary line, once closed
     Transcript transcript;
+    ServedConnection* record = nullptr; // kept in memory too, when set
 };
 
-// Set by SIGTERM and SIGINT.
-extern volatile std::sig_atomic_t stop_requested;
+// Set by SIGTERM and SIGINT, or by the thread that started the serving.
+extern std::atomic<bool> stop_requested;
 
 bool link_is_open(const PeerLink& link);
 

@@ -43,8 +43,20 @@ struct ScenarioRule {
     AnswerChanges changes;
 };
 
+// One step of a connection that plays exact bytes instead of a processor.
+// Only a program linking mpsim_core sets these up (a test that needs a peer
+// to do precisely this); scenario files have no words for them.
+struct ByteStep {
+    enum class Kind { send, read_until, read_count, drop } kind = Kind::send;
+    std::string text;  // send: the bytes, in one write; read_until: the marker
+    size_t count = 0;  // read_count: the bytes to take
+};
+
 struct Scenario {
     std::vector<ScenarioRule> rules;
+    // When not empty, every connection plays these steps after the
+    // handshake instead of answering as a processor.
+    std::vector<ByteStep> byte_steps;
     bool send_cookie = true;
     std::string cookie_value;   // empty: a fresh random value per upload
     bool flash_completes = true;

@@ -19,6 +19,11 @@ struct SimOptions {
     std::string floppy_file;        // image sent for COPY_VIRTUAL_FLOPPY
     int timeout_seconds = 10;       // a silent client is dropped after this
     bool verbose = false;           // one line per connection on stderr
+    // The TLS side. No option changes it; a program linking mpsim_core
+    // may, to play a processor that refuses the utility's handshake.
+    int lowest_tls = 0x0301;        // TLS 1.0
+    int highest_tls = 0x0301;
+    std::string suites = "DES-CBC3-SHA:EDH-RSA-DES-CBC3-SHA:EDH-DSS-DES-CBC3-SHA:@SECLEVEL=0";
 };
 
 // Fills `options` from the command line. Returns 0, 1 after --help,

@@ -7,11 +7,9 @@
 #include <openssl/tls1.h>
 #include <openssl/x509.h>
 
-std::string last_client_hello;
+#include "sim/sim_state.h"
 
 namespace {
-
-const char* const offered_suites = "DES-CBC3-SHA:EDH-RSA-DES-CBC3-SHA:EDH-DSS-DES-CBC3-SHA:@SECLEVEL=0";
 
 std::string version_name(unsigned int version)
 {
@@ -41,12 +39,15 @@ std::string suite_name(SSL* ssl, const unsigned char* code)
 
 int note_client_hello(SSL* ssl, int*, void*)
 {
-    std::string text = "version: " + version_name(SSL_client_hello_get0_legacy_version(ssl)) +
+    ClientHello& hello = sim.hello;
+    hello.legacy_version = SSL_client_hello_get0_legacy_version(ssl);
+    std::string text = "version: " + version_name(hello.legacy_version) +
                        "\nciphers: ";
     const unsigned char* codes = nullptr;
     size_t length = SSL_client_hello_get0_ciphers(ssl, &codes);
     bool first = true;
     for (size_t at = 0; at + 1 < length; at += 2) {
+        hello.cipher_suites.push_back(static_cast<unsigned>(codes[at] << 8 | codes[at + 1]));
         if (codes[at] == 0x00 && codes[at + 1] == 0xFF)
             continue; // renegotiation signalling value, not a suite
         if (!first)
@@ -67,7 +68,13 @@ int note_client_hello(SSL* ssl, int*, void*)
         }
         text += '\n';
     }
-    last_client_hello = text;
+    int* present = nullptr;
+    size_t count = 0;
+    if (SSL_client_hello_get1_extensions_present(ssl, &present, &count) == 1) {
+        hello.extensions.assign(present, present + count);
+        OPENSSL_free(present);
+    }
+    hello.text = text;
     return SSL_CLIENT_HELLO_SUCCESS;
 }
 
@@ -109,9 +116,9 @@ SSL_CTX* make_server_context(const SimOptions& options, std::string& error)
         return nullptr;
     }
     SSL_CTX_set_security_level(context, 0);
-    bool good = SSL_CTX_set_min_proto_version(context, TLS1_VERSION) == 1 &&
-                SSL_CTX_set_max_proto_version(context, TLS1_VERSION) == 1 &&
-                SSL_CTX_set_cipher_list(context, offered_suites) == 1;
+    bool good = SSL_CTX_set_min_proto_version(context, options.lowest_tls) == 1 &&
+                SSL_CTX_set_max_proto_version(context, options.highest_tls) == 1 &&
+                SSL_CTX_set_cipher_list(context, options.suites.c_str()) == 1;
     if (!good) {
         error = "this OpenSSL offers no TLS 1.0 with the Triple-DES suites";
         SSL_CTX_free(context);

@@ -1,6 +1,7 @@
 // The TLS side of the simulated processor: TLS 1.0 only, the three
-// Triple-DES suites, a fresh self-signed certificate unless given one,
-// and a note of what each client offered in its hello.
+// Triple-DES suites (unless a program linking mpsim_core changes them),
+// a fresh self-signed certificate unless given one, and a note of what
+// each client offered in its hello (in sim.hello).
 #pragma once
 
 #include <openssl/ssl.h>
@@ -11,6 +12,3 @@
 // The server context, or null with the reason in `error`.
 SSL_CTX* make_server_context(const SimOptions& options, std::string& error);
 
-// The latest client hello, as "version: TLSv1\nciphers: A:B:C\n";
-// empty until a hello arrives. Cleared by the caller per connection.
-extern std::string last_client_hello;

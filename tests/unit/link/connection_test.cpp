@@ -13,7 +13,7 @@
 #include <regex>
 #include <string>
 
-#include "fake_processor.h"
+#include "sim_peer.h"
 #include "link/tls_io.h"
 #include "link/transfer_buffers.h"
 #include "link_fixture.h"
@@ -48,7 +48,7 @@ int open_descriptors()
 
 TEST_F(Connecting, HelloOffersTls10AndExactlyTheThreeSuites)
 {
-    FakeProcessor processor({});
+    SimPeer processor({});
     ASSERT_EQ(SIO_connect(), Flow::go_on);
     processor.finish();
     ASSERT_TRUE(processor.handshake_done);
@@ -68,7 +68,7 @@ TEST_F(Connecting, HelloOffersTls10AndExactlyTheThreeSuites)
 // small writes would cost a delayed acknowledgement at every answer.
 TEST_F(Connecting, SmallWritesAreNotHeldBack)
 {
-    FakeProcessor processor({});
+    SimPeer processor({});
     ASSERT_EQ(SIO_connect(), Flow::go_on);
     int on = 0;
     socklen_t length = sizeof on;
@@ -80,7 +80,7 @@ TEST_F(Connecting, SmallWritesAreNotHeldBack)
 TEST_F(Connecting, TeardownClearsTheRecordOnceAndTheNextConnectionStartsAfresh)
 {
     {
-        FakeProcessor probe({send_step("HTTP/1.0 400 Bad Request\r\n\r\n")});
+        SimPeer probe({send_step("HTTP/1.0 400 Bad Request\r\n\r\n")});
         ASSERT_EQ(SIO_connect(), Flow::go_on);
         EXPECT_NE(connection.tls, nullptr);
         connection_teardown();
@@ -89,7 +89,7 @@ TEST_F(Connecting, TeardownClearsTheRecordOnceAndTheNextConnectionStartsAfresh)
         EXPECT_EQ(connection.socket, -1);
         connection_teardown();
     }
-    FakeProcessor work({read_until("\r\n"), send_step(response_text("0x0000", "No error"))});
+    SimPeer work({read_until("\r\n"), send_step(response_text("0x0000", "No error"))});
     ASSERT_EQ(SIO_connect(), Flow::go_on);
     EXPECT_EQ(plain_send("<?xml version=\"1.0\"?>\r\n"), LinkResult::ok);
     EXPECT_EQ(response_check(transfer_buffer, TRANSFER_BUFFER_SIZE), LinkResult::ok);
@@ -99,7 +99,7 @@ TEST_F(Connecting, TeardownClearsTheRecordOnceAndTheNextConnectionStartsAfresh)
 
 TEST_F(Connecting, CloseWithoutNotificationReadsAsEndOfData)
 {
-    FakeProcessor processor({send_step("last words"), close_step()});
+    SimPeer processor({send_step("last words"), close_step()});
     ASSERT_EQ(SIO_connect(), Flow::go_on);
     char buffer[64] = {};
     EXPECT_EQ(tls_read(buffer, 63), 10);
@@ -155,7 +155,7 @@ TEST_F(Connecting, RefusedHandshakeEndsTheRun)
     modern.min_version = TLS1_2_VERSION;
     modern.max_version = TLS1_2_VERSION;
     modern.cipher_list = "AES128-SHA";
-    FakeProcessor processor({}, modern);
+    SimPeer processor({}, modern);
     EXPECT_EQ(SIO_connect(), Flow::end_now);
     processor.finish();
     EXPECT_EQ(run_state.run_status, -1);
@@ -245,7 +245,7 @@ TEST_F(Connecting, LibraryConfigurationCannotRaiseTheFloor)
                        file);
             std::fclose(file);
             setenv("OPENSSL_CONF", path.c_str(), 1);
-            FakeProcessor processor({});
+            SimPeer processor({});
             static_cast<void>(SIO_connect());  // the handshake is what is looked at
             processor.finish();
             std::exit(processor.handshake_done ? 0 : 1);

@@ -14,7 +14,7 @@
 
 #include <csignal>
 
-#include "fake_processor.h"
+#include "sim_peer.h"
 #include "link/transfer_buffers.h"
 #include "link_fixture.h"
 #include "script/actions.h"
@@ -75,7 +75,7 @@ class ImageTransfer : public LinkTest {};
 TEST_F(ImageTransfer, FirmwareGoesOutInPiecesAfterTheProcessorsConsent)
 {
     std::string path = write_image("fw40000.bin", 40000);
-    FakeProcessor processor({read_until("/>\r\n"), send_step(response_text("0x0000", "ok")), read_bytes(40000)});
+    SimPeer processor({read_until("/>\r\n"), send_step(response_text("0x0000", "ok")), read_bytes(40000)});
     ASSERT_EQ(SIO_connect(), Flow::go_on);
     Location location(path);
     CaptureStdout();
@@ -95,7 +95,7 @@ TEST_F(ImageTransfer, LargestFirmwareAndFloppyImagesAreSentWhole)
     };
     for (Case c : {Case{4194304, true}, Case{1475000, false}}) {
         std::string path = write_image("largest.bin", c.size);
-        FakeProcessor processor({read_until("/>\r\n"), send_step(response_text("0x0000", "ok")), read_bytes(c.size)});
+        SimPeer processor({read_until("/>\r\n"), send_step(response_text("0x0000", "ok")), read_bytes(c.size)});
         ASSERT_EQ(SIO_connect(), Flow::go_on);
         Location location(path);
         CaptureStdout();
@@ -110,7 +110,7 @@ TEST_F(ImageTransfer, LargestFirmwareAndFloppyImagesAreSentWhole)
 TEST_F(ImageTransfer, RefusedElementSendsNoImage)
 {
     std::string path = write_image("fw100.bin", 100);
-    FakeProcessor processor({read_until("/>\r\n"), send_step(response_text("0x0005", "No firmware"))});
+    SimPeer processor({read_until("/>\r\n"), send_step(response_text("0x0005", "No firmware"))});
     ASSERT_EQ(SIO_connect(), Flow::go_on);
     Location location(path);
     CaptureStdout();
@@ -160,7 +160,7 @@ TEST_F(ImageTransfer, LocalFileChecksFailTheCommand)
 TEST_F(ImageTransfer, CopiedFloppyIsWrittenAtTheEndOfItsBlockOnly)
 {
     std::string image = image_bytes(1474560);
-    FakeProcessor processor({send_step("  '1474560'  "), send_step(image.substr(0, 700000)),
+    SimPeer processor({send_step("  '1474560'  "), send_step(image.substr(0, 700000)),
                              send_step(image.substr(700000))});
     ASSERT_EQ(SIO_connect(), Flow::go_on);
     std::string destination = temp_path("copy.img");
@@ -184,7 +184,7 @@ TEST_F(ImageTransfer, CopiedFloppyIsWrittenAtTheEndOfItsBlockOnly)
 TEST_F(ImageTransfer, CopyWithoutAWholeImageFailsAndWritesNothing)
 {
     struct Case {
-        std::vector<ProcessorStep> steps;
+        std::vector<ByteStep> steps;
         const char* message;
     };
     const Case cases[] = {
@@ -197,7 +197,7 @@ TEST_F(ImageTransfer, CopyWithoutAWholeImageFailsAndWritesNothing)
     std::string destination = temp_path("short.img");
     for (const Case& c : cases) {
         std::remove(destination.c_str());
-        FakeProcessor processor(c.steps);
+        SimPeer processor(c.steps);
         ASSERT_EQ(SIO_connect(), Flow::go_on);
         Location location(destination);
         CaptureStdout();
@@ -212,7 +212,7 @@ TEST_F(ImageTransfer, CopyWithoutAWholeImageFailsAndWritesNothing)
 
 TEST_F(ImageTransfer, UnwritableDestinationIsReportedAndDropped)
 {
-    FakeProcessor processor({send_step("3"), send_step("abc")});
+    SimPeer processor({send_step("3"), send_step("abc")});
     ASSERT_EQ(SIO_connect(), Flow::go_on);
     Location location(temp_path("no-such-folder/copy.img"));
     CaptureStdout();
@@ -226,7 +226,7 @@ TEST_F(ImageTransfer, EachReceivedCopyKeepsItsOwnImageAndFile)
 {
     std::string first_image = image_bytes(1000);
     std::string second_image(800, 'b');
-    FakeProcessor processor({send_step("'1000'"), send_step(first_image), send_step("'800'"), send_step(second_image)});
+    SimPeer processor({send_step("'1000'"), send_step(first_image), send_step("'800'"), send_step(second_image)});
     ASSERT_EQ(SIO_connect(), Flow::go_on);
     std::string first = temp_path("first.img");
     std::string second = temp_path("second.img");
@@ -265,7 +265,7 @@ TEST_F(ImageTransfer, CopyThatCannotBeWrittenFailsTheRunAndLeavesNoFile)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.destination);
         run_state.run_status = 0;
-        FakeProcessor processor({send_step("5000"), send_step(image_bytes(5000))});
+        SimPeer processor({send_step("5000"), send_step(image_bytes(5000))});
         ASSERT_EQ(SIO_connect(), Flow::go_on);
         CaptureStdout();
         EXPECT_EQ(floppy_image_copy(Location(c.destination).text), LinkResult::ok);
@@ -308,7 +308,7 @@ TEST_F(ImageTransfer, DamagedCopyFileIsRemoved)
 
 TEST_F(ImageTransfer, LengthFieldsAreTrimmedAndBounded)
 {
-    FakeProcessor processor({send_step("  '1474560'  "), send_step("\"42\"\t"), send_step("abc"),
+    SimPeer processor({send_step("  '1474560'  "), send_step("\"42\"\t"), send_step("abc"),
                              send_step("1234567890123456"), send_step("\t' 7 '")});
     ASSERT_EQ(SIO_connect(), Flow::go_on);
     EXPECT_EQ(image_length_read(), 1474560);
@@ -320,7 +320,7 @@ TEST_F(ImageTransfer, LengthFieldsAreTrimmedAndBounded)
 
 TEST_F(ImageTransfer, ReceiveNeverAsksForMoreThanTheRoomLeft)
 {
-    FakeProcessor processor({send_step(std::string(3000, 'y'))});
+    SimPeer processor({send_step(std::string(3000, 'y'))});
     ASSERT_EQ(SIO_connect(), Flow::go_on);
     settings.verbose = true;
     std::vector<unsigned char> room(1000);

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "fake_processor.h"
+#include "sim_peer.h"
 #include "link/transfer_buffers.h"
 #include "link_fixture.h"
 
@@ -16,7 +16,7 @@ class StreamExchange : public LinkTest {};
 TEST_F(StreamExchange, TokensGoOutReSpacedAndLongTokensWhole)
 {
     std::string block(6000, 'A');
-    FakeProcessor processor({read_until("END\n")});
+    SimPeer processor({read_until("END\n")});
     ASSERT_EQ(SIO_connect(), Flow::go_on);
     for (const char* token : {"<", "MOXCL", "VERSION", "=", "\"2.0\"", ">", "</", "/>"})
         ASSERT_EQ(token_send(token), LinkResult::ok);
@@ -29,7 +29,7 @@ TEST_F(StreamExchange, TokensGoOutReSpacedAndLongTokensWhole)
 TEST_F(StreamExchange, MaskedTokenGoesOutWholeButIsTracedMasked)
 {
     settings.verbose = true;
-    FakeProcessor processor({read_until("secret\" ")});
+    SimPeer processor({read_until("secret\" ")});
     ASSERT_EQ(SIO_connect(), Flow::go_on);
     ASSERT_EQ(token_send("PASSWORD"), LinkResult::ok);
     ASSERT_EQ(masked_token_send("\"secret\""), LinkResult::ok);
@@ -48,14 +48,14 @@ TEST_F(StreamExchange, CheckingPassNeitherSendsNorReads)
     EXPECT_EQ(response_check(buffer, 63), LinkResult::ok);
     EXPECT_EQ(buffer[0], '\0');
     run_state.checking_pass = false;
-    run_state.processor_generation = Generation::http;
+    run_state.processor_generation = ProcessorGeneration::http;
     EXPECT_EQ(response_check(buffer, 63), LinkResult::ok);
     EXPECT_EQ(log_text(), "");
 }
 
 TEST_F(StreamExchange, SuccessIsSilentAndRecordsTheVersion)
 {
-    FakeProcessor processor({send_step(response_text("0x0000", "No error", "1.50"))});
+    SimPeer processor({send_step(response_text("0x0000", "No error", "1.50"))});
     ASSERT_EQ(SIO_connect(), Flow::go_on);
     run_state.run_status = 0;
     EXPECT_EQ(response_check(transfer_buffer, TRANSFER_BUFFER_SIZE), LinkResult::ok);
@@ -68,7 +68,7 @@ TEST_F(StreamExchange, SuccessIsSilentAndRecordsTheVersion)
 TEST_F(StreamExchange, ErrorStatusBecomesRunStatusAndStopsTraffic)
 {
     std::string answer = response_text("0x00A1", "Not allowed");
-    FakeProcessor processor({send_step(answer)});
+    SimPeer processor({send_step(answer)});
     ASSERT_EQ(SIO_connect(), Flow::go_on);
     EXPECT_EQ(response_check(transfer_buffer, TRANSFER_BUFFER_SIZE), LinkResult::error_status);
     EXPECT_EQ(run_state.run_status, 161);
@@ -85,7 +85,7 @@ TEST_F(StreamExchange, MalformedResponseLeavesRunStatus)
 {
     const char answer[] =
         "<?xml version=\"1.0\"?><MOXCL VERSION=\"2.22\"><RESPONSE STATUS=\"0x0000\" MESSAGE=''/></MOXCL>";
-    FakeProcessor processor({send_step(answer)});
+    SimPeer processor({send_step(answer)});
     ASSERT_EQ(SIO_connect(), Flow::go_on);
     EXPECT_EQ(response_check(transfer_buffer, TRANSFER_BUFFER_SIZE), LinkResult::malformed_response);
     EXPECT_EQ(run_state.run_status, 0);
@@ -98,7 +98,7 @@ TEST_F(StreamExchange, WholeResponseIsDrainedToTheClosingRootTag)
 {
     std::string head = "<?xml version=\"1.0\"?><MOXCL VERSION=\"2.22\"><RESPONSE STATUS=\"0x0000\" MESSAGE='ok'/>";
     // "<END_MOXCL/>" in a later read does not end the drain.
-    FakeProcessor processor({send_step(head), send_step("<ITEM A=\"1\"/><END_MOXCL/>"),
+    SimPeer processor({send_step(head), send_step("<ITEM A=\"1\"/><END_MOXCL/>"),
                              send_step("<ITEM A=\"2\"/></MOXCL>"), send_step("not read")});
     ASSERT_EQ(SIO_connect(), Flow::go_on);
     show_whole_response = true;
@@ -111,7 +111,7 @@ TEST_F(StreamExchange, WholeResponseIsDrainedToTheClosingRootTag)
 TEST_F(StreamExchange, WholeResponseInOneReadIsTracedAsReceived)
 {
     std::string answer = response_text("0x0000", "No error");
-    FakeProcessor processor({send_step(answer)});
+    SimPeer processor({send_step(answer)});
     ASSERT_EQ(SIO_connect(), Flow::go_on);
     show_whole_response = true;
     EXPECT_EQ(response_check(transfer_buffer, TRANSFER_BUFFER_SIZE), LinkResult::ok);
@@ -121,7 +121,7 @@ TEST_F(StreamExchange, WholeResponseInOneReadIsTracedAsReceived)
 
 TEST_F(StreamExchange, ClosedConnectionIsAReadFailure)
 {
-    FakeProcessor processor({close_step()});
+    SimPeer processor({close_step()});
     ASSERT_EQ(SIO_connect(), Flow::go_on);
     EXPECT_EQ(response_check(transfer_buffer, TRANSFER_BUFFER_SIZE), LinkResult::read_failure);
     EXPECT_EQ(run_state.run_status, 3);
@@ -130,7 +130,7 @@ TEST_F(StreamExchange, ClosedConnectionIsAReadFailure)
 
 TEST_F(StreamExchange, DrainThatLosesTheConnectionFailsTheRun)
 {
-    FakeProcessor processor(
+    SimPeer processor(
         {send_step("<?xml version=\"1.0\"?><MOXCL VERSION=\"2.22\"><RESPONSE STATUS=\"0x0\" MESSAGE='ok'/>"),
          close_step()});
     ASSERT_EQ(SIO_connect(), Flow::go_on);
@@ -145,7 +145,7 @@ TEST_F(StreamExchange, ReadsStopOneByteShortOfTheBufferEnd)
     // The actions read at most 2047 bytes into their 2048-byte buffer, the
     // driver 4096 into the 4097-byte transfer buffer: both stay terminated.
     std::string big = response_text("0x0000", std::string(7000, 'm').c_str());
-    FakeProcessor processor({send_step(big), send_step(big)});
+    SimPeer processor({send_step(big), send_step(big)});
     ASSERT_EQ(SIO_connect(), Flow::go_on);
     auto action_buffer = std::make_unique<char[]>(2048);
     EXPECT_EQ(response_check(action_buffer.get(), 2047), LinkResult::ok);
@@ -205,11 +205,11 @@ TEST_F(StreamExchange, EveryResponseIsReadToItsEndAtItsOwnCheckPoint)
     };
     for (const PiecesCase& c : cases) {
         SCOPED_TRACE(c.name);
-        std::vector<ProcessorStep> steps;
+        std::vector<ByteStep> steps;
         for (const std::string& piece : c.pieces)
             steps.push_back(send_step(piece));
         steps.push_back(send_step(response_text("0x0007", "Busy")));
-        FakeProcessor processor(steps);
+        SimPeer processor(steps);
         ASSERT_EQ(SIO_connect(), Flow::go_on);
         run_state.run_status = 0;
         show_whole_response = c.shown;
@@ -250,13 +250,13 @@ TEST_F(StreamExchange, AnyReadableErrorStatusFailsTheRun)
     };
     for (const ErrorCase& c : cases) {
         SCOPED_TRACE(c.name);
-        std::vector<ProcessorStep> steps;
+        std::vector<ByteStep> steps;
         std::string text;
         for (const std::string& piece : c.pieces) {
             steps.push_back(send_step(piece));
             text += piece;
         }
-        FakeProcessor processor(steps);
+        SimPeer processor(steps);
         ASSERT_EQ(SIO_connect(), Flow::go_on);
         run_state.run_status = 0;
         std::string before = log_text();
