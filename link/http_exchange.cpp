@@ -211,6 +211,11 @@ int hex_code_value(const char* text)
     return static_cast<int>(value);
 }
 
+// A status code is "0x" and four hex digits: 'STATUS="0x003C"' is 15
+// characters, and the next STATUS is looked for after them.
+constexpr size_t STATUS_CODE_LENGTH = 6;
+constexpr size_t STATUS_ATTRIBUTE_LENGTH = std::string_view("STATUS=\"0x0000\"").size();
+
 StreamMatch::StreamMatch(const char* text) : text_(text), length_(std::min(std::strlen(text), LONGEST))
 {
     // fallback_[n]: the longest proper prefix of text[0, n) that also ends it.
@@ -254,7 +259,7 @@ void ReplyStatusScan::take(char c)
 {
     if (code_length_ > 0) {
         code_[code_length_++] = c;
-        if (code_length_ == 6)
+        if (code_length_ == STATUS_CODE_LENGTH)
             code_complete();
     }
 
@@ -293,7 +298,7 @@ void ReplyStatusScan::take(char c)
         if (start >= next_status_) {
             // The code is the six characters from "0x" on; the next STATUS
             // is looked for past its closing quote.
-            next_status_ = start + 15;
+            next_status_ = start + STATUS_ATTRIBUTE_LENGTH;
             std::memcpy(code_, "0x", 2);
             code_length_ = 2;
             code_in_tag_ = in_tag_;
