@@ -80,6 +80,28 @@ TEST(ScriptReads, GrownBufferIsFilledAtOnce)
     EXPECT_LT(reads, 24);
 }
 
+// The line text is copied from what flex has read beyond the line feed, its
+// first character kept aside by flex. The line feed is put at every place
+// around the end of the first read, and in a buffer grown for a long name,
+// before lines of every kind: this fails if flex changes the buffer fields
+// that the copy reads.
+TEST(ScannerBuffer, LineTextAfterEveryLineFeed)
+{
+    const std::string wide(300, 'w');
+    const std::string lines[] = {"", "x", "two words", wide};
+    for (const std::string& before : {std::string(), std::string(40000, 'L') + " "}) {
+        for (size_t pad = 8180; pad <= 8196; ++pad) {
+            for (const std::string& line : lines) {
+                std::string text = before + std::string(pad, ' ') + "a\n" + line;
+                lex_script(text);
+                EXPECT_EQ(lexer_state.line_counter, 1) << before.size() << " " << pad << " " << line;
+                EXPECT_EQ(lexer_state.line_text, line.substr(0, LINE_TEXT_MAX))
+                    << before.size() << " " << pad << " " << line;
+            }
+        }
+    }
+}
+
 std::string in_block(const std::string& commands)
 {
     return "<MOXCL VERSION=\"2.0\">\n<LOGIN USER_LOGIN=\"a\" PASSWORD=\"b\">\n<BLOCK_A MODE=\"read\">\n" + commands +
@@ -87,8 +109,7 @@ std::string in_block(const std::string& commands)
 }
 
 // A parse stopped by a failed value check leaves the lexer in the middle of
-// its script: buffer grown for a long name, the rest of the script read
-// ahead, a line not yet complete. After restart_lexer or reset_lexer the next
+// its script: buffer grown for a long name, more of the script read ahead. After restart_lexer or reset_lexer the next
 // script is read exactly as by a lexer that never saw the first.
 TEST(LexerReset, NextScriptAfterAStoppedParseStartsClean)
 {
