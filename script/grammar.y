@@ -440,7 +440,11 @@ ParseResult parse_script()
     lexer_state.line_counter = 0;
     lexer_state.line_text[0] = '\0';
     try {
-        return yyparse() == 0 ? ParseResult::accepted : ParseResult::rejected;
+        ParseResult result = yyparse() == 0 ? ParseResult::accepted : ParseResult::rejected;
+        // A parse stopped early leaves text read ahead: the next parse
+        // starts clean.
+        reset_lexer();
+        return result;
     } catch (const ScriptInputFailed&) {
         // The scanner could not go on: its input failed.
         reset_lexer();

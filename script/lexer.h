@@ -22,7 +22,11 @@ struct ScriptInputFailed {};
 
 // Next token code; 0 at the end of the input.
 int next_token();
-// Scan the given stream from its current position, as if from the start.
+// Scan the given stream from its current position, as if from the start:
+// what was read of the previous input, and where its scan stood, is gone.
 void restart_lexer(FILE* stream);
-// Drop the input buffer; the next token comes from script_input afresh.
+// Drop the input buffer and everything read ahead; the next token comes from
+// script_input afresh. Done at the end of the input and after a syntax error;
+// a parse stopped by an action leaves the lexer where it stood until this or
+// restart_lexer is called.
 void reset_lexer();

@@ -108,6 +108,9 @@ TEST(Lexer, LineCounterAndLineText)
         std::string last_token;
     };
     const std::string wide_line(300, 'w');
+    std::string rows;
+    for (int i = 0; i < 3000; ++i)
+        rows += "row " + std::to_string(i) + "\n";
     const LineCase cases[] = {
         {"", 0, "", ""},
         {"a\n  b c\n", 2, "", "c"},
@@ -125,12 +128,35 @@ TEST(Lexer, LineCounterAndLineText)
         {std::string(8191, ' ') + "\nnext read", 1, "next read", "read"},
         {std::string(8180, ' ') + "a\n" + wide_line + "\n", 2, "", wide_line.substr(0, 256)},
         {std::string(8180, ' ') + "a\n" + wide_line, 1, wide_line.substr(0, 256), wide_line.substr(0, 256)},
+        // A block that fails to close after many reads is scanned again as
+        // ordinary tokens: its lines are taken from what was read ahead.
+        {"-----BEGIN BLOB-----\n" + rows + "last row", 3001, "last row", "row"},
+        {"-----BEGIN CERTIFICATE-----\n" + rows + "<end of it", 3001, "<end of it", "it"},
     };
     for (const LineCase& c : cases) {
         lex_script(c.text);
         EXPECT_EQ(lexer_state.line_counter, c.lines) << c.text;
         EXPECT_EQ(lexer_state.line_text, c.line_text) << c.text;
         EXPECT_EQ(lexer_state.last_token_text, c.last_token) << c.text;
+    }
+}
+
+// Inside a comment or CDATA section a NUL byte is text; only the end of the
+// input ends an unclosed one, also when a read ends or begins at a NUL.
+TEST(Lexer, SectionsReadPastNulBytes)
+{
+    const std::string pad(8192 - 7, ' ');
+    const LexCase cases[] = {
+        {"a <!-- " + pad + "\0\0 --> b"s, {{IDENTIFIER, "a"}, {IDENTIFIER, "b"}}, {"a", "b"}},
+        {"a <!--" + pad + "\0\0\0"s, {{IDENTIFIER, "a"}}, {"a"}},
+        {"a <!-- x\0"s, {{IDENTIFIER, "a"}}, {"a"}},
+        {"<![CDATA[" + std::string(20000, '\0') + "]]>c", {{TEXT_BLOCK, ""}, {IDENTIFIER, "c"}}, {"c"}},
+        {"a <![CDATA[\0"s, {{IDENTIFIER, "a"}, {TEXT_BLOCK, ""}}, {"a"}},
+    };
+    for (const LexCase& c : cases) {
+        LexRun run = lex_script(c.text);
+        EXPECT_EQ(run.tokens, c.tokens) << c.text.size();
+        EXPECT_EQ(run.sent, c.sent) << c.text.size();
     }
 }
 

@@ -71,30 +71,33 @@ static const char* override_password()
     return current_options->override_password;
 }
 
-static FILE* open_script(const std::string& text, const ScriptRunOptions& options, ScriptRun& run)
+static FILE* open_text(const std::string& text)
+{
+    FILE* script = tmpfile();
+    fwrite(text.data(), 1, text.size(), script);
+    rewind(script);
+    return script;
+}
+
+static void start_run(FILE* script, const ScriptRunOptions& options, ScriptRun& run)
 {
     current_run = &run;
     current_options = &options;
     script_link_calls = {record_token, record_check, record_firmware, record_insert,   record_copy,
                          record_write, overridden,   record_override, override_password};
-    FILE* script = tmpfile();
-    fwrite(text.data(), 1, text.size(), script);
-    rewind(script);
     reset_lexer();
     lexer_state = LexerState{};
     run_state.script_input = script;
     run_state.checking_pass = !options.live_pass;
     show_whole_response = false;
     testing::internal::CaptureStdout();
-    return script;
 }
 
-static void close_script(FILE* script, ScriptRun& run)
+static void end_run(ScriptRun& run)
 {
     fflush(stdout);
     run.output = testing::internal::GetCapturedStdout();
     reset_lexer();
-    fclose(script);
     run_state.script_input = nullptr;
     run_state.checking_pass = true;
     script_link_calls = script_link_calls_default;
@@ -104,25 +107,57 @@ static void close_script(FILE* script, ScriptRun& run)
 ScriptRun run_script(const std::string& text, const ScriptRunOptions& options)
 {
     ScriptRun run;
-    FILE* script = open_script(text, options, run);
+    FILE* script = open_text(text);
+    start_run(script, options, run);
     run.result = static_cast<int>(parse_script());
-    close_script(script, run);
+    end_run(run);
+    fclose(script);
     return run;
 }
 
-LexRun lex_script(const std::string& text)
+ScriptRun run_script_after(const std::string& earlier, const std::string& text, void (*between)(FILE* script))
+{
+    ScriptRunOptions options;
+    ScriptRun run;
+    FILE* earlier_script = open_text(earlier);
+    FILE* script = open_text(text);
+    start_run(earlier_script, options, run);
+    int earlier_result = static_cast<int>(parse_script());
+    fflush(stdout);
+    testing::internal::GetCapturedStdout();
+    run.events.clear();
+    testing::internal::CaptureStdout();
+    run_state.script_input = script;
+    between(script);
+    run.result = static_cast<int>(parse_script());
+    end_run(run);
+    fclose(script);
+    fclose(earlier_script);
+    EXPECT_EQ(earlier_result, 1) << "the earlier script was to stop its parse";
+    return run;
+}
+
+LexRun lex_stream(FILE* script)
 {
     ScriptRunOptions options;
     ScriptRun run;
     LexRun lexed;
-    FILE* script = open_script(text, options, run);
+    start_run(script, options, run);
     for (int code; (code = next_token()) != 0;) {
         bool has_value = code == STRING || code == IDENTIFIER;
         lexed.tokens.push_back({code, has_value ? yylval : ""});
     }
-    close_script(script, run);
+    end_run(run);
     lexed.sent = run.events;
     lexed.output = run.output;
+    return lexed;
+}
+
+LexRun lex_script(const std::string& text)
+{
+    FILE* script = open_text(text);
+    LexRun lexed = lex_stream(script);
+    fclose(script);
     return lexed;
 }
 

@@ -2,6 +2,7 @@
 // replaced by a recorder, and collects what it did.
 #pragma once
 
+#include <cstdio>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -24,6 +25,10 @@ struct ScriptRunOptions {
 };
 
 ScriptRun run_script(const std::string& text, const ScriptRunOptions& options = {});
+// Parses earlier, which must stop its parse, then calls between with the
+// stream of text (already the script input) and parses text (live pass).
+// What is returned is the second parse's.
+ScriptRun run_script_after(const std::string& earlier, const std::string& text, void (*between)(FILE* script));
 
 // One token as the parser sees it: its code and, for STRING and IDENTIFIER,
 // its value.
@@ -41,6 +46,8 @@ struct LexRun {
 
 // Reads the whole text through the lexer alone (live pass).
 LexRun lex_script(const std::string& text);
+// The same with the script read from the given stream, left open.
+LexRun lex_stream(FILE* script);
 
 // Every "Parse error: ..." and "1 - Syntax error: ..." report in the output.
 std::vector<std::string> error_reports(const std::string& output);
