@@ -25,7 +25,6 @@ void reset_image_transfers()
     pending_copy.image.clear();
     pending_copy.image.shrink_to_fit();
     pending_copy.destination[0] = '\0';
-    pending_copy.length = 0;
 }
 
 constexpr int LENGTH_FIELD_SIZE = 16;
@@ -34,8 +33,6 @@ static void console(const char* message)
 {
     std::fputs(message, stdout);
 }
-
-
 
 // Size of an open file, measured from its start to its end; the file is
 // left at its start.
@@ -50,7 +47,8 @@ static long file_size(FILE* file)
 }
 
 // Announces an outgoing image, waits for the processor's consent and sends
-// the image. 0, or 1 when the processor did not accept the element.
+// the image: ok, or failed_command when the processor did not accept the
+// element.
 static LinkResult announce_and_send(const char* element_format, const char* path, int length,
                              const char* refused, const char* sending)
 {
@@ -142,7 +140,6 @@ LinkResult floppy_image_copy(const char* location)
 {
     if (run_state.checking_pass)
         return LinkResult::ok;
-    std::memset(image_buffer, 0, sizeof image_buffer);
     if (!run_going())
         return LinkResult::failed_command;
 
@@ -171,7 +168,6 @@ LinkResult floppy_image_copy(const char* location)
                         announced);
             result = LinkResult::failed_command;
         } else {
-            pending_copy.length = announced;
             transfer_flags |= TRANSFER_FLOPPY_COPY_PENDING;
             copy_bounded(pending_copy.destination, location);
         }
@@ -220,7 +216,7 @@ LinkResult floppy_copy_flush()
     if (file == nullptr)
         return copy_not_written("Unable to open the virtual floppy image file\r\n");
     bool removable = is_regular_file(file);
-    size_t length = static_cast<size_t>(pending_copy.length);
+    size_t length = pending_copy.image.size();
     size_t written = std::fwrite(pending_copy.image.data(), 1, length, file);
     // A short write or a failed flush leaves a damaged image: remove it.
     if (std::fclose(file) != 0 || written != length) {

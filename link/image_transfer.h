@@ -18,7 +18,6 @@ extern unsigned transfer_flags;
 struct PendingCopy {
     std::vector<unsigned char> image;
     char destination[IMAGE_LOCATION_SIZE] = "";
-    int length = 0;
 };
 extern PendingCopy pending_copy;
 

@@ -15,17 +15,10 @@ char armed_name[NAME_SIZE];
 volatile std::sig_atomic_t armed = 0;
 bool handlers_installed = false;
 
-void remove_now()
-{
-    if (armed)
-        unlink(armed_name);
-    armed = 0;
-}
-
 // Removes the file, then ends the process the way the signal would have.
 void on_ending_signal(int signal_number)
 {
-    remove_now();
+    remove_armed_file();
     std::signal(signal_number, SIG_DFL);
     raise(signal_number);
 }
@@ -67,5 +60,7 @@ void keep_at_process_end()
 
 void remove_armed_file()
 {
-    remove_now();
+    if (armed)
+        unlink(armed_name);
+    armed = 0;
 }

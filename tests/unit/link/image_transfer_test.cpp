@@ -290,7 +290,6 @@ TEST_F(ImageTransfer, CopyThatCannotBeWrittenFailsTheRunAndLeavesNoFile)
     rlimit limit{4096, 4096};
     setrlimit(RLIMIT_FSIZE, &limit);
     pending_copy.image.assign(100000, 'x');
-    pending_copy.length = 100000;
     std::snprintf(pending_copy.destination, sizeof pending_copy.destination, "%s", destination.c_str());
     transfer_flags |= TRANSFER_FLOPPY_COPY_PENDING;
     bool failed = floppy_copy_flush() == LinkResult::failed_command && run_state.run_status == 1;
