@@ -18,7 +18,9 @@
 #include "link/link_reset.h"
 #include "link/stream_exchange.h"
 #include "link/transfer_buffers.h"
+#include "platform/console_mode.h"
 #include "platform/exit_cleanup.h"
+#include "platform/private_file.h"
 #include "platform/winsock.h"
 #include "prepare/multipart_boundary.h"
 #include "prepare/script_body_pass.h"
@@ -86,7 +88,8 @@ Flow open_script_input()
         return Flow::end_now;
     }
     const char* name = settings.use_working_copy ? settings.working_copy_name : settings.input_file_name;
-    run_state.script_input = fopen(name, "rb");
+    // The working copy may be deleted while it is read (Ctrl-C).
+    run_state.script_input = settings.use_working_copy ? open_private_file(name) : fopen(name, "rb");
     if (run_state.script_input)
         return Flow::go_on;
     if (settings.use_working_copy)
@@ -289,6 +292,7 @@ int run_steps(int argc, char** argv)
 
 int run_quorvex(int argc, char** argv)
 {
+    use_binary_console();
     int status = run_steps(argc, argv);
     // However the run ended, the working copy does not stay behind.
     remove_armed_file();

@@ -1,13 +1,5 @@
 #include "link/connection.h"
 
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <csignal>
 #include <cstdio>
 
 #include <openssl/bio.h>
@@ -35,10 +27,7 @@ int tcpClient()
     addrinfo* addresses = nullptr;
     int resolved = getaddrinfo(settings.server_address, settings.port_text, &hints, &addresses);
     if (resolved != 0) {
-        // The resolver reports through its result, not through errno: keep
-        // that code as the socket layer's last error.
-        if (resolved != EAI_SYSTEM)
-            errno = resolved;
+        keep_resolver_error(resolved);
         log_error("tcpClient connect failed %d \r\n", WSAGetLastError());
         return INVALID_SOCKET_VALUE;
     }
@@ -46,9 +35,9 @@ int tcpClient()
     int connected = INVALID_SOCKET_VALUE;
     int last_error = 0;
     for (addrinfo* entry = addresses; entry != nullptr; entry = entry->ai_next) {
-        int candidate = socket(entry->ai_family, entry->ai_socktype, entry->ai_protocol);
+        int candidate = open_socket(entry->ai_family, entry->ai_socktype, entry->ai_protocol);
         if (candidate < 0) {
-            last_error = errno;
+            last_error = WSAGetLastError();
             continue;
         }
         if (connect_bounded(candidate, entry->ai_addr, entry->ai_addrlen, settings.connect_wait_seconds) == 0) {
@@ -56,25 +45,25 @@ int tcpClient()
             // (a script token in stream mode, a request line in HTTP mode):
             // none of them may wait for the peer's delayed acknowledgement.
             int on = 1;
-            setsockopt(candidate, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+            setsockopt(candidate, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
             // A processor that stops answering must not hold the run forever.
             bound_socket_waits(candidate, settings.data_wait_seconds);
             connected = candidate;
             break;
         }
-        last_error = errno;
+        last_error = WSAGetLastError();
         closesocket(candidate);
     }
     freeaddrinfo(addresses);
 
     // The reason reported by the caller is the error of the last attempt.
     if (connected < 0) {
-        errno = last_error;
+        WSASetLastError(last_error);
         if (last_wait_timed_out())
             log_error("Waited %d second%s for \"%s:%s\" to accept the connection: giving up (QUORVEX_TIMEOUT).\r\n",
                       settings.connect_wait_seconds, plural(settings.connect_wait_seconds), settings.server_address,
                       settings.port_text);
-        errno = last_error;
+        WSASetLastError(last_error);
     }
     return connected;
 }
@@ -115,9 +104,7 @@ static Flow connection_failed(RunCode exit_status)
 
 Flow SIO_connect()
 {
-    // A processor that drops the connection must show up as a failed write,
-    // not end the process.
-    std::signal(SIGPIPE, SIG_IGN);
+    ignore_broken_pipes();
 
     OPENSSL_init_ssl(OPENSSL_INIT_LOAD_SSL_STRINGS | OPENSSL_INIT_LOAD_CRYPTO_STRINGS, nullptr);
 
@@ -148,7 +135,7 @@ Flow SIO_connect()
     SSL_set_fd(connection.tls, connection.socket);
     SSL_set_connect_state(connection.tls);
 
-    errno = 0;
+    WSASetLastError(0);
     if (SSL_connect(connection.tls) < 0) {
         if (last_wait_timed_out()) {
             report_data_wait_timeout();

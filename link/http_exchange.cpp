@@ -1,7 +1,5 @@
 #include "link/http_exchange.h"
 
-#include <unistd.h>
-
 #include <openssl/ssl.h>
 
 #include <algorithm>

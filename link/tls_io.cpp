@@ -2,8 +2,6 @@
 
 #include <openssl/err.h>
 
-#include <cerrno>
-
 #include "records/log_output.h"
 #include "records/run_settings.h"
 #include "link/connection.h"
@@ -18,12 +16,12 @@ const char* plural(int count)
 int tls_write(const void* data, int length)
 {
     if (connection.tls == nullptr) {
-        errno = ENOTCONN;
+        WSASetLastError(WSAENOTCONN);
         return -1;
     }
     // The reason reported for a failure is what the socket layer said
     // during this call, or 0 when it said nothing.
-    errno = 0;
+    WSASetLastError(0);
     int result = SSL_write(connection.tls, data, length);
     if (result <= 0 && last_wait_timed_out()) {
         log_error("Waited %d second%s for the MOX to take data: giving up (QUORVEX_TIMEOUT).\r\n",
@@ -44,10 +42,10 @@ void report_data_wait_timeout()
 int tls_read(void* buffer, int size)
 {
     if (connection.tls == nullptr) {
-        errno = ENOTCONN;
+        WSASetLastError(WSAENOTCONN);
         return -1;
     }
-    errno = 0;
+    WSASetLastError(0);
     int result = SSL_read(connection.tls, buffer, size);
     if (result >= 0)
         return result;
@@ -57,7 +55,7 @@ int tls_read(void* buffer, int size)
     unsigned long queued = ERR_peek_error();
     bool closed = reason == SSL_ERROR_ZERO_RETURN ||
                   (reason == SSL_ERROR_SSL && ERR_GET_REASON(queued) == SSL_R_UNEXPECTED_EOF_WHILE_READING) ||
-                  (reason == SSL_ERROR_SYSCALL && queued == 0 && errno == 0);
+                  (reason == SSL_ERROR_SYSCALL && queued == 0 && WSAGetLastError() == 0);
     if (closed) {
         ERR_clear_error();
         return 0;

@@ -1,3 +1,6 @@
+// The POSIX side (exit_cleanup_windows.cpp is the Windows one).
+#ifndef _WIN32
+
 #include "platform/exit_cleanup.h"
 
 #include <unistd.h>
@@ -64,3 +67,5 @@ void remove_armed_file()
         unlink(armed_name);
     armed = 0;
 }
+
+#endif

@@ -1,3 +1,6 @@
+// The POSIX side (private_file_windows.cpp is the Windows one).
+#ifndef _WIN32
+
 #include "platform/private_file.h"
 
 #include <fcntl.h>
@@ -19,3 +22,10 @@ FILE* create_private_file(const char* name)
         close(descriptor);
     return file;
 }
+
+FILE* open_private_file(const char* name)
+{
+    return fopen(name, "rb");
+}
+
+#endif

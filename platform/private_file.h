@@ -1,4 +1,5 @@
-// Files that hold secrets: readable and writable by their owner only.
+// Files that hold secrets: readable and writable by their owner only (on
+// Windows: as the folder's access list allows, see private_file_windows.cpp).
 #pragma once
 
 #include <cstdio>
@@ -7,3 +8,8 @@
 // only (also when it existed before with wider permissions). nullptr when
 // it cannot be created.
 FILE* create_private_file(const char* name);
+
+// Opens name for binary reading such that it can still be deleted while it
+// is open (Windows refuses that to an ordinary open): the working copy is
+// removed on Ctrl-C while the run reads it. nullptr when it cannot be opened.
+FILE* open_private_file(const char* name);

@@ -1,3 +1,7 @@
+// The POSIX side of the bounded socket waits (socket_wait_windows.cpp is
+// the other).
+#ifndef _WIN32
+
 #include "platform/socket_wait.h"
 
 #include <fcntl.h>
@@ -61,3 +65,5 @@ void set_wait_timed_out()
 {
     errno = ETIMEDOUT;
 }
+
+#endif

@@ -1,12 +1,17 @@
+// The POSIX side of the Windows sockets interface (winsock_windows.cpp is
+// the other).
+#ifndef _WIN32
+
 #include "platform/winsock.h"
 
 #include <arpa/inet.h>
-#include <cerrno>
-#include <cstring>
 #include <net/if.h>
-#include <string>
 #include <time.h>
-#include <unistd.h>
+
+#include <csignal>
+
+#include <cstring>
+#include <string>
 
 int WSAStartup(unsigned short version, WSAData* data)
 {
@@ -25,6 +30,11 @@ int WSAGetLastError()
     return errno;
 }
 
+void WSASetLastError(int error)
+{
+    errno = error;
+}
+
 void Sleep(unsigned long milliseconds)
 {
     timespec wait{static_cast<time_t>(milliseconds / 1000),
@@ -37,6 +47,24 @@ void closesocket(int socket_handle)
 {
     if (socket_handle >= 0)
         close(socket_handle);
+}
+
+int open_socket(int family, int type, int protocol)
+{
+    int handle = socket(family, type, protocol);
+    return handle < 0 ? INVALID_SOCKET_VALUE : handle;
+}
+
+void ignore_broken_pipes()
+{
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+void keep_resolver_error(int result)
+{
+    // EAI_SYSTEM: the resolver's reason is in errno already.
+    if (result != EAI_SYSTEM)
+        errno = result;
 }
 
 // An address with an optional "%zone" suffix; the zone is an interface
@@ -87,3 +115,5 @@ bool is_ipv6_literal(const char* text)
     }
     return true;
 }
+
+#endif

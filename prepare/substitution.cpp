@@ -3,10 +3,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <sys/stat.h>
 
 #include "records/run_settings.h"
 #include "platform/exit_cleanup.h"
+#include "platform/file_identity.h"
 #include "platform/private_file.h"
 
 VariableTable variables;
@@ -54,14 +54,6 @@ bool take_pair(const char* field, int slot)
     return seen_equals;
 }
 
-bool same_file(const char* a, const char* b)
-{
-    struct stat first {}, second {};
-    if (stat(a, &first) != 0 || stat(b, &second) != 0)
-        return false;
-    return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
-}
-
 void write_matching_values(const char* name, FILE* out)
 {
     for (int slot = 0; slot < MAX_VARIABLES; ++slot) {
@@ -95,9 +87,14 @@ bool parse_name_value_pairs(const char* pair_list)
     strcpy(temp1, pair_list);
 
     int stored = 0;
+    // The fields between commas, empty ones skipped.
     char* rest = temp1;
-    char* field = nullptr;
-    while ((field = strsep(&rest, ",")) != nullptr) {
+    while (rest != nullptr) {
+        char* field = rest;
+        char* comma = strchr(rest, ',');
+        rest = comma ? comma + 1 : nullptr;
+        if (comma)
+            *comma = '\0';
         if (*field == '\0')
             continue;
         if (stored == MAX_VARIABLES) {

@@ -6,6 +6,7 @@
 
 #include "records/bounded_copy.h"
 #include "records/run_state.h"
+#include "platform/console_write.h"
 #include "link/stream_exchange.h"
 #include "script/lexer.h"
 #include "script/link_calls.h"
@@ -173,9 +174,9 @@ void name_action(const char* name)
     action_buffer[length] = '\0';
     if (starts_with(action_buffer, "GET") || starts_with(action_buffer, "CERTIFICATE_SIGNING_REQUEST"))
         show_next_response_whole();
-    fputs_unlocked("<s> ", stdout);
-    fwrite_unlocked(action_buffer, 1, length, stdout);
-    fputc_unlocked('\n', stdout);
+    trace_puts("<s> ", stdout);
+    trace_write(action_buffer, length, stdout);
+    trace_putc('\n', stdout);
 }
 
 void keep_image_location(const char* value)

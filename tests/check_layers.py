@@ -8,6 +8,10 @@ The folders are layers, each using only those below it:
 and mpsim (sim/) uses none of them. The graph is derived from the
 #include "folder/file.h" lines of every source file; it is printed, so
 that a failure shows the whole picture.
+
+Only platform/ knows which system it is built for: a test of _WIN32 (or of
+another system's macro) anywhere else fails too, so every other folder
+builds unchanged for Linux and Windows.
 """
 import os
 import re
@@ -16,6 +20,7 @@ import sys
 LAYERS = ["records", "platform", "link", "prepare", "script", "driver"]
 SOURCES = (".h", ".cpp", ".l", ".y")
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([a-z_]+)/[^"]+"', re.M)
+SYSTEM_TEST = re.compile(r'^\s*#\s*(?:if|ifdef|ifndef|elif)\b.*\b(_WIN32|_WIN64|__MINGW\w*|_MSC_VER|__linux__|__GLIBC__)\b', re.M)
 
 
 def edges(top):
@@ -34,6 +39,25 @@ def edges(top):
     return found
 
 
+def system_tests(top):
+    """The lines outside platform/ that ask which system they are built for."""
+    found = []
+    for folder in LAYERS:
+        if folder == "platform":
+            continue
+        for root, _, files in os.walk(os.path.join(top, folder)):
+            for name in files:
+                if not name.endswith(SOURCES):
+                    continue
+                path = os.path.join(root, name)
+                with open(path, encoding="utf-8", errors="replace") as handle:
+                    text = handle.read()
+                for match in SYSTEM_TEST.finditer(text):
+                    line = text.count("\n", 0, match.start()) + 1
+                    found.append("%s:%d: %s" % (os.path.relpath(path, top), line, match.group(1)))
+    return found
+
+
 def main():
     top = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "..")
     wrong = []
@@ -47,7 +71,10 @@ def main():
         print("\n%s must not include %s:" % (source, target))
         for path in sorted(set(files)):
             print("  " + path)
-    return 1 if wrong else 0
+    systems = system_tests(top)
+    for place in systems:
+        print("\nonly platform/ may test the system: " + place)
+    return 1 if wrong or systems else 0
 
 
 if __name__ == "__main__":

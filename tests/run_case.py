@@ -77,7 +77,11 @@ class Section:
 HOST_LENGTH = re.compile(rb"@@HOSTNAME_LENGTH\+(\d+)@@")
 
 SECTION_LINE = re.compile(rb"^\[([a-z][a-z0-9-]*)((?: [^\]\n]*)?)\]\r?\n?$")
-ATTRIBUTES = {"nolf"}
+# The systems the program is built for. A section that names one of them
+# applies only when the program under test is that system's build; a section
+# that names none applies to all.
+PLATFORMS = ("linux", "windows")
+ATTRIBUTES = {"nolf"} | set(PLATFORMS)
 
 # What every run prints first: a blank line, the banner, the legal notice and
 # another blank line. A line "@@BANNER@@" stands for it; its own line feed
@@ -130,6 +134,11 @@ def parse_case(path):
     return sections
 
 
+def for_platform(sections, platform):
+    """The sections that apply to the build under test."""
+    return [s for s in sections if not (s.attrs & set(PLATFORMS)) or platform in s.attrs]
+
+
 def check_form(path, sections):
     """The faults that make a case unfit to run: no description, a section
     the runner does not know (a misspelt expectation would pass unchecked),
@@ -157,7 +166,8 @@ def bless(path, sections, actual, variables):
     lines = read_lines(path)
     for section in sorted(sections, key=lambda s: s.header_index, reverse=True):
         text, nolf = encode_section(actual[id(section)], variables)
-        words = [section.kind] + section.args + (["nolf"] if nolf else [])
+        words = ([section.kind] + section.args + sorted(section.attrs & set(PLATFORMS))
+                 + (["nolf"] if nolf else []))
         header = b"[" + " ".join(words).encode() + b"]\n"
         body = text.splitlines(keepends=True)
         lines[section.body_index:section.end_index] = body
@@ -315,7 +325,18 @@ def interrupt(process, tmp, name, when_file):
         process.send_signal(getattr(signal, name))
 
 
-def run_case(case_path, quorvex, mpsim, keep, blessing=False):
+def program_command(quorvex, platform, launcher):
+    """How to start the program so that it sees itself called "quorvex":
+    directly, or through the launcher (Wine). Wine gives a program its full
+    path as its name; start_as_quorvex.exe, built next to quorvex.exe, starts
+    it with the name "quorvex" instead (tests/windows/start_as_quorvex.cpp)."""
+    if platform == "windows" and launcher:
+        starter = os.path.join(os.path.dirname(quorvex), "start_as_quorvex.exe")
+        return [launcher, starter], None, {"WINEDEBUG": "-all"}
+    return ["quorvex"], quorvex, {}
+
+
+def run_case(case_path, quorvex, mpsim, keep, blessing=False, platform="linux", launcher=None):
     sections = parse_case(case_path)
     tmp = tempfile.mkdtemp(prefix="quorvex-case-")
     variables = {"TMP": tmp, "HOSTNAME": socket.gethostname(),
@@ -328,6 +349,7 @@ def run_case(case_path, quorvex, mpsim, keep, blessing=False):
         sys.stdout.write("%s: %s" % (case_path, unfit))
         shutil.rmtree(tmp, ignore_errors=True)
         return 1
+    sections = for_platform(sections, platform)
     def filling(section):
         # --bless writes the sections left empty and checks all others.
         return blessing and is_empty(section)
@@ -379,7 +401,9 @@ def run_case(case_path, quorvex, mpsim, keep, blessing=False):
 
         command = by_kind.get("command", [None])[0]
         arguments = shlex.split(command.content(variables).decode()) if command else []
-        process = subprocess.Popen(["quorvex"] + arguments, executable=quorvex, cwd=tmp,
+        program, executable, program_environment = program_command(quorvex, platform, launcher)
+        environment.update(program_environment)
+        process = subprocess.Popen(program + arguments, executable=executable, cwd=tmp,
                                    env=environment, stdin=subprocess.DEVNULL,
                                    stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         for section in by_kind.get("signal", []):
@@ -468,11 +492,14 @@ def main():
     parser.add_argument("--keep", action="store_true", help="keep the case folder")
     parser.add_argument("--bless", action="store_true",
                         help="fill the case's empty expectation sections with what the run did")
+    parser.add_argument("--platform", choices=PLATFORMS, default="linux",
+                        help="the system the program was built for (sections that name a platform)")
+    parser.add_argument("--launcher", help="the program that runs it on this host (wine)")
     parser.add_argument("case")
     options = parser.parse_args()
     sys.exit(run_case(options.case, os.path.abspath(options.quorvex),
                       os.path.abspath(options.mpsim) if options.mpsim else None, options.keep,
-                      options.bless))
+                      options.bless, options.platform, options.launcher))
 
 
 if __name__ == "__main__":

@@ -1,0 +1,66 @@
+// The Windows side (exit_cleanup.cpp is the POSIX one). Windows has no
+// SIGTERM or SIGHUP for a console program: Ctrl-C, Ctrl-Break, a closed
+// console window, a logoff and a shutdown reach it as console events, on a
+// thread of their own.
+#ifdef _WIN32
+
+#include "platform/exit_cleanup.h"
+
+#include <cstring>
+
+#include "platform/winsock.h"
+
+namespace {
+
+constexpr size_t NAME_SIZE = 4096;
+
+// Read by the event handler: the name is complete before armed is set.
+char armed_name[NAME_SIZE];
+volatile LONG armed = 0;
+bool handler_installed = false;
+
+// Removes the file, then lets the default handling end the process. The
+// file can be open for reading at this point: it is opened with
+// open_private_file, which lets it be deleted while open.
+BOOL WINAPI on_console_event(DWORD event)
+{
+    switch (event) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+    case CTRL_CLOSE_EVENT:
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+        remove_armed_file();
+        break;
+    default:
+        break;
+    }
+    return FALSE;
+}
+
+}  // namespace
+
+void remove_at_process_end(const char* name)
+{
+    armed = 0;
+    size_t length = strnlen(name, NAME_SIZE - 1);
+    std::memcpy(armed_name, name, length);
+    armed_name[length] = '\0';
+    if (!handler_installed)
+        handler_installed = SetConsoleCtrlHandler(on_console_event, TRUE) != 0;
+    armed = 1;
+}
+
+void keep_at_process_end()
+{
+    armed = 0;
+}
+
+void remove_armed_file()
+{
+    // Whichever thread comes first removes it; the other finds it disarmed.
+    if (InterlockedExchange(&armed, 0) != 0)
+        DeleteFileA(armed_name);
+}
+
+#endif
