@@ -19,9 +19,11 @@ char armed_name[NAME_SIZE];
 volatile LONG armed = 0;
 bool handler_installed = false;
 
-// Removes the file, then lets the default handling end the process. The
-// file can be open for reading at this point: it is opened with
-// open_private_file, which lets it be deleted while open.
+// Removes the file, then ends the process the way Windows ends a console
+// program on these events, with STATUS_CONTROL_C_EXIT (Wine's own handling
+// would end it with 0, as if the run had succeeded). The file can be open
+// for reading at this point: it is opened with open_private_file, which
+// lets it be deleted while open.
 BOOL WINAPI on_console_event(DWORD event)
 {
     switch (event) {
@@ -31,11 +33,10 @@ BOOL WINAPI on_console_event(DWORD event)
     case CTRL_LOGOFF_EVENT:
     case CTRL_SHUTDOWN_EVENT:
         remove_armed_file();
-        break;
+        ExitProcess(STATUS_CONTROL_C_EXIT);
     default:
-        break;
+        return FALSE;
     }
-    return FALSE;
 }
 
 }  // namespace

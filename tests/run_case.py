@@ -313,16 +313,21 @@ def generate_image(path, size, seed):
             remaining -= piece
 
 
-def interrupt(process, tmp, name, when_file):
+def interrupt(process, tmp, name, when_file, group):
     """Sends the signal NAME to the run once WHEN_FILE exists in the case's
-    folder (the run has got that far) and the run has had a moment to wait."""
+    folder (the run has got that far) and the run has had a moment to wait.
+    With group, to the run's whole process group: under Wine the program is
+    the child of start_as_quorvex.exe, and SIGINT reaches both as Ctrl-C."""
     path = os.path.join(tmp, when_file)
     deadline = time.monotonic() + 10
     while not os.path.exists(path) and process.poll() is None and time.monotonic() < deadline:
         time.sleep(0.02)
     time.sleep(0.2)
     if process.poll() is None:
-        process.send_signal(getattr(signal, name))
+        if group:
+            os.killpg(process.pid, getattr(signal, name))
+        else:
+            process.send_signal(getattr(signal, name))
 
 
 def program_command(quorvex, platform, launcher):
@@ -405,9 +410,10 @@ def run_case(case_path, quorvex, mpsim, keep, blessing=False, platform="linux", 
         environment.update(program_environment)
         process = subprocess.Popen(program + arguments, executable=executable, cwd=tmp,
                                    env=environment, stdin=subprocess.DEVNULL,
-                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                   start_new_session=executable is None)
         for section in by_kind.get("signal", []):
-            interrupt(process, tmp, section.args[0], section.args[1])
+            interrupt(process, tmp, section.args[0], section.args[1], group=executable is None)
         stdout, stderr = process.communicate(timeout=120)
         completed = subprocess.CompletedProcess(process.args, process.returncode, stdout, stderr)
         if simulator is not None:

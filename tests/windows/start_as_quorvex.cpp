@@ -36,10 +36,18 @@ std::wstring own_folder()
     return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
 }
 
+// Ctrl-C and Ctrl-Break are for the program: this one waits on, to pass on
+// the status it ends with.
+BOOL WINAPI keep_waiting(DWORD event)
+{
+    return event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT ? TRUE : FALSE;
+}
+
 }  // namespace
 
 int main()
 {
+    SetConsoleCtrlHandler(keep_waiting, TRUE);
     std::wstring program = own_folder() + L"quorvex.exe";
     std::wstring command = std::wstring(L"quorvex") + after_program_name(GetCommandLineW());
 
