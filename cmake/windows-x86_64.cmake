@@ -6,8 +6,10 @@ set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
 set(QUORVEX_MINGW_TRIPLE x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${QUORVEX_MINGW_TRIPLE}-gcc)
-set(CMAKE_CXX_COMPILER ${QUORVEX_MINGW_TRIPLE}-g++)
+# The POSIX thread model: the C++ library then has std::mutex, which
+# GoogleTest needs; -static links its winpthread into the program.
+set(CMAKE_C_COMPILER ${QUORVEX_MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${QUORVEX_MINGW_TRIPLE}-g++-posix)
 set(CMAKE_RC_COMPILER ${QUORVEX_MINGW_TRIPLE}-windres)
 
 # Headers and libraries from the MinGW tree (and the OpenSSL prefix, which

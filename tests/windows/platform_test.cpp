@@ -1,0 +1,150 @@
+// The Windows side of platform/, run under Wine: what differs from the
+// POSIX side and what the layers above rely on.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "platform/file_identity.h"
+#include "platform/private_file.h"
+#include "platform/socket_wait.h"
+#include "platform/winsock.h"
+
+namespace {
+
+class Sockets : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        WSAData data{};
+        ASSERT_EQ(WSAStartup(WINSOCK_VERSION_2_2, &data), 0);
+    }
+    void TearDown() override { WSACleanup(); }
+
+    // A loopback socket listening on a port of its own; its address in `to`.
+    static int listener(sockaddr_in& to)
+    {
+        int handle = open_socket(AF_INET, SOCK_STREAM, 0);
+        to = sockaddr_in{};
+        to.sin_family = AF_INET;
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        int length = sizeof to;
+        bind(handle, reinterpret_cast<sockaddr*>(&to), length);
+        listen(handle, 4);
+        getsockname(handle, reinterpret_cast<sockaddr*>(&to), &length);
+        return handle;
+    }
+};
+
+TEST_F(Sockets, Ipv6LiteralsAsWindowsConvertsThem)
+{
+    // Zones by number only: Windows' conversion knows no interface names.
+    for (const char* text : {"fe80::5", "::", "::1", "::ffff:10.1.2.3", "fe80::5%2", "[fe80::5]", "[fe80::5]:444",
+                             "[fe80::5%2]:1", "1:2:3:4:5:6:7:8"})
+        EXPECT_TRUE(is_ipv6_literal(text)) << text;
+    for (const char* text : {"", "10.0.0.7", "mp1", "fe80::5:444x", "[fe80::5", "fe80::5]", "[fe80::5]:", "[fe80::5]:x",
+                             "[fe80::5]:70000", "[fe80::5]x", "fe80::5%", "fe80::5%eth0", "[10.0.0.7]",
+                             "1:2:3:4:5:6:7:8:9", "fe80::5 "})
+        EXPECT_FALSE(is_ipv6_literal(text)) << text;
+    // Far longer than any literal: refused, not overrun.
+    EXPECT_FALSE(is_ipv6_literal(std::string(1000, ':').c_str()));
+    // A refused text leaves the socket layer's last error as it was.
+    WSASetLastError(WSAECONNRESET);
+    EXPECT_FALSE(is_ipv6_literal("mp1"));
+    EXPECT_EQ(WSAGetLastError(), WSAECONNRESET);
+}
+
+TEST_F(Sockets, RefusedConnectionsReportWinsockCodes)
+{
+    sockaddr_in to{};
+    int closed = listener(to);
+    closesocket(closed);
+    // Without and with a time limit: the same reason, the Windows code.
+    for (int seconds : {0, 5}) {
+        SCOPED_TRACE(seconds);
+        int handle = open_socket(AF_INET, SOCK_STREAM, 0);
+        ASSERT_NE(handle, INVALID_SOCKET_VALUE);
+        EXPECT_EQ(connect_bounded(handle, reinterpret_cast<sockaddr*>(&to), sizeof to, seconds), -1);
+        EXPECT_EQ(WSAGetLastError(), WSAECONNREFUSED);
+        EXPECT_FALSE(last_wait_timed_out());
+        closesocket(handle);
+    }
+}
+
+TEST_F(Sockets, SilentPeerEndsTheReadAsATimeOut)
+{
+    sockaddr_in to{};
+    int listening = listener(to);
+    int handle = open_socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_EQ(connect_bounded(handle, reinterpret_cast<sockaddr*>(&to), sizeof to, 5), 0);
+    // The limit is in milliseconds on Windows: one second, not one millisecond
+    // and not a thousand seconds.
+    bound_socket_waits(handle, 1);
+    auto start = std::chrono::steady_clock::now();
+    char byte = 0;
+    EXPECT_EQ(recv(static_cast<SOCKET>(handle), &byte, 1, 0), SOCKET_ERROR);
+    auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_TRUE(last_wait_timed_out()) << WSAGetLastError();
+    EXPECT_GE(waited, std::chrono::milliseconds(900));
+    EXPECT_LT(waited, std::chrono::seconds(10));
+    set_wait_timed_out();
+    EXPECT_EQ(WSAGetLastError(), WSAETIMEDOUT);
+    closesocket(handle);
+    closesocket(listening);
+}
+
+class Files : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        folder = std::filesystem::temp_directory_path() / ("quorvex-win-" + std::to_string(GetCurrentProcessId()));
+        std::filesystem::create_directories(folder);
+        previous = std::filesystem::current_path();
+        std::filesystem::current_path(folder);
+    }
+    void TearDown() override
+    {
+        std::filesystem::current_path(previous);
+        std::filesystem::remove_all(folder);
+    }
+    static void write(const char* name, const std::string& text) { std::ofstream(name, std::ios::binary) << text; }
+    std::filesystem::path folder, previous;
+};
+
+TEST_F(Files, SameFileByVolumeAndIndex)
+{
+    write("a.xml", "a");
+    write("b.xml", "a");
+    std::filesystem::create_directories("sub");
+    EXPECT_TRUE(same_file("a.xml", "a.xml"));
+    EXPECT_TRUE(same_file("a.xml", ".\\sub\\..\\A.XML"));
+    EXPECT_TRUE(same_file("a.xml", (folder / "a.xml").string().c_str()));
+    // Two files of the same size and contents are still two files.
+    EXPECT_FALSE(same_file("a.xml", "b.xml"));
+    EXPECT_FALSE(same_file("a.xml", "sub"));
+    EXPECT_FALSE(same_file("a.xml", "missing.xml"));
+    EXPECT_FALSE(same_file("missing.xml", "missing.xml"));
+}
+
+TEST_F(Files, PrivateFileIsBinaryAndMayBeDeletedWhileRead)
+{
+    FILE* out = create_private_file("copy.xml");
+    ASSERT_NE(out, nullptr);
+    fputs("a\r\nb\n", out);
+    fclose(out);
+    EXPECT_EQ(std::filesystem::file_size("copy.xml"), 5u);
+    FILE* in = open_private_file("copy.xml");
+    ASSERT_NE(in, nullptr);
+    // Ctrl-C removes the working copy while the run reads it.
+    EXPECT_NE(DeleteFileA("copy.xml"), 0) << GetLastError();
+    char text[16] = {};
+    EXPECT_EQ(fread(text, 1, sizeof text, in), 5u);
+    EXPECT_STREQ(text, "a\r\nb\n");
+    fclose(in);
+    EXPECT_FALSE(std::filesystem::exists("copy.xml"));
+    EXPECT_EQ(open_private_file("copy.xml"), nullptr);
+}
+
+}  // namespace
