@@ -6,7 +6,8 @@
 #include <unistd.h>
 
 #include <csignal>
-#include <cstring>
+
+#include "records/bounded_copy.h"
 
 namespace {
 
@@ -49,9 +50,7 @@ void install_handlers()
 void remove_at_process_end(const char* name)
 {
     armed = 0;
-    size_t length = strnlen(name, NAME_SIZE - 1);
-    std::memcpy(armed_name, name, length);
-    armed_name[length] = '\0';
+    copy_bounded(armed_name, name);
     install_handlers();
     armed = 1;
 }

@@ -6,8 +6,7 @@
 
 #include "platform/exit_cleanup.h"
 
-#include <cstring>
-
+#include "records/bounded_copy.h"
 #include "platform/winsock.h"
 
 namespace {
@@ -44,9 +43,7 @@ BOOL WINAPI on_console_event(DWORD event)
 void remove_at_process_end(const char* name)
 {
     armed = 0;
-    size_t length = strnlen(name, NAME_SIZE - 1);
-    std::memcpy(armed_name, name, length);
-    armed_name[length] = '\0';
+    copy_bounded(armed_name, name);
     if (!handler_installed)
         handler_installed = SetConsoleCtrlHandler(on_console_event, TRUE) != 0;
     armed = 1;
