@@ -58,27 +58,6 @@ long send_image_blocks(FILE* image, long image_size)
     return sent;
 }
 
-// Reads the upload reply up to the end of the cookie's line (and on while
-// the reads come full). False when a read failed.
-bool read_upload_reply(FlashCookie& cookie)
-{
-    for (;;) {
-        std::memset(transfer_buffer, 0, sizeof transfer_buffer);
-        int count = tls_read(transfer_buffer, UPLOAD_REPLY_READ);
-        if (count == 0)
-            return true;
-        if (count < 0) {
-            static_cast<void>(report_read_failure());  // the caller ends the run
-            return false;
-        }
-        if (settings.verbose)
-            std::printf("%s", transfer_buffer);
-        cookie.take(std::string_view(transfer_buffer, static_cast<size_t>(count)));
-        if (cookie.too_long() || (count < UPLOAD_REPLY_READ && cookie.complete()))
-            return true;
-    }
-}
-
 }  // namespace
 
 void FlashCookie::take(std::string_view read)
@@ -119,6 +98,25 @@ void FlashCookie::take(std::string_view read)
         in_line_ = true;
         line_.assign(SET_COOKIE.substr(SET_PREFIX.size()));
         at = found + SET_COOKIE.size();
+    }
+}
+
+bool read_upload_reply(FlashCookie& cookie)
+{
+    for (;;) {
+        std::memset(transfer_buffer, 0, sizeof transfer_buffer);
+        int count = tls_read(transfer_buffer, UPLOAD_REPLY_READ);
+        if (count == 0)
+            return true;
+        if (count < 0) {
+            static_cast<void>(report_read_failure());  // the caller ends the run
+            return false;
+        }
+        if (settings.verbose)
+            std::printf("%s", transfer_buffer);
+        cookie.take(std::string_view(transfer_buffer, static_cast<size_t>(count)));
+        if (cookie.too_long() || (count < UPLOAD_REPLY_READ && cookie.complete()))
+            return true;
     }
 }
 

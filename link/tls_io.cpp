@@ -10,6 +10,15 @@
 #include "platform/socket_wait.h"
 #include "platform/winsock.h"
 
+namespace {
+const LinkPeer* link_peer = nullptr;
+}
+
+void use_link_peer(const LinkPeer* peer)
+{
+    link_peer = peer;
+}
+
 const char* plural(int count)
 {
     return count == 1 ? "" : "s";
@@ -17,6 +26,8 @@ const char* plural(int count)
 
 int tls_write(const void* data, int length)
 {
+    if (link_peer != nullptr)
+        return link_peer->write(link_peer->context, data, length);
     if (connection.tls == nullptr) {
         errno = ENOTCONN;
         return -1;
@@ -43,6 +54,8 @@ void report_data_wait_timeout()
 
 int tls_read(void* buffer, int size)
 {
+    if (link_peer != nullptr)
+        return link_peer->read(link_peer->context, buffer, size);
     if (connection.tls == nullptr) {
         errno = ENOTCONN;
         return -1;
