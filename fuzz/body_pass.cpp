@@ -6,6 +6,8 @@
 #include <cstring>
 
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "records/run_settings.h"
 #include "records/run_state.h"
@@ -22,44 +24,105 @@ LinkResult collect(const char* text, const char* /*trace_text*/)
     return LinkResult::ok;
 }
 
-// The value of the attribute name="..." in a start tag, or npos-marked
-// absence: found false.
-bool attribute_value(std::string_view tag, std::string_view name, std::string_view& value)
+bool is_blank(char c)
 {
-    std::string key = " " + std::string(name) + "=\"";
-    size_t at = tag.find(key);
-    if (at == std::string_view::npos)
-        return false;
-    size_t start = at + key.size();
-    size_t end = tag.find('"', start);
-    if (end == std::string_view::npos)
-        return false;
-    value = tag.substr(start, end - start);
-    return true;
+    return c == ' ' || c == '\t';
 }
 
-// A rewritten LOGIN line carries the override values as its attributes.
+bool is_name_char(char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-';
+}
+
+// A LOGIN start tag read the plain way: "<LOGIN", then attributes
+// NAME = "value" (or 'value') apart by blanks, then ">". The attributes
+// in order and the position after the '>'; false when the tag at `at` is
+// not of this form.
+struct LoginTag {
+    std::vector<std::pair<std::string, std::string>> attributes;
+    size_t after = 0;
+
+    const std::string* value(std::string_view name) const
+    {
+        for (const auto& [key, text] : attributes)
+            if (key == name)
+                return &text;
+        return nullptr;
+    }
+};
+
+bool read_login_tag(std::string_view line, size_t at, LoginTag& tag)
+{
+    at += 6;  // "<LOGIN"
+    for (;;) {
+        size_t blanks = at;
+        while (at < line.size() && is_blank(line[at]))
+            ++at;
+        if (at < line.size() && line[at] == '>') {
+            tag.after = at + 1;
+            return true;
+        }
+        size_t name = at;
+        while (at < line.size() && is_name_char(line[at]))
+            ++at;
+        if (at == name || blanks == name)
+            return false;
+        std::string key(line.substr(name, at - name));
+        while (at < line.size() && is_blank(line[at]))
+            ++at;
+        if (at == line.size() || line[at] != '=')
+            return false;
+        ++at;
+        while (at < line.size() && is_blank(line[at]))
+            ++at;
+        if (at == line.size() || (line[at] != '"' && line[at] != '\''))
+            return false;
+        size_t close = line.find(line[at], at + 1);
+        if (close == std::string_view::npos)
+            return false;
+        tag.attributes.emplace_back(key, std::string(line.substr(at + 1, close - at - 1)));
+        at = close + 1;
+    }
+}
+
+// The first "<LOGIN" followed by a blank.
+size_t login_start(std::string_view line)
+{
+    for (size_t at = line.find("<LOGIN"); at != std::string_view::npos; at = line.find("<LOGIN", at + 1))
+        if (at + 6 < line.size() && is_blank(line[at + 6]))
+            return at;
+    return std::string_view::npos;
+}
+
+// A well-formed LOGIN tag, rewritten, is a well-formed LOGIN tag with the
+// override values in place of the script's and everything around it kept.
 void check_login_rewrite(std::string_view line, const std::string& user, const std::string& password)
 {
     std::string rewritten;
     if (rewrite_login_line(line, user, password, rewritten) != LoginRewrite::rewritten)
         return;
-    size_t login = rewritten.find("<LOGIN");
-    FUZZ_REQUIRE(login != std::string::npos);
-    std::string_view tag(rewritten);
-    tag.remove_prefix(login);
-    // Values with quotes of their own cannot be told apart from the line's.
-    if (user.find('"') != std::string::npos || password.find('"') != std::string::npos)
+    size_t login = login_start(line);
+    LoginTag before;
+    if (login == std::string_view::npos || !read_login_tag(line, login, before))
         return;
-    std::string_view value;
-    if (!user.empty()) {
-        FUZZ_REQUIRE(attribute_value(tag, "USER_LOGIN", value) && value == user,
-                     "line [%.*s] rewritten [%s]", static_cast<int>(line.size()), line.data(), rewritten.c_str());
-    }
-    if (!password.empty()) {
-        FUZZ_REQUIRE(attribute_value(tag, "PASSWORD", value) && value == password,
-                     "line [%.*s] rewritten [%s]", static_cast<int>(line.size()), line.data(), rewritten.c_str());
-    }
+    const std::string* script_user = before.value("USER_LOGIN");
+    const std::string* script_password = before.value("PASSWORD");
+    if (script_user == nullptr || script_password == nullptr || before.attributes.size() != 2)
+        return;
+    // The override values are written in double quotes as they are.
+    if (user.find_first_of("\"\r\n") != std::string::npos || password.find_first_of("\"\r\n") != std::string::npos)
+        return;
+    std::string shown = "line [" + std::string(line) + "] rewritten [" + rewritten + "]";
+    FUZZ_REQUIRE(rewritten.compare(0, login, line.substr(0, login)) == 0, "%s", shown.c_str());
+    LoginTag after;
+    FUZZ_REQUIRE(read_login_tag(rewritten, login, after), "%s", shown.c_str());
+    FUZZ_REQUIRE(after.attributes.size() == 2, "%s", shown.c_str());
+    const std::string* new_user = after.value("USER_LOGIN");
+    const std::string* new_password = after.value("PASSWORD");
+    FUZZ_REQUIRE(new_user && *new_user == (user.empty() ? *script_user : user), "%s", shown.c_str());
+    FUZZ_REQUIRE(new_password && *new_password == (password.empty() ? *script_password : password), "%s",
+                 shown.c_str());
+    FUZZ_REQUIRE(std::string_view(rewritten).substr(after.after) == line.substr(before.after), "%s", shown.c_str());
 }
 
 }  // namespace
