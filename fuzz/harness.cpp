@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include <unistd.h>
 
@@ -25,18 +27,23 @@ void harness_start()
         return;
     if (std::freopen("/dev/null", "w", stdout) == nullptr)
         std::abort();
-    char name[] = "/tmp/quorvex-fuzz-XXXXXX";
-    if (mkdtemp(name) == nullptr || chdir(name) != 0)
+    // In memory where the system has a place for it: the targets that
+    // write files write one per input.
+    char shared[] = "/dev/shm/quorvex-fuzz-XXXXXX";
+    char temporary[] = "/tmp/quorvex-fuzz-XXXXXX";
+    char* name = mkdtemp(shared);
+    if (name == nullptr)
+        name = mkdtemp(temporary);
+    if (name == nullptr || chdir(name) != 0)
         std::abort();
     folder = name;
+    std::atexit([] {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
+    });
     null_log = std::fopen("/dev/null", "wb");
     if (null_log == nullptr)
         std::abort();
-}
-
-const std::string& harness_folder()
-{
-    return folder;
 }
 
 void harness_new_run()

@@ -24,13 +24,12 @@
     } while (false)
 
 // Once per process: standard output to /dev/null (the utility talks a lot),
-// a private working folder, the program name.
+// a private working folder (removed at exit) as the current folder. A
+// target run by hand therefore takes its corpus folders as absolute paths.
 void harness_start();
 // Before each input: every record back to a fresh process's, the log to
 // /dev/null, the connection left to the target.
 void harness_new_run();
-// The private working folder of this process (ends without a slash).
-const std::string& harness_folder();
 
 // The input of one run, taken apart from both ends: option bytes from the
 // front, the read sizes of the processor from the back (the last byte
