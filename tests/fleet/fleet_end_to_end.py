@@ -8,7 +8,9 @@ handshake, one that stays silent past the time bound, and a port where
 nothing listens (tried again, and only that one). The password comes from
 QUORVEX_PASSWORD: it must reach the processors and never stand on any
 process's command line, in the job log or in the summary. Then a fleet
-whose processors all succeed ends with 0.
+whose processors all succeed ends with 0, an inventory that names a
+processor twice is refused, and a fleet spread with --sshlogin (over a
+stand-in for ssh) brings its logs back.
 
     fleet_end_to_end.py --fleet scripts/quorvex-fleet --quorvex Q --mpsim M --fixtures DIR
 """
@@ -39,6 +41,22 @@ SCRIPT = """<?xml version="1.0"?>
 """
 
 TIME_BOUND = 4
+
+# ssh for a machine that is this one: the options and the host are dropped,
+# the command runs in another home folder with this environment.
+SSH_STAND_IN = """#!/bin/bash
+echo "$*" >> {calls}
+while [ $# -gt 0 ]; do
+  case $1 in
+    -l|-o|-p|-i|-S|-O) shift 2 ;;
+    -*) shift ;;
+    *) break ;;
+  esac
+done
+shift
+[ "${{1:-}}" = "--" ] && shift
+cd {home} && HOME={home} exec bash -c "$*"
+"""
 
 
 class Processors:
@@ -104,10 +122,10 @@ class CommandLineWatch(threading.Thread):
             time.sleep(0.02)
 
 
-def run_fleet(options, work, inventory, output, extra=()):
+def run_fleet(options, work, inventory, output, extra=(), variables=None):
     with open(os.path.join(work, inventory[0]), "w") as handle:
         handle.write(inventory[1])
-    environment = dict(os.environ, QUORVEX_PASSWORD=PASSWORD)
+    environment = dict(os.environ, QUORVEX_PASSWORD=PASSWORD, **(variables or {}))
     environment.pop("QUORVEX_USER", None)
     environment.pop("QUORVEX_TIMEOUT", None)
     command = [options.fleet, "-f", "script.xml", "-Q", options.quorvex, "-o", output, "-j", "6",
@@ -230,6 +248,40 @@ def main():
             expect(done.returncode == 2 and b"listed twice" in done.stderr,
                    "a processor listed twice: %d %s" % (done.returncode, done.stderr))
             expect(not os.path.exists(os.path.join(work, "out-twice", "joblog")), "a refused fleet ran")
+
+            # Spread over "other machines": GNU parallel's --sshlogin with a
+            # stand-in for ssh that runs the command here, in a home folder
+            # of its own, and passes the environment on the way ssh's
+            # SendEnv would. The script goes over, the logs come back, the
+            # other side is left clean, and the password is on no command
+            # line, not even ssh's.
+            if shutil.which("rsync"):
+                home = os.path.join(top, "remote-home")
+                os.mkdir(home)
+                stand_in = os.path.join(top, "ssh")
+                calls = os.path.join(top, "ssh-calls")
+                with open(stand_in, "w") as handle:
+                    handle.write(SSH_STAND_IN.format(home=home, calls=calls))
+                os.chmod(stand_in, 0o755)
+                watch = CommandLineWatch()
+                watch.start()
+                done = run_fleet(options, work, ("remote.txt", "%s\n%s\n" % (http_ok, error)), "out-remote",
+                                 ["-S", "machine1"], {"PARALLEL_SSH": stand_in})
+                watch.done.set()
+                watch.join()
+                with open(os.path.join(work, "out-remote", "summary.csv"), newline="") as handle:
+                    rows = list(csv.reader(handle))
+                expect(done.returncode == 1 and [row[:4] for row in rows[1:]] == [
+                    [http_ok, "0", "succeeded", "1"], [error, "95", "processor error status, low byte 0x5F", "1"]],
+                    "over ssh: %d %s %s" % (done.returncode, rows, done.stderr))
+                for row in rows[1:]:
+                    expect(os.path.exists(os.path.join(work, row[4])), "over ssh: no log " + row[4] + " came back")
+                expect(os.listdir(home) == [], "over ssh: left behind %s" % os.listdir(home))
+                with open(calls, "rb") as handle:
+                    expect(PASSWORD.encode() not in handle.read(), "over ssh: the password was on ssh's command line")
+                expect(not watch.leaks, "over ssh: the password stood on a command line: %s" % watch.leaks[:3])
+            else:
+                print("rsync is not installed: the runs over ssh are not tried")
         finally:
             processors.stop()
 
