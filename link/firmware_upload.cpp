@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "records/log_output.h"
+#include "records/progress_display.h"
 #include "records/run_settings.h"
 #include "link/connection.h"
 #include "link/http_exchange.h"
@@ -39,6 +40,7 @@ Flow image_cannot_be_opened(const std::string& path, int error)
 long send_image_blocks(FILE* image, long image_size)
 {
     long sent = 0;
+    progress_begin("Sending firmware image", image_size);
     while (sent < image_size) {
         std::memset(image_buffer, 0, IMAGE_BLOCK);
         if (std::feof(image)) {
@@ -55,6 +57,7 @@ long send_image_blocks(FILE* image, long image_size)
         static_cast<void>(image_send(image_buffer, static_cast<int>(count)));
         sent += static_cast<long>(count);
     }
+    progress_end();
     return sent;
 }
 
