@@ -1,7 +1,7 @@
 // The command line: options in both spellings, the server address forms,
 // the -t list, the environment. Input: the arguments, each ended by a zero
 // byte; an argument "@ENV=value" sets the environment variable ENV instead
-// (DEVICEIPADDRESS0 or QUORVEX_TIMEOUT).
+// (DEVICEIPADDRESS0, QUORVEX_TIMEOUT, QUORVEX_USER or QUORVEX_PASSWORD).
 #include "fuzz/harness.h"
 
 #include <cstdlib>
@@ -16,14 +16,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     harness_new_run();
     FuzzInput input(data, size);
-    unsetenv("DEVICEIPADDRESS0");
-    unsetenv("QUORVEX_TIMEOUT");
+    static const char* const ENVIRONMENT[] = {"DEVICEIPADDRESS0", "QUORVEX_TIMEOUT", "QUORVEX_USER",
+                                              "QUORVEX_PASSWORD"};
+    for (const char* name : ENVIRONMENT)
+        unsetenv(name);
     std::vector<std::string> arguments{"quorvex"};
     while (input.size() > 0 && arguments.size() < 64) {
         std::string argument = input.take_text();
-        if (argument.starts_with("@DEVICEIPADDRESS0=") || argument.starts_with("@QUORVEX_TIMEOUT=")) {
-            size_t equals = argument.find('=');
-            setenv(argument.substr(1, equals - 1).c_str(), argument.c_str() + equals + 1, 1);
+        size_t equals = argument.find('=');
+        if (argument.starts_with("@") && equals != std::string::npos) {
+            std::string name = argument.substr(1, equals - 1);
+            for (const char* known : ENVIRONMENT)
+                if (name == known)
+                    setenv(known, argument.c_str() + equals + 1, 1);
             continue;
         }
         arguments.push_back(argument);

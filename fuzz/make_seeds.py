@@ -66,7 +66,7 @@ def scripts_and_commands():
                 arguments = shlex.split(section.content(variables).decode())
             if section.kind == "env":
                 for line in section.content(variables).decode().splitlines():
-                    if line.startswith(("DEVICEIPADDRESS0=", "QUORVEX_TIMEOUT=")):
+                    if line.startswith(("DEVICEIPADDRESS0=", "QUORVEX_TIMEOUT=", "QUORVEX_USER=", "QUORVEX_PASSWORD=")):
                         environment.append("@" + line)
         if arguments:
             commands.append((arguments, environment, files))
