@@ -108,6 +108,14 @@ bool take_environment_timeout(const char* value)
     return true;
 }
 
+// A set environment variable's text into field, which keeps its value when
+// the variable is not set.
+void take_environment_text(const char* name, const char*& field)
+{
+    if (const char* value = getenv(name))
+        field = value;
+}
+
 // The value of the option at index, or nullptr when none follows it.
 const char* next_value(int argc, char** argv, int& index)
 {
@@ -124,6 +132,10 @@ CommandLine parse_command_line(int argc, char** argv)
                  PROGRAM_NAME_SIZE - 1);
     if (argc < 2)
         return usage();
+    // Credentials kept out of the process list: the environment gives the
+    // values that -u and -p, when present, take the place of.
+    take_environment_text("QUORVEX_USER", settings.user_name);
+    take_environment_text("QUORVEX_PASSWORD", settings.password);
 
     bool file_given = false;
     bool server_given = false;

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "driver/command_line.h"
+#include "driver/program_version.h"
 #include "records/log_output.h"
 #include "records/run_settings.h"
 #include "records/reset.h"
@@ -31,7 +32,7 @@
 
 namespace {
 
-constexpr const char* PROGRAM_VERSION = "4.21";
+constexpr const char* PROGRAM_VERSION = QUORVEX_VERSION;
 constexpr const char* PROGRAM_DATE = "3/27/2015";
 constexpr unsigned long CLOSING_PAUSE_MS = 1000;
 

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "records/log_output.h"
+#include "records/progress_display.h"
 #include "records/run_settings.h"
 #include "link/connection.h"
 #include "link/http_exchange.h"
@@ -39,6 +40,7 @@ Flow image_cannot_be_opened(const std::string& path, int error)
 long send_image_blocks(FILE* image, long image_size)
 {
     long sent = 0;
+    progress_begin("Sending firmware image", image_size);
     while (sent < image_size) {
         std::memset(image_buffer, 0, IMAGE_BLOCK);
         if (std::feof(image)) {
@@ -55,28 +57,8 @@ long send_image_blocks(FILE* image, long image_size)
         static_cast<void>(image_send(image_buffer, static_cast<int>(count)));
         sent += static_cast<long>(count);
     }
+    progress_end();
     return sent;
-}
-
-// Reads the upload reply up to the end of the cookie's line (and on while
-// the reads come full). False when a read failed.
-bool read_upload_reply(FlashCookie& cookie)
-{
-    for (;;) {
-        std::memset(transfer_buffer, 0, sizeof transfer_buffer);
-        int count = tls_read(transfer_buffer, UPLOAD_REPLY_READ);
-        if (count == 0)
-            return true;
-        if (count < 0) {
-            static_cast<void>(report_read_failure());  // the caller ends the run
-            return false;
-        }
-        if (settings.verbose)
-            std::printf("%s", transfer_buffer);
-        cookie.take(std::string_view(transfer_buffer, static_cast<size_t>(count)));
-        if (cookie.too_long() || (count < UPLOAD_REPLY_READ && cookie.complete()))
-            return true;
-    }
 }
 
 }  // namespace
@@ -119,6 +101,25 @@ void FlashCookie::take(std::string_view read)
         in_line_ = true;
         line_.assign(SET_COOKIE.substr(SET_PREFIX.size()));
         at = found + SET_COOKIE.size();
+    }
+}
+
+bool read_upload_reply(FlashCookie& cookie)
+{
+    for (;;) {
+        std::memset(transfer_buffer, 0, sizeof transfer_buffer);
+        int count = tls_read(transfer_buffer, UPLOAD_REPLY_READ);
+        if (count == 0)
+            return true;
+        if (count < 0) {
+            static_cast<void>(report_read_failure());  // the caller ends the run
+            return false;
+        }
+        if (settings.verbose)
+            std::printf("%s", transfer_buffer);
+        cookie.take(std::string_view(transfer_buffer, static_cast<size_t>(count)));
+        if (cookie.too_long() || (count < UPLOAD_REPLY_READ && cookie.complete()))
+            return true;
     }
 }
 

@@ -52,3 +52,8 @@ private:
     bool in_line_ = false;
     bool too_long_ = false;
 };
+
+// Reads the upload reply up to the end of the cookie's line (and on while
+// the reads come full, or until the line is refused as too long) into
+// cookie. False when a read failed: reported, run status 3.
+bool read_upload_reply(FlashCookie& cookie);

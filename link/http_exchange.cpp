@@ -174,6 +174,7 @@ void response_store_reset()
 {
     std::memset(response_store.text, 0, sizeof response_store.text);
     response_store.used = 0;
+    response_store.rollovers = 0;
 }
 
 void response_store_append(const char* data, size_t length)
@@ -182,7 +183,9 @@ void response_store_append(const char* data, size_t length)
     http_reply.status_scan.feed(data, length);
     if (response_store.used + length > static_cast<size_t>(RESPONSE_STORE_SIZE)) {
         log_info("Response has exceeded the length of the response buffer causing a rollover\r\n");
+        unsigned long rollovers = response_store.rollovers;
         response_store_reset();
+        response_store.rollovers = rollovers + 1;
     }
     std::memcpy(response_store.text + response_store.used, data, length);
     response_store.used += length;
@@ -191,6 +194,21 @@ void response_store_append(const char* data, size_t length)
 bool response_store_contains(const char* text)
 {
     return holds(std::string_view(response_store.text, response_store.used), text);
+}
+
+bool StoreSearch::found_in_new_text()
+{
+    if (rollovers_ != response_store.rollovers || searched_ > response_store.used) {
+        rollovers_ = response_store.rollovers;
+        searched_ = 0;
+    }
+    // An occurrence may begin up to one byte short of the text's length
+    // before the new bytes.
+    size_t overlap = text_.empty() ? 0 : text_.size() - 1;
+    size_t from = searched_ > overlap ? searched_ - overlap : 0;
+    searched_ = response_store.used;
+    std::string_view fresh(response_store.text + from, response_store.used - from);
+    return fresh.find(text_) != std::string_view::npos;
 }
 
 void reply_collect_start()
@@ -390,6 +408,7 @@ Flow reply_read_loop(bool firmware_upload)
     if (settings.verbose)
         std::printf("\n----- Responses -----\n");
     reset_http_reply();
+    StoreSearch flash_done(FLASH_DONE);
     for (;;) {
         std::memset(transfer_buffer, 0, sizeof transfer_buffer);
         int count = 0;
@@ -398,7 +417,7 @@ Flow reply_read_loop(bool firmware_upload)
             connection_teardown();
             return Flow::closing_report;
         }
-        if (firmware_upload && response_store_contains(FLASH_DONE.data()))
+        if (firmware_upload && flash_done.found_in_new_text())
             return Flow::go_on;
         if (count == 0)
             break;

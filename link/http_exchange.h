@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "records/results.h"
@@ -41,6 +42,7 @@ std::string script_request_head(int body_length);
 struct ResponseStore {
     char text[RESPONSE_STORE_SIZE + 1];
     size_t used;
+    unsigned long rollovers;  // times the store was emptied to take more of the reply
 };
 extern ResponseStore response_store;
 
@@ -104,6 +106,20 @@ void response_store_reset();
 // empties it (with the rollover message). The status scan sees every byte.
 void response_store_append(const char* data, size_t length);
 bool response_store_contains(const char* text);
+// Looks for text in what the store took since the last call (and in the
+// bytes before that an occurrence may begin with), so that a reply is
+// searched once, not once per read. A fresh search starts with no bytes
+// searched; a rollover starts it again at the store's beginning.
+class StoreSearch {
+public:
+    explicit StoreSearch(std::string_view text) : text_(text) {}
+    bool found_in_new_text();
+
+private:
+    std::string_view text_;
+    size_t searched_ = 0;         // store bytes already searched
+    unsigned long rollovers_ = 0; // of the store when they were
+};
 // The start of a reply: an empty store and a fresh status scan.
 void reply_collect_start();
 

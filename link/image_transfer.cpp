@@ -8,6 +8,7 @@
 
 #include "records/bounded_copy.h"
 #include "records/log_output.h"
+#include "records/progress_display.h"
 #include "records/run_settings.h"
 #include "records/results.h"
 #include "records/run_state.h"
@@ -50,7 +51,7 @@ static long file_size(FILE* file)
 // the image: ok, or failed_command when the processor did not accept the
 // element.
 static LinkResult announce_and_send(const char* element_format, const char* path, int length,
-                             const char* refused, const char* sending)
+                             const char* refused, const char* sending, const char* progress_label)
 {
     std::memset(transfer_buffer, 0, sizeof transfer_buffer);
     std::snprintf(transfer_buffer, sizeof transfer_buffer, element_format, path, length);
@@ -62,8 +63,10 @@ static LinkResult announce_and_send(const char* element_format, const char* path
         return LinkResult::failed_command;
     }
     console(sending);
+    progress_begin(progress_label, length);
     // A broken connection shows in the response check after the image.
     static_cast<void>(image_send(image_buffer, length));
+    progress_end();
     return LinkResult::ok;
 }
 
@@ -98,10 +101,20 @@ LinkResult firmware_image_transfer(const char* location)
         return LinkResult::failed_command;
     if (announce_and_send("\r\n<UPDATE_MOX_FIRMWARE IMAGE_LOCATION=\"%s\" IMAGE_LENGTH=\"%d\"/>\r\n", path, length,
                           "Unable to transmit the firmware image update file\r\n",
-                          "Firmware image file is being sent ...\r\n") != LinkResult::ok)
+                          "Firmware image file is being sent ...\r\n", "Sending firmware image") != LinkResult::ok)
         return LinkResult::failed_command;
     transfer_flags |= TRANSFER_FIRMWARE_SENT;
     return LinkResult::ok;
+}
+
+// Whether path names something an image can be read from at once: a
+// regular file or a disk. A pipe, a terminal or a character device such as
+// /dev/stdin could keep the run (a check-only run too) waiting for ever, or
+// never end.
+static bool readable_image_kind(const char* path)
+{
+    struct stat status;
+    return stat(path, &status) != 0 || S_ISREG(status.st_mode) || S_ISBLK(status.st_mode);
 }
 
 LinkResult floppy_image_insert(const char* location)
@@ -110,6 +123,10 @@ LinkResult floppy_image_insert(const char* location)
     std::memset(image_buffer, 0, sizeof image_buffer);
     char path[IMAGE_LOCATION_SIZE];
     copy_bounded(path, location);
+    if (!readable_image_kind(path)) {
+        console("The virtual floppy image file is not a regular file\r\n");
+        return LinkResult::failed_command;
+    }
     FILE* file = std::fopen(path, "rb");
     if (file == nullptr) {
         console("Unable to open the virtual floppy image file\r\n");
@@ -133,7 +150,7 @@ LinkResult floppy_image_insert(const char* location)
         return LinkResult::failed_command;
     return announce_and_send("\r\n<INSERT_VIRTUAL_FLOPPY IMAGE_LOCATION=\"%s\" IMAGE_LENGTH=\"%d\"/>\r\n", path, length,
                              "Unable to transmit the virtual floppy image file\r\n",
-                             "Virtual Floppy image file is being sent ...\r\n");
+                             "Virtual Floppy image file is being sent ...\r\n", "Sending virtual floppy image");
 }
 
 LinkResult floppy_image_copy(const char* location)
@@ -160,7 +177,9 @@ LinkResult floppy_image_copy(const char* location)
         // A buffer of its own: the image buffer is filled again by every
         // later outgoing transfer.
         pending_copy.image.assign(static_cast<size_t>(announced), 0);
+        progress_begin("Receiving virtual floppy image", announced);
         int received = image_receive(pending_copy.image.data(), announced);
+        progress_end();
         if (received < announced) {
             // A short image is not written: the file would hold zeros in
             // place of the missing bytes.
@@ -239,6 +258,7 @@ LinkResult image_send(const unsigned char* buffer, int length)
             return LinkResult::write_failure;
         }
         sent += written;
+        progress_advance(written);
     }
     if (settings.verbose && (transfer_flags & TRANSFER_FIRMWARE_SENT))
         log_info("Firmware Image : Sent (%d):\r\n", sent);
@@ -258,6 +278,7 @@ int image_receive(unsigned char* buffer, int length)
         if (received <= 0)
             return count;
         count += received;
+        progress_advance(received);
     }
     if (settings.verbose)
         log_info("Virtual Floppy Image : Received (%d):\r\n", count);

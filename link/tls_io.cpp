@@ -8,6 +8,15 @@
 #include "platform/socket_wait.h"
 #include "platform/winsock.h"
 
+namespace {
+const LinkPeer* link_peer = nullptr;
+}
+
+void use_link_peer(const LinkPeer* peer)
+{
+    link_peer = peer;
+}
+
 const char* plural(int count)
 {
     return count == 1 ? "" : "s";
@@ -15,6 +24,8 @@ const char* plural(int count)
 
 int tls_write(const void* data, int length)
 {
+    if (link_peer != nullptr)
+        return link_peer->write(link_peer->context, data, length);
     if (connection.tls == nullptr) {
         WSASetLastError(WSAENOTCONN);
         return -1;
@@ -41,6 +52,8 @@ void report_data_wait_timeout()
 
 int tls_read(void* buffer, int size)
 {
+    if (link_peer != nullptr)
+        return link_peer->read(link_peer->context, buffer, size);
     if (connection.tls == nullptr) {
         WSASetLastError(WSAENOTCONN);
         return -1;

@@ -4,6 +4,19 @@
 
 #include "records/results.h"
 
+// Another peer in the connection's place: the link's reads and writes go
+// to it, with no socket and no TLS. Test and fuzzing harnesses drive the
+// link with it; the same functions as with a processor read its bytes.
+struct LinkPeer {
+    // As tls_read and tls_write: bytes moved, 0 at the end of the data,
+    // negative on failure.
+    int (*read)(void* context, void* buffer, int size);
+    int (*write)(void* context, const void* data, int length);
+    void* context = nullptr;
+};
+// nullptr: the TLS connection again.
+void use_link_peer(const LinkPeer* peer);
+
 // Bytes written, or 0 or less when the write failed.
 int tls_write(const void* data, int length);
 // Bytes read, 0 at the end of the data (also when the peer closes without a

@@ -15,6 +15,44 @@ size_t login_tag(std::string_view line)
     return std::string_view::npos;
 }
 
+bool is_name_char(char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-';
+}
+
+// Where the LOGIN tag's PASSWORD attribute and the tag's '>' stand, read
+// from `from` on outside quoted values: "PASSWORD" inside a user name, or a
+// '>' inside a password, belongs to its value. npos for what the line lacks.
+struct TagParts {
+    size_t password = std::string_view::npos;
+    size_t end = std::string_view::npos;
+};
+
+TagParts login_tag_parts(std::string_view line, size_t from)
+{
+    constexpr std::string_view PASSWORD = "PASSWORD";
+    TagParts parts;
+    char quote = 0;
+    for (size_t at = from; at < line.size(); ++at) {
+        char c = line[at];
+        if (quote != 0) {
+            if (c == quote)
+                quote = 0;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == '>') {
+            parts.end = at;
+            return parts;
+        } else if (parts.password == std::string_view::npos && line.compare(at, PASSWORD.size(), PASSWORD) == 0 &&
+                   !is_name_char(line[at - 1]) &&
+                   (at + PASSWORD.size() == line.size() || !is_name_char(line[at + PASSWORD.size()]))) {
+            parts.password = at;
+            at += PASSWORD.size() - 1;
+        }
+    }
+    return parts;
+}
+
 }  // namespace
 
 LoginRewrite rewrite_login_line(std::string_view line, std::string_view user, std::string_view password,
@@ -23,14 +61,15 @@ LoginRewrite rewrite_login_line(std::string_view line, std::string_view user, st
     size_t login = login_tag(line);
     if (login == std::string_view::npos || (user.empty() && password.empty()))
         return LoginRewrite::not_applicable;
-    size_t password_at = line.find("PASSWORD", login);
+    size_t after_login = login + 6;  // just past "<LOGIN"
+    TagParts parts = login_tag_parts(line, after_login);
+    size_t password_at = parts.password;
     if (password_at == std::string_view::npos)
         return LoginRewrite::no_password;
-    size_t tag_end = line.find('>', password_at);
+    size_t tag_end = parts.end;
     if (!password.empty() && tag_end == std::string_view::npos)
         return LoginRewrite::no_tag_end;
 
-    size_t after_login = login + 6;  // just past "<LOGIN"
     rewritten.clear();
     if (!user.empty()) {
         rewritten.append(line.substr(0, after_login));

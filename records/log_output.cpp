@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "records/progress_display.h"
 #include "records/run_settings.h"
 #include "records/run_state.h"
 
@@ -41,6 +42,8 @@ struct Formatted {
 
 int write_line(const char* prefix, const Formatted& message)
 {
+    // A transfer's progress line leaves the terminal's line to the message.
+    progress_hide();
     if (prefix) {
         fputs(settings.program_name, stdout);
         fputs(prefix, stdout);

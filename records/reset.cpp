@@ -1,6 +1,7 @@
 #include "records/reset.h"
 
 #include "records/firmware_reference.h"
+#include "records/progress_display.h"
 #include "records/run_settings.h"
 #include "records/run_state.h"
 
@@ -9,4 +10,5 @@ void reset_records()
     settings = RunSettings{};
     run_state = RunState{};
     firmware_reference = FirmwareReference{};
+    reset_progress();
 }

@@ -93,7 +93,7 @@ BANNER = ("\r\nZQ Torvane Configuration Utility- QUORVEX v. 4.21 dated 3/27/2015
 # The sections a case may hold. Each output (standard output, standard error,
 # a file) is compared whole, or only in part: "-contains" lists blocks that
 # must appear in this order, "-tail" is how it must end.
-SETUP_KINDS = {"command", "env", "file", "image", "sim", "scenario", "normalize", "signal"}
+SETUP_KINDS = {"command", "env", "file", "fifo", "image", "sim", "scenario", "normalize", "signal"}
 OUTPUT_KINDS = {"expect-stdout", "expect-stderr", "expect-file"}
 PARTIAL_SUFFIXES = ("-contains", "-tail")
 KINDS = (SETUP_KINDS | OUTPUT_KINDS
@@ -368,6 +368,9 @@ def run_case(case_path, quorvex, mpsim, keep, blessing=False, platform="linux", 
         for section in by_kind.get("image", []):
             name, size, seed = section.args[0], int(section.args[1]), int(section.args[2])
             generate_image(os.path.join(tmp, name), size, seed)
+
+        for section in by_kind.get("fifo", []):
+            os.mkfifo(os.path.join(tmp, section.args[0]), 0o600)
 
         sim_section = by_kind.get("sim", [None])[0]
         scenario = by_kind.get("scenario", [None])[0]

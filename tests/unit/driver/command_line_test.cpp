@@ -30,6 +30,8 @@ protected:
     {
         reset_run();
         unsetenv("DEVICEIPADDRESS0");
+        unsetenv("QUORVEX_USER");
+        unsetenv("QUORVEX_PASSWORD");
     }
     CommandLine parse(std::vector<std::string> words)
     {
@@ -231,6 +233,46 @@ TEST_F(CommandLineTest, TimeoutFromTheEnvironment)
         EXPECT_EQ(settings.data_wait_seconds, data) << (form.value ? form.value : "unset");
     }
     unsetenv("QUORVEX_TIMEOUT");
+}
+
+struct CredentialForm {
+    const char* user_variable;      // nullptr: not set
+    const char* password_variable;  // nullptr: not set
+    std::vector<std::string> words;
+    const char* user;
+    const char* password;
+};
+
+// QUORVEX_USER and QUORVEX_PASSWORD stand in for an absent -u and -p, and
+// only for them: a given option wins, even an empty one, and so does a -p
+// behind a server too long to take.
+TEST_F(CommandLineTest, CredentialsFromTheEnvironment)
+{
+    const CredentialForm forms[] = {
+        {nullptr, nullptr, {"-s", "mp1", "-f", "a.xml"}, "", ""},
+        {"envuser", "envpass", {"-s", "mp1", "-f", "a.xml"}, "envuser", "envpass"},
+        {nullptr, "envpass", {"-s", "mp1", "-f", "a.xml"}, "", "envpass"},
+        {"envuser", nullptr, {"-s", "mp1", "-f", "a.xml"}, "envuser", ""},
+        {"envuser", "envpass", {"-s", "mp1", "-f", "a.xml", "-u", "cli", "/P", "clipass"}, "cli", "clipass"},
+        {"envuser", "envpass", {"-s", "mp1", "-f", "a.xml", "-p", ""}, "envuser", ""},
+        {"", "", {"-s", "mp1", "-f", "a.xml"}, "", ""},
+        {nullptr, "envpass", {"-c", "-s", std::string(51, 'h'), "-f", "a.xml", "-p", "late"}, "", "envpass"},
+    };
+    for (const CredentialForm& form : forms) {
+        reset_run();
+        SetUp();
+        if (form.user_variable)
+            setenv("QUORVEX_USER", form.user_variable, 1);
+        if (form.password_variable)
+            setenv("QUORVEX_PASSWORD", form.password_variable, 1);
+        testing::internal::CaptureStdout();
+        static_cast<void>(parse(form.words));
+        testing::internal::GetCapturedStdout();
+        SCOPED_TRACE(form.words.back());
+        EXPECT_STREQ(get_user_name(), form.user);
+        EXPECT_STREQ(get_password(), form.password);
+    }
+    SetUp();
 }
 
 }  // namespace

@@ -161,6 +161,54 @@ TEST(ResponseStore, StatusScanSeesWhatARolloverDrops)
     }
 }
 
+TEST(ResponseStore, SearchFindsTextSplitBetweenAppendsAndForgetsWhatARolloverDrops)
+{
+    std::snprintf(settings.program_name, sizeof settings.program_name, "quorvex");
+    const std::string done = "Firmware flash completed successfully";
+    struct SplitCase {
+        std::vector<std::string> appends;
+        std::vector<bool> found;  // after each append
+    };
+    const SplitCase cases[] = {
+        {{"...Firmware flash comp", "leted successfully..."}, {false, true}},
+        {{"F", "irmware flash completed successfull", "y"}, {false, false, true}},
+        {{done.substr(0, 36), "x", "y"}, {false, false, false}},
+        {{"nothing", "", done}, {false, false, true}},
+    };
+    for (const SplitCase& c : cases) {
+        reply_collect_start();
+        StoreSearch search(done);
+        for (size_t i = 0; i < c.appends.size(); ++i) {
+            response_store_append(c.appends[i].data(), c.appends[i].size());
+            EXPECT_EQ(search.found_in_new_text(), c.found[i]) << c.appends[0] << " append " << i;
+        }
+    }
+
+    // The text is found once: a later search looks only at what came after.
+    reply_collect_start();
+    StoreSearch search(done);
+    response_store_append(done.data(), done.size());
+    EXPECT_TRUE(search.found_in_new_text());
+    response_store_append("more", 4);
+    EXPECT_FALSE(search.found_in_new_text());
+
+    // A rollover starts the search again at the store's new beginning; the
+    // bytes it dropped are not searched.
+    testing::internal::CaptureStdout();
+    reply_collect_start();
+    StoreSearch rolled(done);
+    std::string block(RESPONSE_STORE_SIZE - 10, 'x');
+    block += "Firmware f";
+    response_store_append(block.data(), block.size());
+    EXPECT_FALSE(rolled.found_in_new_text());
+    const std::string rest = "lash completed successfully";
+    response_store_append(rest.data(), rest.size());
+    EXPECT_FALSE(rolled.found_in_new_text());
+    response_store_append(done.data(), done.size());
+    EXPECT_TRUE(rolled.found_in_new_text());
+    testing::internal::GetCapturedStdout();
+}
+
 TEST(HexCodeValue, CountsEveryCharacterAsADigit)
 {
     EXPECT_EQ(hex_code_value("0x003C"), 60);

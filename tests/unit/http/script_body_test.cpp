@@ -56,6 +56,13 @@ INSTANTIATE_TEST_SUITE_P(
         LoginCase{"tab_after_login_password_only", "<LOGIN\tUSER_LOGIN=\"a\" PASSWORD=\"b\">", "", "pw",
                   LoginRewrite::rewritten, "<LOGIN\tUSER_LOGIN=\"a\"  PASSWORD=\"pw\">"},
         LoginCase{"line_ends_after_login", "<MOXCL><LOGIN", "bob", "pw", LoginRewrite::no_password, ""},
+        // PASSWORD inside a value, or a '>' inside one, belongs to the value.
+        LoginCase{"password_inside_user_name", "<LOGIN USER_LOGIN=\"xPASSWORD\" PASSWORD=\"s\">", "bob", "",
+                  LoginRewrite::rewritten, "<LOGIN USER_LOGIN=\"bob\" PASSWORD=\"s\">"},
+        LoginCase{"tag_end_inside_password", "<LOGIN USER_LOGIN=\"a\" PASSWORD='s>t'> <!-- x -->", "", "pw",
+                  LoginRewrite::rewritten, "<LOGIN USER_LOGIN=\"a\"  PASSWORD=\"pw\"> <!-- x -->"},
+        LoginCase{"password_of_another_element", "<LOGIN USER_LOGIN=\"a\"> <X PASSWORD=\"b\">", "bob", "pw",
+                  LoginRewrite::no_password, ""},
         LoginCase{"longer_name_is_not_login", "<LOGINS USER_LOGIN=\"a\" PASSWORD=\"b\">", "bob", "pw",
                   LoginRewrite::not_applicable, ""},
         LoginCase{"login_after_longer_name", "<LOGINS/><LOGIN\tPASSWORD=\"b\">", "bob", "",

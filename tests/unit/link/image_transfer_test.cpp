@@ -129,6 +129,11 @@ TEST_F(ImageTransfer, LocalFileChecksFailTheCommand)
     std::string empty = write_image("empty.bin", 0);
     std::string big_firmware = write_image("fw-big.bin", 4194305);
     std::string big_floppy = write_image("floppy-big.img", 1475001);
+    // A pipe with no writer would keep the open waiting for ever, a
+    // character device would be read from no end of data.
+    std::string pipe = temp_path("floppy.fifo");
+    std::remove(pipe.c_str());
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
     struct Case {
         bool firmware;
         bool checking_pass;
@@ -145,6 +150,8 @@ TEST_F(ImageTransfer, LocalFileChecksFailTheCommand)
         {false, true, empty, 1, "Unable to read the virtual floppy image file\r\n"},
         {false, true, big_floppy, 1, "The virtual floppy image file size is too big\r\n"},
         {false, true, write_image("floppy-ok.img", 1475000), 0, ""},
+        {false, true, pipe, 1, "The virtual floppy image file is not a regular file\r\n"},
+        {false, false, "/dev/zero", 1, "The virtual floppy image file is not a regular file\r\n"},
     };
     for (const Case& c : cases) {
         run_state.checking_pass = c.checking_pass;

@@ -1,0 +1,68 @@
+# Bash completion for quorvex, quorvex-fleet and mpsim. Installed once under
+# each command's name, so that bash-completion loads it for any of them.
+
+# COMPREPLY from compgen ARGS... for the word being completed; names of
+# files and folders shown and quoted as such.
+_quorvex_offer_files()
+{
+    compopt -o filenames 2>/dev/null
+    mapfile -t COMPREPLY < <(compgen "$@" -- "${COMP_WORDS[COMP_CWORD]}")
+}
+
+# COMPREPLY from a list of words.
+_quorvex_offer_words()
+{
+    mapfile -t COMPREPLY < <(compgen -W "$1" -- "${COMP_WORDS[COMP_CWORD]}")
+}
+
+# quorvex: options in both spellings (-s and /s, any case); files after -f
+# and -l, nothing to offer after the options that take other values.
+_quorvex()
+{
+    local cur=${COMP_WORDS[COMP_CWORD]}
+    local prev=${COMP_WORDS[COMP_CWORD-1]}
+    COMPREPLY=()
+    if [ "$COMP_CWORD" -gt 1 ]; then
+        case ${prev,,} in
+            -f|/f|-l|/l) _quorvex_offer_files -f; return ;;
+            -s|/s|-u|/u|-p|/p|-t|/t) return ;;
+        esac
+    fi
+    if [[ $cur == /* ]]; then
+        _quorvex_offer_words "/s /f /l /v /c /u /p /t"
+    else
+        _quorvex_offer_words "-s -f -l -v -c -u -p -t"
+    fi
+}
+complete -F _quorvex quorvex
+
+_mpsim()
+{
+    COMPREPLY=()
+    case ${COMP_WORDS[COMP_CWORD-1]} in
+        --generation) _quorvex_offer_words "stream http"; return ;;
+        --scenario|--cert|--key|--floppy-file|--port-file) _quorvex_offer_files -f; return ;;
+        --record) _quorvex_offer_files -d; return ;;
+        --port|--listen|--connections|--version|--timeout) return ;;
+    esac
+    _quorvex_offer_words "--generation --port --listen --port-file --connections --version --scenario
+        --record --cert --key --floppy-file --timeout --verbose --help"
+}
+complete -F _mpsim mpsim
+
+_quorvex_fleet()
+{
+    COMPREPLY=()
+    case ${COMP_WORDS[COMP_CWORD-1]} in
+        -f|--script|-Q|--quorvex|--sshloginfile) _quorvex_offer_files -f; return ;;
+        -o|--output) _quorvex_offer_files -d; return ;;
+        -j|--jobs|-T|--time-bound|-r|--retries|-w|--retry-wait|-S|--sshlogin) return ;;
+    esac
+    if [[ ${COMP_WORDS[COMP_CWORD]} == -* ]]; then
+        _quorvex_offer_words "--script --jobs --output --time-bound --retries --retry-wait --verbose
+            --ask-password --quorvex --sshlogin --sshloginfile --help"
+    else
+        _quorvex_offer_files -f  # the inventory
+    fi
+}
+complete -F _quorvex_fleet quorvex-fleet

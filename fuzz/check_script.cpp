@@ -1,0 +1,26 @@
+// The checking pass over a whole script: lexer, grammar, value checks and
+// the local image checks, with no traffic.
+#include "fuzz/harness.h"
+
+#include <cstring>
+
+#include "records/results.h"
+#include "records/run_state.h"
+#include "script/lexer.h"
+#include "script/parser.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    harness_new_run();
+    FILE* script = script_stream(std::string(reinterpret_cast<const char*>(data), size));
+    restart_lexer(script);
+    run_state.checking_pass = true;
+    ParseResult result = parse_script();
+    FUZZ_REQUIRE(result == ParseResult::accepted || result == ParseResult::rejected ||
+                 result == ParseResult::input_failed);
+    // The checking pass sends nothing, so it fails nothing by itself.
+    FUZZ_REQUIRE(run_state.run_status == 0, "run status %d", run_state.run_status);
+    FUZZ_REQUIRE(lexer_state.line_text[LINE_TEXT_MAX] == '\0');
+    FUZZ_REQUIRE(lexer_state.last_token_text[LINE_TEXT_MAX] == '\0');
+    return 0;
+}

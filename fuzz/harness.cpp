@@ -1,0 +1,168 @@
+#include "fuzz/harness.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include <unistd.h>
+
+#include "driver/run.h"
+#include "records/results.h"
+#include "records/run_settings.h"
+#include "records/run_state.h"
+
+namespace {
+
+std::string folder;
+FILE* null_log = nullptr;
+FILE* current_script = nullptr;
+
+}  // namespace
+
+void harness_start()
+{
+    if (!folder.empty())
+        return;
+    if (std::freopen("/dev/null", "w", stdout) == nullptr)
+        std::abort();
+    // In memory where the system has a place for it: the targets that
+    // write files write one per input.
+    char shared[] = "/dev/shm/quorvex-fuzz-XXXXXX";
+    char temporary[] = "/tmp/quorvex-fuzz-XXXXXX";
+    char* name = mkdtemp(shared);
+    if (name == nullptr)
+        name = mkdtemp(temporary);
+    if (name == nullptr || chdir(name) != 0)
+        std::abort();
+    folder = name;
+    std::atexit([] {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
+    });
+    null_log = std::fopen("/dev/null", "wb");
+    if (null_log == nullptr)
+        std::abort();
+}
+
+void harness_new_run()
+{
+    harness_start();
+    if (current_script != nullptr) {
+        std::fclose(current_script);
+        current_script = nullptr;
+    }
+    run_state.script_input = nullptr;
+    run_state.log_stream = nullptr;
+    reset_run();
+    std::snprintf(settings.program_name, sizeof settings.program_name, "quorvex");
+    run_state.log_stream = null_log;
+}
+
+FILE* script_stream(const std::string& text)
+{
+    // A stream over a copy that lives as long as the stream.
+    static std::string held;
+    held = text.empty() ? std::string(1, '\0') : text;
+    current_script = fmemopen(held.data(), text.empty() ? 0 : held.size(), "rb");
+    if (current_script == nullptr)
+        current_script = std::tmpfile();
+    if (current_script == nullptr)
+        std::abort();
+    run_state.script_input = current_script;
+    return current_script;
+}
+
+FuzzInput::FuzzInput(const uint8_t* data, size_t size) : data_(data), back_(size)
+{
+    if (back_ == 0)
+        return;
+    size_t count = data_[--back_];
+    read_size_count_ = count < back_ ? count : back_;
+    back_ -= read_size_count_;
+}
+
+uint8_t FuzzInput::take_byte()
+{
+    return front_ < back_ ? data_[front_++] : 0;
+}
+
+std::string FuzzInput::take_text()
+{
+    const void* zero = std::memchr(data_ + front_, 0, back_ - front_);
+    size_t end = zero ? static_cast<size_t>(static_cast<const uint8_t*>(zero) - data_) : back_;
+    std::string text(reinterpret_cast<const char*>(data_ + front_), end - front_);
+    front_ = zero ? end + 1 : end;
+    return text;
+}
+
+BytePeer::BytePeer(const FuzzInput& input, size_t repeat)
+    : bytes_(input.data()),
+      size_(input.size()),
+      total_(size_ == 0 ? 0 : std::min(size_ * repeat, std::max(size_, REPEATED_LIMIT))),
+      repeated_(repeat > 1),
+      read_sizes_(input.read_sizes()),
+      read_size_count_(input.read_size_count())
+{
+    peer_.read = read;
+    peer_.write = write;
+    peer_.context = this;
+    use_link_peer(&peer_);
+}
+
+BytePeer::~BytePeer()
+{
+    use_link_peer(nullptr);
+}
+
+int BytePeer::read(void* context, void* buffer, int size)
+{
+    BytePeer& peer = *static_cast<BytePeer*>(context);
+    FUZZ_REQUIRE(size > 0, "a read of %d bytes", size);
+    size_t limit = static_cast<size_t>(size);
+    if (peer.read_size_count_ > 0) {
+        uint8_t choice = peer.read_sizes_[peer.reads % peer.read_size_count_];
+        if (choice == 255) {
+            ++peer.reads;
+            return -1;
+        }
+        size_t chosen = peer.repeated_ ? std::max<size_t>(choice, REPEATED_READ) : choice;
+        if (choice != 0 && chosen < limit)
+            limit = chosen;
+    }
+    ++peer.reads;
+    size_t count = std::min(limit, peer.total_ - peer.at_);
+    for (size_t done = 0; done < count;) {
+        size_t from = (peer.at_ + done) % peer.size_;
+        size_t piece = std::min(count - done, peer.size_ - from);
+        std::memcpy(static_cast<char*>(buffer) + done, peer.bytes_ + from, piece);
+        done += piece;
+    }
+    peer.at_ += count;
+    return static_cast<int>(count);
+}
+
+int BytePeer::write(void* context, const void* data, int length)
+{
+    BytePeer& peer = *static_cast<BytePeer*>(context);
+    FUZZ_REQUIRE(length >= 0, "a write of %d bytes", length);
+    peer.written.append(static_cast<const char*>(data), static_cast<size_t>(length));
+    return length;
+}
+
+bool documented_run_status(int32_t status, int32_t processor_status)
+{
+    switch (static_cast<RunCode>(status)) {
+    case RunCode::success:
+    case RunCode::unusable:
+    case RunCode::failed_command:
+    case RunCode::script_unreadable:
+    case RunCode::read_failure:
+    case RunCode::refused:
+    case RunCode::write_failure:
+    case RunCode::flash_unconfirmed:
+        return true;
+    }
+    return status == processor_status;
+}

@@ -1,0 +1,63 @@
+// HTTP mode's reply: chunk reads, the response store and its rollover, the
+// status scan, the flash confirmation after a firmware upload. Input: an
+// option byte (bit 0 a firmware upload, bit 1 verbose; with bits 4 to 7
+// all set, the bytes are sent 2^(12 + n) times, n from bits 2 and 3, to
+// reach the store's rollover), the processor's bytes, its read sizes.
+#include "fuzz/harness.h"
+
+#include <cstring>
+
+#include <string_view>
+
+#include "records/results.h"
+#include "records/run_settings.h"
+#include "records/run_state.h"
+#include "link/http_exchange.h"
+#include "link/transfer_buffers.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    harness_new_run();
+    FuzzInput input(data, size);
+    uint8_t options = input.take_byte();
+    bool firmware_upload = options & 1;
+    settings.verbose = options & 2;
+    run_state.checking_pass = false;
+    run_state.processor_generation = ProcessorGeneration::http;
+    size_t repeat = (options & 0xF0) == 0xF0 ? size_t{1} << (12 + ((options >> 2) & 3)) : 1;
+    BytePeer processor(input, repeat);
+
+    Flow flow = reply_read_loop(firmware_upload);
+    FUZZ_REQUIRE(response_store.used <= static_cast<size_t>(RESPONSE_STORE_SIZE));
+    FUZZ_REQUIRE(response_store.text[RESPONSE_STORE_SIZE] == '\0');
+    int failing = status_scan();
+    // Without a rollover the store holds every byte the scan saw: scanning
+    // it whole gives the same verdict.
+    if (response_store.rollovers == 0)
+        FUZZ_REQUIRE(failing == status_scan_text(response_store.text, response_store.used), "scan %d, whole %d",
+                     failing, status_scan_text(response_store.text, response_store.used));
+    bool confirmed = std::string_view(response_store.text, response_store.used)
+                         .find("Firmware flash completed successfully") != std::string_view::npos;
+    switch (run_state.run_status) {
+    case 0:
+        FUZZ_REQUIRE(flow == Flow::go_on);
+        if (firmware_upload && response_store.rollovers == 0)
+            FUZZ_REQUIRE(confirmed, "an upload passed without the flash confirmation");
+        break;
+    case 8:
+        FUZZ_REQUIRE(firmware_upload && flow == Flow::go_on);
+        if (response_store.rollovers == 0)
+            FUZZ_REQUIRE(!confirmed, "a confirmed flash failed");
+        break;
+    case 3:
+    case 4:
+        FUZZ_REQUIRE(flow == Flow::closing_report);
+        break;
+    default:
+        FUZZ_REQUIRE(false, "run status %d", run_state.run_status);
+    }
+    if (failing != 0)
+        record_processor_status(failing);
+    FUZZ_REQUIRE(documented_run_status(run_state.run_status, failing));
+    return 0;
+}

@@ -1,0 +1,92 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <regex>
+#include <string>
+
+#include "records/progress_display.h"
+
+namespace {
+
+// What the display drew into a stream of its own.
+class ProgressDisplayTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        reset_progress();
+        screen = std::tmpfile();
+        ASSERT_NE(screen, nullptr);
+        progress_set_output(screen);
+    }
+    void TearDown() override
+    {
+        reset_progress();
+        std::fclose(screen);
+    }
+    std::string drawn()
+    {
+        std::fflush(screen);
+        std::string text;
+        std::rewind(screen);
+        for (int c; (c = std::fgetc(screen)) != EOF;)
+            text += static_cast<char>(c);
+        return text;
+    }
+    FILE* screen = nullptr;
+};
+
+TEST_F(ProgressDisplayTest, DrawsInPlaceAndEndsWithTheWholeCount)
+{
+    progress_begin("Sending firmware image", 40000);
+    progress_advance(16384);
+    progress_advance(16384);
+    progress_advance(7232);
+    progress_end();
+    std::string text = drawn();
+    // The first line at once, the last with every byte, and one line end.
+    EXPECT_EQ(text.rfind("\rSending firmware image: 0 of 40000 bytes (0%), ", 0), 0u) << text;
+    EXPECT_TRUE(std::regex_search(text, std::regex("\rSending firmware image: 40000 of 40000 bytes \\(100%\\), "
+                                                   "([0-9.]+ (B|KiB|MiB|GiB)/s|-) *\n$")))
+        << text;
+    EXPECT_EQ(text.find('\n'), text.size() - 1) << text;
+}
+
+TEST_F(ProgressDisplayTest, HiddenForOtherOutputAndBlankedWhenShorter)
+{
+    progress_begin("Receiving virtual floppy image", 1474560);
+    std::string before = drawn();
+    progress_hide();
+    std::string after = drawn();
+    // The line is blanked over its whole length and the cursor put back.
+    std::string line = before.substr(1);
+    EXPECT_EQ(after, before + "\r" + std::string(line.size(), ' ') + "\r");
+    // Hidden twice: nothing more.
+    progress_hide();
+    EXPECT_EQ(drawn(), after);
+    progress_end();
+}
+
+TEST_F(ProgressDisplayTest, NothingWithoutATerminal)
+{
+    progress_set_output(nullptr);
+    progress_begin("Sending virtual floppy image", 10);
+    progress_advance(10);
+    progress_hide();
+    progress_end();
+    EXPECT_EQ(drawn(), "");
+}
+
+TEST_F(ProgressDisplayTest, PercentStaysWithinItsRange)
+{
+    // A processor that sends more than it announced, and an empty image.
+    progress_begin("Receiving virtual floppy image", 10);
+    progress_advance(25);
+    progress_end();
+    progress_begin("Sending firmware image", 0);
+    progress_end();
+    std::string text = drawn();
+    EXPECT_NE(text.find("25 of 10 bytes (100%)"), std::string::npos) << text;
+    EXPECT_NE(text.find("0 of 0 bytes (100%)"), std::string::npos) << text;
+}
+
+}  // namespace
