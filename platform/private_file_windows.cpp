@@ -11,9 +11,9 @@
 
 FILE* create_private_file(const char* name)
 {
-    // A new file gets the folder's inherited access list, which on Windows
-    // is what keeps a user's files from other users; the mode only decides
-    // that it is not read-only. Binary: the bytes go out as they are.
+    // A new file gets the access list its folder passes on: Windows has no
+    // owner-only mode bits, the mode only decides that it is not read-only.
+    // Binary: the bytes go out as they are.
     int descriptor = _open(name, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
     if (descriptor < 0)
         return nullptr;
