@@ -97,11 +97,9 @@ std::string FuzzInput::take_text()
     return text;
 }
 
-BytePeer::BytePeer(const FuzzInput& input, size_t repeat)
+BytePeer::BytePeer(const FuzzInput& input)
     : bytes_(input.data()),
       size_(input.size()),
-      total_(size_ == 0 ? 0 : std::min(size_ * repeat, std::max(size_, REPEATED_LIMIT))),
-      repeated_(repeat > 1),
       read_sizes_(input.read_sizes()),
       read_size_count_(input.read_size_count())
 {
@@ -127,18 +125,12 @@ int BytePeer::read(void* context, void* buffer, int size)
             ++peer.reads;
             return -1;
         }
-        size_t chosen = peer.repeated_ ? std::max<size_t>(choice, REPEATED_READ) : choice;
-        if (choice != 0 && chosen < limit)
-            limit = chosen;
+        if (choice != 0 && choice < limit)
+            limit = choice;
     }
     ++peer.reads;
-    size_t count = std::min(limit, peer.total_ - peer.at_);
-    for (size_t done = 0; done < count;) {
-        size_t from = (peer.at_ + done) % peer.size_;
-        size_t piece = std::min(count - done, peer.size_ - from);
-        std::memcpy(static_cast<char*>(buffer) + done, peer.bytes_ + from, piece);
-        done += piece;
-    }
+    size_t count = std::min(limit, peer.size_ - peer.at_);
+    std::memcpy(buffer, peer.bytes_ + peer.at_, count);
     peer.at_ += count;
     return static_cast<int>(count);
 }

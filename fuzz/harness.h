@@ -57,16 +57,10 @@ private:
 
 // A processor that sends the middle of a FuzzInput, cut into reads by its
 // read sizes (taken in turn: 0 the whole request, 255 a failed read, else
-// at most that many bytes), and collects what the link writes to it. With
-// repeat it sends the bytes that many times in a row (never more than
-// REPEATED_LIMIT bytes in all, in reads of at least REPEATED_READ bytes, so
-// that a run stays short), so that a short input can make a reply longer
-// than the response store.
+// at most that many bytes), and collects what the link writes to it.
 class BytePeer {
 public:
-    static constexpr size_t REPEATED_LIMIT = (5u << 20) / 4;
-    static constexpr size_t REPEATED_READ = 256;
-    explicit BytePeer(const FuzzInput& input, size_t repeat = 1);
+    explicit BytePeer(const FuzzInput& input);
     ~BytePeer();
     BytePeer(const BytePeer&) = delete;
     BytePeer& operator=(const BytePeer&) = delete;
@@ -80,8 +74,6 @@ private:
 
     const uint8_t* bytes_;
     size_t size_;
-    size_t total_;  // bytes to send in all: size_ times the repeat
-    bool repeated_;
     size_t at_ = 0;
     const uint8_t* read_sizes_;
     size_t read_size_count_;

@@ -134,9 +134,11 @@ def main():
     write("http_reply", peer_input([1], chunked(good + b"<FIRMWARE>Firmware flash completed successfully</FIRMWARE>\r\n", 20), [9, 0]))
     write("http_reply", peer_input([1], chunked(good), [255]))
     write("http_reply", peer_input([0], b"HTTP/1.1 200 OK\r\n\r\n" + good))
-    # Sent 2^15 times: more than the response store holds.
-    write("http_reply", peer_input([0xFC], b"40\r\n" + (b"<RESPONSE STATUS=\"0x0001\"/>" * 3)[:64] + b"\r\n"))
-    write("http_reply", peer_input([0xFD], b"HTTP/1.1 200 OK\r\n\r\n25\r\nFirmware flash completed successfully\r\n"))
+    # More than the fuzzing build's 16 KB response store holds, a status
+    # and the flash confirmation split by its rollover.
+    filler = chunked(b"<RESPONSE STATUS=\"0x0000\"/>\r\n" * 700, 4000)
+    write("http_reply", peer_input([1], filler[:-5] + b"25\r\nFirmware flash completed successfully\r\n0\r\n\r\n"))
+    write("http_reply", peer_input([0], filler[:-5] + chunked(bad, 16, b"")))
 
     # Upload replies with the cookie in one read, split, missing, repeated.
     head = b"HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n"

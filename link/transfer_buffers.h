@@ -6,7 +6,13 @@
 
 constexpr int TRANSFER_BUFFER_SIZE = 4096;
 constexpr int IMAGE_BUFFER_SIZE = 4194304;
+// The fuzzing build makes the response store small (QUORVEX_FUZZ_STORE_SIZE)
+// so that short inputs reach its rollover; every other build has 1 MiB.
+#ifdef QUORVEX_FUZZ_STORE_SIZE
+constexpr int RESPONSE_STORE_SIZE = QUORVEX_FUZZ_STORE_SIZE;
+#else
 constexpr int RESPONSE_STORE_SIZE = 1048576;
+#endif
 
 extern char transfer_buffer[TRANSFER_BUFFER_SIZE + 1];
 extern unsigned char image_buffer[IMAGE_BUFFER_SIZE + 1];
