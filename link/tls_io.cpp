@@ -5,6 +5,7 @@
 #include <cerrno>
 
 #include "records/log_output.h"
+#include "records/results.h"
 #include "records/run_settings.h"
 #include "link/connection.h"
 #include "platform/socket_wait.h"
@@ -12,6 +13,9 @@
 
 namespace {
 const LinkPeer* link_peer = nullptr;
+// The last failed read failed in sending the queued records, and that was
+// reported as a failed write.
+bool read_failed_in_write = false;
 }
 
 void use_link_peer(const LinkPeer* peer)
@@ -46,6 +50,25 @@ int tls_write(const void* data, int length)
     return result;
 }
 
+LinkResult tls_flush()
+{
+    if (link_peer != nullptr || connection.tls == nullptr)
+        return LinkResult::ok;
+    BIO* queue = SSL_get_wbio(connection.tls);
+    errno = 0;
+    if (queue == nullptr || BIO_flush(queue) > 0)
+        return LinkResult::ok;
+    if (!run_going())
+        return LinkResult::write_failure;
+    if (last_wait_timed_out()) {
+        log_error("Waited %d second%s for the MOX to take data: giving up (QUORVEX_TIMEOUT).\r\n",
+                  settings.data_wait_seconds, plural(settings.data_wait_seconds));
+        set_wait_timed_out();
+    }
+    ERR_clear_error();
+    return report_write_failure();
+}
+
 void report_data_wait_timeout()
 {
     log_error("Waited %d second%s for the MOX to send data: giving up (QUORVEX_TIMEOUT).\r\n",
@@ -58,6 +81,11 @@ int tls_read(void* buffer, int size)
         return link_peer->read(link_peer->context, buffer, size);
     if (connection.tls == nullptr) {
         errno = ENOTCONN;
+        return -1;
+    }
+    read_failed_in_write = false;
+    if (tls_flush() != LinkResult::ok) {
+        read_failed_in_write = true;
         return -1;
     }
     errno = 0;
@@ -85,6 +113,10 @@ int tls_read(void* buffer, int size)
 
 LinkResult report_read_failure()
 {
+    if (read_failed_in_write) {
+        read_failed_in_write = false;
+        return LinkResult::write_failure;
+    }
     log_error("SSL_read:Connection Terminated:reason(%d).\r\n", WSAGetLastError());
     record_failure(RunCode::read_failure);
     return LinkResult::read_failure;
