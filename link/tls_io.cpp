@@ -28,6 +28,15 @@ const char* plural(int count)
     return count == 1 ? "" : "s";
 }
 
+// A write that moved no byte within the wait limit: the message, and the
+// socket layer's last error left as a time-out for the reason reported next.
+static void report_write_wait_timeout()
+{
+    log_error("Waited %d second%s for the MOX to take data: giving up (QUORVEX_TIMEOUT).\r\n",
+              settings.data_wait_seconds, plural(settings.data_wait_seconds));
+    set_wait_timed_out();
+}
+
 int tls_write(const void* data, int length)
 {
     if (link_peer != nullptr)
@@ -41,9 +50,7 @@ int tls_write(const void* data, int length)
     errno = 0;
     int result = SSL_write(connection.tls, data, length);
     if (result <= 0 && last_wait_timed_out()) {
-        log_error("Waited %d second%s for the MOX to take data: giving up (QUORVEX_TIMEOUT).\r\n",
-                  settings.data_wait_seconds, plural(settings.data_wait_seconds));
-        set_wait_timed_out();
+        report_write_wait_timeout();
         ERR_clear_error();
         return -1;
     }
@@ -58,14 +65,13 @@ LinkResult tls_flush()
     errno = 0;
     if (queue == nullptr || BIO_flush(queue) > 0)
         return LinkResult::ok;
+    int reason = errno;
+    ERR_clear_error();
+    errno = reason;
     if (!run_going())
         return LinkResult::write_failure;
-    if (last_wait_timed_out()) {
-        log_error("Waited %d second%s for the MOX to take data: giving up (QUORVEX_TIMEOUT).\r\n",
-                  settings.data_wait_seconds, plural(settings.data_wait_seconds));
-        set_wait_timed_out();
-    }
-    ERR_clear_error();
+    if (last_wait_timed_out())
+        report_write_wait_timeout();
     return report_write_failure();
 }
 
