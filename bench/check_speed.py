@@ -39,6 +39,11 @@ def seconds(command):
     return time.perf_counter() - start
 
 
+def median_seconds(command, runs):
+    """Median time of RUNS runs of command (lexer_speed.py uses it too)."""
+    return statistics.median(seconds(command) for _ in range(runs))
+
+
 def peak_kilobytes(command):
     if not os.path.exists("/usr/bin/time"):
         return None
