@@ -1,16 +1,28 @@
 #!/usr/bin/env python3
-"""Times a check-only run on a large script against `wc -l` on the same file.
+"""Times a check-only run on a large script against libxml2's streaming
+parser (`xmllint --noout --stream`) and `wc -l` on the same file.
 
 Usage: check_speed.py QUORVEX [COMMANDS] [RUNS]
-Generates a script of COMMANDS commands (default 100,000, about 10 MB),
-runs `quorvex -c` on it RUNS times (default 5) with standard output to
-/dev/null, does the same with `wc -l`, and prints the medians and their
-ratio. With /usr/bin/time it also prints the peak memory of a check-only
-run on a script a tenth of the size and on the full one, which should be
-about the same: the checker keeps no more than the current token.
+Generates a script of COMMANDS commands (default 100,000, about 10 MB) and
+runs, RUNS times each (default 11) and taking turns so that load from
+elsewhere hits all alike:
+
+  quorvex -c      the checking pass, with its token trace (the trace is part
+                  of the job; standard output goes to /dev/null)
+  xmllint         --noout --stream: parses the same file as XML with
+                  libxml2's streaming reader and writes nothing (Debian
+                  package libxml2-utils)
+  wc -l           reads the file and counts its lines: the floor of reading
+                  it, no parsing at all
+
+It prints the medians and quorvex's ratio to each. With /usr/bin/time it
+also prints the peak memory of a check-only run on a script a tenth of the
+size and on the full one, which should be about the same: the checker keeps
+no more than the current token.
 """
 
 import os
+import shutil
 import statistics
 import subprocess
 import sys
@@ -20,14 +32,16 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 
 
+def seconds(command):
+    start = time.perf_counter()
+    with open(os.devnull, "wb") as sink:
+        subprocess.run(command, stdout=sink, stderr=sink, check=False)
+    return time.perf_counter() - start
+
+
 def median_seconds(command, runs):
-    times = []
-    for _ in range(runs):
-        start = time.perf_counter()
-        with open(os.devnull, "wb") as sink:
-            subprocess.run(command, stdout=sink, stderr=sink, check=False)
-        times.append(time.perf_counter() - start)
-    return statistics.median(times)
+    """Median time of RUNS runs of command (lexer_speed.py uses it too)."""
+    return statistics.median(seconds(command) for _ in range(runs))
 
 
 def peak_kilobytes(command):
@@ -46,7 +60,10 @@ def main():
         sys.exit(__doc__)
     quorvex = os.path.abspath(sys.argv[1])
     commands = int(sys.argv[2]) if len(sys.argv) > 2 else 100000
-    runs = int(sys.argv[3]) if len(sys.argv) > 3 else 5
+    runs = int(sys.argv[3]) if len(sys.argv) > 3 else 11
+    xmllint = shutil.which("xmllint")
+    if xmllint is None:
+        sys.exit("xmllint not found (Debian package libxml2-utils)")
     with tempfile.TemporaryDirectory() as folder:
         big = os.path.join(folder, "big.xml")
         small = os.path.join(folder, "small.xml")
@@ -57,21 +74,33 @@ def main():
         def check(path):
             return [quorvex, "-c", "-s", "192.0.2.1", "-f", path]
 
+        contenders = [("quorvex -c", check(big)), ("xmllint", [xmllint, "--noout", "--stream", big]),
+                      ("wc -l", ["wc", "-l", big])]
         with open(os.devnull, "wb") as sink:
             verdict = subprocess.run(check(big), stdout=sink, check=False).returncode
+            well_formed = subprocess.run(contenders[1][1], stdout=sink, stderr=sink, check=False).returncode
         if verdict != 0:
             sys.exit("the generated script did not check cleanly (exit status %d)" % verdict)
+        if well_formed != 0:
+            sys.exit("xmllint refused the generated script (exit status %d)" % well_formed)
+        times = {name: [] for name, _ in contenders}
+        for _ in range(runs):
+            for name, command in contenders:
+                times[name].append(seconds(command))
+        medians = {name: statistics.median(values) for name, values in times.items()}
         size = os.path.getsize(big)
-        quorvex_time = median_seconds(check(big), runs)
-        wc_time = median_seconds(["wc", "-l", big], runs)
-        print("script: %d commands, %.1f MB" % (commands, size / 1e6))
-        print("quorvex -c: %.3f s median of %d (%.1f MB/s)" % (quorvex_time, runs, size / 1e6 / quorvex_time))
-        print("wc -l:      %.3f s median of %d" % (wc_time, runs))
-        print("ratio:      %.1f" % (quorvex_time / wc_time))
+        print("script: %d commands, %.1f MB; medians of %d runs, taking turns" % (commands, size / 1e6, runs))
+        for name, _ in contenders:
+            print("%-11s %.3f s (%.1f MB/s)" % (name + ":", medians[name], size / 1e6 / medians[name]))
+        print("ratio to xmllint: %.2f" % (medians["quorvex -c"] / medians["xmllint"]))
+        print("ratio to wc -l:   %.1f" % (medians["quorvex -c"] / medians["wc -l"]))
         small_peak, big_peak = peak_kilobytes(check(small)), peak_kilobytes(check(big))
         if small_peak and big_peak:
-            print("peak memory: %d KB at %d commands, %d KB at %d commands" %
+            print("peak memory of quorvex -c: %d KB at %d commands, %d KB at %d commands" %
                   (small_peak, commands // 10, big_peak, commands))
+        xmllint_peak = peak_kilobytes(contenders[1][1])
+        if xmllint_peak:
+            print("peak memory of xmllint:    %d KB at %d commands" % (xmllint_peak, commands))
 
 
 if __name__ == "__main__":

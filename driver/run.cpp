@@ -18,6 +18,7 @@
 #include "link/image_transfer.h"
 #include "link/link_reset.h"
 #include "link/stream_exchange.h"
+#include "link/tls_io.h"
 #include "link/transfer_buffers.h"
 #include "platform/console_mode.h"
 #include "platform/exit_cleanup.h"
@@ -133,6 +134,9 @@ Flow run_stream_mode()
     rewind(run_state.script_input);
     restart_lexer(run_state.script_input);
     ParseResult parsed = parse_script();
+    // The tokens after the last answer (the closing tags) leave now rather
+    // than after the pause; a failure to send them is in the run status.
+    static_cast<void>(tls_flush());
     if (parsed == ParseResult::input_failed) {
         record_failure(RunCode::script_unreadable);
         return Flow::end_now;

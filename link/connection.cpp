@@ -9,6 +9,7 @@
 #include "records/run_settings.h"
 #include "records/results.h"
 #include "records/run_state.h"
+#include "link/send_queue.h"
 #include "link/tls_io.h"
 #include "platform/socket_wait.h"
 #include "platform/winsock.h"
@@ -102,6 +103,25 @@ static Flow connection_failed(RunCode exit_status)
     return Flow::end_now;
 }
 
+// The connection reads from the socket and writes through a send queue
+// (link/send_queue.h): each record is made as before, but the records wait
+// for the next read, image send or teardown and then leave in one write.
+// Without the queue every record is written at once.
+static void attach_socket(SSL* tls, int socket_handle)
+{
+    BIO* socket_end = BIO_new_socket(socket_handle, BIO_NOCLOSE);
+    BIO* queue = new_send_queue();
+    if (socket_end == nullptr || queue == nullptr) {
+        BIO_free(socket_end);
+        BIO_free(queue);
+        SSL_set_fd(tls, socket_handle);
+        return;
+    }
+    // Both ends hold the socket's BIO: the reading end, and the queue.
+    BIO_up_ref(socket_end);
+    SSL_set_bio(tls, socket_end, BIO_push(queue, socket_end));
+}
+
 Flow SIO_connect()
 {
     ignore_broken_pipes();
@@ -132,7 +152,11 @@ Flow SIO_connect()
         return connection_failed(RunCode::unusable);
 
     connection.tls = SSL_new(connection.context);
-    SSL_set_fd(connection.tls, connection.socket);
+    attach_socket(connection.tls, connection.socket);
+    // An answer comes as a few records (TLS 1.0 splits each write of the
+    // processor in two): what has arrived is read from the socket in one
+    // go, not the header and the body of each record by itself.
+    SSL_set_read_ahead(connection.tls, 1);
     SSL_set_connect_state(connection.tls);
 
     WSASetLastError(0);
@@ -151,6 +175,8 @@ void connection_teardown()
     if (connection.tls == nullptr && connection.context == nullptr && connection.socket < 0)
         return;
     if (connection.tls != nullptr) {
+        // What is still queued goes before the close notification.
+        static_cast<void>(tls_flush());
         SSL_shutdown(connection.tls);
         SSL_free(connection.tls);
     }

@@ -248,6 +248,10 @@ LinkResult floppy_copy_flush()
 
 LinkResult image_send(const unsigned char* buffer, int length)
 {
+    // The records before the image leave first, and a failure to send them
+    // is theirs, not the image's.
+    if (tls_flush() != LinkResult::ok)
+        return LinkResult::write_failure;
     int sent = 0;
     while (sent < length) {
         int piece = length - sent < IMAGE_SEND_PIECE ? length - sent : IMAGE_SEND_PIECE;

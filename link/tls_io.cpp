@@ -3,6 +3,7 @@
 #include <openssl/err.h>
 
 #include "records/log_output.h"
+#include "records/results.h"
 #include "records/run_settings.h"
 #include "link/connection.h"
 #include "platform/socket_wait.h"
@@ -10,6 +11,9 @@
 
 namespace {
 const LinkPeer* link_peer = nullptr;
+// The last failed read failed in sending the queued records, and that was
+// reported as a failed write.
+bool read_failed_in_write = false;
 }
 
 void use_link_peer(const LinkPeer* peer)
@@ -20,6 +24,15 @@ void use_link_peer(const LinkPeer* peer)
 const char* plural(int count)
 {
     return count == 1 ? "" : "s";
+}
+
+// A write that moved no byte within the wait limit: the message, and the
+// socket layer's last error left as a time-out for the reason reported next.
+static void report_write_wait_timeout()
+{
+    log_error("Waited %d second%s for the MOX to take data: giving up (QUORVEX_TIMEOUT).\r\n",
+              settings.data_wait_seconds, plural(settings.data_wait_seconds));
+    set_wait_timed_out();
 }
 
 int tls_write(const void* data, int length)
@@ -35,13 +48,29 @@ int tls_write(const void* data, int length)
     WSASetLastError(0);
     int result = SSL_write(connection.tls, data, length);
     if (result <= 0 && last_wait_timed_out()) {
-        log_error("Waited %d second%s for the MOX to take data: giving up (QUORVEX_TIMEOUT).\r\n",
-                  settings.data_wait_seconds, plural(settings.data_wait_seconds));
-        set_wait_timed_out();
+        report_write_wait_timeout();
         ERR_clear_error();
         return -1;
     }
     return result;
+}
+
+LinkResult tls_flush()
+{
+    if (link_peer != nullptr || connection.tls == nullptr)
+        return LinkResult::ok;
+    BIO* queue = SSL_get_wbio(connection.tls);
+    WSASetLastError(0);
+    if (queue == nullptr || BIO_flush(queue) > 0)
+        return LinkResult::ok;
+    int reason = WSAGetLastError();
+    ERR_clear_error();
+    WSASetLastError(reason);
+    if (!run_going())
+        return LinkResult::write_failure;
+    if (last_wait_timed_out())
+        report_write_wait_timeout();
+    return report_write_failure();
 }
 
 void report_data_wait_timeout()
@@ -56,6 +85,11 @@ int tls_read(void* buffer, int size)
         return link_peer->read(link_peer->context, buffer, size);
     if (connection.tls == nullptr) {
         WSASetLastError(WSAENOTCONN);
+        return -1;
+    }
+    read_failed_in_write = false;
+    if (tls_flush() != LinkResult::ok) {
+        read_failed_in_write = true;
         return -1;
     }
     WSASetLastError(0);
@@ -83,6 +117,10 @@ int tls_read(void* buffer, int size)
 
 LinkResult report_read_failure()
 {
+    if (read_failed_in_write) {
+        read_failed_in_write = false;
+        return LinkResult::write_failure;
+    }
     log_error("SSL_read:Connection Terminated:reason(%d).\r\n", WSAGetLastError());
     record_failure(RunCode::read_failure);
     return LinkResult::read_failure;

@@ -17,10 +17,20 @@ struct LinkPeer {
 // nullptr: the TLS connection again.
 void use_link_peer(const LinkPeer* peer);
 
-// Bytes written, or 0 or less when the write failed.
+// Bytes written, or 0 or less when the write failed. Each write is a TLS
+// record of its own; the records wait in the connection's send queue and
+// leave together at the next read, image send or teardown (or when the
+// queue is full).
 int tls_write(const void* data, int length);
+// Sends what waits in the send queue: ok (also when nothing waited), or
+// write_failure, reported like a failed write (after the time-out message
+// when the processor took no data within the wait limit; run status 6)
+// unless the run had already failed.
+LinkResult tls_flush();
 // Bytes read, 0 at the end of the data (also when the peer closes without a
-// TLS close notification), negative on failure.
+// TLS close notification), negative on failure. The queued records leave
+// first; when they cannot, the read fails without reading, the write
+// failure is reported, and report_read_failure says no more.
 int tls_read(void* buffer, int size);
 
 // A read or a write that moved no byte within the wait limit fails with
@@ -32,7 +42,8 @@ void report_data_wait_timeout();
 const char* plural(int count);
 
 // A read on the connection failed: "SSL_read:Connection Terminated" with
-// the socket layer's reason, run status 3.
+// the socket layer's reason, run status 3; write_failure, with nothing more
+// said, when the read failed in sending the queued records.
 LinkResult report_read_failure();
 // A write on the connection failed: "SSL_write:Connection Terminated" with
 // the socket layer's reason, run status 6.

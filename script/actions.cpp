@@ -166,17 +166,22 @@ static bool starts_with(const char* text, const char* prefix)
 
 void name_action(const char* name)
 {
+    // The trace line "<s> NAME\n" is built around the upper-case name and
+    // written at once; the action buffer keeps the name.
+    char trace[4 + ACTION_BUFFER_SIZE];
+    std::memcpy(trace, "<s> ", 4);
+    char* upper = trace + 4;
     size_t length = 0;
     for (; name[length] != '\0' && length < sizeof action_buffer - 1; ++length) {
         char c = name[length];
-        action_buffer[length] = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+        upper[length] = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
     }
+    std::memcpy(action_buffer, upper, length);
     action_buffer[length] = '\0';
+    upper[length] = '\n';
     if (starts_with(action_buffer, "GET") || starts_with(action_buffer, "CERTIFICATE_SIGNING_REQUEST"))
         show_next_response_whole();
-    trace_puts("<s> ", stdout);
-    trace_write(action_buffer, length, stdout);
-    trace_putc('\n', stdout);
+    trace_write(trace, length + 5);
 }
 
 void keep_image_location(const char* value)

@@ -96,6 +96,7 @@ bool link_write(PeerLink& link, const std::string& bytes)
         return false;
     }
     link.bytes_out += result;
+    transcript_sent(link.transcript, static_cast<size_t>(result));
     return true;
 }
 

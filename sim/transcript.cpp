@@ -58,12 +58,24 @@ void transcript_begin(Transcript& transcript, int number)
     transcript.received_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (transcript.received_fd < 0)
         std::perror(path.c_str());
+    std::string records_path = path_of(transcript, "records");
+    transcript.records = std::fopen(records_path.c_str(), "we");
+    if (transcript.records == nullptr)
+        std::perror(records_path.c_str());
 }
 
 void transcript_received(Transcript& transcript, const char* data, size_t length)
 {
     if (transcript.received_fd >= 0)
         write_all(transcript.received_fd, data, length);
+    if (transcript.records != nullptr)
+        std::fprintf(transcript.records, "in %zu\n", length);
+}
+
+void transcript_sent(Transcript& transcript, size_t length)
+{
+    if (transcript.records != nullptr)
+        std::fprintf(transcript.records, "out %zu\n", length);
 }
 
 void transcript_hello(const Transcript& transcript, const std::string& text)
@@ -84,6 +96,10 @@ void transcript_end(Transcript& transcript, const std::string& summary)
     if (transcript.received_fd >= 0) {
         ::close(transcript.received_fd);
         transcript.received_fd = -1;
+    }
+    if (transcript.records != nullptr) {
+        std::fclose(transcript.records);
+        transcript.records = nullptr;
     }
     if (!record_folder.empty())
         write_file(path_of(transcript, "summary"), summary + "\n");

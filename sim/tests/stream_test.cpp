@@ -32,6 +32,7 @@ protected:
     SimProcess sim;
     TlsClient client;
     int answered = 0;
+    std::vector<size_t> answer_sizes;
 
     void SetUp() override
     {
@@ -54,6 +55,7 @@ protected:
     {
         std::string reply;
         ASSERT_GT(client_read(client, reply, 2047), 0) << "no answer for " << name;
+        answer_sizes.push_back(reply.size());
         int major = 0, minor = 0;
         unsigned status = 1;
         std::string message;
@@ -201,6 +203,23 @@ TEST_F(StreamSession, AnswersEveryCheckPointOnceAndMovesImages)
     EXPECT_NE(read_text_file(record + "summary").find("kind=stream"), std::string::npos);
     EXPECT_NE(read_text_file(record + "summary").find("end=client-close-notify"), std::string::npos)
         << read_text_file(record + "summary");
+}
+
+// conn-N.records: a line for each record received and for each answer
+// sent, in the order of the conversation.
+TEST_F(StreamSession, RecordsFollowTheConversation)
+{
+    std::vector<Step> steps;
+    steps.push_back(Step{"<?xml version=\"1.0\"?>\r\n", {"?XML"}, true});
+    add(steps, tokens("< MOXCL VERSION = \"2.0\" >", {"MOXCL"}));
+    run(steps);
+    ASSERT_EQ(answer_sizes.size(), 2u);
+    SSL_shutdown(client.ssl);
+    client_read_to_end(client, nullptr);
+    EXPECT_EQ(wait_sim(sim, 10), 0);
+    EXPECT_EQ(read_text_file(sim.folder + "/record/conn-1.records"),
+              "in 23\nout " + std::to_string(answer_sizes[0]) + "\nin 2\nin 6\nin 8\nin 2\nin 6\nin 2\nout " +
+                  std::to_string(answer_sizes[1]) + "\n");
 }
 
 } // namespace

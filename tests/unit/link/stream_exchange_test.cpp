@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+
 #include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "sim_peer.h"
+#include "link/connection.h"
 #include "link/transfer_buffers.h"
 #include "link_fixture.h"
 
@@ -152,6 +155,39 @@ TEST_F(StreamExchange, ReadsStopOneByteShortOfTheBufferEnd)
     EXPECT_EQ(std::strlen(action_buffer.get()), 2047u);
     static_cast<void>(response_check(transfer_buffer, TRANSFER_BUFFER_SIZE));
     EXPECT_EQ(std::strlen(transfer_buffer), 4096u);
+}
+
+// The tokens between two answers wait under the connection and leave
+// before the answer is read.
+TEST_F(StreamExchange, TokensWaitForTheNextRead)
+{
+    SimPeer processor({read_until("/B\n"), send_step(response_text("0x0000", "No error"))});
+    ASSERT_EQ(SIO_connect(), Flow::go_on);
+    for (const char* token : {"<", "A", "/B"})
+        ASSERT_EQ(token_send(token), LinkResult::ok);
+    BIO* queue = SSL_get_wbio(connection.tls);
+    EXPECT_GT(BIO_ctrl_wpending(queue), 0u);
+    char buffer[2048];
+    EXPECT_EQ(response_check(buffer, 2047), LinkResult::ok);
+    EXPECT_EQ(BIO_ctrl_wpending(queue), 0u);
+    EXPECT_EQ(run_state.run_status, 0);
+    processor.finish();
+    EXPECT_EQ(processor.received, "< A /B\n");
+}
+
+// Queued tokens that cannot leave fail the read that was to send them as a
+// failed write, reported once.
+TEST_F(StreamExchange, QueuedTokensThatCannotLeaveAreAFailedWrite)
+{
+    SimPeer processor({read_until("never")});
+    ASSERT_EQ(SIO_connect(), Flow::go_on);
+    ASSERT_EQ(token_send("<"), LinkResult::ok);
+    ASSERT_EQ(shutdown(connection.socket, SHUT_WR), 0);
+    char buffer[2048];
+    EXPECT_EQ(response_check(buffer, 2047), LinkResult::write_failure);
+    EXPECT_EQ(run_state.run_status, 6);
+    EXPECT_EQ(log_text(), "quorvex: ERROR: SSL_write:Connection Terminated:reason(32).\r\n");
+    processor.finish();
 }
 
 TEST_F(StreamExchange, FailedWriteSetsSix)

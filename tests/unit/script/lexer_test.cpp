@@ -88,6 +88,14 @@ TEST(Lexer, TraceNamesKeywordsAndStringValues)
               "<s> EMPTY_STRING\n<s> LOGIN\n<s> v \n");
 }
 
+// The trace shows a string's value up to a NUL byte in it.
+TEST(Lexer, StringTraceEndsAtANulByte)
+{
+    LexRun run = lex_script("\"ab\0cd\" x"s);
+    ASSERT_EQ(run.tokens.size(), 2u);
+    EXPECT_EQ(run.output, "<s> ab\n");
+}
+
 TEST(Lexer, StringValueKeepsAtMost511Characters)
 {
     const std::string value(600, 'v');
