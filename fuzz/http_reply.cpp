@@ -5,10 +5,6 @@
 // that inputs of a few KB roll it over.
 #include "fuzz/harness.h"
 
-#include <cstring>
-
-#include <string_view>
-
 #include "records/results.h"
 #include "records/run_settings.h"
 #include "records/run_state.h"
@@ -35,8 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (response_store.rollovers == 0)
         FUZZ_REQUIRE(failing == status_scan_text(response_store.text, response_store.used), "scan %d, whole %d",
                      failing, status_scan_text(response_store.text, response_store.used));
-    bool confirmed = std::string_view(response_store.text, response_store.used)
-                         .find("Firmware flash completed successfully") != std::string_view::npos;
+    bool confirmed = response_store_contains("Firmware flash completed successfully");
     switch (run_state.run_status) {
     case 0:
         FUZZ_REQUIRE(flow == Flow::go_on);

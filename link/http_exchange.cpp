@@ -174,7 +174,6 @@ void response_store_reset()
 {
     std::memset(response_store.text, 0, sizeof response_store.text);
     response_store.used = 0;
-    response_store.rollovers = 0;
 }
 
 void response_store_append(const char* data, size_t length)
@@ -183,9 +182,8 @@ void response_store_append(const char* data, size_t length)
     http_reply.status_scan.feed(data, length);
     if (response_store.used + length > static_cast<size_t>(RESPONSE_STORE_SIZE)) {
         log_info("Response has exceeded the length of the response buffer causing a rollover\r\n");
-        unsigned long rollovers = response_store.rollovers;
         response_store_reset();
-        response_store.rollovers = rollovers + 1;
+        ++response_store.rollovers;
     }
     std::memcpy(response_store.text + response_store.used, data, length);
     response_store.used += length;
@@ -214,6 +212,7 @@ bool StoreSearch::found_in_new_text()
 void reply_collect_start()
 {
     response_store_reset();
+    response_store.rollovers = 0;
     http_reply.status_scan = ReplyStatusScan{};
 }
 

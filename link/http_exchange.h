@@ -42,7 +42,7 @@ std::string script_request_head(int body_length);
 struct ResponseStore {
     char text[RESPONSE_STORE_SIZE + 1];
     size_t used;
-    unsigned long rollovers;  // times the store was emptied to take more of the reply
+    unsigned long rollovers;  // times the store was emptied to take more of this reply
 };
 extern ResponseStore response_store;
 
@@ -120,7 +120,7 @@ private:
     size_t searched_ = 0;         // store bytes already searched
     unsigned long rollovers_ = 0; // of the store when they were
 };
-// The start of a reply: an empty store and a fresh status scan.
+// The start of a reply: an empty store, no rollover, a fresh status scan.
 void reply_collect_start();
 
 // First failing status code in text[0, length): 0 when none.
