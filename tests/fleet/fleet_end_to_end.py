@@ -128,6 +128,9 @@ def run_fleet(options, work, inventory, output, extra=(), variables=None):
     environment = dict(os.environ, QUORVEX_PASSWORD=PASSWORD, **(variables or {}))
     environment.pop("QUORVEX_USER", None)
     environment.pop("QUORVEX_TIMEOUT", None)
+    # As under cron and some CI runners: no SHELL to tell GNU parallel which
+    # shell runs the job.
+    environment.pop("SHELL", None)
     command = [options.fleet, "-f", "script.xml", "-Q", options.quorvex, "-o", output, "-j", "6",
                "-T", str(TIME_BOUND), "-r", "2", "-w", "1"] + list(extra) + [inventory[0]]
     return subprocess.run(command, cwd=work, env=environment, capture_output=True, timeout=120)
@@ -280,6 +283,20 @@ def main():
                 with open(calls, "rb") as handle:
                     expect(PASSWORD.encode() not in handle.read(), "over ssh: the password was on ssh's command line")
                 expect(not watch.leaks, "over ssh: the password stood on a command line: %s" % watch.leaks[:3])
+
+                # A machine that takes the job and runs nothing (exit 0): no
+                # log comes back, and that is no success.
+                lazy = os.path.join(top, "ssh-lazy")
+                with open(lazy, "w") as handle:
+                    handle.write("#!/bin/sh\nexit 0\n")
+                os.chmod(lazy, 0o755)
+                done = run_fleet(options, work, ("lazy.txt", "%s\n" % http_ok), "out-lazy",
+                                 ["-S", "machine1"], {"PARALLEL_SSH": lazy})
+                with open(os.path.join(work, "out-lazy", "summary.csv"), newline="") as handle:
+                    rows = list(csv.reader(handle))
+                expect(done.returncode == 1 and [row[:4] for row in rows[1:]] == [
+                    [http_ok, "-", "no record of a run came back (job status 0)", "-"]],
+                    "a job that never ran: %d %s" % (done.returncode, rows))
             else:
                 print("rsync is not installed: the runs over ssh are not tried")
         finally:
