@@ -6,6 +6,7 @@
 
 #include <sys/stat.h>
 
+#include "platform/file_kind.h"
 #include "records/bounded_copy.h"
 #include "records/log_output.h"
 #include "records/progress_display.h"
@@ -79,6 +80,10 @@ LinkResult firmware_image_transfer(const char* location)
     std::memset(image_buffer, 0, sizeof image_buffer);
     char path[IMAGE_LOCATION_SIZE];
     copy_bounded(path, location);
+    if (!readable_at_once(path)) {
+        console("The firmware image file is not a regular file\r\n");
+        return LinkResult::failed_command;
+    }
     FILE* file = std::fopen(path, "rb");
     if (file == nullptr) {
         console("Unable to open the firmware image update file\r\n");
@@ -107,23 +112,13 @@ LinkResult firmware_image_transfer(const char* location)
     return LinkResult::ok;
 }
 
-// Whether path names something an image can be read from at once: a
-// regular file or a disk. A pipe, a terminal or a character device such as
-// /dev/stdin could keep the run (a check-only run too) waiting for ever, or
-// never end.
-static bool readable_image_kind(const char* path)
-{
-    struct stat status;
-    return stat(path, &status) != 0 || S_ISREG(status.st_mode) || S_ISBLK(status.st_mode);
-}
-
 LinkResult floppy_image_insert(const char* location)
 {
     // The local file checks run in the checking pass too.
     std::memset(image_buffer, 0, sizeof image_buffer);
     char path[IMAGE_LOCATION_SIZE];
     copy_bounded(path, location);
-    if (!readable_image_kind(path)) {
+    if (!readable_at_once(path)) {
         console("The virtual floppy image file is not a regular file\r\n");
         return LinkResult::failed_command;
     }

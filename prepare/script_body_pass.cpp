@@ -10,6 +10,7 @@
 #include "records/results.h"
 #include "records/run_state.h"
 #include "link/stream_exchange.h"
+#include "platform/file_kind.h"
 #include "platform/text_stream.h"
 #include "prepare/credential_override.h"
 #include "prepare/login_rewrite.h"
@@ -35,10 +36,14 @@ int reject()
 }
 
 // The generated element for the image at path, and its length; -1 when the
-// image cannot be opened or is too large to state.
+// image cannot be opened, is no regular file or is too large to state.
 int firmware_element(bool measuring, std::string& element)
 {
     const std::string& path = firmware_reference.firmware_image_path;
+    if (!readable_at_once(path.c_str())) {
+        std::printf("The firmware image file is not a regular file\r\n");
+        return reject();
+    }
     FILE* image = std::fopen(path.c_str(), "rb");
     if (image == nullptr) {
         std::printf("Unable to open the firmware image update file\r\n");

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/file_identity.h"
+#include "platform/file_kind.h"
 #include "platform/private_file.h"
 #include "platform/socket_wait.h"
 #include "platform/winsock.h"
@@ -126,6 +127,18 @@ TEST_F(Files, SameFileByVolumeAndIndex)
     EXPECT_FALSE(same_file("a.xml", "sub"));
     EXPECT_FALSE(same_file("a.xml", "missing.xml"));
     EXPECT_FALSE(same_file("missing.xml", "missing.xml"));
+}
+
+// Only a file can give an image: NUL (the Windows /dev/null) or a folder
+// cannot; a missing name is left for the open to report.
+TEST_F(Files, ImagesAreReadOnlyFromFiles)
+{
+    write("a.img", "a");
+    std::filesystem::create_directories("sub");
+    EXPECT_TRUE(readable_at_once("a.img"));
+    EXPECT_TRUE(readable_at_once("missing.img"));
+    EXPECT_FALSE(readable_at_once("NUL"));
+    EXPECT_FALSE(readable_at_once("sub"));
 }
 
 TEST_F(Files, PrivateFileIsBinaryAndMayBeDeletedWhileRead)

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <string>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "records/run_settings.h"
@@ -220,6 +221,27 @@ TEST_F(ScriptBody, UnopenableImageLeavesRunStatus)
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "Unable to open the firmware image update file\r\n");
     EXPECT_EQ(run_state.run_status, 0);
     EXPECT_TRUE(firmware_reference.firmware_update_present);
+}
+
+// A pipe would keep the run waiting at its open, a character device would
+// give no length or no end: neither is measured or sent.
+TEST_F(ScriptBody, ImageThatIsNoRegularFileFailsTheRun)
+{
+    std::filesystem::path pipe = folder / "pipe.bin";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    std::filesystem::path zero = folder / "zero.bin";
+    std::filesystem::create_symlink("/dev/zero", zero);
+    for (const std::filesystem::path& image : {pipe, zero}) {
+        run_state.run_status = 0;
+        open_script("<UPDATE_MOX_FIRMWARE IMAGE_LOCATION=\"" + image.string() + "\"/>\n");
+        int32_t length = 0;
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(measure(length), BodyPass::rejected) << image;
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "The firmware image file is not a regular file\r\n");
+        EXPECT_EQ(run_state.run_status, 1);
+        std::fclose(run_state.script_input);
+        run_state.script_input = nullptr;
+    }
 }
 
 TEST_F(ScriptBody, FirmwareNameWithoutLocationIsSentAndNoted)

@@ -146,6 +146,8 @@ TEST_F(ImageTransfer, LocalFileChecksFailTheCommand)
         {true, false, empty, 1, "Unable to read the firmware image update file\r\n"},
         {true, false, big_firmware, 1, "The firmware image file is not valid\r\n"},
         {true, true, missing, 0, ""},
+        {true, false, pipe, 1, "The firmware image file is not a regular file\r\n"},
+        {true, false, "/dev/zero", 1, "The firmware image file is not a regular file\r\n"},
         {false, false, missing, 1, "Unable to open the virtual floppy image file\r\n"},
         {false, true, empty, 1, "Unable to read the virtual floppy image file\r\n"},
         {false, true, big_floppy, 1, "The virtual floppy image file size is too big\r\n"},
