@@ -24,6 +24,7 @@
 #include "platform/exit_cleanup.h"
 #include "platform/private_file.h"
 #include "platform/winsock.h"
+#include "prepare/address_file_name.h"
 #include "prepare/multipart_boundary.h"
 #include "prepare/script_body_pass.h"
 #include "prepare/substitution.h"
@@ -69,7 +70,9 @@ bool open_log_stream()
         return true;
     }
     char ipv6_name[IPV6_LOG_NAME_SIZE];
-    const char* name = settings.server_address;
+    char address_name[sizeof settings.server_address];
+    address_file_name(settings.server_address, address_name, sizeof address_name);
+    const char* name = address_name;
     if (settings.ipv6_server) {
         make_ipv6_log_name(ipv6_name);
         name = ipv6_name;

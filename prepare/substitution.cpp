@@ -8,6 +8,7 @@
 #include "platform/exit_cleanup.h"
 #include "platform/file_identity.h"
 #include "platform/private_file.h"
+#include "prepare/address_file_name.h"
 
 VariableTable variables;
 
@@ -117,8 +118,10 @@ bool substitute_variables()
         printf("Cannot open input file \"%s\". Exiting.\r\n", settings.input_file_name);
         return false;
     }
+    char address[sizeof settings.server_address];
+    address_file_name(settings.server_address, address, sizeof address);
     char name[WORKING_COPY_NAME_SIZE];
-    snprintf(name, sizeof name, "%s-var.xml", settings.server_address);
+    snprintf(name, sizeof name, "%s-var.xml", address);
     // A script that carries the working copy's own name would be emptied
     // before it is read: leave it alone and run it as it is.
     if (same_file(name, settings.input_file_name)) {

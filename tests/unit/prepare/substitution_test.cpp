@@ -138,6 +138,14 @@ TEST_F(Substitution, NamedAfterServerAndNeverOverwritesTheScript)
     EXPECT_STREQ(settings.working_copy_name, "mp1-var.xml");
     EXPECT_EQ(read("mp1-var.xml"), "1");
 
+    // An address no processor can have still names a file of this folder:
+    // neither slash leads into another one.
+    std::filesystem::create_directories("sub");
+    snprintf(settings.server_address, sizeof settings.server_address, "sub/..\\x");
+    EXPECT_TRUE(substitute_variables());
+    EXPECT_STREQ(settings.working_copy_name, "sub_.._x-var.xml");
+    EXPECT_EQ(read("sub_.._x-var.xml"), "1");
+
     // A script that already carries the working copy's name is left intact.
     reset_run();
     settings.input_file_name = "localhost-var.xml";
