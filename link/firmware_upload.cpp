@@ -106,15 +106,19 @@ void FlashCookie::take(std::string_view read)
 
 bool read_upload_reply(FlashCookie& cookie)
 {
+    long long total = 0;
     for (;;) {
         std::memset(transfer_buffer, 0, sizeof transfer_buffer);
         int count = tls_read(transfer_buffer, UPLOAD_REPLY_READ);
         if (count == 0)
             return true;
+        // The caller ends the run.
         if (count < 0) {
-            static_cast<void>(report_read_failure());  // the caller ends the run
+            static_cast<void>(report_read_failure());
             return false;
         }
+        if (!reply_within_limit(total, count))
+            return false;
         if (settings.verbose)
             std::printf("%s", transfer_buffer);
         cookie.take(std::string_view(transfer_buffer, static_cast<size_t>(count)));

@@ -55,5 +55,6 @@ private:
 
 // Reads the upload reply up to the end of the cookie's line (and on while
 // the reads come full, or until the line is refused as too long) into
-// cookie. False when a read failed: reported, run status 3.
+// cookie. False when a read failed, or the reply passed REPLY_BYTE_LIMIT:
+// reported, run status 3.
 bool read_upload_reply(FlashCookie& cookie);

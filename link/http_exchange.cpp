@@ -408,11 +408,13 @@ Flow reply_read_loop(bool firmware_upload)
         std::printf("\n----- Responses -----\n");
     reset_http_reply();
     StoreSearch flash_done(FLASH_DONE);
+    long long total = 0;
     for (;;) {
         std::memset(transfer_buffer, 0, sizeof transfer_buffer);
         int count = 0;
-        if (http_chunk_read(transfer_buffer, TRANSFER_BUFFER_SIZE, count) != LinkResult::ok) {
-            // The chunk read has set the run status.
+        // The chunk read, or the limit, has set the run status.
+        if (http_chunk_read(transfer_buffer, TRANSFER_BUFFER_SIZE, count) != LinkResult::ok ||
+            !reply_within_limit(total, count)) {
             connection_teardown();
             return Flow::closing_report;
         }

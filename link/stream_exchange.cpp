@@ -209,10 +209,13 @@ static LinkResult read_to_end(char* buffer, int size, bool shown)
     char scratch[TRANSFER_BUFFER_SIZE + 1];
     char* into = shown ? buffer : scratch;
     int room = shown ? size : TRANSFER_BUFFER_SIZE;
+    long long total = static_cast<long long>(before.size());
     for (;;) {
         int count = read_once(into, room);
         if (count <= 0)
             return report_read_failure();
+        if (!reply_within_limit(total, count))
+            return LinkResult::read_failure;
         if (shown)
             log_plain("%s", into);
         std::string window = carry;

@@ -126,6 +126,16 @@ LinkResult report_read_failure()
     return LinkResult::read_failure;
 }
 
+bool reply_within_limit(long long& total, int count)
+{
+    total += count > 0 ? count : 0;
+    if (total <= REPLY_BYTE_LIMIT)
+        return true;
+    log_error("The MOX's reply passed %lld bytes without its end.\r\n", REPLY_BYTE_LIMIT);
+    record_failure(RunCode::read_failure);
+    return false;
+}
+
 LinkResult report_write_failure()
 {
     log_error("SSL_write:Connection Terminated:reason(%d).\r\n", WSAGetLastError());

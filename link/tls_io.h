@@ -45,6 +45,16 @@ const char* plural(int count);
 // the socket layer's reason, run status 3; write_failure, with nothing more
 // said, when the read failed in sending the queued records.
 LinkResult report_read_failure();
+
+// No reply of a processor comes near this many bytes. One that passes it
+// without its end is a processor gone wrong: the run stops rather than read
+// (and log) it for ever.
+constexpr long long REPLY_BYTE_LIMIT = 64LL << 20;
+// Adds count bytes to a reply's total; false, with the reply reported
+// ("passed ... bytes without its end", run status 3), once the total passes
+// REPLY_BYTE_LIMIT.
+bool reply_within_limit(long long& total, int count);
+
 // A write on the connection failed: "SSL_write:Connection Terminated" with
 // the socket layer's reason, run status 6.
 LinkResult report_write_failure();
