@@ -1,3 +1,6 @@
+// The POSIX side (file_kind_windows.cpp is the Windows one).
+#ifndef _WIN32
+
 #include "platform/file_kind.h"
 
 #include <sys/stat.h>
@@ -7,9 +10,7 @@ bool readable_at_once(const char* path)
     struct stat status {};
     if (stat(path, &status) != 0)
         return true;
-#ifdef S_ISBLK
-    if (S_ISBLK(status.st_mode))
-        return true;
-#endif
-    return S_ISREG(status.st_mode);
+    return S_ISREG(status.st_mode) || S_ISBLK(status.st_mode);
 }
+
+#endif

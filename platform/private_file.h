@@ -1,5 +1,5 @@
 // Files that hold secrets: readable and writable by their owner only (on
-// Windows: as the folder's access list allows, see private_file_windows.cpp).
+// Windows: an access list of the running user alone, not inherited).
 #pragma once
 
 #include <cstdio>

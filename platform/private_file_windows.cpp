@@ -5,18 +5,77 @@
 
 #include <fcntl.h>
 #include <io.h>
-#include <sys/stat.h>
+
+#include <vector>
 
 #include "platform/winsock.h"
 
+namespace {
+
+// A security descriptor whose access list lets the user who runs this
+// process, and nobody else, at the file. It is protected: the folder's
+// access list is not inherited, the way a mode of 0600 keeps a POSIX
+// folder's readers out.
+class OwnerOnly {
+public:
+    OwnerOnly()
+    {
+        HANDLE token = nullptr;
+        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+            return;
+        DWORD size = 0;
+        GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+        user_.resize(size);
+        bool known = size > 0 && GetTokenInformation(token, TokenUser, user_.data(), size, &size);
+        CloseHandle(token);
+        if (!known)
+            return;
+        PSID user = reinterpret_cast<TOKEN_USER*>(user_.data())->User.Sid;
+        acl_.resize(sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) + GetLengthSid(user));
+        ready_ = InitializeAcl(acl(), static_cast<DWORD>(acl_.size()), ACL_REVISION) &&
+                 AddAccessAllowedAce(acl(), ACL_REVISION, FILE_ALL_ACCESS, user) &&
+                 InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION) &&
+                 SetSecurityDescriptorDacl(&descriptor_, TRUE, acl(), FALSE) &&
+                 SetSecurityDescriptorControl(&descriptor_, SE_DACL_PROTECTED, SE_DACL_PROTECTED);
+        attributes_.nLength = sizeof attributes_;
+        attributes_.lpSecurityDescriptor = &descriptor_;
+        attributes_.bInheritHandle = FALSE;
+    }
+    bool ready() const { return ready_; }
+    ACL* acl() { return reinterpret_cast<ACL*>(acl_.data()); }
+    SECURITY_ATTRIBUTES* attributes() { return &attributes_; }
+
+private:
+    bool ready_ = false;
+    std::vector<unsigned char> user_;
+    std::vector<unsigned char> acl_;
+    SECURITY_DESCRIPTOR descriptor_{};
+    SECURITY_ATTRIBUTES attributes_{};
+};
+
+}  // namespace
+
 FILE* create_private_file(const char* name)
 {
-    // A new file gets the access list its folder passes on: Windows has no
-    // owner-only mode bits, the mode only decides that it is not read-only.
-    // Binary: the bytes go out as they are.
-    int descriptor = _open(name, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
-    if (descriptor < 0)
+    OwnerOnly owner_only;
+    if (!owner_only.ready())
         return nullptr;
+    // A file left from before would keep its own list through any open: it
+    // goes, and a new one with the owner-only list takes its place. Should
+    // anything stand in the way (a file someone else holds open, or
+    // created in between), nothing is written. The sharing lets Ctrl-C
+    // delete the file while it is being written.
+    DeleteFileA(name);
+    HANDLE handle = CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                owner_only.attributes(), CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return nullptr;
+    // Binary: the bytes go out as they are.
+    int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
+    if (descriptor < 0) {
+        CloseHandle(handle);
+        return nullptr;
+    }
     FILE* file = _fdopen(descriptor, "wb");
     if (file == nullptr)
         _close(descriptor);

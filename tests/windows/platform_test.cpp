@@ -13,6 +13,8 @@
 #include "platform/socket_wait.h"
 #include "platform/winsock.h"
 
+#include <aclapi.h>
+
 namespace {
 
 class Sockets : public ::testing::Test {
@@ -139,6 +141,60 @@ TEST_F(Files, ImagesAreReadOnlyFromFiles)
     EXPECT_TRUE(readable_at_once("missing.img"));
     EXPECT_FALSE(readable_at_once("NUL"));
     EXPECT_FALSE(readable_at_once("sub"));
+}
+
+// The access list of a file that only its user may open: an entry for the
+// running user, and none for anybody else (the system account aside, which
+// Wine, mapping the list onto Unix modes, adds of its own).
+static void expect_users_alone(const char* name)
+{
+    PACL list = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_EQ(GetNamedSecurityInfoA(name, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &list,
+                                    nullptr, &descriptor),
+              static_cast<DWORD>(ERROR_SUCCESS));
+    ASSERT_NE(list, nullptr) << name;
+    HANDLE token = nullptr;
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
+    unsigned char user[256];
+    DWORD size = sizeof user;
+    ASSERT_TRUE(GetTokenInformation(token, TokenUser, user, size, &size));
+    CloseHandle(token);
+    PSID system = nullptr;
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    ASSERT_TRUE(AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, &system));
+    int for_user = 0;
+    for (DWORD n = 0; n < list->AceCount; ++n) {
+        void* entry = nullptr;
+        ASSERT_TRUE(GetAce(list, n, &entry));
+        auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(entry);
+        if (allowed->Header.AceType != ACCESS_ALLOWED_ACE_TYPE)
+            continue;
+        PSID sid = &allowed->SidStart;
+        if (EqualSid(sid, reinterpret_cast<TOKEN_USER*>(user)->User.Sid))
+            ++for_user;
+        else
+            EXPECT_TRUE(EqualSid(sid, system)) << name << ": entry " << n << " lets someone else in";
+    }
+    EXPECT_EQ(for_user, 1) << name;
+    FreeSid(system);
+    LocalFree(descriptor);
+}
+
+TEST_F(Files, PrivateFileIsTheUsersAloneNewOrNot)
+{
+    FILE* out = create_private_file("copy.xml");
+    ASSERT_NE(out, nullptr);
+    fclose(out);
+    expect_users_alone("copy.xml");
+    // A file that was there with the folder's list gets the user's alone.
+    write("old.xml", "old secret");
+    out = create_private_file("old.xml");
+    ASSERT_NE(out, nullptr);
+    fputs("new", out);
+    fclose(out);
+    EXPECT_EQ(std::filesystem::file_size("old.xml"), 3u);
+    expect_users_alone("old.xml");
 }
 
 TEST_F(Files, PrivateFileIsBinaryAndMayBeDeletedWhileRead)
