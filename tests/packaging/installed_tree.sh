@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # What `cmake --install` puts in place: the programs, the manual pages
 # (rendered by man and groff without a warning), the bash completion
-# (driven in a bash session), the README and the examples.
+# (driven in a bash session), the README and the examples; with
+# "hardened", the programs' hardening as Debian's own packages have it.
 #
-#     installed_tree.sh BUILD_DIR SOURCE_DIR
+#     installed_tree.sh BUILD_DIR SOURCE_DIR [hardened]
 set -uo pipefail
 build=$1
 source=$(cd "$2" && pwd)
+hardened=${3:-}
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
 failures=0
@@ -53,6 +55,21 @@ done < <(sed -n '/^## Exit status/,/^## /p' "$source/README.md" | sed -n 's/^| \
 "$prefix/usr/bin/quorvex" | grep -q '^Usage' || fail "quorvex prints no usage"
 "$prefix/usr/bin/quorvex-fleet" --help | grep -q '^Usage' || fail "quorvex-fleet --help prints no usage"
 "$prefix/usr/bin/mpsim" --help 2>&1 | grep -q '^usage' || fail "mpsim --help prints no usage"
+
+# Hardening: a position-independent program with read-only relocations
+# bound at start-up, the stack protector, and the C library's checked
+# calls (the fortified ones end in _chk).
+if [ "$hardened" = hardened ]; then
+  for program in quorvex mpsim; do
+    binary=$prefix/usr/bin/$program
+    LC_ALL=C readelf -h "$binary" | grep -q 'Type: *DYN' || fail "$program is not position-independent"
+    LC_ALL=C readelf -l "$binary" | grep -q 'GNU_RELRO' || fail "$program has no read-only relocations"
+    LC_ALL=C readelf -d "$binary" | grep -q 'BIND_NOW' || fail "$program does not bind at start-up"
+    symbols=$(LC_ALL=C readelf --dyn-syms -W "$binary")
+    grep -q '__stack_chk_fail' <<< "$symbols" || fail "$program has no stack protector"
+    grep -Eq '__[a-z_]+_chk' <<< "$symbols" || fail "$program calls no fortified function"
+  done
+fi
 
 "$source/tests/packaging/completion_in_bash.sh" "$prefix/usr/share" || failures=1
 
