@@ -133,12 +133,14 @@ ReplyRead parse_reply_read(const char* text, size_t count, size_t& owed, bool re
         // the same read after it are.
         read.reply_head = true;
         size_t body = reply.find("\r\n\r\n");
+        read.head_length = body == std::string_view::npos ? count : body + 4;
         if (body == std::string_view::npos)
             return read;
         pos = body + 4;
     } else if (size_t ok = std::string_view(text, count).find(REPLY_OK); ok != std::string_view::npos) {
         read.reply_head = true;
         size_t body = std::string_view(text, count).find("\r\n\r\n", ok);
+        read.head_length = body == std::string_view::npos ? count : body + 4;
         if (body == std::string_view::npos)
             return read;
         pos = body + 4;
@@ -385,6 +387,8 @@ LinkResult http_chunk_read(char* buffer, int size, int& count)
         return LinkResult::ok;
     ReplyRead read = parse_reply_read(buffer, static_cast<size_t>(count), http_reply.chunk_bytes_owed, http_reply.started);
     http_reply.started = true;
+    if (static_cast<size_t>(count) > read.head_length)
+        http_reply.body_seen = true;
     if (read.refused_status_length > 0) {
         log_error("The MOX refused the request: %.*s\r\n", static_cast<int>(read.refused_status_length), buffer);
         record_failure(RunCode::refused);
@@ -400,6 +404,7 @@ void reset_http_reply()
     reply_collect_start();
     http_reply.chunk_bytes_owed = 0;
     http_reply.started = false;
+    http_reply.body_seen = false;
 }
 
 Flow reply_read_loop(bool firmware_upload)
@@ -423,8 +428,14 @@ Flow reply_read_loop(bool firmware_upload)
         if (count == 0)
             break;
     }
-    if (firmware_upload)
+    if (firmware_upload) {
         record_failure(RunCode::flash_unconfirmed);
+    } else if (!http_reply.body_seen) {
+        // Closed with no reply, or with its head alone: nothing tells that
+        // the script was carried out, so the run cannot pass.
+        log_error("The MOX closed the connection without replying to the script.\r\n");
+        record_failure(RunCode::read_failure);
+    }
     return Flow::go_on;
 }
 

@@ -25,8 +25,9 @@ LinkResult http_chunk_read(char* buffer, int size, int& count);
 
 // Reads the whole reply into the response store. After a firmware upload
 // it stops at the flash confirmation, and a reply without one fails the run
-// with 8. On a failed read the connection is torn down and the run goes
-// straight to its closing report.
+// with 8; otherwise a reply that ends with nothing after its head (or no
+// reply at all) fails it with 3. On a failed read the connection is torn
+// down and the run goes straight to its closing report.
 Flow reply_read_loop(bool firmware_upload);
 
 // First failing status of the reply read by reply_read_loop: 0 when none.
@@ -135,6 +136,7 @@ struct ChunkPiece {
 
 struct ReplyRead {
     bool reply_head = false;  // the read holds the reply head: skipped
+    size_t head_length = 0;   // bytes of the read that belong to the head
     // Length of the status line of a reply head other than "200 OK": the
     // processor refused the request (0 when it did not).
     size_t refused_status_length = 0;
@@ -152,6 +154,7 @@ ReplyRead parse_reply_read(const char* text, size_t count, size_t& owed, bool re
 struct HttpReply {
     size_t chunk_bytes_owed = 0;  // of a chunk that ran past the end of its read
     bool started = false;         // a read had bytes: nothing more is the reply head
+    bool body_seen = false;       // a byte came after the reply head
     ReplyStatusScan status_scan;  // of every byte of the reply
 };
 extern HttpReply http_reply;

@@ -1,6 +1,8 @@
-// A processor that never ends its reply does not keep the run reading (and
-// logging) for ever: each reply loop stops past REPLY_BYTE_LIMIT with run
-// status 3, and a reply just under the limit is still read whole.
+// How the end of a processor's reply is judged. One that never ends does
+// not keep the run reading (and logging) for ever: each reply loop stops
+// past REPLY_BYTE_LIMIT with run status 3, and a reply just under the limit
+// is still read whole. An HTTP reply that ends before any byte of its body
+// fails the run too: nothing says the script was carried out.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -67,7 +69,7 @@ auto quietly(Read read)
     return result;
 }
 
-class ReplyLimit : public LinkTest {
+class ReplyEnd : public LinkTest {
 protected:
     void SetUp() override
     {
@@ -89,7 +91,7 @@ protected:
 const std::string LIMIT_MESSAGE = "quorvex: ERROR: The MOX's reply passed " + std::to_string(REPLY_BYTE_LIMIT) +
                                    " bytes without its end.\r\n";
 
-TEST_F(ReplyLimit, StreamResponseWithoutItsEndTag)
+TEST_F(ReplyEnd, StreamResponseWithoutItsEndTag)
 {
     const std::string head = "<?xml version=\"1.0\"?><MOXCL VERSION=\"2.22\"><RESPONSE STATUS=\"0x0000\" MESSAGE='ok'/>";
     // Drained unseen, and drained into the log for the whole-response flag.
@@ -115,7 +117,7 @@ TEST_F(ReplyLimit, StreamResponseWithoutItsEndTag)
     }
 }
 
-TEST_F(ReplyLimit, HttpReplyThatNeverCloses)
+TEST_F(ReplyEnd, HttpReplyThatNeverCloses)
 {
     run_state.processor_generation = ProcessorGeneration::http;
     peer_.head = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n7fffffff\r\n";
@@ -124,7 +126,7 @@ TEST_F(ReplyLimit, HttpReplyThatNeverCloses)
     EXPECT_NE(log_text().find(LIMIT_MESSAGE), std::string::npos);
 }
 
-TEST_F(ReplyLimit, UploadReplyWithoutItsCookieLine)
+TEST_F(ReplyEnd, UploadReplyWithoutItsCookieLine)
 {
     run_state.processor_generation = ProcessorGeneration::http;
     peer_.head = "HTTP/1.1 200 OK\r\n";
@@ -132,6 +134,30 @@ TEST_F(ReplyLimit, UploadReplyWithoutItsCookieLine)
     EXPECT_FALSE(quietly([&cookie] { return read_upload_reply(cookie); }));
     EXPECT_EQ(run_state.run_status, 3);
     EXPECT_NE(log_text().find(LIMIT_MESSAGE), std::string::npos);
+}
+
+TEST_F(ReplyEnd, HttpReplyWithNothingAfterItsHead)
+{
+    run_state.processor_generation = ProcessorGeneration::http;
+    const std::string head = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
+    struct Case {
+        std::string reply;
+        int run_status;
+    };
+    const Case cases[] = {
+        {"", 3},                     // closed without a byte
+        {head, 3},                   // the head alone
+        {head + "0\r\n\r\n", 0},     // an empty body, ended as it should be
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reply);
+        run_state.run_status = 0;
+        peer_ = EndlessPeer{c.reply, 0, ""};
+        EXPECT_EQ(quietly([] { return reply_read_loop(false); }), Flow::go_on);
+        EXPECT_EQ(run_state.run_status, c.run_status);
+    }
+    const std::string closed = "quorvex: ERROR: The MOX closed the connection without replying to the script.\r\n";
+    EXPECT_EQ(log_text(), closed + closed);
 }
 
 }  // namespace
