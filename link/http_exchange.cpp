@@ -435,6 +435,10 @@ Flow reply_read_loop(bool firmware_upload)
         // the script was carried out, so the run cannot pass.
         log_error("The MOX closed the connection without replying to the script.\r\n");
         record_failure(RunCode::read_failure);
+    } else if (http_reply.chunk_bytes_owed > 0) {
+        // Cut inside a chunk: what the rest would have said is unknown.
+        log_error("The MOX closed the connection in the middle of its reply.\r\n");
+        record_failure(RunCode::read_failure);
     }
     return Flow::go_on;
 }

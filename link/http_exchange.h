@@ -26,7 +26,7 @@ LinkResult http_chunk_read(char* buffer, int size, int& count);
 // Reads the whole reply into the response store. After a firmware upload
 // it stops at the flash confirmation, and a reply without one fails the run
 // with 8; otherwise a reply that ends with nothing after its head (or no
-// reply at all) fails it with 3. On a failed read the connection is torn
+// reply at all), or inside a chunk, fails it with 3. On a failed read the connection is torn
 // down and the run goes straight to its closing report.
 Flow reply_read_loop(bool firmware_upload);
 

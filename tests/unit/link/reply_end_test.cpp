@@ -1,8 +1,9 @@
 // How the end of a processor's reply is judged. One that never ends does
 // not keep the run reading (and logging) for ever: each reply loop stops
 // past REPLY_BYTE_LIMIT with run status 3, and a reply just under the limit
-// is still read whole. An HTTP reply that ends before any byte of its body
-// fails the run too: nothing says the script was carried out.
+// is still read whole. An HTTP reply that ends before any byte of its body,
+// or inside a chunk, fails the run too: nothing says the script, or the
+// rest of it, was carried out.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -148,6 +149,8 @@ TEST_F(ReplyEnd, HttpReplyWithNothingAfterItsHead)
         {"", 3},                     // closed without a byte
         {head, 3},                   // the head alone
         {head + "0\r\n\r\n", 0},     // an empty body, ended as it should be
+        {head + "40\r\n<RESPONSE STATUS=\"0x0000\"", 3},  // cut inside a chunk
+        {head + "1b\r\n<RESPONSE STATUS=\"0x0000\"/>\r\n", 0},  // cut between chunks
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.reply);
@@ -157,7 +160,9 @@ TEST_F(ReplyEnd, HttpReplyWithNothingAfterItsHead)
         EXPECT_EQ(run_state.run_status, c.run_status);
     }
     const std::string closed = "quorvex: ERROR: The MOX closed the connection without replying to the script.\r\n";
-    EXPECT_EQ(log_text(), closed + closed);
+    EXPECT_EQ(log_text(), closed + closed + "<RESPONSE STATUS=\"0x0000\"" +
+                              "quorvex: ERROR: The MOX closed the connection in the middle of its reply.\r\n" +
+                              "<RESPONSE STATUS=\"0x0000\"/>");
 }
 
 }  // namespace
