@@ -44,6 +44,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             FUZZ_REQUIRE(!confirmed, "a confirmed flash failed");
         break;
     case 3:
+        // A failed read ends the run at once; a reply that ended with
+        // nothing after its head, or inside a chunk, is judged first.
+        FUZZ_REQUIRE(flow == Flow::closing_report ||
+                     (flow == Flow::go_on && !firmware_upload &&
+                      (!http_reply.body_seen || http_reply.chunk_bytes_owed > 0)));
+        break;
     case 4:
         FUZZ_REQUIRE(flow == Flow::closing_report);
         break;
