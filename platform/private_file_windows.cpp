@@ -42,16 +42,32 @@ public:
         attributes_.bInheritHandle = FALSE;
     }
     bool ready() const { return ready_; }
-    ACL* acl() { return reinterpret_cast<ACL*>(acl_.data()); }
     SECURITY_ATTRIBUTES* attributes() { return &attributes_; }
 
 private:
+    ACL* acl() { return reinterpret_cast<ACL*>(acl_.data()); }
+
     bool ready_ = false;
     std::vector<unsigned char> user_;
     std::vector<unsigned char> acl_;
     SECURITY_DESCRIPTOR descriptor_{};
     SECURITY_ATTRIBUTES attributes_{};
 };
+
+// A C stream over handle, which then belongs to the stream; nullptr, with
+// the handle closed, when none can be made.
+FILE* stream_over(HANDLE handle, int flags, const char* mode)
+{
+    int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), flags);
+    if (descriptor < 0) {
+        CloseHandle(handle);
+        return nullptr;
+    }
+    FILE* file = _fdopen(descriptor, mode);
+    if (file == nullptr)
+        _close(descriptor);
+    return file;
+}
 
 }  // namespace
 
@@ -71,15 +87,7 @@ FILE* create_private_file(const char* name)
     if (handle == INVALID_HANDLE_VALUE)
         return nullptr;
     // Binary: the bytes go out as they are.
-    int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
-    if (descriptor < 0) {
-        CloseHandle(handle);
-        return nullptr;
-    }
-    FILE* file = _fdopen(descriptor, "wb");
-    if (file == nullptr)
-        _close(descriptor);
-    return file;
+    return stream_over(handle, _O_WRONLY | _O_BINARY, "wb");
 }
 
 FILE* open_private_file(const char* name)
@@ -88,15 +96,7 @@ FILE* open_private_file(const char* name)
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return nullptr;
-    int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY);
-    if (descriptor < 0) {
-        CloseHandle(handle);
-        return nullptr;
-    }
-    FILE* file = _fdopen(descriptor, "rb");
-    if (file == nullptr)
-        _close(descriptor);
-    return file;
+    return stream_over(handle, _O_RDONLY | _O_BINARY, "rb");
 }
 
 #endif
