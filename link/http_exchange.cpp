@@ -265,6 +265,12 @@ void ReplyStatusScan::feed(const char* data, size_t length)
 
 int ReplyStatusScan::result() const
 {
+    if (code_length_ == STATUS_CODE_LENGTH) {
+        // The reply ended in the digits of a long code: judged as it stands.
+        ReplyStatusScan ended = *this;
+        ended.code_complete();
+        return ended.result();
+    }
     if (decided_)
         return failure_;
     if (in_tag_ && tag_failed_ && tag_message_)
@@ -274,10 +280,24 @@ int ReplyStatusScan::result() const
 
 void ReplyStatusScan::take(char c)
 {
-    if (code_length_ > 0) {
-        code_[code_length_++] = c;
-        if (code_length_ == STATUS_CODE_LENGTH)
+    if (code_length_ == STATUS_CODE_LENGTH) {
+        // Four digits so far: the code ends at the first byte that is none.
+        if (code_digits_.take(c)) {
+            std::memmove(code_ + 2, code_ + 3, 3);
+            code_[5] = c;
+        } else {
             code_complete();
+        }
+    } else if (code_length_ > 0) {
+        code_[code_length_++] = c;
+        if (code_length_ == STATUS_CODE_LENGTH) {
+            code_digits_ = StatusDigits{};
+            bool digits = true;
+            for (size_t i = 2; i < STATUS_CODE_LENGTH; ++i)
+                digits = digits && code_digits_.take(code_[i]);
+            if (!digits)
+                code_complete();
+        }
     }
 
     // Where the byte stands: outside tags, in a tag, in a quoted value. A
@@ -345,9 +365,16 @@ void ReplyStatusScan::tag_ends()
 void ReplyStatusScan::code_complete()
 {
     code_length_ = 0;
-    if (decided_ || !code_in_tag_ || std::strcmp(code_, "0x0000") == 0 || std::strcmp(code_, "0x003C") == 0)
+    if (decided_ || !code_in_tag_)
         return;
-    int value = hex_code_value(code_);
+    int value = 0;
+    if (code_digits_.count() > 4 && (!code_digits_.fits() || code_digits_.value() > 0xFFFF)) {
+        value = static_cast<int>(code_digits_.status());
+    } else {
+        if (std::strcmp(code_, "0x0000") == 0 || std::strcmp(code_, "0x003C") == 0)
+            return;
+        value = hex_code_value(code_);
+    }
     if (code_tag_ended_) {
         if (code_tag_message_) {
             decided_ = true;

@@ -8,6 +8,7 @@
 
 #include "records/results.h"
 
+#include "link/status_value.h"
 #include "link/transfer_buffers.h"
 
 constexpr int CLIENT_HOST_NAME_SIZE = 256;
@@ -67,7 +68,10 @@ private:
 // the verdict does not depend on what the response store still holds. A
 // status counts as failing when its code is neither "0x0000" nor "0x003C"
 // and its own tag (from its '<' to the '>' that closes it, quoted values
-// minded) holds "MESSAGE=". Each byte is looked at once.
+// minded) holds "MESSAGE=". A code whose four digits go on with more is
+// read whole: with leading zeros it is judged by its last four digits,
+// otherwise it fails with its value (STATUS_TOO_LARGE when that does not
+// fit in 32 bits). Each byte is looked at once.
 class ReplyStatusScan {
 public:
     void feed(const char* data, size_t length);
@@ -94,9 +98,11 @@ private:
     bool tag_failed_ = false;  // a failing code of this tag
     int tag_failure_ = 0;      // its value (the first one)
 
-    // The code being collected: "0x" and four more characters.
+    // The code being collected: "0x" and four more characters; when those
+    // are four digits and more digits follow, the last four of them.
     char code_[7] = {};
     size_t code_length_ = 0;   // 0 when none is collected
+    StatusDigits code_digits_; // every digit of the code
     bool code_in_tag_ = false; // its STATUS stands inside a tag
     bool code_tag_ended_ = false;
     bool code_tag_message_ = false;  // MESSAGE= in that tag, when it has ended

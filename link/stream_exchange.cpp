@@ -9,6 +9,7 @@
 #include "records/run_settings.h"
 #include "records/results.h"
 #include "records/run_state.h"
+#include "link/status_value.h"
 #include "link/tls_io.h"
 #include "link/transfer_buffers.h"
 #include "platform/winsock.h"
@@ -99,14 +100,17 @@ static void scan_response(const char* text, bool empty_root, char hex, ResponseS
 {
     int major = 0;
     int minor = 0;
-    unsigned status = 0;
+    // Where the status value's text begins and ends; its value is read
+    // from that text, so that one too large for the conversion still fails.
+    int status_from = -1;
+    int status_end = -1;
     char message[4096];
     char format[160];
     std::snprintf(format, sizeof format,
                   "<?xml version=\"%%*f\"?> < MOXCL VERSION = \" %%d.%%d  \" %s "
-                  "< RESPONSE STATUS = \" 0%c%%x \" MESSAGE = ' %%4095[^'\n] ' ",
+                  "< RESPONSE STATUS = \" 0%c%%n%%*x%%n \" MESSAGE = ' %%4095[^'\n] ' ",
                   empty_root ? "/>" : ">", hex);
-    int taken = std::sscanf(text, format, &major, &minor, &status, message);
+    int taken = std::sscanf(text, format, &major, &minor, &status_from, &status_end, message);
     if (taken >= 1) {
         result.major_taken = true;
         result.major = static_cast<unsigned>(major);
@@ -115,11 +119,11 @@ static void scan_response(const char* text, bool empty_root, char hex, ResponseS
         result.version_taken = true;
         result.minor = static_cast<unsigned>(minor);
     }
-    if (taken >= 3) {
+    if (status_from >= 0 && status_end > status_from) {
         result.status_taken = true;
-        result.status = status;
+        result.status = status_value(std::string_view(text + status_from, static_cast<size_t>(status_end - status_from)));
     }
-    if (taken == 4 && hex == 'x')
+    if (taken == 3 && result.status_taken && hex == 'x')
         result.complete = true;
 }
 

@@ -260,6 +260,16 @@ INSTANTIATE_TEST_SUITE_P(
         ScanCase{"first_failing_tag_wins", response("0x0001", false) + response("0x0009") + response("0x0005"), 9},
         ScanCase{"status_within_a_repeated_name", "<R STATUSTATUS=\"0x0005\" MESSAGE='m'/>", 5},
         ScanCase{"code_cut_off_by_the_end", "<RESPONSE STATUS=\"0x00", 0},
+        // A code of more than four digits is read whole: leading zeros
+        // leave its last four to judge, a larger value fails, and one that
+        // does not fit in 32 bits fails as STATUS_TOO_LARGE.
+        ScanCase{"long_code_with_leading_zeros", response("0x0000003C") + response("0x0000000") + response("0x00001"), 1},
+        ScanCase{"long_code_lower_case_003c", response("0x0000003c"), 60},
+        ScanCase{"long_code_fits", response("0x12345678"), 0x12345678},
+        ScanCase{"long_code_too_large", response("0x100000000"), static_cast<int>(STATUS_TOO_LARGE)},
+        ScanCase{"too_large_behind_zeros", response("0x00001000000000") + response("0x0005"),
+                 static_cast<int>(STATUS_TOO_LARGE)},
+        ScanCase{"long_code_ending_the_reply", "<RESPONSE MESSAGE='m' STATUS=\"0x0000000007", 7},
         ScanCase{"far_from_the_start", std::string(4073, ' ') + response("0x0005"), 5},
         ScanCase{"after_a_long_successful_answer",
                  response("0x0000") + std::string(40000, ' ') + response("0x0005"), 5}),

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "link/status_value.h"
 #include "link/stream_exchange.h"
 
 namespace {
@@ -47,6 +48,19 @@ const StatusCase status_cases[] = {
     {"status_without_0x", "<?xml version=\"1.0\"?><MOXCL VERSION=\"2.22\"><RESPONSE STATUS=\"5\" MESSAGE='ok'/>",
      false, true, 2, 22, 0},
     {"empty_text", "", false, false, 0, 0, 0},
+    // A status too large for 32 bits still fails.
+    {"status_largest_that_fits",
+     "<?xml version=\"1.0\"?><MOXCL VERSION=\"2.22\"><RESPONSE STATUS=\"0xFFFFFFFF\" MESSAGE='x'/>", true, true, 2,
+     22, 0xFFFFFFFF},
+    {"status_too_large",
+     "<?xml version=\"1.0\"?><MOXCL VERSION=\"2.22\"><RESPONSE STATUS=\"0x100000000\" MESSAGE='x'/>", true, true, 2,
+     22, STATUS_TOO_LARGE},
+    {"status_too_large_behind_zeros",
+     "<?xml version=\"1.0\"?><MOXCL VERSION=\"2.22\"><RESPONSE STATUS=\"0x000012345678901234567\" MESSAGE='x'/>",
+     true, true, 2, 22, STATUS_TOO_LARGE},
+    {"status_with_leading_zeros",
+     "<?xml version=\"1.0\"?><MOXCL VERSION=\"2.22\"><RESPONSE STATUS=\"0x0000000000A1\" MESSAGE='x'/>", true, true,
+     2, 22, 0xA1},
 };
 
 class ResponseStatusParse : public ::testing::TestWithParam<StatusCase> {};
