@@ -89,6 +89,56 @@ bool line_end_or_read_end(const char* text, size_t count, size_t pos)
     return pos + 1 >= count || text[pos + 1] == '\n';
 }
 
+// Whether text[pos, count), past its blanks, is the beginning of a size
+// line cut by the end of the read (digits, "0x" in front allowed, maybe
+// with the carriage return after them). If so, framing keeps it for the
+// next read.
+bool carry_size_line(const char* text, size_t count, size_t pos, ChunkFraming& framing)
+{
+    while (pos < count && is_blank(text[pos]))
+        ++pos;
+    size_t start = pos;
+    bool prefix = count - pos >= 2 && text[pos] == '0' && (text[pos + 1] == 'x' || text[pos + 1] == 'X');
+    if (prefix)
+        pos += 2;
+    size_t digits = pos;
+    while (pos < count && hex_digit(text[pos]) >= 0)
+        ++pos;
+    if (pos > digits && pos < count && text[pos] == '\r')
+        ++pos;
+    bool cut = pos == count && (pos > digits || prefix);
+    if (!cut || count - start > ChunkFraming::SIZE_LINE_CARRY)
+        return false;
+    std::memcpy(framing.size_line, text + start, count - start);
+    framing.size_line_length = count - start;
+    return true;
+}
+
+enum class Framing {
+    next,      // the chunk is whole in the read; pos is past it
+    owed,      // the chunk goes on in the next read
+    unframed,  // no line end after the data
+};
+
+// The chunk of size bytes whose data starts at data, after its size line.
+Framing framed_chunk(const char* text, size_t count, size_t data, size_t size, ChunkFraming& framing,
+                     ReplyRead& read, size_t& pos)
+{
+    size_t available = count - data;
+    if (size <= available && line_end_or_read_end(text, count, data + size)) {
+        read.pieces.push_back({data, size, shown_length(text + data, size)});
+        pos = std::min(count, data + size + 2);
+        return Framing::next;
+    }
+    if (size > available) {
+        read.pieces.push_back({data, available, shown_length(text + data, available)});
+        framing.owed = size - available;
+        pos = count;
+        return Framing::owed;
+    }
+    return Framing::unframed;
+}
+
 void show_and_store(const char* data, const ChunkPiece& piece, int count)
 {
     std::string_view shown(data, piece.shown_length);
@@ -103,16 +153,42 @@ void show_and_store(const char* data, const ChunkPiece& piece, int count)
 
 }  // namespace
 
-ReplyRead parse_reply_read(const char* text, size_t count, size_t& owed, bool reply_started)
+ReplyRead parse_reply_read(const char* text, size_t count, ChunkFraming& framing, bool reply_started)
 {
     ReplyRead read;
     size_t pos = 0;
-    if (owed > 0) {
-        size_t take = std::min(owed, count);
+    if (framing.size_line_length > 0) {
+        // The previous read ended inside a size line: it goes on here.
+        size_t carried = framing.size_line_length;
+        char joined[2 * ChunkFraming::SIZE_LINE_CARRY + 2];
+        size_t joined_length = carried + std::min(count, ChunkFraming::SIZE_LINE_CARRY + 2);
+        std::memcpy(joined, framing.size_line, carried);
+        std::memcpy(joined + carried, text, joined_length - carried);
+        framing.size_line_length = 0;
+        if (joined_length == carried + count && carry_size_line(joined, joined_length, 0, framing))
+            return read;
+        size_t end = 0;
+        size_t size = chunk_size_at(joined, joined_length, 0, end);
+        if (size == 0)
+            return read;
+        // The carried part never holds a whole line end, so data past one
+        // starts in this read.
+        if (!line_end_at(joined, joined_length, end) ||
+            framed_chunk(text, count, end + 2 - carried, size, framing, read, pos) == Framing::unframed) {
+            // No chunk framing around the data: it starts right after the
+            // number, as far as that lies in this read.
+            size_t from = end > carried ? end - carried : 0;
+            read.pieces.push_back({from, std::min(size, count - from), shown_length(text + from, count - from)});
+            return read;
+        }
+        if (framing.owed > 0)
+            return read;
+    } else if (framing.owed > 0) {
+        size_t take = std::min(framing.owed, count);
         read.pieces.push_back({0, take, shown_length(text, take)});
-        owed -= take;
+        framing.owed -= take;
         pos = take;
-        if (owed > 0)
+        if (framing.owed > 0)
             return read;
         pos = std::min(count, pos + (line_end_at(text, count, pos) ? 2 : 0));
         if (pos >= count)
@@ -146,23 +222,18 @@ ReplyRead parse_reply_read(const char* text, size_t count, size_t& owed, bool re
         pos = body + 4;
     }
     while (pos < count) {
+        if (carry_size_line(text, count, pos, framing))
+            break;
         size_t end = pos;
         size_t size = chunk_size_at(text, count, pos, end);
         if (size == 0)
             break;
         if (line_end_at(text, count, end)) {
-            size_t data = end + 2;
-            size_t available = count - data;
-            if (size <= available && line_end_or_read_end(text, count, data + size)) {
-                read.pieces.push_back({data, size, shown_length(text + data, size)});
-                pos = std::min(count, data + size + 2);
+            Framing framed = framed_chunk(text, count, end + 2, size, framing, read, pos);
+            if (framed == Framing::next)
                 continue;
-            }
-            if (size > available) {
-                read.pieces.push_back({data, available, shown_length(text + data, available)});
-                owed = size - available;
+            if (framed == Framing::owed)
                 break;
-            }
         }
         // No chunk framing around the data: it starts right after the number.
         size_t available = count - end;
@@ -170,6 +241,15 @@ ReplyRead parse_reply_read(const char* text, size_t count, size_t& owed, bool re
         break;
     }
     return read;
+}
+
+bool ChunkFraming::inside_chunk() const
+{
+    if (owed > 0)
+        return true;
+    // A size line cut by the reply's end: a chunk unless its size is 0.
+    size_t end = 0;
+    return chunk_size_at(size_line, size_line_length, 0, end) > 0;
 }
 
 void response_store_reset()
@@ -412,7 +492,7 @@ LinkResult http_chunk_read(char* buffer, int size, int& count)
     count = result;
     if (count == 0)
         return LinkResult::ok;
-    ReplyRead read = parse_reply_read(buffer, static_cast<size_t>(count), http_reply.chunk_bytes_owed, http_reply.started);
+    ReplyRead read = parse_reply_read(buffer, static_cast<size_t>(count), http_reply.framing, http_reply.started);
     http_reply.started = true;
     if (static_cast<size_t>(count) > read.head_length)
         http_reply.body_seen = true;
@@ -429,7 +509,7 @@ LinkResult http_chunk_read(char* buffer, int size, int& count)
 void reset_http_reply()
 {
     reply_collect_start();
-    http_reply.chunk_bytes_owed = 0;
+    http_reply.framing = ChunkFraming{};
     http_reply.started = false;
     http_reply.body_seen = false;
 }
@@ -462,7 +542,7 @@ Flow reply_read_loop(bool firmware_upload)
         // the script was carried out, so the run cannot pass.
         log_error("The MOX closed the connection without replying to the script.\r\n");
         record_failure(RunCode::read_failure);
-    } else if (http_reply.chunk_bytes_owed > 0) {
+    } else if (http_reply.framing.inside_chunk()) {
         // Cut inside a chunk: what the rest would have said is unknown.
         log_error("The MOX closed the connection in the middle of its reply.\r\n");
         record_failure(RunCode::read_failure);
@@ -474,6 +554,25 @@ std::string script_request_head(int body_length)
 {
     return format_text("POST /moxcl HTTP/1.1\r\nHOST: %s\r\nTE: chunked\r\nConnection: Close\r\nContent-length: %d\r\n\r\n",
                        client_host_name, body_length);
+}
+
+int read_probe_reply(char* reply, int size)
+{
+    constexpr std::string_view REPLY_START = "HTTP/";
+    constexpr std::string_view HEAD_END = "\r\n\r\n";
+    int count = 0;
+    for (;;) {
+        int result = tls_read(reply + count, size - count);
+        if (result < 0 || (result == 0 && count == 0))
+            return result;
+        count += result;
+        std::string_view text(reply, static_cast<size_t>(count));
+        // Only a reply that begins like an HTTP head is waited on: a stream
+        // processor's answer is judged as it came.
+        bool head_so_far = text.starts_with(REPLY_START) || REPLY_START.starts_with(text);
+        if (result == 0 || count == size || !head_so_far || holds(text, HEAD_END))
+            return count;
+    }
 }
 
 Flow generation_probe(ProcessorGeneration& generation)
@@ -500,7 +599,7 @@ Flow generation_probe(ProcessorGeneration& generation)
     // A failed send shows as the read failure that follows.
     static_cast<void>(plain_send(request));
 
-    int result = tls_read(reply, sizeof reply);
+    int result = read_probe_reply(reply, sizeof reply);
     if (result <= 0) {
         static_cast<void>(report_read_failure());  // the probe's verdict says it
         connection_teardown();

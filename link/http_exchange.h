@@ -19,6 +19,12 @@ extern char client_host_name[CLIENT_HOST_NAME_SIZE];
 // the verdict (probe_read_failed when no answer came).
 Flow generation_probe(ProcessorGeneration& generation);
 
+// Reads the probe's reply into reply, at most size bytes: a reply that
+// begins like an HTTP reply head is read on until the head's end, the
+// processor's close, or the size. The bytes read; a failed read's result
+// (negative), or 0 when the processor closed before sending anything.
+int read_probe_reply(char* reply, int size);
+
 // One read of the reply; count gets the bytes read (0 at the end). ok,
 // read_failure, refused (a reply head other than 200), or skipped when the
 // run has already failed; the run status records every failure.
@@ -149,16 +155,28 @@ struct ReplyRead {
     std::vector<ChunkPiece> pieces;
 };
 
-// Takes one read of count bytes apart. owed carries the bytes of a chunk
-// that continued past the end of the previous read; it is updated for the
-// next read. Only the first read of a reply can hold the reply head: with
+// Where the chunk framing of a reply stands between two reads.
+struct ChunkFraming {
+    static constexpr size_t SIZE_LINE_CARRY = 32;
+    size_t owed = 0;  // bytes of a chunk that ran past the end of its read
+    // The beginning of a size line that the read ended in: its digits,
+    // maybe with their carriage return. The next read completes it.
+    char size_line[SIZE_LINE_CARRY] = {};
+    size_t size_line_length = 0;
+    // The reply, ending here, would have had more of a chunk to come.
+    bool inside_chunk() const;
+};
+
+// Takes one read of count bytes apart. framing carries what the previous
+// read left open (the rest of a chunk, the beginning of a size line); it is
+// updated for the next read. Only the first read of a reply can hold the reply head: with
 // reply_started (an earlier read of the reply had bytes) the read is all
 // chunks, whatever it quotes. Every piece lies inside the bytes read.
-ReplyRead parse_reply_read(const char* text, size_t count, size_t& owed, bool reply_started = false);
+ReplyRead parse_reply_read(const char* text, size_t count, ChunkFraming& framing, bool reply_started = false);
 
 // Where the reading of one reply stands.
 struct HttpReply {
-    size_t chunk_bytes_owed = 0;  // of a chunk that ran past the end of its read
+    ChunkFraming framing;         // what a read left open for the next
     bool started = false;         // a read had bytes: nothing more is the reply head
     bool body_seen = false;       // a byte came after the reply head
     ReplyStatusScan status_scan;  // of every byte of the reply

@@ -135,9 +135,10 @@ void answer_script(PeerLink& link, const HttpRequest& request)
     link.kind = request.body.rfind(probe_body, 0) == 0 && !has_header(request, "TE") ? "probe"
                                                                                      : "http";
     AnswerChanges head = changes_for_reply_head(sim.scenario, link.number);
-    if (!link_write(link, head.has_head ? head.head
-                                        : "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\n"
-                                          "Transfer-Encoding: chunked\r\nConnection: close\r\n\r\n"))
+    std::string head_text = head.has_head ? head.head
+                                          : "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\n"
+                                            "Transfer-Encoding: chunked\r\nConnection: close\r\n\r\n";
+    if (!(head.head_split.empty() ? link_write(link, head_text) : link_write_pieces(link, head_text, head.head_split)))
         return;
     TagReader reader;
     Nesting nesting;

@@ -151,9 +151,10 @@ bool read_actions(LineCursor& cursor, AnswerChanges& changes)
             if (!need_value("image")) return false;
             changes.has_image = true;
             changes.image = value;
-        } else if (word == "split" || word == "chunks") {
+        } else if (word == "split" || word == "chunks" || word == "head-split") {
             if (!need_value(word.c_str())) return false;
-            if (!to_sizes(value, word == "split" ? changes.split : changes.chunks)) {
+            if (!to_sizes(value, word == "split" ? changes.split
+                                 : word == "chunks" ? changes.chunks : changes.head_split)) {
                 cursor.error = "'" + word + "' takes sizes like 10,20,30";
                 return false;
             }
@@ -281,6 +282,7 @@ void merge(AnswerChanges& into, const AnswerChanges& from)
     if (from.no_data) into.no_data = true;
     if (!from.split.empty()) into.split = from.split;
     if (!from.chunks.empty()) into.chunks = from.chunks;
+    if (!from.head_split.empty()) into.head_split = from.head_split;
     if (from.long_size != 0) into.long_size = from.long_size;
     if (from.delay_ms != 0) into.delay_ms = from.delay_ms;
     if (from.silent) into.silent = true;

@@ -34,6 +34,7 @@ struct AnswerChanges {
     std::string image;          // COPY_VIRTUAL_FLOPPY: file sent instead of the floppy image
     bool has_head = false;
     std::string head;           // HTTP: the /moxcl reply head, as sent
+    std::vector<size_t> head_split; // HTTP: write sizes for the /moxcl reply head
 };
 
 struct ScenarioRule {

@@ -49,12 +49,15 @@ TEST(ScenarioLanguage, ReplyHeadComesFromLinesForEveryAnswer)
     std::string error;
     ASSERT_EQ(parse_scenario("conn 2 every head 'HTTP/1.1 503 Busy\\r\\n\\r\\n'\n"
                              "response 1 head 'not a head'\n"
-                             "command X head 'nor this'\n",
+                             "command X head 'nor this'\n"
+                             "conn 1 every head-split 5,3\n",
                              "s", scenario, error),
               0)
         << error;
     EXPECT_EQ(changes_for_reply_head(scenario, 2).head, "HTTP/1.1 503 Busy\r\n\r\n");
     EXPECT_FALSE(changes_for_reply_head(scenario, 1).has_head);
+    EXPECT_EQ(changes_for_reply_head(scenario, 1).head_split, (std::vector<size_t>{5, 3}));
+    EXPECT_TRUE(changes_for_reply_head(scenario, 2).head_split.empty());
 }
 
 TEST(ScenarioLanguage, ReportsTheBrokenLine)

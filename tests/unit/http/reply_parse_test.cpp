@@ -11,12 +11,12 @@
 namespace {
 
 // The data pieces of a sequence of reads, as stored.
-std::vector<std::string> stored_pieces(const std::vector<std::string>& reads, size_t& owed)
+std::vector<std::string> stored_pieces(const std::vector<std::string>& reads, ChunkFraming& framing)
 {
     std::vector<std::string> pieces;
     bool started = false;
     for (const std::string& read : reads) {
-        ReplyRead parsed = parse_reply_read(read.data(), read.size(), owed, started);
+        ReplyRead parsed = parse_reply_read(read.data(), read.size(), framing, started);
         started = started || !read.empty();
         for (const ChunkPiece& piece : parsed.pieces) {
             EXPECT_LE(piece.offset + piece.length, read.size());
@@ -38,9 +38,9 @@ class ChunkParse : public testing::TestWithParam<ChunkCase> {};
 
 TEST_P(ChunkParse, StoresTheDataOfEachRead)
 {
-    size_t owed = 0;
-    EXPECT_EQ(stored_pieces(GetParam().reads, owed), GetParam().stored);
-    EXPECT_EQ(owed, GetParam().owed_after);
+    ChunkFraming framing;
+    EXPECT_EQ(stored_pieces(GetParam().reads, framing), GetParam().stored);
+    EXPECT_EQ(framing.owed, GetParam().owed_after);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -80,14 +80,62 @@ INSTANTIATE_TEST_SUITE_P(
                   0}),
     [](const testing::TestParamInfo<ChunkCase>& info) { return std::string(info.param.name); });
 
+// A reply body of chunks with size lines of one, two and three digits.
+const std::string split_body = "5\r\nabcde\r\n20\r\n<R STATUS=\"0x0005\" MESSAGE='m'/>\r\n" "10a\r\n" +
+                               std::string(0x10a, 'z') + "\r\n0\r\n\r\n";
+const std::string split_data = "abcde<R STATUS=\"0x0005\" MESSAGE='m'/>" + std::string(0x10a, 'z');
+
+std::string joined(const std::vector<std::string>& pieces)
+{
+    std::string all;
+    for (const std::string& piece : pieces)
+        all += piece;
+    return all;
+}
+
+// Wherever a read ends (inside a size line's digits, between the digits
+// and their line end, between its two bytes, inside the data or its line
+// end), the chunks are put together whole.
+TEST(ChunkParse, ChunksAreWholeWhereverAReadEnds)
+{
+    const std::string head = "HTTP/1.1 200 OK\r\n\r\n";
+    for (size_t cut = 1; cut < split_body.size(); ++cut) {
+        ChunkFraming framing;
+        std::vector<std::string> reads{head, split_body.substr(0, cut), split_body.substr(cut)};
+        EXPECT_EQ(joined(stored_pieces(reads, framing)), split_data) << "cut at " << cut;
+        EXPECT_FALSE(framing.inside_chunk()) << "cut at " << cut;
+    }
+    ChunkFraming framing;
+    std::vector<std::string> bytes{head};
+    for (char c : split_body)
+        bytes.emplace_back(1, c);
+    EXPECT_EQ(joined(stored_pieces(bytes, framing)), split_data);
+    EXPECT_FALSE(framing.inside_chunk());
+}
+
+// A reply that ends in a size line ends inside a chunk, unless the size
+// is 0 (the last chunk).
+TEST(ChunkParse, ReplyEndingInASizeLine)
+{
+    for (const auto& [tail, inside] : std::vector<std::pair<std::string, bool>>{
+             {"1", true}, {"1b", true}, {"1b\r", true}, {"0x1", true}, {"0", false}, {"0\r", false}, {"", false}}) {
+        ChunkFraming framing;
+        std::vector<std::string> reads{"HTTP/1.1 200 OK\r\n\r\n3\r\nabc\r\n"};
+        if (!tail.empty())
+            reads.push_back(tail);
+        EXPECT_EQ(stored_pieces(reads, framing), std::vector<std::string>{"abc"}) << tail;
+        EXPECT_EQ(framing.inside_chunk(), inside) << tail;
+    }
+}
+
 TEST(ChunkParse, ReplyHeadIsSkippedAndShownTextStopsAtZeroByte)
 {
-    size_t owed = 0;
+    ChunkFraming framing;
     std::string head = "HTTP/1.1 200 OK\r\n\r\n5\r\nabcde\r\n";
-    EXPECT_TRUE(parse_reply_read(head.data(), head.size(), owed).reply_head);
+    EXPECT_TRUE(parse_reply_read(head.data(), head.size(), framing).reply_head);
 
     std::string with_zero("5\r\nab\0de\r\n", 10);
-    ReplyRead read = parse_reply_read(with_zero.data(), with_zero.size(), owed);
+    ReplyRead read = parse_reply_read(with_zero.data(), with_zero.size(), framing);
     ASSERT_EQ(read.pieces.size(), 1u);
     EXPECT_EQ(read.pieces[0].length, 5u);
     EXPECT_EQ(read.pieces[0].shown_length, 2u);
@@ -97,16 +145,16 @@ TEST(ChunkParse, ReplyHeadOtherThanOkIsARefusal)
 {
     for (const std::string head : {"HTTP/1.1 500 Internal Server Error\r\nConnection: close\r\n\r\n",
                                    "HTTP/1.0 404 Not Found"}) {
-        size_t owed = 0;
-        ReplyRead read = parse_reply_read(head.data(), head.size(), owed);
+        ChunkFraming framing;
+        ReplyRead read = parse_reply_read(head.data(), head.size(), framing);
         EXPECT_EQ(head.substr(0, read.refused_status_length), head.substr(0, head.find("\r\n"))) << head;
         EXPECT_TRUE(read.pieces.empty());
     }
-    size_t owed = 0;
+    ChunkFraming framing;
     const std::string chunk = "HTTP is mentioned in a chunk";
-    EXPECT_EQ(parse_reply_read(chunk.data(), chunk.size(), owed).refused_status_length, 0u);
+    EXPECT_EQ(parse_reply_read(chunk.data(), chunk.size(), framing).refused_status_length, 0u);
     const std::string older_ok = "HTTP/1.0 200 OK\r\n\r\n3\r\nabc\r\n";
-    ReplyRead read = parse_reply_read(older_ok.data(), older_ok.size(), owed);
+    ReplyRead read = parse_reply_read(older_ok.data(), older_ok.size(), framing);
     EXPECT_TRUE(read.reply_head);
     EXPECT_EQ(read.refused_status_length, 0u);
     ASSERT_EQ(read.pieces.size(), 1u);
