@@ -162,6 +162,14 @@ CommandLine parse_command_line(int argc, char** argv)
                 return usage();
             settings.log_file_given = true;
             break;
+        case 'j':
+            settings.report_file_name = next_value(argc, argv, i);
+            if (settings.report_file_name == nullptr)
+                return usage();
+            break;
+        case 'q':
+            settings.quiet = true;
+            break;
         case 'p':
             settings.password = next_value(argc, argv, i);
             if (settings.password == nullptr)
@@ -231,6 +239,22 @@ CommandLine parse_command_line(int argc, char** argv)
     if (timeout && *timeout != '\0' && !take_environment_timeout(timeout))
         return CommandLine::refused;
     return result ? CommandLine::go_on : CommandLine::refused;
+}
+
+bool quiet_option_given(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        if (!is_option_word(arg))
+            return false;
+        char option = static_cast<char>(tolower(static_cast<unsigned char>(arg[1])));
+        if (option == 'q')
+            return true;
+        // Options with a value skip it.
+        if (strchr("sflputj", option) != nullptr)
+            ++i;
+    }
+    return false;
 }
 
 void make_ipv6_log_name(char* output)

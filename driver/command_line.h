@@ -11,6 +11,10 @@ enum class [[nodiscard]] CommandLine {
 // Fills the run settings from the arguments (and the environment).
 CommandLine parse_command_line(int argc, char** argv);
 
+// -q is among the options (the banner is left out before the command line
+// is read).
+bool quiet_option_given(int argc, char** argv);
+
 // Prints the usage text.
 void print_usage(const char* program_name);
 

@@ -7,6 +7,8 @@
 
 #include "driver/command_line.h"
 #include "driver/program_version.h"
+#include "driver/report_output.h"
+#include "records/console_gate.h"
 #include "records/log_output.h"
 #include "records/run_settings.h"
 #include "records/reset.h"
@@ -210,6 +212,8 @@ int closing_report()
         log_info("Could not delete \"%s\"\r\n", settings.working_copy_name);
     }
     keep_at_process_end();
+    show_quiet_answers();
+    ConsolePass closing_line;
     write_both_line_end();
     if (run_going())
         log_info("Script succeeded on \"%s:%s\"\r\n", settings.server_address, settings.port_text);
@@ -228,6 +232,7 @@ Flow exchange()
     if (generation_probe(generation) == Flow::end_now)
         return Flow::end_now;
     run_state.processor_generation = generation;
+    note_transport();
     switch (generation) {
     case ProcessorGeneration::stream:
         return run_stream_mode();
@@ -243,7 +248,8 @@ Flow exchange()
 // The run from the banner to its exit status.
 int run_steps(int argc, char** argv)
 {
-    print_banner();
+    if (!quiet_option_given(argc, argv))
+        print_banner();
     WSAData data{};
     int started = WSAStartup(WINSOCK_VERSION_2_2, &data);
     if (started != 0) {
@@ -260,6 +266,7 @@ int run_steps(int argc, char** argv)
     case CommandLine::go_on:
         break;
     }
+    begin_run_outputs();
     if (!open_log_stream())
         return code_value(RunCode::unusable);
     if (open_script_input() == Flow::end_now)
@@ -304,7 +311,7 @@ int run_quorvex(int argc, char** argv)
     int status = run_steps(argc, argv);
     // However the run ended, the working copy does not stay behind.
     remove_armed_file();
-    return status;
+    return finish_run_outputs(status);
 }
 
 void reset_run()

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "records/log_output.h"
+#include "records/run_report.h"
 #include "records/run_settings.h"
 #include "records/results.h"
 #include "records/run_state.h"
@@ -182,6 +183,7 @@ void response_store_append(const char* data, size_t length)
 {
     length = std::min(length, static_cast<size_t>(RESPONSE_STORE_SIZE));
     http_reply.status_scan.feed(data, length);
+    report_reply_bytes(data, length);
     if (response_store.used + length > static_cast<size_t>(RESPONSE_STORE_SIZE)) {
         log_info("Response has exceeded the length of the response buffer causing a rollover\r\n");
         response_store_reset();

@@ -2,10 +2,13 @@
 
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "records/console_gate.h"
 #include "records/log_output.h"
+#include "records/run_report.h"
 #include "records/run_settings.h"
 #include "records/results.h"
 #include "records/run_state.h"
@@ -67,6 +70,7 @@ static LinkResult send_token(const char* token, bool masked)
 {
     if (run_state.checking_pass)
         return LinkResult::ok;
+    report_token_sent(token);
 
     char separator = token_separator(token);
     size_t length = std::strlen(token);
@@ -216,6 +220,7 @@ static LinkResult read_to_end(char* buffer, int size, bool shown)
             return report_read_failure();
         if (!reply_within_limit(total, count))
             return LinkResult::read_failure;
+        report_answer_bytes(into, static_cast<size_t>(count));
         if (shown)
             log_plain("%s", into);
         std::string window = carry;
@@ -225,6 +230,8 @@ static LinkResult read_to_end(char* buffer, int size, bool shown)
         carry = window.substr(window.size() > END_TAG_CARRY ? window.size() - END_TAG_CARRY : 0);
     }
 }
+
+static LinkResult read_and_judge(char* buffer, int size);
 
 LinkResult response_check(char* buffer, int size)
 {
@@ -237,7 +244,18 @@ LinkResult response_check(char* buffer, int size)
     std::memset(buffer, 0, size);
     if (!run_going())
         return LinkResult::skipped;
+    LinkResult result = read_and_judge(buffer, size);
+    report_answer_end(result == LinkResult::read_failure || result == LinkResult::malformed_response);
+    return result;
+}
 
+// The response read to its end and judged; what was read goes to the run
+// report. An answer that carries data reaches a quiet console.
+static LinkResult read_and_judge(char* buffer, int size)
+{
+    std::optional<ConsolePass> wanted;
+    if (show_whole_response)
+        wanted.emplace();
     int count = read_once(buffer, size);
     if (count <= 0)
         return report_read_failure();
@@ -258,6 +276,7 @@ LinkResult response_check(char* buffer, int size)
         buffer[count] = '\0';
         parsed = parse_response_status(buffer);
     }
+    report_answer_bytes(buffer, static_cast<size_t>(count));
     int length = static_cast<int>(std::strlen(buffer));
     bool unfinished = !lost && response_unfinished(std::string_view(buffer, count), size);
 
@@ -268,6 +287,7 @@ LinkResult response_check(char* buffer, int size)
 
     // Any error status that can be read fails the run, whatever follows it.
     if (parsed.status_taken && parsed.status != 0) {
+        ConsolePass error_answer;
         log_info("Response received from the MOX: (%d):\r\n%s\r\n", length, buffer);
         record_processor_status(static_cast<int32_t>(parsed.status));
         return LinkResult::error_status;

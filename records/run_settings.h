@@ -25,6 +25,8 @@ struct RunSettings {
     const char* password = "";
     bool verbose = false;
     bool check_only = false;
+    const char* report_file_name = nullptr;  // -j: the JSON run report
+    bool quiet = false;                      // -q: the console keeps what a person needs
     bool use_working_copy = false;
     char working_copy_name[WORKING_COPY_NAME_SIZE] = "";
     int connect_wait_seconds = DEFAULT_CONNECT_WAIT_SECONDS;

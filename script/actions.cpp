@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "records/bounded_copy.h"
+#include "records/run_report.h"
 #include "records/run_state.h"
 #include "platform/console_write.h"
 #include "link/stream_exchange.h"
@@ -93,6 +94,7 @@ int user_name_check(const char* value)
 // for the script's own, so only the override is measured.
 int password_check(const char* value)
 {
+    report_secret_value(value);
     char override_password[LOGIN_FIELD_MAX + 1];
     if (script_link_calls.credentials_overridden()) {
         copy_bounded(override_password, script_link_calls.get_password());

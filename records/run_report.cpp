@@ -1,0 +1,466 @@
+#include "records/run_report.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "records/answer_json.h"
+#include "records/run_settings.h"
+#include "records/secret_attributes.h"
+
+namespace {
+
+using json = nlohmann::ordered_json;
+
+// One answer's text as it was read (stream mode), or a whole reply (HTTP
+// mode, command empty).
+struct AnswerText {
+    std::string command;
+    std::string text;
+    bool cut = false;
+};
+
+struct Gathered {
+    bool started = false;
+    std::chrono::steady_clock::time_point start;
+    std::string start_text;  // ISO 8601, UTC
+    const char* version = "";
+    json transport;          // null until the probe has spoken
+    std::string pending_command;
+    bool tag_opened = false;  // the last token sent was "<" or "</"
+    std::vector<AnswerText> answers;
+    bool answer_open = false;
+    size_t text_kept = 0;
+    bool text_left_out = false;
+    std::vector<std::string> secrets;
+    std::string error_line;
+    bool processor_status = false;
+    std::vector<ReportImage> images;
+    size_t images_left_out = 0;
+};
+
+Gathered gathered;
+
+constexpr size_t SECRET_LIMIT = 64;
+constexpr size_t SHORTEST_SECRET = 3;  // shorter values would mask ordinary words
+constexpr size_t REASON_LIMIT = 300;
+constexpr size_t COMMAND_LIMIT = 128;
+
+// The part of a signal report known before the signal: written whole
+// before `ready` is set, read by the signal handler.
+constexpr size_t SIGNAL_HEAD_SIZE = 1024;
+char signal_head[2][SIGNAL_HEAD_SIZE];
+volatile std::sig_atomic_t signal_head_index = 0;
+volatile std::sig_atomic_t signal_head_ready = 0;
+std::timespec signal_start{};
+
+// Takes what fits of the limit on the answers' text kept.
+size_t room_for(size_t length)
+{
+    size_t room = REPORT_ANSWER_TEXT_LIMIT - gathered.text_kept;
+    if (length > room)
+        gathered.text_left_out = true;
+    return length < room ? length : room;
+}
+
+void keep_text(std::string& into, const char* data, size_t length)
+{
+    size_t kept = room_for(length);
+    into.append(data, kept);
+    gathered.text_kept += kept;
+}
+
+std::string one_line(std::string_view text, size_t limit)
+{
+    std::string line;
+    for (char c : text) {
+        if (line.size() >= limit)
+            break;
+        if (c == '\r' || c == '\n' || c == '\t')
+            c = ' ';
+        line += c;
+    }
+    while (!line.empty() && line.back() == ' ')
+        line.pop_back();
+    return line;
+}
+
+void fill_signal_head()
+{
+    json port = nullptr;
+    std::string port_text = settings.port_text;
+    // A port is a number when it is one.
+    bool digits = !port_text.empty() && port_text.size() <= 5 &&
+                  port_text.find_first_not_of("0123456789") == std::string::npos;
+    if (digits)
+        port = std::stoi(port_text);
+    else
+        port = port_text;
+    json head = {
+        {"schema", 1},
+        {"program", "quorvex"},
+        {"version", gathered.version},
+        {"server", settings.server_address},
+        {"port", port},
+        {"transport", gathered.transport},
+        {"started", gathered.start_text},
+        {"check_only", settings.check_only},
+    };
+    std::string text = head.dump(-1, ' ', false, json::error_handler_t::replace);
+    text.pop_back();  // the closing brace: the signal handler goes on
+    int next = signal_head_index ? 0 : 1;
+    if (text.size() >= SIGNAL_HEAD_SIZE) {
+        signal_head_ready = 0;
+        return;
+    }
+    std::memcpy(signal_head[next], text.c_str(), text.size() + 1);
+    signal_head_index = next;
+    signal_head_ready = 1;
+}
+
+// Replaces every known secret inside the strings of value.
+void mask_secrets(json& value)
+{
+    if (value.is_string()) {
+        std::string& text = value.get_ref<std::string&>();
+        for (const std::string& secret : gathered.secrets)
+            for (size_t at = text.find(secret); at != std::string::npos; at = text.find(secret, at + MASKED_SECRET.size()))
+                text.replace(at, secret.size(), MASKED_SECRET);
+    } else if (value.is_structured()) {
+        for (auto& item : value)
+            mask_secrets(item);
+    }
+}
+
+json image_entry(const ReportImage& image)
+{
+    return {{"kind", image.kind},
+            {"file", image.file},
+            {"bytes", image.bytes},
+            {"sha256", image.sha256.empty() ? json(nullptr) : json(image.sha256)},
+            {"seconds", image.seconds}};
+}
+
+json answer_entry(const AnswerEntry& answer, const std::string& command, bool with_data)
+{
+    json entry = {{"command", nullptr}, {"status", answer.status}, {"message", answer.message}};
+    if (!command.empty())
+        entry["command"] = command;
+    else if (!answer.data_name.empty())
+        entry["command"] = answer.data_name;
+    entry["data"] = with_data ? answer.data : json(nullptr);
+    if (!with_data && !answer.data.is_null())
+        entry["data_left_out"] = true;
+    entry["complete"] = answer.complete;
+    if (!answer.complete)
+        entry["problem"] = answer.problem;
+    return entry;
+}
+
+// Every answer gathered, in order, as entries.
+std::vector<std::pair<AnswerEntry, std::string>> all_answers()
+{
+    std::vector<std::pair<AnswerEntry, std::string>> all;
+    for (const AnswerText& text : gathered.answers) {
+        size_t room = REPORT_ANSWER_LIMIT > all.size() ? REPORT_ANSWER_LIMIT - all.size() : 0;
+        if (room == 0)
+            break;
+        std::vector<AnswerEntry> read = read_answers(text.text, room);
+        if (read.empty() && !text.command.empty()) {
+            // Stream mode: an answer with no readable response at all.
+            AnswerEntry nothing;
+            nothing.complete = false;
+            nothing.problem = text.text.empty() ? "no answer" : "no RESPONSE element";
+            read.push_back(std::move(nothing));
+        }
+        if (text.cut && !read.empty() && read.back().complete) {
+            read.back().complete = false;
+            read.back().problem = "cut short";
+        }
+        for (AnswerEntry& entry : read)
+            all.emplace_back(std::move(entry), text.command);
+    }
+    return all;
+}
+
+}  // namespace
+
+void report_start(const char* program_version)
+{
+    reset_run_report();
+    gathered.started = true;
+    gathered.version = program_version;
+    gathered.start = std::chrono::steady_clock::now();
+    std::timespec_get(&signal_start, TIME_UTC);
+    std::time_t now = std::time(nullptr);
+    char text[32] = "";
+    if (const std::tm* utc = std::gmtime(&now))
+        std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", utc);
+    gathered.start_text = text;
+    if (settings.password != nullptr)
+        report_secret_value(settings.password);
+    fill_signal_head();
+}
+
+bool report_gathering()
+{
+    return gathered.started;
+}
+
+void report_transport(ProcessorGeneration generation)
+{
+    if (!gathered.started)
+        return;
+    if (generation == ProcessorGeneration::stream)
+        gathered.transport = "stream";
+    else if (generation == ProcessorGeneration::http)
+        gathered.transport = "http";
+    fill_signal_head();
+}
+
+void report_element_sent(std::string_view name)
+{
+    if (gathered.started)
+        gathered.pending_command = one_line(name, COMMAND_LIMIT);
+}
+
+void report_token_sent(const char* token)
+{
+    if (!gathered.started)
+        return;
+    if (gathered.tag_opened)
+        report_element_sent(token);
+    gathered.tag_opened = std::strcmp(token, "<") == 0 || std::strcmp(token, "</") == 0;
+}
+
+std::string quiet_answer_lines()
+{
+    std::string lines;
+    for (const auto& [answer, command] : all_answers()) {
+        bool failed = answer.status.is_number() && answer.status.get<long long>() != 0 &&
+                      answer.status.get<long long>() != 0x3C;
+        if (!failed && answer.data.is_null())
+            continue;
+        json entry = answer_entry(answer, command, true);
+        mask_secrets(entry);
+        lines += entry.dump(-1, ' ', false, json::error_handler_t::replace) + "\r\n";
+        if (lines.size() > REPORT_SIZE_LIMIT)
+            break;
+    }
+    return lines;
+}
+
+void report_answer_bytes(const char* data, size_t length)
+{
+    if (!gathered.started)
+        return;
+    if (!gathered.answer_open) {
+        if (gathered.answers.size() >= REPORT_ANSWER_LIMIT) {
+            gathered.text_left_out = true;
+            return;
+        }
+        gathered.answers.push_back({gathered.pending_command, {}, false});
+        gathered.answer_open = true;
+    }
+    keep_text(gathered.answers.back().text, data, length);
+}
+
+void report_answer_end(bool cut)
+{
+    if (!gathered.started)
+        return;
+    if (!gathered.answer_open)
+        report_answer_bytes("", 0);
+    if (gathered.answer_open)
+        gathered.answers.back().cut = cut;
+    gathered.answer_open = false;
+}
+
+void report_reply_bytes(const char* data, size_t length)
+{
+    if (!gathered.started)
+        return;
+    if (gathered.answers.empty() || !gathered.answers.back().command.empty())
+        gathered.answers.push_back({});
+    keep_text(gathered.answers.back().text, data, length);
+}
+
+void report_secret_value(std::string_view value)
+{
+    // A script's value comes with its quotes.
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+        value = value.substr(1, value.size() - 2);
+    if (!gathered.started || value.size() < SHORTEST_SECRET || gathered.secrets.size() >= SECRET_LIMIT)
+        return;
+    for (const std::string& known : gathered.secrets)
+        if (known == value)
+            return;
+    gathered.secrets.emplace_back(value);
+}
+
+void report_error_line(std::string_view text)
+{
+    if (gathered.started && gathered.error_line.empty())
+        gathered.error_line = one_line(text, REASON_LIMIT);
+}
+
+void report_processor_status(int32_t)
+{
+    if (gathered.started)
+        gathered.processor_status = true;
+}
+
+void report_image(const ReportImage& image)
+{
+    if (!gathered.started)
+        return;
+    if (gathered.images.size() >= REPORT_IMAGE_LIMIT) {
+        ++gathered.images_left_out;
+        return;
+    }
+    gathered.images.push_back(image);
+}
+
+const char* exit_status_meaning(int exit_status, bool processor_status, bool check_only)
+{
+    if (processor_status && exit_status != 0)
+        return "the processor's error status for a command";
+    switch (exit_status) {
+    case 0:
+        return check_only ? "the script's syntax is valid" : "the script succeeded";
+    case 255:
+        return "the command line, the log file or the script could not be used, the script is invalid, "
+               "or the processor could not be reached or did not answer the transport probe";
+    case 1:
+        return "stream mode: the run stopped on a failed command";
+    case 2:
+        return "the script could not be read";
+    case 3:
+        return "the connection broke or went silent while reading a reply, or a reply passed its limit";
+    case 4:
+        return "HTTP mode: the processor refused the request";
+    case 6:
+        return "sending on the connection failed";
+    case 8:
+        return "HTTP mode: a firmware update whose replies never confirmed the flash";
+    default:
+        break;
+    }
+    if (exit_status > 128 && exit_status < 160)
+        return "the run was ended by a signal";
+    return "the processor's error status for a command";
+}
+
+std::string render_run_report(int exit_status, bool check_only)
+{
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - gathered.start).count();
+    std::vector<std::pair<AnswerEntry, std::string>> answers = all_answers();
+
+    json report = json::parse(std::string(signal_head[signal_head_index]) + "}", nullptr, false);
+    if (report.is_discarded())
+        report = json::object();
+    report["duration_seconds"] = static_cast<double>(static_cast<long long>(seconds * 1000.0)) / 1000.0;
+    report["exit_status"] = exit_status;
+    report["exit_meaning"] = exit_status_meaning(exit_status, gathered.processor_status, check_only);
+    report["outcome"] = exit_status == 0 ? "succeeded" : "failed";
+    if (exit_status != 0) {
+        std::string reason;
+        if (gathered.processor_status) {
+            for (const auto& [answer, command] : answers) {
+                if (answer.status.is_number() && answer.status.get<long long>() != 0 &&
+                    answer.status.get<long long>() != 0x3C) {
+                    char status[16];
+                    std::snprintf(status, sizeof status, "0x%04llX", answer.status.get<long long>());
+                    std::string name = !command.empty() ? command : answer.data_name;
+                    reason = (name.empty() ? std::string("the processor") : name) + " failed with status " + status;
+                    if (answer.message.is_string())
+                        reason += ": " + answer.message.get<std::string>();
+                    break;
+                }
+            }
+        }
+        if (reason.empty())
+            reason = gathered.error_line;
+        if (reason.empty())
+            reason = exit_status_meaning(exit_status, gathered.processor_status, check_only);
+        report["reason"] = one_line(reason, REASON_LIMIT);
+    }
+    json images = json::array();
+    for (const ReportImage& image : gathered.images)
+        images.push_back(image_entry(image));
+    report["images"] = std::move(images);
+    if (gathered.images_left_out > 0)
+        report["images_left_out"] = gathered.images_left_out;
+    if (gathered.text_left_out)
+        report["answers_text_left_out"] = true;
+
+    // Whole answers first; past the size limit their data goes, then they go.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        json responses = json::array();
+        for (const auto& [answer, command] : answers)
+            responses.push_back(answer_entry(answer, command, attempt == 0));
+        report["responses"] = attempt < 2 ? std::move(responses) : json::array();
+        if (attempt == 2)
+            report["responses_left_out"] = answers.size();
+        json masked = report;
+        mask_secrets(masked);
+        std::string text = masked.dump(2, ' ', false, json::error_handler_t::replace);
+        text += '\n';
+        if (text.size() <= REPORT_SIZE_LIMIT || attempt == 2)
+            return text;
+    }
+    return {};
+}
+
+size_t render_signal_report(int signal_number, int exit_status, char* out, size_t size)
+{
+    if (!signal_head_ready)
+        return 0;
+    const char* head = signal_head[signal_head_index];
+    std::timespec now{};
+    std::timespec_get(&now, TIME_UTC);
+    long long millis = (static_cast<long long>(now.tv_sec) - signal_start.tv_sec) * 1000 +
+                       (now.tv_nsec - signal_start.tv_nsec) / 1000000;
+    if (millis < 0)
+        millis = 0;
+    // snprintf is not on the list of signal-safe calls; the text is built by hand.
+    size_t used = 0;
+    auto put = [&](const char* text) {
+        size_t length = std::strlen(text);
+        if (used + length >= size)
+            return false;
+        std::memcpy(out + used, text, length);
+        used += length;
+        return true;
+    };
+    auto put_number = [&](long long value) {
+        char digits[24];
+        size_t count = 0;
+        do {
+            digits[count++] = static_cast<char>('0' + value % 10);
+            value /= 10;
+        } while (value > 0 && count < sizeof digits);
+        char text[24];
+        for (size_t i = 0; i < count; ++i)
+            text[i] = digits[count - 1 - i];
+        text[count] = '\0';
+        return put(text);
+    };
+    bool fits = put(head) && put(",\"duration_seconds\":") && put_number(millis / 1000) &&
+                put(".") && put_number(millis / 100 % 10) && put_number(millis / 10 % 10) && put_number(millis % 10) &&
+                put(",\"exit_status\":") && put_number(exit_status) &&
+                put(",\"exit_meaning\":\"the run was ended by a signal\",\"outcome\":\"failed\",\"reason\":\"ended by signal ") &&
+                put_number(signal_number) && put("\",\"images\":[],\"responses\":[],\"interrupted\":true}\n");
+    return fits ? used : 0;
+}
+
+void reset_run_report()
+{
+    gathered = Gathered{};
+    signal_head_ready = 0;
+}
