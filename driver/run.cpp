@@ -9,6 +9,7 @@
 #include "driver/program_version.h"
 #include "driver/report_output.h"
 #include "records/console_gate.h"
+#include "records/run_report.h"
 #include "records/log_output.h"
 #include "records/run_settings.h"
 #include "records/reset.h"
@@ -129,9 +130,11 @@ Flow run_stream_mode()
         return Flow::end_now;
     // Failures of these sends and reads are in the run status: what follows
     // does nothing, and the closing report says it.
+    report_element_sent("?xml");
     static_cast<void>(plain_send("<?xml version=\"1.0\"?>\r\n"));
     static_cast<void>(response_check(transfer_buffer, TRANSFER_BUFFER_SIZE));
     if (response_version.major >= WRAPPER_MAJOR && response_version.minor >= WRAPPER_MINOR) {
+        report_element_sent("TAMRO");
         std::string wrapper = format_text("<TAMRO VERSION=\"%s\">\r\n", PROGRAM_VERSION);
         static_cast<void>(plain_send(wrapper.c_str()));
         static_cast<void>(response_check(transfer_buffer, TRANSFER_BUFFER_SIZE));

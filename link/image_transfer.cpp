@@ -13,6 +13,7 @@
 #include "records/run_settings.h"
 #include "records/results.h"
 #include "records/run_state.h"
+#include "link/image_record.h"
 #include "link/stream_exchange.h"
 #include "link/tls_io.h"
 #include "link/transfer_buffers.h"
@@ -52,7 +53,8 @@ static long file_size(FILE* file)
 // the image: ok, or failed_command when the processor did not accept the
 // element.
 static LinkResult announce_and_send(const char* element_format, const char* path, int length,
-                             const char* refused, const char* sending, const char* progress_label)
+                             const char* refused, const char* sending, const char* progress_label,
+                             const char* report_kind)
 {
     std::memset(transfer_buffer, 0, sizeof transfer_buffer);
     std::snprintf(transfer_buffer, sizeof transfer_buffer, element_format, path, length);
@@ -65,8 +67,11 @@ static LinkResult announce_and_send(const char* element_format, const char* path
     }
     console(sending);
     progress_begin(progress_label, length);
+    ImageRecord record(report_kind, path);
     // A broken connection shows in the response check after the image.
     static_cast<void>(image_send(image_buffer, length));
+    record.add(image_buffer, static_cast<size_t>(length));
+    record.done();
     progress_end();
     return LinkResult::ok;
 }
@@ -106,7 +111,7 @@ LinkResult firmware_image_transfer(const char* location)
         return LinkResult::failed_command;
     if (announce_and_send("\r\n<UPDATE_MOX_FIRMWARE IMAGE_LOCATION=\"%s\" IMAGE_LENGTH=\"%d\"/>\r\n", path, length,
                           "Unable to transmit the firmware image update file\r\n",
-                          "Firmware image file is being sent ...\r\n", "Sending firmware image") != LinkResult::ok)
+                          "Firmware image file is being sent ...\r\n", "Sending firmware image", "firmware") != LinkResult::ok)
         return LinkResult::failed_command;
     transfer_flags |= TRANSFER_FIRMWARE_SENT;
     return LinkResult::ok;
@@ -145,7 +150,8 @@ LinkResult floppy_image_insert(const char* location)
         return LinkResult::failed_command;
     return announce_and_send("\r\n<INSERT_VIRTUAL_FLOPPY IMAGE_LOCATION=\"%s\" IMAGE_LENGTH=\"%d\"/>\r\n", path, length,
                              "Unable to transmit the virtual floppy image file\r\n",
-                             "Virtual Floppy image file is being sent ...\r\n", "Sending virtual floppy image");
+                             "Virtual Floppy image file is being sent ...\r\n", "Sending virtual floppy image",
+                             "floppy_insert");
 }
 
 LinkResult floppy_image_copy(const char* location)
@@ -173,8 +179,12 @@ LinkResult floppy_image_copy(const char* location)
         // later outgoing transfer.
         pending_copy.image.assign(static_cast<size_t>(announced), 0);
         progress_begin("Receiving virtual floppy image", announced);
+        ImageRecord record("floppy_copy", location);
         int received = image_receive(pending_copy.image.data(), announced);
         progress_end();
+        record.add(pending_copy.image.data(), static_cast<size_t>(received > 0 ? received : 0));
+        if (received >= announced)
+            record.done();
         if (received < announced) {
             // A short image is not written: the file would hold zeros in
             // place of the missing bytes.

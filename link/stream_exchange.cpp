@@ -233,6 +233,19 @@ static LinkResult read_to_end(char* buffer, int size, bool shown)
 
 static LinkResult read_and_judge(char* buffer, int size);
 
+// Whether a response holds an element after its RESPONSE element (a GET
+// command's data) rather than only the root's end.
+static bool carries_data(std::string_view text)
+{
+    size_t response = text.find("<RESPONSE");
+    size_t tag_end = response == std::string_view::npos ? response : text.find('>', response);
+    size_t next = tag_end == std::string_view::npos ? tag_end : text.find('<', tag_end);
+    if (next == std::string_view::npos)
+        return false;
+    std::string_view rest = text.substr(next + 1);
+    return !rest.starts_with("/MOXCL") && !rest.starts_with("/RESPONSE") && !rest.starts_with("END_MOXCL");
+}
+
 LinkResult response_check(char* buffer, int size)
 {
     // Nothing to read: the buffer is left holding no text. Zeroing all of it
@@ -254,8 +267,6 @@ LinkResult response_check(char* buffer, int size)
 static LinkResult read_and_judge(char* buffer, int size)
 {
     std::optional<ConsolePass> wanted;
-    if (show_whole_response)
-        wanted.emplace();
     int count = read_once(buffer, size);
     if (count <= 0)
         return report_read_failure();
@@ -277,6 +288,8 @@ static LinkResult read_and_judge(char* buffer, int size)
         parsed = parse_response_status(buffer);
     }
     report_answer_bytes(buffer, static_cast<size_t>(count));
+    if (show_whole_response && carries_data(std::string_view(buffer, count)))
+        wanted.emplace();
     int length = static_cast<int>(std::strlen(buffer));
     bool unfinished = !lost && response_unfinished(std::string_view(buffer, count), size);
 

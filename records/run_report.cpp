@@ -32,7 +32,8 @@ struct Gathered {
     const char* version = "";
     json transport;          // null until the probe has spoken
     std::string pending_command;
-    bool tag_opened = false;  // the last token sent was "<" or "</"
+    bool tag_opened = false;  // the last token sent was "<", "</" or "<?"
+    bool instruction_opened = false;  // it was "<?"
     std::vector<AnswerText> answers;
     bool answer_open = false;
     size_t text_kept = 0;
@@ -234,8 +235,9 @@ void report_token_sent(const char* token)
     if (!gathered.started)
         return;
     if (gathered.tag_opened)
-        report_element_sent(token);
-    gathered.tag_opened = std::strcmp(token, "<") == 0 || std::strcmp(token, "</") == 0;
+        report_element_sent(gathered.instruction_opened ? "?" + std::string(token) : std::string(token));
+    gathered.instruction_opened = std::strcmp(token, "<?") == 0;
+    gathered.tag_opened = std::strcmp(token, "<") == 0 || std::strcmp(token, "</") == 0 || gathered.instruction_opened;
 }
 
 std::string quiet_answer_lines()

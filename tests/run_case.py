@@ -2,6 +2,7 @@
 """Runs one end-to-end case file (format: tests/cases/README.md)."""
 
 import argparse
+import json
 import os
 import random
 import re
@@ -98,7 +99,67 @@ OUTPUT_KINDS = {"expect-stdout", "expect-stderr", "expect-file"}
 PARTIAL_SUFFIXES = ("-contains", "-tail")
 KINDS = (SETUP_KINDS | OUTPUT_KINDS
          | {kind + suffix for kind in OUTPUT_KINDS for suffix in PARTIAL_SUFFIXES}
-         | {"expect-status", "expect-same-file", "expect-absent", "expect-received", "expect-hello"})
+         | {"expect-status", "expect-same-file", "expect-absent", "expect-received", "expect-hello",
+            "expect-json"})
+
+# The layout every run report (-j) must have.
+REPORT_SCHEMA = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "docs", "run-report.schema.json")
+
+
+def json_matches(expected, actual, where, failures):
+    """expected is a part of actual: the members it names (objects), every
+    item in order (arrays), or the same value."""
+    if isinstance(expected, dict):
+        if not isinstance(actual, dict):
+            failures.append("%s: expected an object, got %r\n" % (where, actual))
+            return
+        for key, value in expected.items():
+            if key not in actual:
+                failures.append("%s: no member %r\n" % (where, key))
+            else:
+                json_matches(value, actual[key], "%s.%s" % (where, key), failures)
+    elif isinstance(expected, list):
+        if not isinstance(actual, list) or len(actual) != len(expected):
+            failures.append("%s: expected %d items, got %r\n" % (where, len(expected), actual))
+            return
+        for index, (want, got) in enumerate(zip(expected, actual)):
+            json_matches(want, got, "%s[%d]" % (where, index), failures)
+    elif expected != actual or type(expected) is not type(actual):
+        failures.append("%s: expected %r, got %r\n" % (where, expected, actual))
+
+
+def check_report(section, variables, tmp, exit_status, failures):
+    """[expect-json NAME]: NAME is a run report that follows the schema, says
+    the process's exit status, holds the members the section gives and none
+    of the texts of its "$absent" list; no temporary file stays next to it."""
+    name = section.args[0]
+    path = os.path.join(tmp, name)
+    label = "report " + name
+    if not os.path.exists(path):
+        failures.append("%s: missing\n" % label)
+        return
+    with open(path, "rb") as handle:
+        raw = handle.read()
+    try:
+        import jsonschema
+        report = json.loads(raw)
+        with open(REPORT_SCHEMA) as handle:
+            schema = json.load(handle)
+        jsonschema.Draft202012Validator(schema).validate(report)
+    except Exception as error:
+        failures.append("%s: %s\n" % (label, str(error).splitlines()[0]))
+        return
+    status = exit_status & 0xFF if exit_status >= 0 else 128 - exit_status
+    if report["exit_status"] != status:
+        failures.append("%s: exit_status %d, the process ended with %d\n" % (label, report["exit_status"], status))
+    expected = json.loads(section.content(variables) or b"{}")
+    for secret in expected.pop("$absent", []):
+        if secret.encode() in raw:
+            failures.append("%s: holds %r\n" % (label, secret))
+    json_matches(expected, report, label, failures)
+    left = [entry for entry in os.listdir(tmp) if entry.startswith(name + ".") and entry.endswith(".tmp")]
+    if left:
+        failures.append("%s: temporary files left: %s\n" % (label, " ".join(left)))
 
 # Between the blocks of a "-contains" section: any number of lines.
 GAP = b"..."
@@ -460,6 +521,8 @@ def run_case(case_path, quorvex, mpsim, keep, blessing=False, platform="linux", 
             with open(first, "rb") as a, open(second, "rb") as b:
                 if a.read() != b.read():
                     failures.append("files %s and %s differ\n" % tuple(section.args[:2]))
+        for section in by_kind.get("expect-json", []):
+            check_report(section, variables, tmp, completed.returncode, failures)
         for section in by_kind.get("expect-absent", []):
             if os.path.exists(os.path.join(tmp, section.args[0])):
                 failures.append("file %s: should not exist\n" % section.args[0])
