@@ -1,5 +1,6 @@
 #include "records/run_report.h"
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -51,6 +52,8 @@ constexpr size_t SECRET_LIMIT = 64;
 constexpr size_t SHORTEST_SECRET = 3;  // shorter values would mask ordinary words
 constexpr size_t REASON_LIMIT = 300;
 constexpr size_t COMMAND_LIMIT = 128;
+constexpr size_t MESSAGE_LIMIT = 1024;
+constexpr size_t FILE_NAME_LIMIT = 1024;
 
 // The part of a signal report known before the signal: written whole
 // before `ready` is set, read by the signal handler.
@@ -149,7 +152,10 @@ json image_entry(const ReportImage& image)
 
 json answer_entry(const AnswerEntry& answer, const std::string& command, bool with_data)
 {
-    json entry = {{"command", nullptr}, {"status", answer.status}, {"message", answer.message}};
+    json message = answer.message;
+    if (message.is_string() && message.get_ref<const std::string&>().size() > MESSAGE_LIMIT)
+        message = message.get<std::string>().substr(0, MESSAGE_LIMIT);
+    json entry = {{"command", nullptr}, {"status", answer.status}, {"message", message}};
     if (!command.empty())
         entry["command"] = command;
     else if (!answer.data_name.empty())
@@ -326,6 +332,8 @@ void report_image(const ReportImage& image)
         return;
     }
     gathered.images.push_back(image);
+    if (gathered.images.back().file.size() > FILE_NAME_LIMIT)
+        gathered.images.back().file.resize(FILE_NAME_LIMIT);
 }
 
 const char* exit_status_meaning(int exit_status, bool processor_status, bool check_only)
@@ -401,22 +409,39 @@ std::string render_run_report(int exit_status, bool check_only)
     if (gathered.text_left_out)
         report["answers_text_left_out"] = true;
 
-    // Whole answers first; past the size limit their data goes, then they go.
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        json responses = json::array();
-        for (const auto& [answer, command] : answers)
-            responses.push_back(answer_entry(answer, command, attempt == 0));
-        report["responses"] = attempt < 2 ? std::move(responses) : json::array();
-        if (attempt == 2)
-            report["responses_left_out"] = answers.size();
-        json masked = report;
-        mask_secrets(masked);
-        std::string text = masked.dump(2, ' ', false, json::error_handler_t::replace);
-        text += '\n';
-        if (text.size() <= REPORT_SIZE_LIMIT || attempt == 2)
-            return text;
+    // Whole answers first. Past the size limit their data goes, and the
+    // answers that would still pass it go too.
+    json responses = json::array();
+    for (const auto& [answer, command] : answers)
+        responses.push_back(answer_entry(answer, command, true));
+    report["responses"] = std::move(responses);
+    mask_secrets(report);
+    std::string text = report.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+    if (text.size() <= REPORT_SIZE_LIMIT)
+        return text;
+    report["responses"] = json::array();
+    std::string head = report.dump(2, ' ', false, json::error_handler_t::replace);
+    // Room for the entries, their indentation and the member that counts the rest.
+    constexpr size_t MARGIN = 4096;
+    size_t room = REPORT_SIZE_LIMIT - std::min(REPORT_SIZE_LIMIT, head.size() + MARGIN);
+    json kept = json::array();
+    size_t used = 0;
+    for (const auto& [answer, command] : answers) {
+        json entry = answer_entry(answer, command, false);
+        mask_secrets(entry);
+        // Pretty printing indents an entry's lines by four more blanks.
+        std::string shown = entry.dump(2, ' ', false, json::error_handler_t::replace);
+        size_t lines = static_cast<size_t>(std::count(shown.begin(), shown.end(), '\n')) + 1;
+        size_t cost = shown.size() + lines * 4 + 2;
+        if (used + cost > room)
+            break;
+        used += cost;
+        kept.push_back(std::move(entry));
     }
-    return {};
+    if (kept.size() < answers.size())
+        report["responses_left_out"] = answers.size() - kept.size();
+    report["responses"] = std::move(kept);
+    return report.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
 }
 
 size_t render_signal_report(int signal_number, int exit_status, char* out, size_t size)

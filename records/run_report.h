@@ -13,13 +13,14 @@
 
 // A report never grows past this many bytes, whatever the processor sent:
 // the answers' text is kept up to REPORT_ANSWER_TEXT_LIMIT, at most
-// REPORT_ANSWER_LIMIT answers and REPORT_IMAGE_LIMIT images are listed, and a
-// rendering that would still pass the limit leaves the answers' data out
-// (then their entries) and says so.
+// REPORT_ANSWER_LIMIT answers and REPORT_IMAGE_LIMIT images are listed
+// (messages cut at 1024 bytes, file names at 1024, reasons at 300), and a
+// rendering that would still pass the limit leaves the answers' data out,
+// and then the answers that do not fit, and says so.
 constexpr size_t REPORT_SIZE_LIMIT = 8u << 20;
 constexpr size_t REPORT_ANSWER_TEXT_LIMIT = 2u << 20;
 constexpr size_t REPORT_ANSWER_LIMIT = 10000;
-constexpr size_t REPORT_IMAGE_LIMIT = 1000;
+constexpr size_t REPORT_IMAGE_LIMIT = 100;
 
 // Starts gathering: the run's start time, its server and port (from the
 // run settings). Nothing is gathered before this call.
