@@ -17,6 +17,7 @@ const char* const sim_usage_text =
     "  --cert FILE --key FILE    PEM certificate and key instead of a fresh one\n"
     "  --floppy-file FILE        image sent for COPY_VIRTUAL_FLOPPY\n"
     "  --timeout SECONDS         drop a client silent for this long (default 10)\n"
+    "  --identity NAME           answer the common GET commands with data of a processor NAME\n"
     "  --verbose                 one line per connection on standard error\n";
 
 static bool to_int(const char* text, int low, int high, int& value)
@@ -74,6 +75,9 @@ int parse_sim_options(int argc, char** argv, SimOptions& options, std::string& e
             options.key_file = value;
         } else if (std::strcmp(name, "--floppy-file") == 0) {
             options.floppy_file = value;
+        } else if (std::strcmp(name, "--identity") == 0) {
+            options.identity = value;
+            good = !options.identity.empty();
         } else if (std::strcmp(name, "--timeout") == 0) {
             good = to_int(value, 1, 3600, options.timeout_seconds);
         } else {
