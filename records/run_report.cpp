@@ -127,15 +127,29 @@ void fill_signal_head()
     signal_head_ready = 1;
 }
 
-// Replaces every known secret inside the strings of value.
+void mask_text(std::string& text)
+{
+    for (const std::string& secret : gathered.secrets)
+        for (size_t at = text.find(secret); at != std::string::npos; at = text.find(secret, at + MASKED_SECRET.size()))
+            text.replace(at, secret.size(), MASKED_SECRET);
+}
+
+// Replaces every known secret inside the strings of value, and inside the
+// names of its members (a processor's element or attribute names).
 void mask_secrets(json& value)
 {
     if (value.is_string()) {
-        std::string& text = value.get_ref<std::string&>();
-        for (const std::string& secret : gathered.secrets)
-            for (size_t at = text.find(secret); at != std::string::npos; at = text.find(secret, at + MASKED_SECRET.size()))
-                text.replace(at, secret.size(), MASKED_SECRET);
-    } else if (value.is_structured()) {
+        mask_text(value.get_ref<std::string&>());
+    } else if (value.is_object()) {
+        json masked = json::object();
+        for (auto& [name, member] : value.items()) {
+            std::string key = name;
+            mask_text(key);
+            mask_secrets(member);
+            masked[key] = std::move(member);
+        }
+        value = std::move(masked);
+    } else if (value.is_array()) {
         for (auto& item : value)
             mask_secrets(item);
     }

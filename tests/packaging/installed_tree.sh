@@ -22,7 +22,8 @@ expected=$(
       usr/share/man/man1/quorvex.1.gz usr/share/man/man1/mpsim.1.gz usr/share/man/man1/quorvex-fleet.1.gz \
       usr/share/bash-completion/completions/quorvex usr/share/bash-completion/completions/mpsim \
       usr/share/bash-completion/completions/quorvex-fleet \
-      usr/share/doc/quorvex/README.md usr/share/doc/quorvex/copyright usr/share/doc/quorvex/changelog.Debian.gz
+      usr/share/doc/quorvex/README.md usr/share/doc/quorvex/copyright usr/share/doc/quorvex/changelog.Debian.gz \
+      usr/share/doc/quorvex/run-report.schema.json
     (cd "$source" && find examples -type f | sed 's|^|usr/share/doc/quorvex/|')
   } | sort)
 installed=$(cd "$prefix" && find . -type f | sed 's|^\./||' | sort)

@@ -168,7 +168,7 @@ TEST(RunReport, KnownSecretsAreMaskedInEveryText)
     report_start("9.9");
     report_secret_value("\"from-the-script\"");
     std::string reply = answer("<RESPONSE STATUS=\"0x0005\" MESSAGE='bad password from-the-script'/>"
-                               "<USER NOTE=\"was from-the-command-line\"/>");
+                               "<USER NOTE=\"was from-the-command-line\"/><X from-the-script=\"1\"/>");
     report_reply_bytes(reply.data(), reply.size());
     report_processor_status(5);
     std::string text = render_run_report(5, false);
