@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <random>
 
 #include "records/secret_attributes.h"
 
@@ -178,6 +179,41 @@ struct Reader {
     }
 };
 
+// One parser for the whole process, reset for each stretch: a new parser per
+// answer cost more than the rest of the mapping. Its hash salt is drawn
+// once, not once per reset.
+class SharedParser {
+public:
+    ~SharedParser()
+    {
+        if (parser_ != nullptr)
+            XML_ParserFree(parser_);
+    }
+
+    XML_Parser fresh()
+    {
+        if (parser_ == nullptr) {
+            parser_ = XML_ParserCreate(nullptr);
+            std::random_device random;
+            salt_ = (static_cast<unsigned long>(random()) << 16) ^ random();
+            if (salt_ == 0)
+                salt_ = 1;
+        } else if (XML_ParserReset(parser_, nullptr) != XML_TRUE) {
+            XML_ParserFree(parser_);
+            parser_ = XML_ParserCreate(nullptr);
+        }
+        if (parser_ != nullptr)
+            XML_SetHashSalt(parser_, salt_);
+        return parser_;
+    }
+
+private:
+    XML_Parser parser_ = nullptr;
+    unsigned long salt_ = 0;
+};
+
+SharedParser shared_parser;
+
 // Where the next document may start at or after from: its declaration.
 size_t next_declaration(std::string_view text, size_t from)
 {
@@ -213,7 +249,7 @@ std::vector<AnswerEntry> read_answers(std::string_view text, size_t most)
         if (is_blank_text(stretch))
             break;
         Reader reader(answers, most);
-        reader.parser = XML_ParserCreate(nullptr);
+        reader.parser = shared_parser.fresh();
         if (reader.parser == nullptr)
             break;
         XML_SetUserData(reader.parser, &reader);
@@ -231,7 +267,6 @@ std::vector<AnswerEntry> read_answers(std::string_view text, size_t most)
         } while (status == XML_STATUS_OK && fed < stretch.size());
         XML_Error error = XML_GetErrorCode(reader.parser);
         XML_Index stopped = XML_GetCurrentByteIndex(reader.parser);
-        XML_ParserFree(reader.parser);
         if (reader.left_out > 0 && reader.current() != nullptr) {
             reader.current()->complete = false;
             reader.current()->problem = "nested too deeply: inner elements left out";

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <unordered_map>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -141,11 +142,18 @@ void mask_secrets(json& value)
     if (value.is_string()) {
         mask_text(value.get_ref<std::string&>());
     } else if (value.is_object()) {
+        bool names_hold_secrets = false;
+        for (auto& [name, member] : value.items()) {
+            mask_secrets(member);
+            for (const std::string& secret : gathered.secrets)
+                names_hold_secrets = names_hold_secrets || name.find(secret) != std::string::npos;
+        }
+        if (!names_hold_secrets)
+            return;
         json masked = json::object();
         for (auto& [name, member] : value.items()) {
             std::string key = name;
             mask_text(key);
-            mask_secrets(member);
             masked[key] = std::move(member);
         }
         value = std::move(masked);
@@ -183,15 +191,70 @@ json answer_entry(const AnswerEntry& answer, const std::string& command, bool wi
     return entry;
 }
 
-// Every answer gathered, in order, as entries.
-std::vector<std::pair<AnswerEntry, std::string>> all_answers()
+json masked(json value)
 {
-    std::vector<std::pair<AnswerEntry, std::string>> all;
+    mask_secrets(value);
+    return value;
+}
+
+std::string shown(const json& value)
+{
+    return value.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+// The blanks, comma and line end around an entry of an array.
+constexpr size_t ENTRY_FRAME = 6;
+
+// The report's text: one member a line, each image and each answer on a
+// line of its own, so that it reads well and costs little to write.
+std::string laid_out(const json& head, const std::vector<std::string>& images,
+                     const std::vector<std::string>& responses)
+{
+    std::string text = "{\n";
+    for (const auto& [name, value] : head.items())
+        text += "  " + shown(json(name)) + ": " + shown(value) + ",\n";
+    auto array = [&text](const char* name, const std::vector<std::string>& entries, bool last) {
+        text += std::string("  \"") + name + "\": [";
+        for (size_t i = 0; i < entries.size(); ++i)
+            text += (i == 0 ? "\n    " : ",\n    ") + entries[i];
+        text += entries.empty() ? "]" : "\n  ]";
+        text += last ? "\n" : ",\n";
+    };
+    array("images", images, false);
+    array("responses", responses, true);
+    return text + "}\n";
+}
+
+// Every answer gathered, in order, as entries.
+// An answer of the processor, with the command it answers and, for one
+// that may repeat, what identifies its text (else empty).
+struct GatheredAnswer {
+    AnswerEntry first;
+    std::string second;
+    std::string repeat_key;
+};
+
+std::vector<GatheredAnswer> all_answers()
+{
+    constexpr size_t REPEAT_TEXT_LIMIT = 4096;
+    constexpr size_t REPEATS_KEPT = 256;
+    std::unordered_map<std::string, std::vector<AnswerEntry>> seen;
+    std::vector<GatheredAnswer> all;
     for (const AnswerText& text : gathered.answers) {
         size_t room = REPORT_ANSWER_LIMIT > all.size() ? REPORT_ANSWER_LIMIT - all.size() : 0;
         if (room == 0)
             break;
-        std::vector<AnswerEntry> read = read_answers(text.text, room);
+        // Stream mode's answers repeat themselves ("No error" at most check
+        // points): an answer met before is not read again.
+        std::vector<AnswerEntry> read;
+        auto known = text.text.size() <= REPEAT_TEXT_LIMIT ? seen.find(text.text) : seen.end();
+        if (known != seen.end() && known->second.size() <= room) {
+            read = known->second;
+        } else {
+            read = read_answers(text.text, room);
+            if (text.text.size() <= REPEAT_TEXT_LIMIT && seen.size() < REPEATS_KEPT)
+                seen.emplace(text.text, read);
+        }
         if (read.empty() && !text.command.empty()) {
             // Stream mode: an answer with no readable response at all.
             AnswerEntry nothing;
@@ -203,8 +266,13 @@ std::vector<std::pair<AnswerEntry, std::string>> all_answers()
             read.back().complete = false;
             read.back().problem = "cut short";
         }
-        for (AnswerEntry& entry : read)
-            all.emplace_back(std::move(entry), text.command);
+        size_t index = 0;
+        for (AnswerEntry& entry : read) {
+            std::string key;
+            if (text.text.size() <= REPEAT_TEXT_LIMIT && !text.cut)
+                key = text.command + '\x01' + std::to_string(index++) + '\x01' + text.text;
+            all.push_back({std::move(entry), text.command, std::move(key)});
+        }
     }
     return all;
 }
@@ -263,7 +331,7 @@ void report_token_sent(const char* token)
 std::string quiet_answer_lines()
 {
     std::string lines;
-    for (const auto& [answer, command] : all_answers()) {
+    for (const auto& [answer, command, key] : all_answers()) {
         bool failed = answer.status.is_number() && answer.status.get<long long>() != 0 &&
                       answer.status.get<long long>() != 0x3C;
         if (!failed && answer.data.is_null())
@@ -383,7 +451,7 @@ const char* exit_status_meaning(int exit_status, bool processor_status, bool che
 std::string render_run_report(int exit_status, bool check_only)
 {
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - gathered.start).count();
-    std::vector<std::pair<AnswerEntry, std::string>> answers = all_answers();
+    std::vector<GatheredAnswer> answers = all_answers();
 
     json report = json::parse(std::string(signal_head[signal_head_index]) + "}", nullptr, false);
     if (report.is_discarded())
@@ -395,7 +463,7 @@ std::string render_run_report(int exit_status, bool check_only)
     if (exit_status != 0) {
         std::string reason;
         if (gathered.processor_status) {
-            for (const auto& [answer, command] : answers) {
+            for (const auto& [answer, command, key] : answers) {
                 if (answer.status.is_number() && answer.status.get<long long>() != 0 &&
                     answer.status.get<long long>() != 0x3C) {
                     char status[16];
@@ -414,48 +482,50 @@ std::string render_run_report(int exit_status, bool check_only)
             reason = exit_status_meaning(exit_status, gathered.processor_status, check_only);
         report["reason"] = one_line(reason, REASON_LIMIT);
     }
-    json images = json::array();
-    for (const ReportImage& image : gathered.images)
-        images.push_back(image_entry(image));
-    report["images"] = std::move(images);
     if (gathered.images_left_out > 0)
         report["images_left_out"] = gathered.images_left_out;
     if (gathered.text_left_out)
         report["answers_text_left_out"] = true;
+    mask_secrets(report);
 
+    std::vector<std::string> images;
+    for (const ReportImage& image : gathered.images)
+        images.push_back(shown(masked(image_entry(image))));
     // Whole answers first. Past the size limit their data goes, and the
     // answers that would still pass it go too.
-    json responses = json::array();
-    for (const auto& [answer, command] : answers)
-        responses.push_back(answer_entry(answer, command, true));
-    report["responses"] = std::move(responses);
-    mask_secrets(report);
-    std::string text = report.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
-    if (text.size() <= REPORT_SIZE_LIMIT)
-        return text;
-    report["responses"] = json::array();
-    std::string head = report.dump(2, ' ', false, json::error_handler_t::replace);
-    // Room for the entries, their indentation and the member that counts the rest.
-    constexpr size_t MARGIN = 4096;
-    size_t room = REPORT_SIZE_LIMIT - std::min(REPORT_SIZE_LIMIT, head.size() + MARGIN);
-    json kept = json::array();
-    size_t used = 0;
-    for (const auto& [answer, command] : answers) {
-        json entry = answer_entry(answer, command, false);
-        mask_secrets(entry);
-        // Pretty printing indents an entry's lines by four more blanks.
-        std::string shown = entry.dump(2, ' ', false, json::error_handler_t::replace);
-        size_t lines = static_cast<size_t>(std::count(shown.begin(), shown.end(), '\n')) + 1;
-        size_t cost = shown.size() + lines * 4 + 2;
-        if (used + cost > room)
-            break;
-        used += cost;
-        kept.push_back(std::move(entry));
+    std::vector<std::string> responses;
+    size_t size = laid_out(report, images, responses).size();
+    // An answer that repeats an earlier one (same command, same text) is
+    // the same line.
+    std::unordered_map<std::string, size_t> repeated;
+    for (const auto& [answer, command, key] : answers) {
+        auto earlier = key.empty() ? repeated.end() : repeated.find(key);
+        if (earlier != repeated.end()) {
+            responses.push_back(responses[earlier->second]);
+        } else {
+            responses.push_back(shown(masked(answer_entry(answer, command, true))));
+            if (!key.empty())
+                repeated.emplace(key, responses.size() - 1);
+        }
+        size += responses.back().size() + ENTRY_FRAME;
     }
-    if (kept.size() < answers.size())
-        report["responses_left_out"] = answers.size() - kept.size();
-    report["responses"] = std::move(kept);
-    return report.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+    if (size <= REPORT_SIZE_LIMIT)
+        return laid_out(report, images, responses);
+    report["responses_left_out"] = answers.size();
+    responses.clear();
+    size_t used = laid_out(report, images, responses).size();
+    for (const auto& [answer, command, key] : answers) {
+        std::string line = shown(masked(answer_entry(answer, command, false)));
+        if (used + line.size() + ENTRY_FRAME > REPORT_SIZE_LIMIT)
+            break;
+        used += line.size() + ENTRY_FRAME;
+        responses.push_back(std::move(line));
+    }
+    if (responses.size() < answers.size())
+        report["responses_left_out"] = answers.size() - responses.size();
+    else
+        report.erase("responses_left_out");
+    return laid_out(report, images, responses);
 }
 
 size_t render_signal_report(int signal_number, int exit_status, char* out, size_t size)
