@@ -35,24 +35,29 @@ bool report_wanted = false;
 
 }  // namespace
 
-void begin_run_outputs()
+bool begin_run_outputs()
 {
     report_wanted = false;
     if (settings.report_file_name != nullptr) {
-        report_wanted = prepare_report_file(settings.report_file_name);
-        if (report_wanted) {
-            report_start(QUORVEX_VERSION);
-            call_at_process_end(write_signal_report);
-        } else {
+        if (!report_available()) {
+            std::fprintf(stderr, "This build of quorvex cannot write a run report (-j)\n");
+            return false;
+        }
+        if (!prepare_report_file(settings.report_file_name)) {
             std::fprintf(stderr, "Cannot write the run report \"%s\": the name is too long\n",
                          settings.report_file_name);
+            return false;
         }
+        report_wanted = true;
+        report_start(QUORVEX_VERSION);
+        call_at_process_end(write_signal_report);
     }
     if (settings.quiet && quiet_console == nullptr)
         quiet_console = silence_standard_output();
     // The answers are gathered for a quiet console even without a report.
     if (settings.quiet && !report_gathering())
         report_start(QUORVEX_VERSION);
+    return true;
 }
 
 void note_transport()

@@ -3,8 +3,9 @@
 
 // After the command line: starts gathering the report when -j was given
 // (a signal that ends the run then still leaves a short report), and quiets
-// the console under -q.
-void begin_run_outputs();
+// the console under -q. False when -j was given and no report can be
+// written (a build without it, a name too long): the run is refused.
+bool begin_run_outputs();
 
 // The transport the probe found, for the report.
 void note_transport();

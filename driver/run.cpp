@@ -269,7 +269,8 @@ int run_steps(int argc, char** argv)
     case CommandLine::go_on:
         break;
     }
-    begin_run_outputs();
+    if (!begin_run_outputs())
+        return code_value(RunCode::unusable);
     if (!open_log_stream())
         return code_value(RunCode::unusable);
     if (open_script_input() == Flow::end_now)

@@ -296,6 +296,11 @@ void report_start(const char* program_version)
     fill_signal_head();
 }
 
+bool report_available()
+{
+    return true;
+}
+
 bool report_gathering()
 {
     return gathered.started;

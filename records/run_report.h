@@ -26,6 +26,8 @@ constexpr size_t REPORT_IMAGE_LIMIT = 100;
 // run settings). Nothing is gathered before this call.
 void report_start(const char* program_version);
 bool report_gathering();
+// This build can write a report (false where it has no XML reader).
+bool report_available();
 
 // The transport the probe found.
 void report_transport(ProcessorGeneration generation);
