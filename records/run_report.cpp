@@ -400,8 +400,9 @@ void report_secret_value(std::string_view value)
 
 void report_error_line(std::string_view text)
 {
+    // An error may quote a line of the script, secrets and all.
     if (gathered.started && gathered.error_line.empty())
-        gathered.error_line = one_line(text, REASON_LIMIT);
+        gathered.error_line = one_line(mask_secret_attributes(text), REASON_LIMIT);
 }
 
 void report_processor_status(int32_t)

@@ -12,6 +12,42 @@ bool ends_with(const std::string& text, std::string_view tail)
 
 }  // namespace
 
+std::string mask_secret_attributes(std::string_view text)
+{
+    std::string masked;
+    size_t copied = 0;
+    for (size_t equals = text.find('='); equals != std::string_view::npos; equals = text.find('=', equals + 1)) {
+        size_t name_end = equals;
+        while (name_end > 0 && (text[name_end - 1] == ' ' || text[name_end - 1] == '\t'))
+            --name_end;
+        size_t name_start = name_end;
+        while (name_start > 0 && (std::isalnum(static_cast<unsigned char>(text[name_start - 1])) ||
+                                  text[name_start - 1] == '_' || text[name_start - 1] == '-'))
+            --name_start;
+        if (name_start == name_end || name_start < copied || !is_secret_attribute(text.substr(name_start, name_end - name_start)))
+            continue;
+        size_t value = equals + 1;
+        while (value < text.size() && (text[value] == ' ' || text[value] == '\t'))
+            ++value;
+        size_t value_end = value;
+        if (value < text.size() && (text[value] == '"' || text[value] == '\'')) {
+            size_t close = text.find(text[value], value + 1);
+            ++value;
+            value_end = close == std::string_view::npos ? text.size() : close;
+        } else {
+            while (value_end < text.size() && text[value_end] != ' ' && text[value_end] != '\t' &&
+                   text[value_end] != '>' && text[value_end] != '/')
+                ++value_end;
+        }
+        masked.append(text.substr(copied, value - copied));
+        masked.append(MASKED_SECRET);
+        copied = value_end;
+        equals = value_end > equals ? value_end - 1 : equals;
+    }
+    masked.append(text.substr(copied));
+    return masked;
+}
+
 bool is_secret_attribute(std::string_view name)
 {
     std::string upper;

@@ -40,6 +40,7 @@ void report_value_error(const char* message)
     char text[VALUE_ERROR_SIZE];
     snprintf(text, sizeof text, "Parse error: Line #%d: %s", lexer_state.line_counter, message);
     fputs(text, stdout);
+    report_error_line(text);
     check_response();
 }
 

@@ -1,6 +1,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "records/run_report.h"
 #include "script/lexer.h"
 #include "script/parser.h"
 
@@ -24,5 +25,6 @@ void report_syntax_error(const char* message)
     snprintf(text, sizeof text, "Syntax error: Line #%d: %s near \"%s\" in the line: \"%s\"",
              lexer_state.line_counter, message, lexer_state.last_token_text, lexer_state.line_text);
     printf("%d - %s\n", 1, text);
+    report_error_line(text);
     reset_lexer();
 }

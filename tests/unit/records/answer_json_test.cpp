@@ -9,6 +9,7 @@
 #include "records/answer_json.h"
 #include "records/run_report.h"
 #include "records/run_settings.h"
+#include "records/secret_attributes.h"
 
 namespace {
 
@@ -58,6 +59,21 @@ TEST(AnswerJson, SecretsAreMaskedWhereverTheyStand)
         EXPECT_EQ(text.find(secret), std::string::npos) << secret;
     EXPECT_EQ(data["USER"]["LOGIN"], "op");
     EXPECT_EQ(data["USER"]["PASSWORD"], "********");
+}
+
+TEST(SecretAttributes, ValuesInQuotedScriptLinesAreMasked)
+{
+    struct Case {
+        const char* line;
+        const char* masked;
+    } cases[] = {
+        {"<LOGIN USER_LOGIN=\"admin\" PASSWORD=\"s3cret\"/>", "<LOGIN USER_LOGIN=\"admin\" PASSWORD=\"********\"/>"},
+        {"near \"x\" in: <LOGIN password = 's3 cret'>", "near \"x\" in: <LOGIN password = '********'>"},
+        {"<SNMP SNMP_ADDRESS_1_TRAPCOMMUNITY=s3cret/>", "<SNMP SNMP_ADDRESS_1_TRAPCOMMUNITY=********/>"},
+        {"<X NEW_PASSWORD=\"unclosed", "<X NEW_PASSWORD=\"********"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(mask_secret_attributes(c.line), c.masked) << c.line;
 }
 
 TEST(AnswerJson, SurvivesWhatProcessorsSend)
