@@ -31,6 +31,13 @@ void write_signal_report(int signal_number, long long exit_status)
         static_cast<void>(write_report_file_now(signal_report, length));  // nothing more can be done
 }
 
+// Inside the signal handler while the report itself is written: no half
+// of it stays behind (the previous report, if any, stays whole).
+void drop_unfinished_report(int, long long)
+{
+    discard_report_temporary();
+}
+
 bool report_wanted = false;
 
 }  // namespace
@@ -78,10 +85,12 @@ int finish_run_outputs(int exit_status)
     int status = exit_status;
     if (report_wanted) {
         report_wanted = false;
-        call_at_process_end(nullptr);
+        call_at_process_end(drop_unfinished_report);
         std::string text = render_run_report(exit_status & 0xFF, settings.check_only);
-        if (!write_report_file(text.data(), text.size())) {
-            int error = errno;
+        bool written = write_report_file(text.data(), text.size());
+        int error = errno;
+        call_at_process_end(nullptr);
+        if (!written) {
             std::fprintf(stderr, "Cannot write the run report \"%s\": %s\n", settings.report_file_name,
                          std::strerror(error));
             if (exit_status == 0)

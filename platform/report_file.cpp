@@ -90,4 +90,10 @@ bool write_report_file_now(const char* data, size_t length)
     return final_name[0] != '\0' && write_through(signal_temporary, data, length);
 }
 
+void discard_report_temporary()
+{
+    if (final_name[0] != '\0')
+        unlink(end_temporary);
+}
+
 #endif

@@ -15,3 +15,7 @@ bool write_report_file(const char* data, size_t length);
 
 // The same, safe inside a signal handler (system calls only).
 bool write_report_file_now(const char* data, size_t length);
+
+// Signal-safe: removes the temporary file of a write_report_file that a
+// signal interrupts.
+void discard_report_temporary();
