@@ -191,6 +191,17 @@ json answer_entry(const AnswerEntry& answer, const std::string& command, bool wi
     return entry;
 }
 
+// An answer whose status fails the run: any but 0, and in HTTP mode 0x003C
+// counts as success too.
+bool answer_failed(const AnswerEntry& answer)
+{
+    if (!answer.status.is_number())
+        return false;
+    long long status = answer.status.get<long long>();
+    constexpr long long HTTP_SUCCESS_TOO = 0x3C;
+    return status != 0 && !(status == HTTP_SUCCESS_TOO && gathered.transport == "http");
+}
+
 json masked(json value)
 {
     mask_secrets(value);
@@ -337,9 +348,7 @@ std::string quiet_answer_lines()
 {
     std::string lines;
     for (const auto& [answer, command, key] : all_answers()) {
-        bool failed = answer.status.is_number() && answer.status.get<long long>() != 0 &&
-                      answer.status.get<long long>() != 0x3C;
-        if (!failed && answer.data.is_null())
+        if (!answer_failed(answer) && answer.data.is_null())
             continue;
         json entry = answer_entry(answer, command, true);
         mask_secrets(entry);
@@ -470,8 +479,7 @@ std::string render_run_report(int exit_status, bool check_only)
         std::string reason;
         if (gathered.processor_status) {
             for (const auto& [answer, command, key] : answers) {
-                if (answer.status.is_number() && answer.status.get<long long>() != 0 &&
-                    answer.status.get<long long>() != 0x3C) {
+                if (answer_failed(answer)) {
                     char status[16];
                     std::snprintf(status, sizeof status, "0x%04llX", answer.status.get<long long>());
                     std::string name = !command.empty() ? command : answer.data_name;
