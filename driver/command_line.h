@@ -5,7 +5,8 @@
 enum class [[nodiscard]] CommandLine {
     go_on,    // the run may go on
     refused,  // it may not (-1), unless only a check was asked for
-    usage,    // a command-line fault: the usage text is printed, the run ends with 0
+    usage,        // no arguments at all: the usage text, and the run ends with 0
+    usage_error,  // a command-line fault: one line naming it, the usage text, exit 64
 };
 
 // Fills the run settings from the arguments (and the environment).

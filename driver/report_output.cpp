@@ -7,6 +7,7 @@
 
 #include "driver/program_version.h"
 #include "records/console_gate.h"
+#include "records/results.h"
 #include "records/run_report.h"
 #include "records/run_settings.h"
 #include "records/run_state.h"
@@ -18,7 +19,7 @@ namespace {
 
 // The exit status of a run that succeeded but whose report could not be
 // written (as for the log).
-constexpr int REPORT_NOT_WRITTEN = 74;
+constexpr int REPORT_NOT_WRITTEN = code_value(RunCode::output_lost);
 constexpr size_t SIGNAL_REPORT_SIZE = 2048;
 char signal_report[SIGNAL_REPORT_SIZE];
 

@@ -86,13 +86,14 @@ bool open_log_stream()
 }
 
 // The script, or its working copy. end_now with the exit status in the run
-// status when there is none to open (0: no -f, a usage fault) or it cannot
+// status when there is none to open (64: no -f, a usage fault) or it cannot
 // be opened (-1).
 Flow open_script_input()
 {
     if (!settings.input_file_name) {
         log_error("Input file name was not specified.\r\n");
         print_usage(settings.program_name);
+        record_failure(RunCode::usage_error);
         return Flow::end_now;
     }
     const char* name = settings.use_working_copy ? settings.working_copy_name : settings.input_file_name;
@@ -262,6 +263,8 @@ int run_steps(int argc, char** argv)
     switch (parse_command_line(argc, argv)) {
     case CommandLine::usage:
         return code_value(RunCode::success);
+    case CommandLine::usage_error:
+        return code_value(RunCode::usage_error);
     case CommandLine::refused:
         if (!settings.check_only)
             return code_value(RunCode::unusable);

@@ -455,6 +455,10 @@ const char* exit_status_meaning(int exit_status, bool processor_status, bool che
         return "sending on the connection failed";
     case 8:
         return "HTTP mode: a firmware update whose replies never confirmed the flash";
+    case 64:
+        return "a usage error: the command line could not be understood, nothing ran";
+    case 74:
+        return "the run succeeded, but its log or report could not be written whole";
     default:
         break;
     }

@@ -187,9 +187,15 @@ void name_action(const char* name)
     trace_write(trace, length + 5);
 }
 
-void keep_image_location(const char* value)
+int keep_image_location(const char* value)
 {
+    // Cut short, the path would name another file.
+    if (std::strlen(value) >= sizeof image_location) {
+        report_value_error("Image location too long. Maximum length is 255 characters.\n");
+        return 1;
+    }
     copy_bounded(image_location, value);
+    return 0;
 }
 
 // An image command that fails stops the parse; otherwise its response is
