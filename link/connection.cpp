@@ -126,7 +126,12 @@ Flow SIO_connect()
 {
     ignore_broken_pipes();
 
-    OPENSSL_init_ssl(OPENSSL_INIT_LOAD_SSL_STRINGS | OPENSSL_INIT_LOAD_CRYPTO_STRINGS, nullptr);
+    // The library reads no configuration file (openssl.cnf, or whatever
+    // OPENSSL_CONF names): one could load a provider module and run its
+    // code in this process. This is the first call into the library.
+    OPENSSL_init_ssl(OPENSSL_INIT_NO_LOAD_CONFIG | OPENSSL_INIT_LOAD_SSL_STRINGS |
+                         OPENSSL_INIT_LOAD_CRYPTO_STRINGS,
+                     nullptr);
 
     connection.context = SSL_CTX_new(TLS_method());
     if (connection.context == nullptr) {
