@@ -242,8 +242,16 @@ CommandLine parse_command_line(int argc, char** argv)
             if (!parse_name_value_pairs(value)) {
                 printf("Invalid Substituion String\r\n");
                 result = false;
-            } else if (substitute_variables()) {
+                break;
+            }
+            switch (substitute_variables()) {
+            case CopyOutcome::written:
                 settings.use_working_copy = true;
+                break;
+            case CopyOutcome::not_written:
+                break;
+            case CopyOutcome::refused:
+                return CommandLine::stop;
             }
             break;
         }

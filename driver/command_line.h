@@ -5,6 +5,7 @@
 enum class [[nodiscard]] CommandLine {
     go_on,    // the run may go on
     refused,  // it may not (-1), unless only a check was asked for
+    stop,     // it may not (-1), not even for a check
     usage,        // no arguments at all: the usage text, and the run ends with 0
     usage_error,  // a command-line fault: one line naming it, the usage text, exit 64
 };

@@ -111,6 +111,25 @@ Flow open_script_input()
     return Flow::end_now;
 }
 
+// A script run without -t that holds placeholders goes out as written (it
+// may be meant so), but the run says so once, naming them.
+void say_placeholders_left()
+{
+    if (settings.use_working_copy || variables.var_count != 0)
+        return;
+    PlaceholderScan scan;
+    char piece[65536];
+    size_t length;
+    while ((length = fread(piece, 1, sizeof piece, run_state.script_input)) > 0)
+        scan.scan(piece, length);
+    // Read again from the start by the checking pass.
+    clearerr(run_state.script_input);
+    rewind(run_state.script_input);
+    if (!scan.names().empty())
+        log_info("The script holds placeholders and no -t was given; they go out as written: %s\r\n",
+                 scan.names().c_str());
+}
+
 void log_server_address()
 {
     if (settings.verbose)
@@ -265,6 +284,8 @@ int run_steps(int argc, char** argv)
         return code_value(RunCode::success);
     case CommandLine::usage_error:
         return code_value(RunCode::usage_error);
+    case CommandLine::stop:
+        return code_value(RunCode::unusable);
     case CommandLine::refused:
         if (!settings.check_only)
             return code_value(RunCode::unusable);
@@ -278,6 +299,7 @@ int run_steps(int argc, char** argv)
         return code_value(RunCode::unusable);
     if (open_script_input() == Flow::end_now)
         return run_state.run_status;
+    say_placeholders_left();
 
     run_state.checking_pass = true;
     printf("\r\n CHECKING XML SYNTAX...\r\n");
