@@ -10,6 +10,31 @@ bool ends_with(const std::string& text, std::string_view tail)
     return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
+bool is_value_name(std::string_view name)
+{
+    static constexpr std::string_view VALUE_NAME = "VALUE";
+    if (name.size() != VALUE_NAME.size())
+        return false;
+    for (size_t i = 0; i < name.size(); ++i)
+        if (std::toupper(static_cast<unsigned char>(name[i])) != VALUE_NAME[i])
+            return false;
+    return true;
+}
+
+// The attribute at 'at' stands in a tag whose element name holds a secret
+// (an SNMP trap community, whose VALUE is the community string).
+bool in_secret_element(std::string_view text, size_t at)
+{
+    size_t open = text.rfind('<', at);
+    if (open == std::string_view::npos || text.find('>', open) < at)
+        return false;
+    size_t start = open + 1;
+    size_t end = start;
+    while (end < text.size() && (std::isalnum(static_cast<unsigned char>(text[end])) || text[end] == '_'))
+        ++end;
+    return end > start && is_secret_attribute(text.substr(start, end - start));
+}
+
 }  // namespace
 
 std::string mask_secret_attributes(std::string_view text)
@@ -24,7 +49,10 @@ std::string mask_secret_attributes(std::string_view text)
         while (name_start > 0 && (std::isalnum(static_cast<unsigned char>(text[name_start - 1])) ||
                                   text[name_start - 1] == '_' || text[name_start - 1] == '-'))
             --name_start;
-        if (name_start == name_end || name_start < copied || !is_secret_attribute(text.substr(name_start, name_end - name_start)))
+        if (name_start == name_end || name_start < copied)
+            continue;
+        std::string_view name = text.substr(name_start, name_end - name_start);
+        if (!is_secret_attribute(name) && !(is_value_name(name) && in_secret_element(text, name_start)))
             continue;
         size_t value = equals + 1;
         while (value < text.size() && (text[value] == ' ' || text[value] == '\t'))

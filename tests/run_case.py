@@ -100,7 +100,7 @@ PARTIAL_SUFFIXES = ("-contains", "-tail")
 KINDS = (SETUP_KINDS | OUTPUT_KINDS
          | {kind + suffix for kind in OUTPUT_KINDS for suffix in PARTIAL_SUFFIXES}
          | {"expect-status", "expect-same-file", "expect-absent", "expect-received", "expect-hello",
-            "expect-json"})
+            "expect-json", "expect-secret-nowhere"})
 
 # The layout every run report (-j) must have.
 REPORT_SCHEMA = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "docs", "run-report.schema.json")
@@ -198,6 +198,30 @@ def parse_case(path):
 def for_platform(sections, platform):
     """The sections that apply to the build under test."""
     return [s for s in sections if not (s.attrs & set(PLATFORMS)) or platform in s.attrs]
+
+
+def check_secrets(section, variables, tmp, sections, completed, failures):
+    """Every line of the section is a secret of the run: it may reach the
+    processor, but neither standard output, standard error nor any file the
+    run wrote (the case's own input files and the simulator's records
+    aside)."""
+    inputs = {s.args[0] for s in sections if s.kind == "file"}
+    places = [("stdout", completed.stdout), ("stderr", completed.stderr)]
+    for folder, folders, names in os.walk(tmp):
+        folders[:] = [f for f in folders if f != ".mpsim-record"]
+        for name in names:
+            path = os.path.join(folder, name)
+            relative = os.path.relpath(path, tmp)
+            if relative in inputs or not os.path.isfile(path):
+                continue
+            with open(path, "rb") as handle:
+                places.append(("file " + relative, handle.read()))
+    for secret in section.content(variables).splitlines():
+        if not secret:
+            continue
+        for label, produced in places:
+            if secret in produced:
+                failures.append("%s: holds the secret %r\n" % (label, secret.decode(errors="replace")))
 
 
 def check_form(path, sections):
@@ -523,6 +547,8 @@ def run_case(case_path, quorvex, mpsim, keep, blessing=False, platform="linux", 
                     failures.append("files %s and %s differ\n" % tuple(section.args[:2]))
         for section in by_kind.get("expect-json", []):
             check_report(section, variables, tmp, completed.returncode, failures)
+        for section in by_kind.get("expect-secret-nowhere", []):
+            check_secrets(section, variables, tmp, sections, completed, failures)
         for section in by_kind.get("expect-absent", []):
             if os.path.exists(os.path.join(tmp, section.args[0])):
                 failures.append("file %s: should not exist\n" % section.args[0])
