@@ -47,10 +47,42 @@ void print_banner()
     printf("(C) Copyright 2015-2026 ZQ Torvane. Provided as is, without warranty of any kind.\r\n\r\n");
 }
 
-// Opens name for reading and writing, created or emptied.
-FILE* open_log_file(const char* name)
+// The log file's name while it is open, for the report of a failed write.
+std::string log_name;
+bool log_lost = false;
+
+// Opens name for reading and writing, created (owner-only) or emptied. A
+// name the user gave (-l) is taken as it is; the default name is never
+// followed through a link, which anyone who can write to the folder could
+// have put there.
+FILE* open_log_file(const char* name, bool given)
 {
-    return fopen(name, "w+b");
+    FILE* file = open_log_output(name, given);
+    if (file)
+        log_name = name;
+    return file;
+}
+
+// Closes the log. A write that failed on the way (a full disk) is reported
+// once on standard error and remembered for the exit status.
+void close_log()
+{
+    FILE* log = run_state.log_stream;
+    run_state.log_stream = nullptr;
+    if (log == nullptr || log == stdout)
+        return;
+    errno = 0;
+    bool written = fflush(log) == 0 && !ferror(log);
+    int error = errno;
+    if (fclose(log) != 0 && written) {
+        written = false;
+        error = errno;
+    }
+    if (!written) {
+        fprintf(stderr, "%s: ERROR: The log file \"%s\" could not be written whole: %s\n", settings.program_name,
+                log_name.c_str(), error != 0 ? strerror(error) : "a write failed");
+        log_lost = true;
+    }
 }
 
 // The log: the -l file, standard output for a check, else a file named after
@@ -59,7 +91,7 @@ FILE* open_log_file(const char* name)
 bool open_log_stream()
 {
     if (settings.log_file_given) {
-        run_state.log_stream = open_log_file(settings.log_file_name);
+        run_state.log_stream = open_log_file(settings.log_file_name, true);
         if (!run_state.log_stream) {
             int error = errno;
             printf("Cannot open log file \"%s\"\r\n", settings.log_file_name);
@@ -80,7 +112,12 @@ bool open_log_stream()
         make_ipv6_log_name(ipv6_name);
         name = ipv6_name;
     }
-    FILE* file = name[0] ? open_log_file(name) : nullptr;
+    FILE* file = name[0] ? open_log_file(name, false) : nullptr;
+    if (name[0] && !file) {
+        int error = errno;
+        fprintf(stderr, "Cannot open the log file \"%s\": %s; the log goes to the console\n", name,
+                error == ELOOP ? "it is a link" : strerror(error));
+    }
     run_state.log_stream = file ? file : stdout;
     return true;
 }
@@ -105,8 +142,7 @@ Flow open_script_input()
         log_error("Cannot open Variable Substituted input file \"%s\". Exiting.\r\n", name);
     else
         log_error("Cannot open input file \"%s\". Exiting.\r\n", name);
-    fclose(run_state.log_stream);
-    run_state.log_stream = nullptr;
+    close_log();
     record_failure(RunCode::unusable);
     return Flow::end_now;
 }
@@ -242,8 +278,7 @@ int closing_report()
         log_info("Script succeeded on \"%s:%s\"\r\n", settings.server_address, settings.port_text);
     else
         log_info("Script Failed on \"%s:%s\"\r\n", settings.server_address, settings.port_text);
-    fclose(run_state.log_stream);
-    run_state.log_stream = nullptr;
+    close_log();
     return exit_status(run_state.run_status);
 }
 
@@ -337,7 +372,14 @@ int run_steps(int argc, char** argv)
 int run_quorvex(int argc, char** argv)
 {
     use_binary_console();
+    log_lost = false;
     int status = run_steps(argc, argv);
+    // An early end leaves the log open: its writes count all the same.
+    close_log();
+    // A run that did its work but lost part of its log does not pass for a
+    // plain success: whoever reads the log later would miss what happened.
+    if (log_lost && status == 0)
+        status = code_value(RunCode::output_lost);
     // However the run ended, the working copy does not stay behind.
     remove_armed_file();
     return finish_run_outputs(status);

@@ -1,5 +1,6 @@
 #include "prepare/substitution.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -189,15 +190,21 @@ CopyOutcome substitute_variables()
         fclose(in);
         return CopyOutcome::not_written;
     }
-    memcpy(settings.working_copy_name, name, sizeof name);
     // The copy carries every substituted value (passwords among them): only
-    // its owner may read it, and it goes however the run ends.
-    remove_at_process_end(settings.working_copy_name);
-    FILE* out = create_private_file(settings.working_copy_name);
+    // its owner may read it, it is never written through a link, and it goes
+    // however the run ends. What cannot be made refuses the run: the script
+    // as it is would go out with its placeholders.
+    std::string reason;
+    FILE* out = create_private_file(name, reason);
     if (!out) {
         fclose(in);
-        return CopyOutcome::not_written;
+        printf("ERROR: Cannot create the variable substituted copy \"%s\": %s. Nothing was sent.\r\n", name,
+               reason.c_str());
+        return CopyOutcome::refused;
     }
+    memcpy(settings.working_copy_name, name, sizeof name);
+    remove_at_process_end(settings.working_copy_name);
+    errno = 0;  // what a failed write sets is its reason
 
     char variable[MAX_VARIABLE_NAME + 1];
     int c;
@@ -241,7 +248,19 @@ CopyOutcome substitute_variables()
         }
     }
     fclose(in);
-    fclose(out);
+    // A copy cut short (a full disk) would be read as a broken script, or
+    // worse, as a shorter one.
+    bool written = !ferror(out);
+    int error = errno;
+    if (fclose(out) != 0 && written) {
+        written = false;
+        error = errno;
+    }
+    if (!written) {
+        printf("ERROR: Cannot write the variable substituted copy \"%s\": %s. Nothing was sent.\r\n", name,
+               error != 0 ? strerror(error) : "a write failed");
+        return CopyOutcome::refused;
+    }
     // A typo in -t would otherwise send an empty value (a password) and
     // succeed.
     if (!without_value.empty()) {

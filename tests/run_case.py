@@ -94,7 +94,7 @@ BANNER = ("\r\nZQ Torvane Configuration Utility- QUORVEX v. 4.21 dated 3/27/2015
 # The sections a case may hold. Each output (standard output, standard error,
 # a file) is compared whole, or only in part: "-contains" lists blocks that
 # must appear in this order, "-tail" is how it must end.
-SETUP_KINDS = {"command", "env", "file", "fifo", "image", "sim", "scenario", "normalize", "signal"}
+SETUP_KINDS = {"command", "env", "file", "fifo", "symlink", "file-size-limit", "image", "sim", "scenario", "normalize", "signal"}
 OUTPUT_KINDS = {"expect-stdout", "expect-stderr", "expect-file"}
 PARTIAL_SUFFIXES = ("-contains", "-tail")
 KINDS = (SETUP_KINDS | OUTPUT_KINDS
@@ -457,6 +457,9 @@ def run_case(case_path, quorvex, mpsim, keep, blessing=False, platform="linux", 
         for section in by_kind.get("fifo", []):
             os.mkfifo(os.path.join(tmp, section.args[0]), 0o600)
 
+        for section in by_kind.get("symlink", []):
+            os.symlink(section.args[1].replace("@@TMP@@", tmp), os.path.join(tmp, section.args[0]))
+
         sim_section = by_kind.get("sim", [None])[0]
         scenario = by_kind.get("scenario", [None])[0]
         record = None
@@ -496,10 +499,21 @@ def run_case(case_path, quorvex, mpsim, keep, blessing=False, platform="linux", 
         arguments = shlex.split(command.content(variables).decode()) if command else []
         program, executable, program_environment = program_command(quorvex, platform, launcher)
         environment.update(program_environment)
+        limit = by_kind.get("file-size-limit", [None])[0]
+        limit_bytes = int(limit.content(variables).decode().strip()) if limit else None
+
+        def limit_file_size():
+            # Like a full disk: a write past the limit fails (EFBIG) instead
+            # of ending the process.
+            import resource
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+            resource.setrlimit(resource.RLIMIT_FSIZE, (limit_bytes, limit_bytes))
+
         process = subprocess.Popen(program + arguments, executable=executable, cwd=tmp,
                                    env=environment, stdin=subprocess.DEVNULL,
                                    stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                                   start_new_session=executable is None)
+                                   start_new_session=executable is None,
+                                   preexec_fn=limit_file_size if limit_bytes is not None else None)
         for section in by_kind.get("signal", []):
             interrupt(process, tmp, section.args[0], section.args[1], group=executable is None)
         stdout, stderr = process.communicate(timeout=120)
