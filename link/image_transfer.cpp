@@ -3,10 +3,11 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
-#include <sys/stat.h>
 
 #include "platform/file_kind.h"
+#include "platform/whole_file.h"
 #include "records/bounded_copy.h"
 #include "records/log_output.h"
 #include "records/progress_display.h"
@@ -210,45 +211,39 @@ LinkResult floppy_image_write()
     return floppy_copy_flush();
 }
 
-// Whether an open file may be removed after a failed write: a regular file
-// that the write has left incomplete, never a device or a pipe.
-static bool is_regular_file(FILE* file)
-{
-    struct stat status;
-    return fstat(fileno(file), &status) == 0 && S_ISREG(status.st_mode);
-}
-
-// A copy whose file cannot be written fails the run.
+// A copy whose file cannot be written fails the run (unless it has failed
+// already: the first failure keeps its code).
 static LinkResult copy_not_written(const char* message)
 {
     console(message);
-    record_failure(RunCode::failed_command);
+    if (run_going())
+        record_failure(RunCode::failed_command);
     return LinkResult::failed_command;
 }
 
+// Writes the copy that waits, if any. An image received whole is written
+// however the run goes on: a later command's failure does not lose it.
 LinkResult floppy_copy_flush()
 {
     if (run_state.checking_pass)
         return LinkResult::ok;
-    if (!run_going())
-        return LinkResult::failed_command;
     if (!(transfer_flags & TRANSFER_FLOPPY_COPY_PENDING))
-        return LinkResult::ok;
+        return run_going() ? LinkResult::ok : LinkResult::failed_command;
 
     transfer_flags &= ~TRANSFER_FLOPPY_COPY_PENDING;
-    FILE* file = std::fopen(pending_copy.destination, "wb");
-    if (file == nullptr)
+    std::string reason;
+    // A regular file gets the image through a new file beside it, renamed
+    // into place once whole: a failed write leaves no damaged image and
+    // removes nothing the run did not make.
+    switch (write_file_whole(pending_copy.destination, pending_copy.image.data(), pending_copy.image.size(), reason)) {
+    case WholeFile::not_opened:
         return copy_not_written("Unable to open the virtual floppy image file\r\n");
-    bool removable = is_regular_file(file);
-    size_t length = pending_copy.image.size();
-    size_t written = std::fwrite(pending_copy.image.data(), 1, length, file);
-    // A short write or a failed flush leaves a damaged image: remove it.
-    if (std::fclose(file) != 0 || written != length) {
-        if (removable)
-            std::remove(pending_copy.destination);
+    case WholeFile::not_written:
         return copy_not_written("Unable to write the virtual floppy image file\r\n");
+    case WholeFile::written:
+        break;
     }
-    return LinkResult::ok;
+    return run_going() ? LinkResult::ok : LinkResult::failed_command;
 }
 
 LinkResult image_send(const unsigned char* buffer, int length)

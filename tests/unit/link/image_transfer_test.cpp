@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -305,6 +307,30 @@ TEST_F(ImageTransfer, CopyThatCannotBeWrittenFailsTheRunAndLeavesNoFile)
     std::exit(failed && access(destination.c_str(), F_OK) != 0 ? 0 : 1);
 }
 
+// The same over a file that was there before: it keeps what it held, and
+// nothing of the failed write stays beside it.
+[[noreturn]] void write_damaged_copy_over(const std::string& destination)
+{
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{4096, 4096};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    pending_copy.image.assign(100000, 'x');
+    std::snprintf(pending_copy.destination, sizeof pending_copy.destination, "%s", destination.c_str());
+    transfer_flags |= TRANSFER_FLOPPY_COPY_PENDING;
+    bool failed = floppy_copy_flush() == LinkResult::failed_command && run_state.run_status == 1;
+    std::string left;
+    if (FILE* in = std::fopen(destination.c_str(), "rb")) {
+        char buffer[64];
+        left.assign(buffer, std::fread(buffer, 1, sizeof buffer, in));
+        std::fclose(in);
+    }
+    bool beside = false;
+    std::filesystem::path folder = std::filesystem::path(destination).parent_path();
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        beside |= entry.path().filename().string().find("kept.img.partial") != std::string::npos;
+    std::exit(failed && left == "old image" && !beside ? 0 : 1);
+}
+
 // A regular file that took only part of the image is removed: a damaged
 // image never stays behind.
 TEST_F(ImageTransfer, DamagedCopyFileIsRemoved)
@@ -312,6 +338,18 @@ TEST_F(ImageTransfer, DamagedCopyFileIsRemoved)
     std::string destination = temp_path("damaged.img");
     std::remove(destination.c_str());
     EXPECT_EXIT(write_damaged_copy(destination), ::testing::ExitedWithCode(0), "");
+}
+
+// A copy that fails over an existing file never destroys it: the image goes
+// to a new file beside it first, and only that new file is removed.
+TEST_F(ImageTransfer, FailedCopyLeavesTheFileThatWasThere)
+{
+    std::string destination = temp_path("kept.img");
+    FILE* out = std::fopen(destination.c_str(), "wb");
+    std::fputs("old image", out);
+    std::fclose(out);
+    EXPECT_EXIT(write_damaged_copy_over(destination), ::testing::ExitedWithCode(0), "");
+    std::remove(destination.c_str());
 }
 
 TEST_F(ImageTransfer, LengthFieldsAreTrimmedAndBounded)
