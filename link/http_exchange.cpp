@@ -102,7 +102,19 @@ void show_and_store(const char* data, const ChunkPiece& piece, int count)
     response_store_append(data, piece.length);
 }
 
+// A chunk size line is a few hex digits; longer text is no size line.
+constexpr size_t SIZE_LINE_CARRY_MAX = 64;
+// A reply head longer than this is judged as it stands.
+constexpr size_t REPLY_HEAD_MAX = 8192;
+
 }  // namespace
+
+bool reply_head_unfinished(std::string_view text)
+{
+    constexpr std::string_view HTTP = "HTTP/";
+    bool head = text.size() < HTTP.size() ? HTTP.starts_with(text) : text.starts_with(HTTP);
+    return head && text.find("\r\n\r\n") == std::string_view::npos && text.size() < REPLY_HEAD_MAX;
+}
 
 ReplyRead parse_reply_read(const char* text, size_t count, size_t& owed, bool reply_started)
 {
@@ -149,6 +161,13 @@ ReplyRead parse_reply_read(const char* text, size_t count, size_t& owed, bool re
     while (pos < count) {
         size_t end = pos;
         size_t size = chunk_size_at(text, count, pos, end);
+        // The read ends inside the size line (its digits, or before its
+        // line end): the line is read again whole with the next read.
+        if (end != pos && (end == count || (end + 1 == count && text[end] == '\r')) &&
+            count - pos <= SIZE_LINE_CARRY_MAX) {
+            read.carry_from = pos;
+            break;
+        }
         if (size == 0)
             break;
         if (line_end_at(text, count, end)) {
@@ -387,17 +406,35 @@ LinkResult http_chunk_read(char* buffer, int size, int& count)
     count = result;
     if (count == 0)
         return LinkResult::ok;
-    ReplyRead read = parse_reply_read(buffer, static_cast<size_t>(count), http_reply.chunk_bytes_owed, http_reply.started);
+    // Writes may split a reply anywhere: what an earlier read left unfinished
+    // (the head, a chunk's size line) goes in front of this one.
+    std::string joined;
+    const char* text = buffer;
+    size_t length = static_cast<size_t>(count);
+    if (!http_reply.carry.empty()) {
+        joined = std::move(http_reply.carry);
+        http_reply.carry.clear();
+        joined.append(buffer, length);
+        text = joined.data();
+        length = joined.size();
+    }
+    if (!http_reply.started && reply_head_unfinished(std::string_view(text, length))) {
+        http_reply.carry.assign(text, length);
+        return LinkResult::ok;
+    }
+    ReplyRead read = parse_reply_read(text, length, http_reply.chunk_bytes_owed, http_reply.started);
     http_reply.started = true;
-    if (static_cast<size_t>(count) > read.head_length)
+    if (length > read.head_length)
         http_reply.body_seen = true;
     if (read.refused_status_length > 0) {
-        log_error("The MOX refused the request: %.*s\r\n", static_cast<int>(read.refused_status_length), buffer);
+        log_error("The MOX refused the request: %.*s\r\n", static_cast<int>(read.refused_status_length), text);
         record_failure(RunCode::refused);
         return LinkResult::refused;
     }
+    if (read.carry_from < length)
+        http_reply.carry.assign(text + read.carry_from, length - read.carry_from);
     for (const ChunkPiece& piece : read.pieces)
-        show_and_store(buffer + piece.offset, piece, count);
+        show_and_store(text + piece.offset, piece, count);
     return LinkResult::ok;
 }
 
@@ -407,6 +444,7 @@ void reset_http_reply()
     http_reply.chunk_bytes_owed = 0;
     http_reply.started = false;
     http_reply.body_seen = false;
+    http_reply.carry.clear();
 }
 
 Flow reply_read_loop(bool firmware_upload)
@@ -481,6 +519,17 @@ Flow generation_probe(ProcessorGeneration& generation)
         connection_teardown();
         generation = ProcessorGeneration::probe_read_failed;
         return Flow::go_on;
+    }
+    // A reply head split across writes is read on to its end (within the
+    // buffer) before it is judged; an older processor's answer, which is no
+    // HTTP at all, is judged at once.
+    while (!holds(std::string_view(reply, static_cast<size_t>(result)), REPLY_OK) &&
+           reply_head_unfinished(std::string_view(reply, static_cast<size_t>(result))) &&
+           static_cast<size_t>(result) < sizeof reply) {
+        int more = tls_read(reply + result, static_cast<int>(sizeof reply) - result);
+        if (more <= 0)
+            break;
+        result += more;
     }
     if (holds(std::string_view(reply, static_cast<size_t>(result)), REPLY_OK)) {
         generation = ProcessorGeneration::http;

@@ -141,6 +141,9 @@ struct ReplyRead {
     // processor refused the request (0 when it did not).
     size_t refused_status_length = 0;
     std::vector<ChunkPiece> pieces;
+    // Where a chunk's size line starts that the read's end cut short: the
+    // bytes from here on belong in front of the next read (npos: none).
+    size_t carry_from = std::string::npos;
 };
 
 // Takes one read of count bytes apart. owed carries the bytes of a chunk
@@ -156,7 +159,14 @@ struct HttpReply {
     bool started = false;         // a read had bytes: nothing more is the reply head
     bool body_seen = false;       // a byte came after the reply head
     ReplyStatusScan status_scan;  // of every byte of the reply
+    // Bytes of an unfinished reply head or chunk size line, read again in
+    // front of the next read.
+    std::string carry;
 };
+
+// Whether text, a reply's first bytes, is a reply head (or the start of
+// one) that has not reached its end yet: more must be read before judging.
+bool reply_head_unfinished(std::string_view text);
 extern HttpReply http_reply;
 
 // A new reply: empty store, fresh scan, no chunk owed.

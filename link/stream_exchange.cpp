@@ -103,12 +103,12 @@ static void scan_response(const char* text, bool empty_root, char hex, ResponseS
 {
     int major = 0;
     int minor = 0;
-    unsigned status = 0;
+    unsigned long status = 0;
     char message[4096];
     char format[160];
     std::snprintf(format, sizeof format,
                   "<?xml version=\"%%*f\"?> < MOXCL VERSION = \" %%d.%%d  \" %s "
-                  "< RESPONSE STATUS = \" 0%c%%x \" MESSAGE = ' %%4095[^'\n] ' ",
+                  "< RESPONSE STATUS = \" 0%c%%lx \" MESSAGE = ' %%4095[^'\n] ' ",
                   empty_root ? "/>" : ">", hex);
     int taken = std::sscanf(text, format, &major, &minor, &status, message);
     if (taken >= 1) {
@@ -121,7 +121,9 @@ static void scan_response(const char* text, bool empty_root, char hex, ResponseS
     }
     if (taken >= 3) {
         result.status_taken = true;
-        result.status = status;
+        // A status too large for its 32 bits is a failing one all the same;
+        // cut to them it could read as 0, a success.
+        result.status = status > STATUS_MAX ? STATUS_OUT_OF_RANGE : static_cast<unsigned>(status);
     }
     if (taken == 4 && hex == 'x')
         result.complete = true;
