@@ -193,14 +193,64 @@ static bool root_left_open(std::string_view text)
     return false;
 }
 
+// Whether the text is an answer's start that has not reached its root yet:
+// a part of the declaration or of the root's name, or the declaration with
+// no root after it so far. Written in pieces, an answer is read on rather
+// than judged on its first piece.
+static bool root_not_reached(std::string_view text)
+{
+    constexpr std::string_view DECLARATION = "<?xml";
+    constexpr std::string_view ROOT = "<MOXCL";
+    if (text.size() < DECLARATION.size() && DECLARATION.starts_with(text))
+        return true;
+    if (text.size() < ROOT.size() && ROOT.starts_with(text))
+        return true;
+    if (!text.starts_with(DECLARATION))
+        return false;
+    size_t declaration_end = text.find("?>");
+    if (declaration_end == std::string_view::npos)
+        return true;
+    std::string_view rest = text.substr(declaration_end + 2);
+    size_t first = rest.find_first_not_of(" \t\r\n");
+    if (first == std::string_view::npos)
+        return true;  // the declaration alone so far
+    rest = rest.substr(first);
+    return rest.size() < ROOT.size() && ROOT.starts_with(rest);  // a part of the root's name
+}
+
 // A response is read to its end before the script goes on: one whose text
-// holds neither end tag is unfinished while its root is open or while it
-// fills the whole buffer.
+// holds neither end tag is unfinished while its root is open or not reached
+// yet, or while it fills the whole buffer.
 static bool response_unfinished(std::string_view text, int size)
 {
     if (holds_end_tag(text))
         return false;
-    return root_left_open(text) || text.size() >= static_cast<size_t>(size);
+    return root_left_open(text) || root_not_reached(text) || text.size() >= static_cast<size_t>(size);
+}
+
+// The first read of an answer. The line end that closed the previous
+// answer may come after its end tag, in a write of its own: it belongs to
+// that answer, so blanks before this one's first '<' are passed over, and a
+// read that held nothing else is followed by the next.
+static int read_answer_start(char* buffer, int size)
+{
+    long long passed_over = 0;
+    for (;;) {
+        int count = read_once(buffer, size);
+        if (count <= 0)
+            return count;
+        int start = 0;
+        while (start < count && is_blank(buffer[start]))
+            ++start;
+        if (start == 0)
+            return count;
+        std::memmove(buffer, buffer + start, static_cast<size_t>(count - start));
+        count -= start;
+        buffer[count] = '\0';
+        passed_over += start;
+        if (count > 0 || passed_over > REPLY_BYTE_LIMIT)
+            return count > 0 ? count : -1;
+    }
 }
 
 // Reads the rest of a response that is not whole in buffer, up to the read
@@ -269,7 +319,7 @@ LinkResult response_check(char* buffer, int size)
 static LinkResult read_and_judge(char* buffer, int size)
 {
     std::optional<ConsolePass> wanted;
-    int count = read_once(buffer, size);
+    int count = read_answer_start(buffer, size);
     if (count <= 0)
         return report_read_failure();
     bool shown = settings.verbose || show_whole_response;
