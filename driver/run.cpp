@@ -182,6 +182,15 @@ constexpr unsigned WRAPPER_MINOR = 20;
 // then the script parsed again with every token going to the processor.
 Flow run_stream_mode()
 {
+    // An older processor would never receive a CDATA section's text: the
+    // script is not sent at all rather than changed on the way.
+    if (lexer_state.first_cdata_line >= 0) {
+        log_error("Line #%d: this processor takes the script in stream mode, which cannot send the text of a "
+                  "CDATA section; nothing was sent.\r\n",
+                  lexer_state.first_cdata_line);
+        record_failure(RunCode::unusable);
+        return Flow::closing_report;
+    }
     if (SIO_connect() == Flow::end_now)
         return Flow::end_now;
     // Failures of these sends and reads are in the run status: what follows

@@ -17,6 +17,10 @@ struct LexerState {
     bool secret_value_next = false;
     // Inside a tag whose name holds a secret: its VALUE is one.
     bool secret_element = false;
+    // The line of the script's first CDATA section, -1 while there is none.
+    // Stream mode drops a CDATA section's text: such a script is not sent
+    // to an older processor.
+    int first_cdata_line = -1;
     // The last token was such a value (or a secret text block).
     bool last_token_secret = false;
 };
