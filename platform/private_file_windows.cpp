@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/system_reason.h"
 #include "platform/winsock.h"
 
 namespace {
@@ -76,13 +77,7 @@ FILE* stream_over(HANDLE handle, int flags, const char* mode)
 // The reason for the last failed Windows call, as text.
 static std::string system_reason()
 {
-    DWORD error = GetLastError();
-    char text[256] = "";
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
-                                  sizeof text, nullptr);
-    while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n' || text[length - 1] == '.'))
-        text[--length] = '\0';
-    return length > 0 ? std::string(text, length) : "error " + std::to_string(error);
+    return windows_error_text(GetLastError());
 }
 
 // The handle leads to a reparse point (a symbolic link, a junction).

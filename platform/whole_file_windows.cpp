@@ -5,18 +5,14 @@
 
 #include <string>
 
+#include "platform/system_reason.h"
 #include "platform/winsock.h"
 
 namespace {
 
 std::string system_reason(DWORD error)
 {
-    char text[256] = "";
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
-                                  sizeof text, nullptr);
-    while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n' || text[length - 1] == '.'))
-        text[--length] = '\0';
-    return length > 0 ? std::string(text, length) : "error " + std::to_string(error);
+    return windows_error_text(error);
 }
 
 bool write_all(HANDLE handle, const unsigned char* data, size_t length)

@@ -294,22 +294,10 @@ TEST_F(ImageTransfer, CopyThatCannotBeWrittenFailsTheRunAndLeavesNoFile)
 }
 
 // Writes a pending copy of 100000 bytes to destination with files limited
-// to 4096 bytes; exits 0 when the write failed the run and left no file.
-[[noreturn]] void write_damaged_copy(const std::string& destination)
-{
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limit{4096, 4096};
-    setrlimit(RLIMIT_FSIZE, &limit);
-    pending_copy.image.assign(100000, 'x');
-    std::snprintf(pending_copy.destination, sizeof pending_copy.destination, "%s", destination.c_str());
-    transfer_flags |= TRANSFER_FLOPPY_COPY_PENDING;
-    bool failed = floppy_copy_flush() == LinkResult::failed_command && run_state.run_status == 1;
-    std::exit(failed && access(destination.c_str(), F_OK) != 0 ? 0 : 1);
-}
-
-// The same over a file that was there before: it keeps what it held, and
-// nothing of the failed write stays beside it.
-[[noreturn]] void write_damaged_copy_over(const std::string& destination)
+// to 4096 bytes; exits 0 when the write failed the run, no file of the
+// failed write stays beside destination, and destination holds before (or
+// is not there, when before is empty).
+[[noreturn]] void write_damaged_copy(const std::string& destination, const std::string& before = "")
 {
     std::signal(SIGXFSZ, SIG_IGN);
     rlimit limit{4096, 4096};
@@ -319,16 +307,19 @@ TEST_F(ImageTransfer, CopyThatCannotBeWrittenFailsTheRunAndLeavesNoFile)
     transfer_flags |= TRANSFER_FLOPPY_COPY_PENDING;
     bool failed = floppy_copy_flush() == LinkResult::failed_command && run_state.run_status == 1;
     std::string left;
+    bool there = false;
     if (FILE* in = std::fopen(destination.c_str(), "rb")) {
+        there = true;
         char buffer[64];
         left.assign(buffer, std::fread(buffer, 1, sizeof buffer, in));
         std::fclose(in);
     }
     bool beside = false;
-    std::filesystem::path folder = std::filesystem::path(destination).parent_path();
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        beside |= entry.path().filename().string().find("kept.img.partial") != std::string::npos;
-    std::exit(failed && left == "old image" && !beside ? 0 : 1);
+    std::filesystem::path path(destination);
+    for (const auto& entry : std::filesystem::directory_iterator(path.parent_path()))
+        beside |= entry.path().filename().string().find(path.filename().string() + ".partial") != std::string::npos;
+    bool kept = before.empty() ? !there : left == before;
+    std::exit(failed && kept && !beside ? 0 : 1);
 }
 
 // A regular file that took only part of the image is removed: a damaged
@@ -348,7 +339,7 @@ TEST_F(ImageTransfer, FailedCopyLeavesTheFileThatWasThere)
     FILE* out = std::fopen(destination.c_str(), "wb");
     std::fputs("old image", out);
     std::fclose(out);
-    EXPECT_EXIT(write_damaged_copy_over(destination), ::testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(write_damaged_copy(destination, "old image"), ::testing::ExitedWithCode(0), "");
     std::remove(destination.c_str());
 }
 
