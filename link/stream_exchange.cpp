@@ -103,12 +103,12 @@ static void scan_response(const char* text, bool empty_root, char hex, ResponseS
 {
     int major = 0;
     int minor = 0;
-    unsigned long status = 0;
+    unsigned long long status = 0;
     char message[4096];
     char format[160];
     std::snprintf(format, sizeof format,
                   "<?xml version=\"%%*f\"?> < MOXCL VERSION = \" %%d.%%d  \" %s "
-                  "< RESPONSE STATUS = \" 0%c%%lx \" MESSAGE = ' %%4095[^'\n] ' ",
+                  "< RESPONSE STATUS = \" 0%c%%llx \" MESSAGE = ' %%4095[^'\n] ' ",
                   empty_root ? "/>" : ">", hex);
     int taken = std::sscanf(text, format, &major, &minor, &status, message);
     if (taken >= 1) {

@@ -4,6 +4,7 @@
 #include "platform/private_file.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <io.h>
 
@@ -137,14 +138,18 @@ FILE* open_private_file(const char* name)
 
 FILE* open_log_output(const char* name, bool follow_links)
 {
-    DWORD flags = FILE_ATTRIBUTE_NORMAL | (follow_links ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
+    // A name the user gave is opened as it always was.
+    if (follow_links)
+        return std::fopen(name, "w+b");
+    DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
     HANDLE handle = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_ALWAYS, flags, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        errno = EACCES;
+        DWORD error = GetLastError();
+        errno = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ENOENT : EACCES;
         return nullptr;
     }
-    if ((!follow_links && is_reparse_point(handle)) || !SetEndOfFile(handle)) {
+    if (is_reparse_point(handle) || !SetEndOfFile(handle)) {
         CloseHandle(handle);
         errno = EACCES;
         return nullptr;
