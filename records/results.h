@@ -16,6 +16,7 @@ enum class RunCode : int32_t {
     refused = 4,            // HTTP mode: the processor refused the request
     write_failure = 6,      // sending on the connection failed
     flash_unconfirmed = 8,  // HTTP mode: the replies never confirmed the flash
+    identity_refused = 77,  // the processor's key is not the one known for it
 };
 
 constexpr int32_t code_value(RunCode code)
