@@ -104,32 +104,35 @@ Flow check_processor_identity(SSL* tls)
         return Flow::end_now;
     }
     KnownLine known;
-    bool found_under_lock = false;
     LockedAppend appended = LockedAppend::failed;
-    if (settings.known_processors_strict) {
-        std::ifstream file(path, std::ios::binary);
-        if (!file) {
-            log_error("The known-processors file %s cannot be read.\r\n", path);
-            record_failure(RunCode::unusable);
-            return Flow::end_now;
-        }
-        std::ostringstream content;
-        content << file.rdbuf();
-        known = find_known_processor(content.str(), host);
-        found_under_lock = true;
-    } else {
+    if (!settings.known_processors_strict) {
         appended = append_line_once(path, known_line(host, fingerprint), [&](const std::string& content) {
             known = find_known_processor(content, host);
             return known.number != 0;
         });
-        found_under_lock = appended == LockedAppend::already_there;
-        if (appended == LockedAppend::failed) {
-            log_error("The known-processors file %s cannot be read or written.\r\n", path);
+    }
+    if (appended == LockedAppend::failed) {
+        // Strict mode, or a file this run may not write: a processor it
+        // already holds can still be checked.
+        std::ifstream file(path, std::ios::binary);
+        std::ostringstream content;
+        if (file)
+            content << file.rdbuf();
+        if (!file || file.bad()) {
+            log_error("The known-processors file %s cannot be read.\r\n", path);
+            record_failure(RunCode::unusable);
+            return Flow::end_now;
+        }
+        known = find_known_processor(content.str(), host);
+        if (known.number == 0 && !settings.known_processors_strict) {
+            log_error("The processor at %s (key %s) cannot be recorded: the known-processors file %s cannot be "
+                      "written.\r\n",
+                      host.c_str(), fingerprint.c_str(), path);
             record_failure(RunCode::unusable);
             return Flow::end_now;
         }
     }
-    if (found_under_lock && known.number == 0) {
+    if (known.number == 0 && appended != LockedAppend::appended) {
         log_error("The processor at %s (key %s) is not in the known-processors file %s; "
                   "QUORVEX_KNOWN_PROCESSORS_MODE=strict refuses it. To accept it, add the line \"%s %s\".\r\n",
                   host.c_str(), fingerprint.c_str(), path, host.c_str(), fingerprint.c_str());
