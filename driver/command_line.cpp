@@ -1,4 +1,5 @@
 #include "driver/command_line.h"
+#include "driver/password_file.h"
 
 #include <cctype>
 #include <cstdio>
@@ -144,6 +145,12 @@ void take_environment_text(const char* name, const char*& field)
         field = value;
 }
 
+void take_known_processors_mode()
+{
+    const char* mode = getenv("QUORVEX_KNOWN_PROCESSORS_MODE");
+    settings.known_processors_strict = mode != nullptr && strcmp(mode, "strict") == 0;
+}
+
 // The value of the option at index, or nullptr when none follows it.
 const char* next_value(int argc, char** argv, int& index)
 {
@@ -164,10 +171,15 @@ CommandLine parse_command_line(int argc, char** argv)
     // values that -u and -p, when present, take the place of.
     take_environment_text("QUORVEX_USER", settings.user_name);
     take_environment_text("QUORVEX_PASSWORD", settings.password);
+    take_environment_text("QUORVEX_KNOWN_PROCESSORS", settings.known_processors_file);
+    if (settings.known_processors_file != nullptr && *settings.known_processors_file == '\0')
+        settings.known_processors_file = nullptr;
+    take_known_processors_mode();
 
     bool file_given = false;
     bool server_given = false;
     bool substitution_seen = false;
+    bool password_given = false;
     bool result = true;
 
     for (int i = 1; i < argc; ++i) {
@@ -202,6 +214,7 @@ CommandLine parse_command_line(int argc, char** argv)
             settings.password = next_value(argc, argv, i);
             if (settings.password == nullptr)
                 return usage_error(NEEDS_A_VALUE, arg);
+            password_given = true;
             break;
         case 'u':
             settings.user_name = next_value(argc, argv, i);
@@ -271,6 +284,9 @@ CommandLine parse_command_line(int argc, char** argv)
             return CommandLine::refused;
         }
     }
+    // -p, then QUORVEX_PASSWORD, then QUORVEX_PASSWORD_FILE.
+    if (!password_given && getenv("QUORVEX_PASSWORD") == nullptr && !take_password_file())
+        return CommandLine::refused;
     const char* timeout = getenv("QUORVEX_TIMEOUT");
     if (timeout && *timeout != '\0' && !take_environment_timeout(timeout))
         return CommandLine::refused;

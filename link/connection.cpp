@@ -1,4 +1,5 @@
 #include "link/connection.h"
+#include "link/processor_identity.h"
 
 #include <cstdio>
 
@@ -171,6 +172,11 @@ Flow SIO_connect()
             set_wait_timed_out();
         }
         return connection_failed(RunCode::unusable);
+    }
+    // The processor's key is checked before the conversation's first byte.
+    if (check_processor_identity(connection.tls) == Flow::end_now) {
+        drop_connection();
+        return Flow::end_now;
     }
     return Flow::go_on;
 }

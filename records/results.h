@@ -18,6 +18,7 @@ enum class RunCode : int32_t {
     flash_unconfirmed = 8,  // HTTP mode: the replies never confirmed the flash
     usage_error = 64,       // the command line could not be understood: nothing ran
     output_lost = 74,       // the run succeeded, but its log or report could not be written whole
+    identity_refused = 77,  // the processor's key is not the one known for it
 };
 
 constexpr int32_t code_value(RunCode code)

@@ -459,6 +459,8 @@ const char* exit_status_meaning(int exit_status, bool processor_status, bool che
         return "a usage error: the command line could not be understood, nothing ran";
     case 74:
         return "the run succeeded, but its log or report could not be written whole";
+    case 77:
+        return "the processor's key is not the one known for it; nothing was sent";
     default:
         break;
     }

@@ -94,7 +94,8 @@ BANNER = ("\r\nZQ Torvane Configuration Utility- QUORVEX v. 4.21 dated 3/27/2015
 # The sections a case may hold. Each output (standard output, standard error,
 # a file) is compared whole, or only in part: "-contains" lists blocks that
 # must appear in this order, "-tail" is how it must end.
-SETUP_KINDS = {"command", "env", "file", "fifo", "symlink", "file-size-limit", "image", "sim", "scenario", "normalize", "signal"}
+SETUP_KINDS = {"command", "env", "stdin", "file", "fifo", "symlink", "file-size-limit", "image", "sim", "scenario",
+               "normalize", "signal"}
 OUTPUT_KINDS = {"expect-stdout", "expect-stderr", "expect-file"}
 PARTIAL_SUFFIXES = ("-contains", "-tail")
 KINDS = (SETUP_KINDS | OUTPUT_KINDS
@@ -497,6 +498,8 @@ def run_case(case_path, quorvex, mpsim, keep, blessing=False, platform="linux", 
 
         command = by_kind.get("command", [None])[0]
         arguments = shlex.split(command.content(variables).decode()) if command else []
+        stdin_section = by_kind.get("stdin", [None])[0]
+        standard_input = stdin_section.content(variables) if stdin_section else None
         program, executable, program_environment = program_command(quorvex, platform, launcher)
         environment.update(program_environment)
         limit = by_kind.get("file-size-limit", [None])[0]
@@ -510,13 +513,13 @@ def run_case(case_path, quorvex, mpsim, keep, blessing=False, platform="linux", 
             resource.setrlimit(resource.RLIMIT_FSIZE, (limit_bytes, limit_bytes))
 
         process = subprocess.Popen(program + arguments, executable=executable, cwd=tmp,
-                                   env=environment, stdin=subprocess.DEVNULL,
+                                   env=environment, stdin=subprocess.PIPE if standard_input is not None else subprocess.DEVNULL,
                                    stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                                    start_new_session=executable is None,
                                    preexec_fn=limit_file_size if limit_bytes is not None else None)
         for section in by_kind.get("signal", []):
             interrupt(process, tmp, section.args[0], section.args[1], group=executable is None)
-        stdout, stderr = process.communicate(timeout=120)
+        stdout, stderr = process.communicate(input=standard_input, timeout=120)
         completed = subprocess.CompletedProcess(process.args, process.returncode, stdout, stderr)
         if simulator is not None:
             launch.stop(simulator, patient="--connections" in shlex.split(
