@@ -24,14 +24,14 @@ _quorvex()
     COMPREPLY=()
     if [ "$COMP_CWORD" -gt 1 ]; then
         case ${prev,,} in
-            -f|/f|-l|/l) _quorvex_offer_files -f; return ;;
+            -f|/f|-l|/l|-j|/j) _quorvex_offer_files -f; return ;;
             -s|/s|-u|/u|-p|/p|-t|/t) return ;;
         esac
     fi
     if [[ $cur == /* ]]; then
-        _quorvex_offer_words "/s /f /l /v /c /u /p /t"
+        _quorvex_offer_words "/s /f /l /v /c /u /p /t /j /q"
     else
-        _quorvex_offer_words "-s -f -l -v -c -u -p -t"
+        _quorvex_offer_words "-s -f -l -v -c -u -p -t -j -q"
     fi
 }
 complete -F _quorvex quorvex
@@ -43,10 +43,10 @@ _mpsim()
         --generation) _quorvex_offer_words "stream http"; return ;;
         --scenario|--cert|--key|--floppy-file|--port-file) _quorvex_offer_files -f; return ;;
         --record) _quorvex_offer_files -d; return ;;
-        --port|--listen|--connections|--version|--timeout) return ;;
+        --port|--listen|--connections|--version|--timeout|--identity) return ;;
     esac
     _quorvex_offer_words "--generation --port --listen --port-file --connections --version --scenario
-        --record --cert --key --floppy-file --timeout --verbose --help"
+        --record --cert --key --floppy-file --timeout --identity --verbose --help"
 }
 complete -F _mpsim mpsim
 

@@ -1,4 +1,5 @@
 #include "driver/command_line.h"
+#include "driver/password_file.h"
 
 #include <cctype>
 #include <cstdio>
@@ -13,22 +14,45 @@
 
 namespace {
 
-// A command-line fault: the usage text, and the run ends with 0.
+// No arguments at all: the usage text, and the run ends with 0.
 CommandLine usage()
 {
     print_usage(settings.program_name);
     return CommandLine::usage;
 }
 
+// A command-line fault: the line that names it (printed by the caller or
+// here), then the usage text; the run ends with its own status, so that
+// automation never takes a run that did nothing for a success.
+CommandLine usage_error(const char* format = nullptr, const char* word = "")
+{
+    if (format)
+        printf(format, word);
+    print_usage(settings.program_name);
+    return CommandLine::usage_error;
+}
+
+constexpr const char* NOT_AN_OPTION = "Error: \"%s\" is not an option\n";
+constexpr const char* NEEDS_A_VALUE = "Error: option \"%s\" needs a value\n";
+
 constexpr const char* DEFAULT_PORT = "443";
 
 
-void set_port(const char* after_colon)
+// The port after the colon, or the default. A port longer than its field
+// is refused: cut short it would name another port.
+bool set_port(const char* after_colon)
 {
-    if (!after_colon || *after_colon == '\0')
+    if (!after_colon || *after_colon == '\0') {
         copy_bounded(settings.port_text, sizeof settings.port_text, DEFAULT_PORT, 3);
-    else
-        copy_bounded(settings.port_text, sizeof settings.port_text, after_colon, PORT_TEXT_MAX);
+        return true;
+    }
+    if (strlen(after_colon) > static_cast<size_t>(PORT_TEXT_MAX)) {
+        printf("The port \"%s\" must be %d characters or less\n", after_colon, PORT_TEXT_MAX);
+        settings.port_text[0] = '\0';
+        return false;
+    }
+    copy_bounded(settings.port_text, sizeof settings.port_text, after_colon, PORT_TEXT_MAX);
+    return true;
 }
 
 bool is_option_word(const char* arg)
@@ -56,21 +80,23 @@ CommandLine take_server_value(const char* value)
             const char* colon = strchr(value, ':');
             size_t host_length = colon ? static_cast<size_t>(colon - value) : strlen(value);
             copy_bounded(settings.server_address, sizeof settings.server_address, value, host_length);
-            set_port(colon ? colon + 1 : nullptr);
+            if (!set_port(colon ? colon + 1 : nullptr))
+                return CommandLine::refused;
         }
         printf("Server is %s \n", settings.server_address);
         return CommandLine::go_on;
     }
     if (!close) {
         printf("Error: IP adress or FQDN specified by the 's' option is not formatted correctly\n");
-        return usage();
+        return usage_error();
     }
     copy_bounded(settings.server_address, sizeof settings.server_address, open + 1,
                  static_cast<size_t>(close - open - 1));
     if (is_ipv6_literal(value))
         settings.ipv6_server = true;
     const char* colon = strchr(close, ':');
-    set_port(colon ? colon + 1 : nullptr);
+    if (!set_port(colon ? colon + 1 : nullptr))
+        return CommandLine::refused;
     printf("Server is %s \n", settings.server_address);
     return CommandLine::go_on;
 }
@@ -86,7 +112,10 @@ bool take_environment_server(const char* value)
         return false;
     }
     copy_bounded(settings.server_address, sizeof settings.server_address, value, host_length);
-    set_port(colon ? colon + 1 : nullptr);
+    if (!set_port(colon ? colon + 1 : nullptr)) {
+        settings.server_address[0] = '\0';
+        return false;
+    }
     return true;
 }
 
@@ -116,6 +145,12 @@ void take_environment_text(const char* name, const char*& field)
         field = value;
 }
 
+void take_known_processors_mode()
+{
+    const char* mode = getenv("QUORVEX_KNOWN_PROCESSORS_MODE");
+    settings.known_processors_strict = mode != nullptr && strcmp(mode, "strict") == 0;
+}
+
 // The value of the option at index, or nullptr when none follows it.
 const char* next_value(int argc, char** argv, int& index)
 {
@@ -136,16 +171,21 @@ CommandLine parse_command_line(int argc, char** argv)
     // values that -u and -p, when present, take the place of.
     take_environment_text("QUORVEX_USER", settings.user_name);
     take_environment_text("QUORVEX_PASSWORD", settings.password);
+    take_environment_text("QUORVEX_KNOWN_PROCESSORS", settings.known_processors_file);
+    if (settings.known_processors_file != nullptr && *settings.known_processors_file == '\0')
+        settings.known_processors_file = nullptr;
+    take_known_processors_mode();
 
     bool file_given = false;
     bool server_given = false;
     bool substitution_seen = false;
+    bool password_given = false;
     bool result = true;
 
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         if (!is_option_word(arg))
-            return usage();
+            return usage_error(NOT_AN_OPTION, arg);
         switch (tolower(static_cast<unsigned char>(arg[1]))) {
         case 'c':
             settings.check_only = true;
@@ -153,37 +193,46 @@ CommandLine parse_command_line(int argc, char** argv)
         case 'f':
             settings.input_file_name = next_value(argc, argv, i);
             if (settings.input_file_name == nullptr)
-                return usage();
+                return usage_error(NEEDS_A_VALUE, arg);
             file_given = true;
             break;
         case 'l':
             settings.log_file_name = next_value(argc, argv, i);
             if (settings.log_file_name == nullptr)
-                return usage();
+                return usage_error(NEEDS_A_VALUE, arg);
             settings.log_file_given = true;
+            break;
+        case 'j':
+            settings.report_file_name = next_value(argc, argv, i);
+            if (settings.report_file_name == nullptr)
+                return usage_error(NEEDS_A_VALUE, arg);
+            break;
+        case 'q':
+            settings.quiet = true;
             break;
         case 'p':
             settings.password = next_value(argc, argv, i);
             if (settings.password == nullptr)
-                return usage();
+                return usage_error(NEEDS_A_VALUE, arg);
+            password_given = true;
             break;
         case 'u':
             settings.user_name = next_value(argc, argv, i);
             if (settings.user_name == nullptr)
-                return usage();
+                return usage_error(NEEDS_A_VALUE, arg);
             break;
         case 'v':
             if (i + 1 >= argc)
-                return usage();
+                return usage_error("Error: option \"%s\" may not be the last argument\n", arg);
             settings.verbose = true;
             break;
         case 's': {
             if (i + 1 >= argc)
-                return usage();
+                return usage_error(NEEDS_A_VALUE, arg);
             for (int before = 1; before < i; ++before) {
                 if (is_option_word(argv[before]) && tolower(static_cast<unsigned char>(argv[before][1])) == 's') {
                     printf("Error:option 's' has been used more than once \n");
-                    return usage();
+                    return usage_error();
                 }
             }
             const char* value = argv[++i];
@@ -194,32 +243,40 @@ CommandLine parse_command_line(int argc, char** argv)
         }
         case 't': {
             if (!file_given)
-                return usage();
+                return usage_error("Error: option \"%s\" must follow option \"-f\"\n", arg);
             if (substitution_seen) {
                 printf("Variable Substitution used twice\r\n");
-                return usage();
+                return usage_error();
             }
             substitution_seen = true;
             const char* value = next_value(argc, argv, i);
             if (value == nullptr)
-                return usage();
+                return usage_error(NEEDS_A_VALUE, arg);
             if (!parse_name_value_pairs(value)) {
                 printf("Invalid Substituion String\r\n");
                 result = false;
-            } else if (substitute_variables()) {
+                break;
+            }
+            switch (substitute_variables()) {
+            case CopyOutcome::written:
                 settings.use_working_copy = true;
+                break;
+            case CopyOutcome::not_written:
+                break;
+            case CopyOutcome::refused:
+                return CommandLine::stop;
             }
             break;
         }
         default:
-            return usage();
+            return usage_error(NOT_AN_OPTION, arg);
         }
     }
 
     if (!server_given) {
         const char* environment = getenv("DEVICEIPADDRESS0");
         if (!environment)
-            return usage();
+            return usage_error("Error: no server: give it with -s or in DEVICEIPADDRESS0\n");
         if (!take_environment_server(environment))
             return CommandLine::refused;
         if (settings.server_address[0] == '\0' && !settings.check_only) {
@@ -227,10 +284,29 @@ CommandLine parse_command_line(int argc, char** argv)
             return CommandLine::refused;
         }
     }
+    // -p, then QUORVEX_PASSWORD, then QUORVEX_PASSWORD_FILE.
+    if (!password_given && getenv("QUORVEX_PASSWORD") == nullptr && !take_password_file())
+        return CommandLine::refused;
     const char* timeout = getenv("QUORVEX_TIMEOUT");
     if (timeout && *timeout != '\0' && !take_environment_timeout(timeout))
         return CommandLine::refused;
     return result ? CommandLine::go_on : CommandLine::refused;
+}
+
+bool quiet_option_given(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        if (!is_option_word(arg))
+            return false;
+        char option = static_cast<char>(tolower(static_cast<unsigned char>(arg[1])));
+        if (option == 'q')
+            return true;
+        // Options with a value skip it.
+        if (strchr("sflputj", option) != nullptr)
+            ++i;
+    }
+    return false;
 }
 
 void make_ipv6_log_name(char* output)

@@ -5,11 +5,17 @@
 enum class [[nodiscard]] CommandLine {
     go_on,    // the run may go on
     refused,  // it may not (-1), unless only a check was asked for
-    usage,    // a command-line fault: the usage text is printed, the run ends with 0
+    stop,     // it may not (-1), not even for a check
+    usage,        // no arguments at all: the usage text, and the run ends with 0
+    usage_error,  // a command-line fault: one line naming it, the usage text, exit 64
 };
 
 // Fills the run settings from the arguments (and the environment).
 CommandLine parse_command_line(int argc, char** argv);
+
+// -q is among the options (the banner is left out before the command line
+// is read).
+bool quiet_option_given(int argc, char** argv);
 
 // Prints the usage text.
 void print_usage(const char* program_name);

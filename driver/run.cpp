@@ -7,6 +7,9 @@
 
 #include "driver/command_line.h"
 #include "driver/program_version.h"
+#include "driver/report_output.h"
+#include "records/console_gate.h"
+#include "records/run_report.h"
 #include "records/log_output.h"
 #include "records/run_settings.h"
 #include "records/reset.h"
@@ -44,10 +47,42 @@ void print_banner()
     printf("(C) Copyright 2015-2026 ZQ Torvane. Provided as is, without warranty of any kind.\r\n\r\n");
 }
 
-// Opens name for reading and writing, created or emptied.
-FILE* open_log_file(const char* name)
+// The log file's name while it is open, for the report of a failed write.
+std::string log_name;
+bool log_lost = false;
+
+// Opens name for reading and writing, created (owner-only) or emptied. A
+// name the user gave (-l) is taken as it is; the default name is never
+// followed through a link, which anyone who can write to the folder could
+// have put there.
+FILE* open_log_file(const char* name, bool given)
 {
-    return fopen(name, "w+b");
+    FILE* file = open_log_output(name, given);
+    if (file)
+        log_name = name;
+    return file;
+}
+
+// Closes the log. A write that failed on the way (a full disk) is reported
+// once on standard error and remembered for the exit status.
+void close_log()
+{
+    FILE* log = run_state.log_stream;
+    run_state.log_stream = nullptr;
+    if (log == nullptr || log == stdout)
+        return;
+    errno = 0;
+    bool written = fflush(log) == 0 && !ferror(log);
+    int error = errno;
+    if (fclose(log) != 0 && written) {
+        written = false;
+        error = errno;
+    }
+    if (!written) {
+        fprintf(stderr, "%s: ERROR: The log file \"%s\" could not be written whole: %s\n", settings.program_name,
+                log_name.c_str(), error != 0 ? strerror(error) : "a write failed");
+        log_lost = true;
+    }
 }
 
 // The log: the -l file, standard output for a check, else a file named after
@@ -56,7 +91,7 @@ FILE* open_log_file(const char* name)
 bool open_log_stream()
 {
     if (settings.log_file_given) {
-        run_state.log_stream = open_log_file(settings.log_file_name);
+        run_state.log_stream = open_log_file(settings.log_file_name, true);
         if (!run_state.log_stream) {
             int error = errno;
             printf("Cannot open log file \"%s\"\r\n", settings.log_file_name);
@@ -77,19 +112,25 @@ bool open_log_stream()
         make_ipv6_log_name(ipv6_name);
         name = ipv6_name;
     }
-    FILE* file = name[0] ? open_log_file(name) : nullptr;
+    FILE* file = name[0] ? open_log_file(name, false) : nullptr;
+    if (name[0] && !file) {
+        int error = errno;
+        fprintf(stderr, "Cannot open the log file \"%s\": %s; the log goes to the console\n", name,
+                error == ELOOP ? "it is a link" : strerror(error));
+    }
     run_state.log_stream = file ? file : stdout;
     return true;
 }
 
 // The script, or its working copy. end_now with the exit status in the run
-// status when there is none to open (0: no -f, a usage fault) or it cannot
+// status when there is none to open (64: no -f, a usage fault) or it cannot
 // be opened (-1).
 Flow open_script_input()
 {
     if (!settings.input_file_name) {
         log_error("Input file name was not specified.\r\n");
         print_usage(settings.program_name);
+        record_failure(RunCode::usage_error);
         return Flow::end_now;
     }
     const char* name = settings.use_working_copy ? settings.working_copy_name : settings.input_file_name;
@@ -101,10 +142,28 @@ Flow open_script_input()
         log_error("Cannot open Variable Substituted input file \"%s\". Exiting.\r\n", name);
     else
         log_error("Cannot open input file \"%s\". Exiting.\r\n", name);
-    fclose(run_state.log_stream);
-    run_state.log_stream = nullptr;
+    close_log();
     record_failure(RunCode::unusable);
     return Flow::end_now;
+}
+
+// A script run without -t that holds placeholders goes out as written (it
+// may be meant so), but the run says so once, naming them.
+void say_placeholders_left()
+{
+    if (settings.use_working_copy || variables.var_count != 0)
+        return;
+    PlaceholderScan scan;
+    char piece[65536];
+    size_t length;
+    while ((length = fread(piece, 1, sizeof piece, run_state.script_input)) > 0)
+        scan.scan(piece, length);
+    // Read again from the start by the checking pass.
+    clearerr(run_state.script_input);
+    rewind(run_state.script_input);
+    if (!scan.names().empty())
+        log_info("The script holds placeholders and no -t was given; they go out as written: %s\r\n",
+                 scan.names().c_str());
 }
 
 void log_server_address()
@@ -123,13 +182,24 @@ constexpr unsigned WRAPPER_MINOR = 20;
 // then the script parsed again with every token going to the processor.
 Flow run_stream_mode()
 {
+    // An older processor would never receive a CDATA section's text: the
+    // script is not sent at all rather than changed on the way.
+    if (lexer_state.first_cdata_line >= 0) {
+        log_error("Line #%d: this processor takes the script in stream mode, which cannot send the text of a "
+                  "CDATA section; nothing was sent.\r\n",
+                  lexer_state.first_cdata_line);
+        record_failure(RunCode::unusable);
+        return Flow::closing_report;
+    }
     if (SIO_connect() == Flow::end_now)
         return Flow::end_now;
     // Failures of these sends and reads are in the run status: what follows
     // does nothing, and the closing report says it.
+    report_element_sent("?xml");
     static_cast<void>(plain_send("<?xml version=\"1.0\"?>\r\n"));
     static_cast<void>(response_check(transfer_buffer, TRANSFER_BUFFER_SIZE));
     if (response_version.major >= WRAPPER_MAJOR && response_version.minor >= WRAPPER_MINOR) {
+        report_element_sent("TAMRO");
         std::string wrapper = format_text("<TAMRO VERSION=\"%s\">\r\n", PROGRAM_VERSION);
         static_cast<void>(plain_send(wrapper.c_str()));
         static_cast<void>(response_check(transfer_buffer, TRANSFER_BUFFER_SIZE));
@@ -210,13 +280,14 @@ int closing_report()
         log_info("Could not delete \"%s\"\r\n", settings.working_copy_name);
     }
     keep_at_process_end();
+    show_quiet_answers();
+    ConsolePass closing_line;
     write_both_line_end();
     if (run_going())
         log_info("Script succeeded on \"%s:%s\"\r\n", settings.server_address, settings.port_text);
     else
         log_info("Script Failed on \"%s:%s\"\r\n", settings.server_address, settings.port_text);
-    fclose(run_state.log_stream);
-    run_state.log_stream = nullptr;
+    close_log();
     return exit_status(run_state.run_status);
 }
 
@@ -228,6 +299,7 @@ Flow exchange()
     if (generation_probe(generation) == Flow::end_now)
         return Flow::end_now;
     run_state.processor_generation = generation;
+    note_transport();
     switch (generation) {
     case ProcessorGeneration::stream:
         return run_stream_mode();
@@ -243,7 +315,8 @@ Flow exchange()
 // The run from the banner to its exit status.
 int run_steps(int argc, char** argv)
 {
-    print_banner();
+    if (!quiet_option_given(argc, argv))
+        print_banner();
     WSAData data{};
     int started = WSAStartup(WINSOCK_VERSION_2_2, &data);
     if (started != 0) {
@@ -253,6 +326,10 @@ int run_steps(int argc, char** argv)
     switch (parse_command_line(argc, argv)) {
     case CommandLine::usage:
         return code_value(RunCode::success);
+    case CommandLine::usage_error:
+        return code_value(RunCode::usage_error);
+    case CommandLine::stop:
+        return code_value(RunCode::unusable);
     case CommandLine::refused:
         if (!settings.check_only)
             return code_value(RunCode::unusable);
@@ -260,10 +337,13 @@ int run_steps(int argc, char** argv)
     case CommandLine::go_on:
         break;
     }
+    if (!begin_run_outputs())
+        return code_value(RunCode::unusable);
     if (!open_log_stream())
         return code_value(RunCode::unusable);
     if (open_script_input() == Flow::end_now)
         return run_state.run_status;
+    say_placeholders_left();
 
     run_state.checking_pass = true;
     printf("\r\n CHECKING XML SYNTAX...\r\n");
@@ -301,10 +381,17 @@ int run_steps(int argc, char** argv)
 int run_quorvex(int argc, char** argv)
 {
     use_binary_console();
+    log_lost = false;
     int status = run_steps(argc, argv);
+    // An early end leaves the log open: its writes count all the same.
+    close_log();
+    // A run that did its work but lost part of its log does not pass for a
+    // plain success: whoever reads the log later would miss what happened.
+    if (log_lost && status == 0)
+        status = code_value(RunCode::output_lost);
     // However the run ended, the working copy does not stay behind.
     remove_armed_file();
-    return status;
+    return finish_run_outputs(status);
 }
 
 void reset_run()

@@ -46,7 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     argv.push_back(nullptr);
 
     CommandLine result = parse_command_line(static_cast<int>(arguments.size()), argv.data());
-    FUZZ_REQUIRE(result == CommandLine::go_on || result == CommandLine::refused || result == CommandLine::usage);
+    FUZZ_REQUIRE(result == CommandLine::go_on || result == CommandLine::refused || result == CommandLine::usage ||
+                 result == CommandLine::usage_error || result == CommandLine::stop);
     FUZZ_REQUIRE(std::strlen(settings.server_address) <= static_cast<size_t>(SERVER_ADDRESS_MAX));
     FUZZ_REQUIRE(std::memchr(settings.port_text, 0, sizeof settings.port_text) != nullptr);
     FUZZ_REQUIRE(std::memchr(settings.working_copy_name, 0, sizeof settings.working_copy_name) != nullptr);

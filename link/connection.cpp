@@ -1,4 +1,5 @@
 #include "link/connection.h"
+#include "link/processor_identity.h"
 
 #include <cstdio>
 
@@ -126,7 +127,12 @@ Flow SIO_connect()
 {
     ignore_broken_pipes();
 
-    OPENSSL_init_ssl(OPENSSL_INIT_LOAD_SSL_STRINGS | OPENSSL_INIT_LOAD_CRYPTO_STRINGS, nullptr);
+    // The library reads no configuration file (openssl.cnf, or whatever
+    // OPENSSL_CONF names): one could load a provider module and run its
+    // code in this process. This is the first call into the library.
+    OPENSSL_init_ssl(OPENSSL_INIT_NO_LOAD_CONFIG | OPENSSL_INIT_LOAD_SSL_STRINGS |
+                         OPENSSL_INIT_LOAD_CRYPTO_STRINGS,
+                     nullptr);
 
     connection.context = SSL_CTX_new(TLS_method());
     if (connection.context == nullptr) {
@@ -166,6 +172,11 @@ Flow SIO_connect()
             set_wait_timed_out();
         }
         return connection_failed(RunCode::unusable);
+    }
+    // The processor's key is checked before the conversation's first byte.
+    if (check_processor_identity(connection.tls) == Flow::end_now) {
+        drop_connection();
+        return Flow::end_now;
     }
     return Flow::go_on;
 }

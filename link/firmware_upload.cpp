@@ -12,6 +12,7 @@
 #include "records/run_settings.h"
 #include "link/connection.h"
 #include "link/http_exchange.h"
+#include "link/image_record.h"
 #include "link/image_transfer.h"
 #include "link/stream_exchange.h"
 #include "link/tls_io.h"
@@ -40,6 +41,7 @@ Flow image_cannot_be_opened(const std::string& path, int error)
 long send_image_blocks(FILE* image, long image_size)
 {
     long sent = 0;
+    ImageRecord record("firmware", firmware_reference.firmware_image_path);
     progress_begin("Sending firmware image", image_size);
     while (sent < image_size) {
         std::memset(image_buffer, 0, IMAGE_BLOCK);
@@ -55,9 +57,11 @@ long send_image_blocks(FILE* image, long image_size)
         }
         // A failed write is reported there; the upload goes on to its end.
         static_cast<void>(image_send(image_buffer, static_cast<int>(count)));
+        record.add(image_buffer, count);
         sent += static_cast<long>(count);
     }
     progress_end();
+    record.done();
     return sent;
 }
 

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "records/log_output.h"
+#include "records/run_report.h"
 #include "records/run_settings.h"
 #include "records/results.h"
 #include "records/run_state.h"
@@ -89,56 +90,6 @@ bool line_end_or_read_end(const char* text, size_t count, size_t pos)
     return pos + 1 >= count || text[pos + 1] == '\n';
 }
 
-// Whether text[pos, count), past its blanks, is the beginning of a size
-// line cut by the end of the read (digits, "0x" in front allowed, maybe
-// with the carriage return after them). If so, framing keeps it for the
-// next read.
-bool carry_size_line(const char* text, size_t count, size_t pos, ChunkFraming& framing)
-{
-    while (pos < count && is_blank(text[pos]))
-        ++pos;
-    size_t start = pos;
-    bool prefix = count - pos >= 2 && text[pos] == '0' && (text[pos + 1] == 'x' || text[pos + 1] == 'X');
-    if (prefix)
-        pos += 2;
-    size_t digits = pos;
-    while (pos < count && hex_digit(text[pos]) >= 0)
-        ++pos;
-    if (pos > digits && pos < count && text[pos] == '\r')
-        ++pos;
-    bool cut = pos == count && (pos > digits || prefix);
-    if (!cut || count - start > ChunkFraming::SIZE_LINE_CARRY)
-        return false;
-    std::memcpy(framing.size_line, text + start, count - start);
-    framing.size_line_length = count - start;
-    return true;
-}
-
-enum class Framing {
-    next,      // the chunk is whole in the read; pos is past it
-    owed,      // the chunk goes on in the next read
-    unframed,  // no line end after the data
-};
-
-// The chunk of size bytes whose data starts at data, after its size line.
-Framing framed_chunk(const char* text, size_t count, size_t data, size_t size, ChunkFraming& framing,
-                     ReplyRead& read, size_t& pos)
-{
-    size_t available = count - data;
-    if (size <= available && line_end_or_read_end(text, count, data + size)) {
-        read.pieces.push_back({data, size, shown_length(text + data, size)});
-        pos = std::min(count, data + size + 2);
-        return Framing::next;
-    }
-    if (size > available) {
-        read.pieces.push_back({data, available, shown_length(text + data, available)});
-        framing.owed = size - available;
-        pos = count;
-        return Framing::owed;
-    }
-    return Framing::unframed;
-}
-
 void show_and_store(const char* data, const ChunkPiece& piece, int count)
 {
     std::string_view shown(data, piece.shown_length);
@@ -151,44 +102,30 @@ void show_and_store(const char* data, const ChunkPiece& piece, int count)
     response_store_append(data, piece.length);
 }
 
+// A chunk size line is a few hex digits; longer text is no size line.
+constexpr size_t SIZE_LINE_CARRY_MAX = 64;
+// A reply head longer than this is judged as it stands.
+constexpr size_t REPLY_HEAD_MAX = 8192;
+
 }  // namespace
 
-ReplyRead parse_reply_read(const char* text, size_t count, ChunkFraming& framing, bool reply_started)
+bool reply_head_unfinished(std::string_view text)
+{
+    constexpr std::string_view HTTP = "HTTP/";
+    bool head = text.size() < HTTP.size() ? HTTP.starts_with(text) : text.starts_with(HTTP);
+    return head && text.find("\r\n\r\n") == std::string_view::npos && text.size() < REPLY_HEAD_MAX;
+}
+
+ReplyRead parse_reply_read(const char* text, size_t count, size_t& owed, bool reply_started)
 {
     ReplyRead read;
     size_t pos = 0;
-    if (framing.size_line_length > 0) {
-        // The previous read ended inside a size line: it goes on here.
-        size_t carried = framing.size_line_length;
-        char joined[2 * ChunkFraming::SIZE_LINE_CARRY + 2];
-        size_t joined_length = carried + std::min(count, ChunkFraming::SIZE_LINE_CARRY + 2);
-        std::memcpy(joined, framing.size_line, carried);
-        std::memcpy(joined + carried, text, joined_length - carried);
-        framing.size_line_length = 0;
-        if (joined_length == carried + count && carry_size_line(joined, joined_length, 0, framing))
-            return read;
-        size_t end = 0;
-        size_t size = chunk_size_at(joined, joined_length, 0, end);
-        if (size == 0)
-            return read;
-        // The carried part never holds a whole line end, so data past one
-        // starts in this read.
-        if (!line_end_at(joined, joined_length, end) ||
-            framed_chunk(text, count, end + 2 - carried, size, framing, read, pos) == Framing::unframed) {
-            // No chunk framing around the data: it starts right after the
-            // number, as far as that lies in this read.
-            size_t from = end > carried ? end - carried : 0;
-            read.pieces.push_back({from, std::min(size, count - from), shown_length(text + from, count - from)});
-            return read;
-        }
-        if (framing.owed > 0)
-            return read;
-    } else if (framing.owed > 0) {
-        size_t take = std::min(framing.owed, count);
+    if (owed > 0) {
+        size_t take = std::min(owed, count);
         read.pieces.push_back({0, take, shown_length(text, take)});
-        framing.owed -= take;
+        owed -= take;
         pos = take;
-        if (framing.owed > 0)
+        if (owed > 0)
             return read;
         pos = std::min(count, pos + (line_end_at(text, count, pos) ? 2 : 0));
         if (pos >= count)
@@ -222,18 +159,30 @@ ReplyRead parse_reply_read(const char* text, size_t count, ChunkFraming& framing
         pos = body + 4;
     }
     while (pos < count) {
-        if (carry_size_line(text, count, pos, framing))
-            break;
         size_t end = pos;
         size_t size = chunk_size_at(text, count, pos, end);
+        // The read ends inside the size line (its digits, or before its
+        // line end): the line is read again whole with the next read.
+        if (end != pos && (end == count || (end + 1 == count && text[end] == '\r')) &&
+            count - pos <= SIZE_LINE_CARRY_MAX) {
+            read.carry_from = pos;
+            break;
+        }
         if (size == 0)
             break;
         if (line_end_at(text, count, end)) {
-            Framing framed = framed_chunk(text, count, end + 2, size, framing, read, pos);
-            if (framed == Framing::next)
+            size_t data = end + 2;
+            size_t available = count - data;
+            if (size <= available && line_end_or_read_end(text, count, data + size)) {
+                read.pieces.push_back({data, size, shown_length(text + data, size)});
+                pos = std::min(count, data + size + 2);
                 continue;
-            if (framed == Framing::owed)
+            }
+            if (size > available) {
+                read.pieces.push_back({data, available, shown_length(text + data, available)});
+                owed = size - available;
                 break;
+            }
         }
         // No chunk framing around the data: it starts right after the number.
         size_t available = count - end;
@@ -241,15 +190,6 @@ ReplyRead parse_reply_read(const char* text, size_t count, ChunkFraming& framing
         break;
     }
     return read;
-}
-
-bool ChunkFraming::inside_chunk() const
-{
-    if (owed > 0)
-        return true;
-    // A size line cut by the reply's end: a chunk unless its size is 0.
-    size_t end = 0;
-    return chunk_size_at(size_line, size_line_length, 0, end) > 0;
 }
 
 void response_store_reset()
@@ -262,6 +202,7 @@ void response_store_append(const char* data, size_t length)
 {
     length = std::min(length, static_cast<size_t>(RESPONSE_STORE_SIZE));
     http_reply.status_scan.feed(data, length);
+    report_reply_bytes(data, length);
     if (response_store.used + length > static_cast<size_t>(RESPONSE_STORE_SIZE)) {
         log_info("Response has exceeded the length of the response buffer causing a rollover\r\n");
         response_store_reset();
@@ -362,7 +303,8 @@ void ReplyStatusScan::take(char c)
 {
     if (code_length_ == STATUS_CODE_LENGTH) {
         // Four digits so far: the code ends at the first byte that is none.
-        if (code_digits_.take(c)) {
+        if (hex_digit(c) >= 0) {
+            take_code_digit(c);
             std::memmove(code_ + 2, code_ + 3, 3);
             code_[5] = c;
         } else {
@@ -371,12 +313,15 @@ void ReplyStatusScan::take(char c)
     } else if (code_length_ > 0) {
         code_[code_length_++] = c;
         if (code_length_ == STATUS_CODE_LENGTH) {
-            code_digits_ = StatusDigits{};
-            bool digits = true;
-            for (size_t i = 2; i < STATUS_CODE_LENGTH; ++i)
-                digits = digits && code_digits_.take(code_[i]);
-            if (!digits)
-                code_complete();
+            code_digits_ = 0;
+            code_value_ = 0;
+            for (size_t i = 2; i < STATUS_CODE_LENGTH; ++i) {
+                if (hex_digit(code_[i]) < 0) {
+                    code_complete();
+                    break;
+                }
+                take_code_digit(code_[i]);
+            }
         }
     }
 
@@ -442,14 +387,22 @@ void ReplyStatusScan::tag_ends()
     quote_ = 0;
 }
 
+void ReplyStatusScan::take_code_digit(char c)
+{
+    ++code_digits_;
+    // Past STATUS_MAX the value stays just above it: too large is too large.
+    code_value_ = std::min(code_value_ * 16 + static_cast<unsigned>(hex_digit(c)), STATUS_MAX + 1);
+}
+
 void ReplyStatusScan::code_complete()
 {
     code_length_ = 0;
     if (decided_ || !code_in_tag_)
         return;
     int value = 0;
-    if (code_digits_.count() > 4 && (!code_digits_.fits() || code_digits_.value() > 0xFFFF)) {
-        value = static_cast<int>(code_digits_.status());
+    if (code_digits_ > 4 && code_value_ > 0xFFFF) {
+        // More than four digits, not all of the extra ones zeros.
+        value = static_cast<int>(code_value_ > STATUS_MAX ? STATUS_OUT_OF_RANGE : static_cast<unsigned>(code_value_));
     } else {
         if (std::strcmp(code_, "0x0000") == 0 || std::strcmp(code_, "0x003C") == 0)
             return;
@@ -492,26 +445,56 @@ LinkResult http_chunk_read(char* buffer, int size, int& count)
     count = result;
     if (count == 0)
         return LinkResult::ok;
-    ReplyRead read = parse_reply_read(buffer, static_cast<size_t>(count), http_reply.framing, http_reply.started);
+    // Writes may split a reply anywhere: what an earlier read left unfinished
+    // (the head, a chunk's size line) goes in front of this one.
+    std::string joined;
+    const char* text = buffer;
+    size_t length = static_cast<size_t>(count);
+    if (!http_reply.carry.empty()) {
+        joined = std::move(http_reply.carry);
+        http_reply.carry.clear();
+        joined.append(buffer, length);
+        text = joined.data();
+        length = joined.size();
+    }
+    if (!http_reply.started && reply_head_unfinished(std::string_view(text, length))) {
+        http_reply.carry.assign(text, length);
+        return LinkResult::ok;
+    }
+    ReplyRead read = parse_reply_read(text, length, http_reply.chunk_bytes_owed, http_reply.started);
     http_reply.started = true;
-    if (static_cast<size_t>(count) > read.head_length)
+    if (length > read.head_length)
         http_reply.body_seen = true;
     if (read.refused_status_length > 0) {
-        log_error("The MOX refused the request: %.*s\r\n", static_cast<int>(read.refused_status_length), buffer);
+        log_error("The MOX refused the request: %.*s\r\n", static_cast<int>(read.refused_status_length), text);
         record_failure(RunCode::refused);
         return LinkResult::refused;
     }
+    if (read.carry_from < length)
+        http_reply.carry.assign(text + read.carry_from, length - read.carry_from);
     for (const ChunkPiece& piece : read.pieces)
-        show_and_store(buffer + piece.offset, piece, count);
+        show_and_store(text + piece.offset, piece, count);
     return LinkResult::ok;
+}
+
+bool reply_cut_inside_chunk()
+{
+    if (http_reply.chunk_bytes_owed > 0)
+        return true;
+    // What is carried after the head is a size line; one of size 0 is the
+    // last chunk.
+    size_t end = 0;
+    return http_reply.started && !http_reply.carry.empty() &&
+           chunk_size_at(http_reply.carry.data(), http_reply.carry.size(), 0, end) > 0;
 }
 
 void reset_http_reply()
 {
     reply_collect_start();
-    http_reply.framing = ChunkFraming{};
+    http_reply.chunk_bytes_owed = 0;
     http_reply.started = false;
     http_reply.body_seen = false;
+    http_reply.carry.clear();
 }
 
 Flow reply_read_loop(bool firmware_upload)
@@ -542,7 +525,7 @@ Flow reply_read_loop(bool firmware_upload)
         // the script was carried out, so the run cannot pass.
         log_error("The MOX closed the connection without replying to the script.\r\n");
         record_failure(RunCode::read_failure);
-    } else if (http_reply.framing.inside_chunk()) {
+    } else if (reply_cut_inside_chunk()) {
         // Cut inside a chunk: what the rest would have said is unknown.
         log_error("The MOX closed the connection in the middle of its reply.\r\n");
         record_failure(RunCode::read_failure);
@@ -554,25 +537,6 @@ std::string script_request_head(int body_length)
 {
     return format_text("POST /moxcl HTTP/1.1\r\nHOST: %s\r\nTE: chunked\r\nConnection: Close\r\nContent-length: %d\r\n\r\n",
                        client_host_name, body_length);
-}
-
-int read_probe_reply(char* reply, int size)
-{
-    constexpr std::string_view REPLY_START = "HTTP/";
-    constexpr std::string_view HEAD_END = "\r\n\r\n";
-    int count = 0;
-    for (;;) {
-        int result = tls_read(reply + count, size - count);
-        if (result < 0 || (result == 0 && count == 0))
-            return result;
-        count += result;
-        std::string_view text(reply, static_cast<size_t>(count));
-        // Only a reply that begins like an HTTP head is waited on: a stream
-        // processor's answer is judged as it came.
-        bool head_so_far = text.starts_with(REPLY_START) || REPLY_START.starts_with(text);
-        if (result == 0 || count == size || !head_so_far || holds(text, HEAD_END))
-            return count;
-    }
 }
 
 Flow generation_probe(ProcessorGeneration& generation)
@@ -599,12 +563,23 @@ Flow generation_probe(ProcessorGeneration& generation)
     // A failed send shows as the read failure that follows.
     static_cast<void>(plain_send(request));
 
-    int result = read_probe_reply(reply, sizeof reply);
+    int result = tls_read(reply, sizeof reply);
     if (result <= 0) {
         static_cast<void>(report_read_failure());  // the probe's verdict says it
         connection_teardown();
         generation = ProcessorGeneration::probe_read_failed;
         return Flow::go_on;
+    }
+    // A reply head split across writes is read on to its end (within the
+    // buffer) before it is judged; an older processor's answer, which is no
+    // HTTP at all, is judged at once.
+    while (!holds(std::string_view(reply, static_cast<size_t>(result)), REPLY_OK) &&
+           reply_head_unfinished(std::string_view(reply, static_cast<size_t>(result))) &&
+           static_cast<size_t>(result) < sizeof reply) {
+        int more = tls_read(reply + result, static_cast<int>(sizeof reply) - result);
+        if (more <= 0)
+            break;
+        result += more;
     }
     if (holds(std::string_view(reply, static_cast<size_t>(result)), REPLY_OK)) {
         generation = ProcessorGeneration::http;

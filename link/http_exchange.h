@@ -8,7 +8,6 @@
 
 #include "records/results.h"
 
-#include "link/status_value.h"
 #include "link/transfer_buffers.h"
 
 constexpr int CLIENT_HOST_NAME_SIZE = 256;
@@ -18,12 +17,6 @@ extern char client_host_name[CLIENT_HOST_NAME_SIZE];
 // end_now when that connection cannot be made; otherwise generation gets
 // the verdict (probe_read_failed when no answer came).
 Flow generation_probe(ProcessorGeneration& generation);
-
-// Reads the probe's reply into reply, at most size bytes: a reply that
-// begins like an HTTP reply head is read on until the head's end, the
-// processor's close, or the size. The bytes read; a failed read's result
-// (negative), or 0 when the processor closed before sending anything.
-int read_probe_reply(char* reply, int size);
 
 // One read of the reply; count gets the bytes read (0 at the end). ok,
 // read_failure, refused (a reply head other than 200), or skipped when the
@@ -76,7 +69,7 @@ private:
 // and its own tag (from its '<' to the '>' that closes it, quoted values
 // minded) holds "MESSAGE=". A code whose four digits go on with more is
 // read whole: with leading zeros it is judged by its last four digits,
-// otherwise it fails with its value (STATUS_TOO_LARGE when that does not
+// otherwise it fails with its value (STATUS_OUT_OF_RANGE when that does not
 // fit in 32 bits). Each byte is looked at once.
 class ReplyStatusScan {
 public:
@@ -88,6 +81,7 @@ private:
     void take(char c);
     void tag_ends();
     void code_complete();
+    void take_code_digit(char c);
 
     StreamMatch status_{"STATUS=\"0x"};
     StreamMatch message_{"MESSAGE="};
@@ -108,7 +102,8 @@ private:
     // are four digits and more digits follow, the last four of them.
     char code_[7] = {};
     size_t code_length_ = 0;   // 0 when none is collected
-    StatusDigits code_digits_; // every digit of the code
+    size_t code_digits_ = 0;   // digits of the code so far, from its four on
+    unsigned long long code_value_ = 0;  // their value, up to STATUS_MAX + 1
     bool code_in_tag_ = false; // its STATUS stands inside a tag
     bool code_tag_ended_ = false;
     bool code_tag_message_ = false;  // MESSAGE= in that tag, when it has ended
@@ -153,35 +148,37 @@ struct ReplyRead {
     // processor refused the request (0 when it did not).
     size_t refused_status_length = 0;
     std::vector<ChunkPiece> pieces;
+    // Where a chunk's size line starts that the read's end cut short: the
+    // bytes from here on belong in front of the next read (npos: none).
+    size_t carry_from = std::string::npos;
 };
 
-// Where the chunk framing of a reply stands between two reads.
-struct ChunkFraming {
-    static constexpr size_t SIZE_LINE_CARRY = 32;
-    size_t owed = 0;  // bytes of a chunk that ran past the end of its read
-    // The beginning of a size line that the read ended in: its digits,
-    // maybe with their carriage return. The next read completes it.
-    char size_line[SIZE_LINE_CARRY] = {};
-    size_t size_line_length = 0;
-    // The reply, ending here, would have had more of a chunk to come.
-    bool inside_chunk() const;
-};
-
-// Takes one read of count bytes apart. framing carries what the previous
-// read left open (the rest of a chunk, the beginning of a size line); it is
-// updated for the next read. Only the first read of a reply can hold the reply head: with
+// Takes one read of count bytes apart. owed carries the bytes of a chunk
+// that continued past the end of the previous read; it is updated for the
+// next read. Only the first read of a reply can hold the reply head: with
 // reply_started (an earlier read of the reply had bytes) the read is all
 // chunks, whatever it quotes. Every piece lies inside the bytes read.
-ReplyRead parse_reply_read(const char* text, size_t count, ChunkFraming& framing, bool reply_started = false);
+ReplyRead parse_reply_read(const char* text, size_t count, size_t& owed, bool reply_started = false);
 
 // Where the reading of one reply stands.
 struct HttpReply {
-    ChunkFraming framing;         // what a read left open for the next
+    size_t chunk_bytes_owed = 0;  // of a chunk that ran past the end of its read
     bool started = false;         // a read had bytes: nothing more is the reply head
     bool body_seen = false;       // a byte came after the reply head
     ReplyStatusScan status_scan;  // of every byte of the reply
+    // Bytes of an unfinished reply head or chunk size line, read again in
+    // front of the next read.
+    std::string carry;
 };
+
+// Whether text, a reply's first bytes, is a reply head (or the start of
+// one) that has not reached its end yet: more must be read before judging.
+bool reply_head_unfinished(std::string_view text);
 extern HttpReply http_reply;
+
+// The reply, ending here, had more of a chunk to come: data owed, or a
+// size line cut short that announced a chunk.
+bool reply_cut_inside_chunk();
 
 // A new reply: empty store, fresh scan, no chunk owed.
 void reset_http_reply();

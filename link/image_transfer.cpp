@@ -3,16 +3,18 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
-#include <sys/stat.h>
 
 #include "platform/file_kind.h"
+#include "platform/whole_file.h"
 #include "records/bounded_copy.h"
 #include "records/log_output.h"
 #include "records/progress_display.h"
 #include "records/run_settings.h"
 #include "records/results.h"
 #include "records/run_state.h"
+#include "link/image_record.h"
 #include "link/stream_exchange.h"
 #include "link/tls_io.h"
 #include "link/transfer_buffers.h"
@@ -52,7 +54,8 @@ static long file_size(FILE* file)
 // the image: ok, or failed_command when the processor did not accept the
 // element.
 static LinkResult announce_and_send(const char* element_format, const char* path, int length,
-                             const char* refused, const char* sending, const char* progress_label)
+                             const char* refused, const char* sending, const char* progress_label,
+                             const char* report_kind)
 {
     std::memset(transfer_buffer, 0, sizeof transfer_buffer);
     std::snprintf(transfer_buffer, sizeof transfer_buffer, element_format, path, length);
@@ -65,8 +68,11 @@ static LinkResult announce_and_send(const char* element_format, const char* path
     }
     console(sending);
     progress_begin(progress_label, length);
+    ImageRecord record(report_kind, path);
     // A broken connection shows in the response check after the image.
     static_cast<void>(image_send(image_buffer, length));
+    record.add(image_buffer, static_cast<size_t>(length));
+    record.done();
     progress_end();
     return LinkResult::ok;
 }
@@ -106,7 +112,7 @@ LinkResult firmware_image_transfer(const char* location)
         return LinkResult::failed_command;
     if (announce_and_send("\r\n<UPDATE_MOX_FIRMWARE IMAGE_LOCATION=\"%s\" IMAGE_LENGTH=\"%d\"/>\r\n", path, length,
                           "Unable to transmit the firmware image update file\r\n",
-                          "Firmware image file is being sent ...\r\n", "Sending firmware image") != LinkResult::ok)
+                          "Firmware image file is being sent ...\r\n", "Sending firmware image", "firmware") != LinkResult::ok)
         return LinkResult::failed_command;
     transfer_flags |= TRANSFER_FIRMWARE_SENT;
     return LinkResult::ok;
@@ -145,7 +151,8 @@ LinkResult floppy_image_insert(const char* location)
         return LinkResult::failed_command;
     return announce_and_send("\r\n<INSERT_VIRTUAL_FLOPPY IMAGE_LOCATION=\"%s\" IMAGE_LENGTH=\"%d\"/>\r\n", path, length,
                              "Unable to transmit the virtual floppy image file\r\n",
-                             "Virtual Floppy image file is being sent ...\r\n", "Sending virtual floppy image");
+                             "Virtual Floppy image file is being sent ...\r\n", "Sending virtual floppy image",
+                             "floppy_insert");
 }
 
 LinkResult floppy_image_copy(const char* location)
@@ -173,8 +180,12 @@ LinkResult floppy_image_copy(const char* location)
         // later outgoing transfer.
         pending_copy.image.assign(static_cast<size_t>(announced), 0);
         progress_begin("Receiving virtual floppy image", announced);
+        ImageRecord record("floppy_copy", location);
         int received = image_receive(pending_copy.image.data(), announced);
         progress_end();
+        record.add(pending_copy.image.data(), static_cast<size_t>(received > 0 ? received : 0));
+        if (received >= announced)
+            record.done();
         if (received < announced) {
             // A short image is not written: the file would hold zeros in
             // place of the missing bytes.
@@ -200,45 +211,39 @@ LinkResult floppy_image_write()
     return floppy_copy_flush();
 }
 
-// Whether an open file may be removed after a failed write: a regular file
-// that the write has left incomplete, never a device or a pipe.
-static bool is_regular_file(FILE* file)
-{
-    struct stat status;
-    return fstat(fileno(file), &status) == 0 && S_ISREG(status.st_mode);
-}
-
-// A copy whose file cannot be written fails the run.
+// A copy whose file cannot be written fails the run (unless it has failed
+// already: the first failure keeps its code).
 static LinkResult copy_not_written(const char* message)
 {
     console(message);
-    record_failure(RunCode::failed_command);
+    if (run_going())
+        record_failure(RunCode::failed_command);
     return LinkResult::failed_command;
 }
 
+// Writes the copy that waits, if any. An image received whole is written
+// however the run goes on: a later command's failure does not lose it.
 LinkResult floppy_copy_flush()
 {
     if (run_state.checking_pass)
         return LinkResult::ok;
-    if (!run_going())
-        return LinkResult::failed_command;
     if (!(transfer_flags & TRANSFER_FLOPPY_COPY_PENDING))
-        return LinkResult::ok;
+        return run_going() ? LinkResult::ok : LinkResult::failed_command;
 
     transfer_flags &= ~TRANSFER_FLOPPY_COPY_PENDING;
-    FILE* file = std::fopen(pending_copy.destination, "wb");
-    if (file == nullptr)
+    std::string reason;
+    // A regular file gets the image through a new file beside it, renamed
+    // into place once whole: a failed write leaves no damaged image and
+    // removes nothing the run did not make.
+    switch (write_file_whole(pending_copy.destination, pending_copy.image.data(), pending_copy.image.size(), reason)) {
+    case WholeFile::not_opened:
         return copy_not_written("Unable to open the virtual floppy image file\r\n");
-    bool removable = is_regular_file(file);
-    size_t length = pending_copy.image.size();
-    size_t written = std::fwrite(pending_copy.image.data(), 1, length, file);
-    // A short write or a failed flush leaves a damaged image: remove it.
-    if (std::fclose(file) != 0 || written != length) {
-        if (removable)
-            std::remove(pending_copy.destination);
+    case WholeFile::not_written:
         return copy_not_written("Unable to write the virtual floppy image file\r\n");
+    case WholeFile::written:
+        break;
     }
-    return LinkResult::ok;
+    return run_going() ? LinkResult::ok : LinkResult::failed_command;
 }
 
 LinkResult image_send(const unsigned char* buffer, int length)

@@ -2,14 +2,16 @@
 
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "records/console_gate.h"
 #include "records/log_output.h"
+#include "records/run_report.h"
 #include "records/run_settings.h"
 #include "records/results.h"
 #include "records/run_state.h"
-#include "link/status_value.h"
 #include "link/tls_io.h"
 #include "link/transfer_buffers.h"
 #include "platform/winsock.h"
@@ -68,6 +70,7 @@ static LinkResult send_token(const char* token, bool masked)
 {
     if (run_state.checking_pass)
         return LinkResult::ok;
+    report_token_sent(token);
 
     char separator = token_separator(token);
     size_t length = std::strlen(token);
@@ -100,17 +103,14 @@ static void scan_response(const char* text, bool empty_root, char hex, ResponseS
 {
     int major = 0;
     int minor = 0;
-    // Where the status value's text begins and ends; its value is read
-    // from that text, so that one too large for the conversion still fails.
-    int status_from = -1;
-    int status_end = -1;
+    unsigned long long status = 0;
     char message[4096];
     char format[160];
     std::snprintf(format, sizeof format,
                   "<?xml version=\"%%*f\"?> < MOXCL VERSION = \" %%d.%%d  \" %s "
-                  "< RESPONSE STATUS = \" 0%c%%n%%*x%%n \" MESSAGE = ' %%4095[^'\n] ' ",
+                  "< RESPONSE STATUS = \" 0%c%%llx \" MESSAGE = ' %%4095[^'\n] ' ",
                   empty_root ? "/>" : ">", hex);
-    int taken = std::sscanf(text, format, &major, &minor, &status_from, &status_end, message);
+    int taken = std::sscanf(text, format, &major, &minor, &status, message);
     if (taken >= 1) {
         result.major_taken = true;
         result.major = static_cast<unsigned>(major);
@@ -119,11 +119,13 @@ static void scan_response(const char* text, bool empty_root, char hex, ResponseS
         result.version_taken = true;
         result.minor = static_cast<unsigned>(minor);
     }
-    if (status_from >= 0 && status_end > status_from) {
+    if (taken >= 3) {
         result.status_taken = true;
-        result.status = status_value(std::string_view(text + status_from, static_cast<size_t>(status_end - status_from)));
+        // A status too large for its 32 bits is a failing one all the same;
+        // cut to them it could read as 0, a success.
+        result.status = status > STATUS_MAX ? STATUS_OUT_OF_RANGE : static_cast<unsigned>(status);
     }
-    if (taken == 3 && result.status_taken && hex == 'x')
+    if (taken == 4 && hex == 'x')
         result.complete = true;
 }
 
@@ -191,14 +193,64 @@ static bool root_left_open(std::string_view text)
     return false;
 }
 
+// Whether the text is an answer's start that has not reached its root yet:
+// a part of the declaration or of the root's name, or the declaration with
+// no root after it so far. Written in pieces, an answer is read on rather
+// than judged on its first piece.
+static bool root_not_reached(std::string_view text)
+{
+    constexpr std::string_view DECLARATION = "<?xml";
+    constexpr std::string_view ROOT = "<MOXCL";
+    if (text.size() < DECLARATION.size() && DECLARATION.starts_with(text))
+        return true;
+    if (text.size() < ROOT.size() && ROOT.starts_with(text))
+        return true;
+    if (!text.starts_with(DECLARATION))
+        return false;
+    size_t declaration_end = text.find("?>");
+    if (declaration_end == std::string_view::npos)
+        return true;
+    std::string_view rest = text.substr(declaration_end + 2);
+    size_t first = rest.find_first_not_of(" \t\r\n");
+    if (first == std::string_view::npos)
+        return true;  // the declaration alone so far
+    rest = rest.substr(first);
+    return rest.size() < ROOT.size() && ROOT.starts_with(rest);  // a part of the root's name
+}
+
 // A response is read to its end before the script goes on: one whose text
-// holds neither end tag is unfinished while its root is open or while it
-// fills the whole buffer.
+// holds neither end tag is unfinished while its root is open or not reached
+// yet, or while it fills the whole buffer.
 static bool response_unfinished(std::string_view text, int size)
 {
     if (holds_end_tag(text))
         return false;
-    return root_left_open(text) || text.size() >= static_cast<size_t>(size);
+    return root_left_open(text) || root_not_reached(text) || text.size() >= static_cast<size_t>(size);
+}
+
+// The first read of an answer. The line end that closed the previous
+// answer may come after its end tag, in a write of its own: it belongs to
+// that answer, so blanks before this one's first '<' are passed over, and a
+// read that held nothing else is followed by the next.
+static int read_answer_start(char* buffer, int size)
+{
+    long long passed_over = 0;
+    for (;;) {
+        int count = read_once(buffer, size);
+        if (count <= 0)
+            return count;
+        int start = 0;
+        while (start < count && is_blank(buffer[start]))
+            ++start;
+        if (start == 0)
+            return count;
+        std::memmove(buffer, buffer + start, static_cast<size_t>(count - start));
+        count -= start;
+        buffer[count] = '\0';
+        passed_over += start;
+        if (count > 0 || passed_over > REPLY_BYTE_LIMIT)
+            return count > 0 ? count : -1;
+    }
 }
 
 // Reads the rest of a response that is not whole in buffer, up to the read
@@ -220,6 +272,7 @@ static LinkResult read_to_end(char* buffer, int size, bool shown)
             return report_read_failure();
         if (!reply_within_limit(total, count))
             return LinkResult::read_failure;
+        report_answer_bytes(into, static_cast<size_t>(count));
         if (shown)
             log_plain("%s", into);
         std::string window = carry;
@@ -228,6 +281,21 @@ static LinkResult read_to_end(char* buffer, int size, bool shown)
             return LinkResult::ok;
         carry = window.substr(window.size() > END_TAG_CARRY ? window.size() - END_TAG_CARRY : 0);
     }
+}
+
+static LinkResult read_and_judge(char* buffer, int size);
+
+// Whether a response holds an element after its RESPONSE element (a GET
+// command's data) rather than only the root's end.
+static bool carries_data(std::string_view text)
+{
+    size_t response = text.find("<RESPONSE");
+    size_t tag_end = response == std::string_view::npos ? response : text.find('>', response);
+    size_t next = tag_end == std::string_view::npos ? tag_end : text.find('<', tag_end);
+    if (next == std::string_view::npos)
+        return false;
+    std::string_view rest = text.substr(next + 1);
+    return !rest.starts_with("/MOXCL") && !rest.starts_with("/RESPONSE") && !rest.starts_with("END_MOXCL");
 }
 
 LinkResult response_check(char* buffer, int size)
@@ -241,8 +309,17 @@ LinkResult response_check(char* buffer, int size)
     std::memset(buffer, 0, size);
     if (!run_going())
         return LinkResult::skipped;
+    LinkResult result = read_and_judge(buffer, size);
+    report_answer_end(result == LinkResult::read_failure || result == LinkResult::malformed_response);
+    return result;
+}
 
-    int count = read_once(buffer, size);
+// The response read to its end and judged; what was read goes to the run
+// report. An answer that carries data reaches a quiet console.
+static LinkResult read_and_judge(char* buffer, int size)
+{
+    std::optional<ConsolePass> wanted;
+    int count = read_answer_start(buffer, size);
     if (count <= 0)
         return report_read_failure();
     bool shown = settings.verbose || show_whole_response;
@@ -262,6 +339,9 @@ LinkResult response_check(char* buffer, int size)
         buffer[count] = '\0';
         parsed = parse_response_status(buffer);
     }
+    report_answer_bytes(buffer, static_cast<size_t>(count));
+    if (show_whole_response && carries_data(std::string_view(buffer, count)))
+        wanted.emplace();
     int length = static_cast<int>(std::strlen(buffer));
     bool unfinished = !lost && response_unfinished(std::string_view(buffer, count), size);
 
@@ -272,6 +352,7 @@ LinkResult response_check(char* buffer, int size)
 
     // Any error status that can be read fails the run, whatever follows it.
     if (parsed.status_taken && parsed.status != 0) {
+        ConsolePass error_answer;
         log_info("Response received from the MOX: (%d):\r\n%s\r\n", length, buffer);
         record_processor_status(static_cast<int32_t>(parsed.status));
         return LinkResult::error_status;

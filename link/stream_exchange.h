@@ -49,5 +49,10 @@ struct ResponseStatus {
     bool complete = false;  // version, status ("0x") and message all taken
 };
 
+// The largest status a response may carry, and what one beyond it reads as:
+// a failing status whose low byte is zero, so that the exit status is 1.
+constexpr unsigned long long STATUS_MAX = 0xFFFFFFFFull;
+constexpr unsigned STATUS_OUT_OF_RANGE = 0xFFFFFF00u;
+
 // Reads the status of a response held in text (zero-terminated).
 ResponseStatus parse_response_status(const char* text);

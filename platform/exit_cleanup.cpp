@@ -18,10 +18,14 @@ constexpr int ENDING_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
 char armed_name[NAME_SIZE];
 volatile std::sig_atomic_t armed = 0;
 bool handlers_installed = false;
+volatile EndingHook ending_hook = nullptr;
+constexpr long long SIGNAL_EXIT_BASE = 128;
 
 // Removes the file, then ends the process the way the signal would have.
 void on_ending_signal(int signal_number)
 {
+    if (EndingHook hook = ending_hook)
+        hook(signal_number, SIGNAL_EXIT_BASE + signal_number);
     remove_armed_file();
     std::signal(signal_number, SIG_DFL);
     raise(signal_number);
@@ -53,6 +57,12 @@ void remove_at_process_end(const char* name)
     copy_bounded(armed_name, name);
     install_handlers();
     armed = 1;
+}
+
+void call_at_process_end(EndingHook hook)
+{
+    ending_hook = hook;
+    install_handlers();
 }
 
 void keep_at_process_end()

@@ -13,3 +13,9 @@ void remove_armed_file();
 
 // The file has been dealt with: nothing is removed any more.
 void keep_at_process_end();
+
+// From now on, hook is called first when a signal (on Windows a console
+// event) ends the process, with the signal's number and the exit status
+// the process ends with. It runs inside the handler: signal-safe calls only.
+using EndingHook = void (*)(int signal_number, long long exit_status);
+void call_at_process_end(EndingHook hook);

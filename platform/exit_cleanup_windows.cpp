@@ -17,6 +17,8 @@ constexpr size_t NAME_SIZE = 4096;
 char armed_name[NAME_SIZE];
 volatile LONG armed = 0;
 bool handler_installed = false;
+volatile EndingHook ending_hook = nullptr;
+constexpr int INTERRUPT_SIGNAL = 2;  // SIGINT's number, for the report
 
 // Removes the file, then ends the process the way Windows ends a console
 // program on these events, with STATUS_CONTROL_C_EXIT (Wine's own handling
@@ -31,6 +33,8 @@ BOOL WINAPI on_console_event(DWORD event)
     case CTRL_CLOSE_EVENT:
     case CTRL_LOGOFF_EVENT:
     case CTRL_SHUTDOWN_EVENT:
+        if (EndingHook hook = ending_hook)
+            hook(INTERRUPT_SIGNAL, static_cast<long long>(STATUS_CONTROL_C_EXIT));
         remove_armed_file();
         ExitProcess(STATUS_CONTROL_C_EXIT);
     default:
@@ -47,6 +51,13 @@ void remove_at_process_end(const char* name)
     if (!handler_installed)
         handler_installed = SetConsoleCtrlHandler(on_console_event, TRUE) != 0;
     armed = 1;
+}
+
+void call_at_process_end(EndingHook hook)
+{
+    ending_hook = hook;
+    if (!handler_installed)
+        handler_installed = SetConsoleCtrlHandler(on_console_event, TRUE) != 0;
 }
 
 void keep_at_process_end()

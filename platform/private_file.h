@@ -3,13 +3,23 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 
-// Creates name, or empties it, for binary writing, readable by its owner
-// only (also when it existed before with wider permissions). nullptr when
-// it cannot be created.
-FILE* create_private_file(const char* name);
+// Creates name as a new file for binary writing, readable by its owner only,
+// never through a link (a symbolic link, a Windows reparse point). A file of
+// that name left from before is replaced only when it is a regular file of
+// the running user; anything else (a link, a folder, another user's file) is
+// refused. nullptr when nothing was created, with the reason in reason.
+FILE* create_private_file(const char* name, std::string& reason);
 
-// Opens name for binary reading such that it can still be deleted while it
-// is open (Windows refuses that to an ordinary open): the working copy is
-// removed on Ctrl-C while the run reads it. nullptr when it cannot be opened.
+// Opens name for binary reading, never through a link, such that it can
+// still be deleted while it is open (Windows refuses that to an ordinary
+// open): the working copy is removed on Ctrl-C while the run reads it.
+// nullptr when it cannot be opened.
 FILE* open_private_file(const char* name);
+
+// Opens a log file for reading and writing, created (readable by its owner
+// only) or emptied. With follow_links false a link of that name is not
+// followed: the open fails instead. nullptr when it cannot be opened, with
+// errno set.
+FILE* open_log_output(const char* name, bool follow_links);

@@ -1,11 +1,13 @@
 #include "prepare/script_body_pass.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
 #include <vector>
 
+#include "records/secret_attributes.h"
 #include "records/run_settings.h"
 #include "records/results.h"
 #include "records/run_state.h"
@@ -193,6 +195,46 @@ int32_t stated_length(int64_t body_length)
     return body_length > INT32_MAX ? INT32_MAX : static_cast<int32_t>(body_length);
 }
 
+// The text as the verbose trace shows it: the values of secret attributes
+// and the lines of a Kerberos keytab masked. inside carries a keytab from
+// one line to the next.
+std::string masked_for_trace(const std::string& text, bool& inside)
+{
+    static constexpr std::string_view BEGIN = "-----BEGIN KEYTAB-----";
+    static constexpr std::string_view END = "-----END KEYTAB-----";
+    std::string shown;
+    size_t at = 0;
+    while (at < text.size()) {
+        if (!inside) {
+            size_t begin = text.find(BEGIN, at);
+            if (begin == std::string::npos) {
+                shown += text.substr(at);
+                break;
+            }
+            shown += text.substr(at, begin + BEGIN.size() - at);
+            at = begin + BEGIN.size();
+            inside = true;
+            continue;
+        }
+        size_t end = text.find(END, at);
+        // The line end stays, so the trace keeps its lines.
+        size_t content_end = end;
+        if (end == std::string::npos) {
+            size_t last = text.find_last_not_of("\r\n");
+            content_end = last == std::string::npos || last < at ? at : last + 1;
+        }
+        if (content_end > at)
+            shown += MASKED_SECRET;
+        if (end == std::string::npos) {
+            shown += text.substr(content_end);
+            break;
+        }
+        at = end;
+        inside = false;
+    }
+    return mask_secret_attributes(shown);
+}
+
 }  // namespace
 
 BodyPass script_body_pass(bool send, BodyPlan& plan)
@@ -215,6 +257,7 @@ static BodyPass body_pass(bool send, int32_t& length, BodyPlan& plan, BodySender
 
     std::string line;
     std::string masked;
+    bool in_keytab = false;
     while (text_getline(run_state.script_input, line)) {
         bool line_ends = line.back() == '\n';
         // A line is sent as a C string: a zero byte ends what it holds.
@@ -271,6 +314,10 @@ static BodyPass body_pass(bool send, int32_t& length, BodyPlan& plan, BodySender
             if (send && !masked.empty())
                 trace = masked + "\r\n";
         }
+
+        // What the verbose trace shows of a secret is masked.
+        if (send && settings.verbose)
+            trace = masked_for_trace(trace.empty() ? text : trace, in_keytab);
 
         body_length += static_cast<int64_t>(text.size());
         // A failed send fails the run: the later sends send nothing.

@@ -1,8 +1,10 @@
 #include "prepare/substitution.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "records/run_settings.h"
 #include "platform/exit_cleanup.h"
@@ -55,14 +57,45 @@ bool take_pair(const char* field, int slot)
     return seen_equals;
 }
 
-void write_matching_values(const char* name, FILE* out)
+// Writes the value(s) given for name; false when -t gave it none.
+bool write_matching_values(const char* name, FILE* out)
 {
+    bool found = false;
     for (int slot = 0; slot < MAX_VARIABLES; ++slot) {
         const char* candidate = variables.var_names[slot];
-        if (candidate && strcmp(candidate, name) == 0)
+        if (candidate && strcmp(candidate, name) == 0) {
             fputs(variables.var_values[slot], out);
+            found = true;
+        }
     }
+    return found;
 }
+
+// "%name%" added to a list of names, once.
+void add_name_once(std::string& list, const std::string& name)
+{
+    std::string placeholder = "%" + name + "%";
+    size_t at = 0;
+    while ((at = list.find(placeholder, at)) != std::string::npos) {
+        bool starts = at == 0 || list.compare(at - 2, 2, ", ") == 0;
+        bool ends = at + placeholder.size() == list.size() || list.compare(at + placeholder.size(), 2, ", ") == 0;
+        if (starts && ends)
+            return;
+        at += 1;
+    }
+    if (!list.empty())
+        list += ", ";
+    list += placeholder;
+}
+
+bool is_placeholder_name_char(char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-' ||
+           c == '.';
+}
+
+// At most this many names are listed; the list then ends with "...".
+constexpr int NAMES_LISTED = 25;
 
 }  // namespace
 
@@ -111,12 +144,39 @@ bool parse_name_value_pairs(const char* pair_list)
     return true;
 }
 
-bool substitute_variables()
+void PlaceholderScan::scan(const char* text, size_t length)
+{
+    for (size_t i = 0; i < length; ++i) {
+        char c = text[i];
+        if (c == '%') {
+            if (inside_ && !current_.empty()) {
+                if (count_ < NAMES_LISTED) {
+                    size_t before = names_.size();
+                    add_name_once(names_, current_);
+                    count_ += names_.size() != before;
+                } else if (count_ == NAMES_LISTED) {
+                    names_ += ", ...";
+                    ++count_;
+                }
+                inside_ = false;
+            } else {
+                inside_ = true;  // an opening, also the second of "%%"
+            }
+            current_.clear();
+        } else if (inside_ && is_placeholder_name_char(c) && current_.size() < static_cast<size_t>(MAX_VARIABLE_NAME)) {
+            current_ += c;
+        } else {
+            inside_ = false;
+        }
+    }
+}
+
+CopyOutcome substitute_variables()
 {
     FILE* in = fopen(settings.input_file_name, "rb");
     if (!in) {
         printf("Cannot open input file \"%s\". Exiting.\r\n", settings.input_file_name);
-        return false;
+        return CopyOutcome::not_written;
     }
     char address[sizeof settings.server_address];
     address_file_name(settings.server_address, address, sizeof address);
@@ -128,21 +188,29 @@ bool substitute_variables()
         printf("The input file \"%s\" has the name of its own variable substituted copy; it is used without substitution.\r\n",
                settings.input_file_name);
         fclose(in);
-        return false;
+        return CopyOutcome::not_written;
     }
-    memcpy(settings.working_copy_name, name, sizeof name);
     // The copy carries every substituted value (passwords among them): only
-    // its owner may read it, and it goes however the run ends.
-    remove_at_process_end(settings.working_copy_name);
-    FILE* out = create_private_file(settings.working_copy_name);
+    // its owner may read it, it is never written through a link, and it goes
+    // however the run ends. What cannot be made refuses the run: the script
+    // as it is would go out with its placeholders.
+    std::string reason;
+    FILE* out = create_private_file(name, reason);
     if (!out) {
         fclose(in);
-        return false;
+        printf("ERROR: Cannot create the variable substituted copy \"%s\": %s. Nothing was sent.\r\n", name,
+               reason.c_str());
+        return CopyOutcome::refused;
     }
+    memcpy(settings.working_copy_name, name, sizeof name);
+    remove_at_process_end(settings.working_copy_name);
+    errno = 0;  // what a failed write sets is its reason
 
     char variable[MAX_VARIABLE_NAME + 1];
     int c;
     bool ok = true;
+    std::string without_value;
+    int names_without_value = 0;
     while ((c = getc(in)) != EOF) {
         if (c != '%') {
             putc(c, out);
@@ -169,9 +237,35 @@ bool substitute_variables()
             break;
         }
         variable[length] = '\0';
-        write_matching_values(variable, out);
+        // "%%" is no placeholder: it stays what it always was.
+        if (!write_matching_values(variable, out) && length > 0 && names_without_value <= NAMES_LISTED) {
+            size_t before = without_value.size();
+            if (names_without_value < NAMES_LISTED)
+                add_name_once(without_value, variable);
+            else
+                without_value += ", ...";
+            names_without_value += without_value.size() != before;
+        }
     }
     fclose(in);
-    fclose(out);
-    return ok;
+    // A copy cut short (a full disk) would be read as a broken script, or
+    // worse, as a shorter one.
+    bool written = !ferror(out);
+    int error = errno;
+    if (fclose(out) != 0 && written) {
+        written = false;
+        error = errno;
+    }
+    if (!written) {
+        printf("ERROR: Cannot write the variable substituted copy \"%s\": %s. Nothing was sent.\r\n", name,
+               error != 0 ? strerror(error) : "a write failed");
+        return CopyOutcome::refused;
+    }
+    // A typo in -t would otherwise send an empty value (a password) and
+    // succeed.
+    if (!without_value.empty()) {
+        printf("ERROR: No value given with -t for %s. Nothing was sent.\r\n", without_value.c_str());
+        return CopyOutcome::refused;
+    }
+    return ok ? CopyOutcome::written : CopyOutcome::not_written;
 }

@@ -2,6 +2,9 @@
 // written to a working copy that the run then reads instead of the script.
 #pragma once
 
+#include <cstddef>
+#include <string>
+
 constexpr int MAX_VARIABLES = 25;
 constexpr int MAX_VARIABLE_NAME = 48;
 constexpr int MAX_VARIABLE_VALUE = 48;
@@ -22,6 +25,31 @@ void reset_variables();
 // messages; false when the list is rejected.
 bool parse_name_value_pairs(const char* pair_list);
 
+// What became of the working copy.
+enum class [[nodiscard]] CopyOutcome {
+    written,      // the copy holds the whole script, every placeholder replaced
+    not_written,  // no usable copy: the run reads the script as it is
+    refused,      // placeholders without a value: the run must not go on
+};
+
 // Copies input_file_name to "<server_address>-var.xml" with every placeholder
-// replaced. Sets working_copy_name. True when the copy was written to the end.
-bool substitute_variables();
+// replaced. Sets working_copy_name. A placeholder whose name has no value is
+// never dropped silently: every such name is printed and the run refused.
+CopyOutcome substitute_variables();
+
+// Names of the %name% placeholders in text (names of letters, digits, '_',
+// '-' and '.', at most MAX_VARIABLE_NAME long), each once, in the order of
+// their first place, as "%A%, %B%"; empty when there is none. Used when a
+// script is run without -t. Continues across calls: scan the text in pieces,
+// then take the list.
+class PlaceholderScan {
+public:
+    void scan(const char* text, size_t length);
+    const std::string& names() const { return names_; }
+
+private:
+    std::string names_;
+    std::string current_;
+    bool inside_ = false;
+    int count_ = 0;
+};

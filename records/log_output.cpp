@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <string>
 
+#include "records/console_gate.h"
 #include "records/progress_display.h"
+#include "records/run_report.h"
 #include "records/run_settings.h"
 #include "records/run_state.h"
 
@@ -40,15 +42,18 @@ struct Formatted {
     }
 };
 
-int write_line(const char* prefix, const Formatted& message)
+int write_line(const char* prefix, const Formatted& message, bool is_error = false)
 {
     // A transfer's progress line leaves the terminal's line to the message.
     progress_hide();
+    FILE* console = console_for(is_error);
+    if (is_error)
+        report_error_line(std::string_view(message.text, message.length));
     if (prefix) {
-        fputs(settings.program_name, stdout);
-        fputs(prefix, stdout);
+        fputs(settings.program_name, console);
+        fputs(prefix, console);
     }
-    fwrite(message.text, 1, message.length, stdout);
+    fwrite(message.text, 1, message.length, console);
     if (!run_state.log_stream)
         return 0;
     int written = 0;
@@ -71,7 +76,7 @@ int log_error(const char* format, ...)
     va_start(args, format);
     Formatted message(format, args);
     va_end(args);
-    return write_line(": ERROR: ", message);
+    return write_line(": ERROR: ", message, true);
 }
 
 int log_info(const char* format, ...)
@@ -94,7 +99,7 @@ int log_plain(const char* format, ...)
 
 void write_both(const char* text, size_t length)
 {
-    fwrite(text, 1, length, stdout);
+    fwrite(text, 1, length, console_for(false));
     if (run_state.log_stream)
         fwrite(text, 1, length, run_state.log_stream);
 }
@@ -103,7 +108,7 @@ void write_log_then_console(const char* text, size_t length)
 {
     if (run_state.log_stream)
         fwrite(text, 1, length, run_state.log_stream);
-    fwrite(text, 1, length, stdout);
+    fwrite(text, 1, length, console_for(false));
 }
 
 std::string format_text(const char* format, ...)

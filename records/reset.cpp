@@ -2,6 +2,7 @@
 
 #include "records/firmware_reference.h"
 #include "records/progress_display.h"
+#include "records/run_report.h"
 #include "records/run_settings.h"
 #include "records/run_state.h"
 
@@ -11,4 +12,5 @@ void reset_records()
     run_state = RunState{};
     firmware_reference = FirmwareReference{};
     reset_progress();
+    reset_run_report();
 }

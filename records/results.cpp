@@ -1,5 +1,6 @@
 #include "records/results.h"
 
+#include "records/run_report.h"
 #include "records/run_state.h"
 
 void record_failure(RunCode code)
@@ -10,6 +11,7 @@ void record_failure(RunCode code)
 void record_processor_status(int32_t status)
 {
     run_state.run_status = status;
+    report_processor_status(status);
 }
 
 bool run_going()

@@ -16,6 +16,9 @@ enum class RunCode : int32_t {
     refused = 4,            // HTTP mode: the processor refused the request
     write_failure = 6,      // sending on the connection failed
     flash_unconfirmed = 8,  // HTTP mode: the replies never confirmed the flash
+    usage_error = 64,       // the command line could not be understood: nothing ran
+    output_lost = 74,       // the run succeeded, but its log or report could not be written whole
+    identity_refused = 77,  // the processor's key is not the one known for it
 };
 
 constexpr int32_t code_value(RunCode code)

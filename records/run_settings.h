@@ -25,10 +25,17 @@ struct RunSettings {
     const char* password = "";
     bool verbose = false;
     bool check_only = false;
+    const char* report_file_name = nullptr;  // -j: the JSON run report
+    bool quiet = false;                      // -q: the console keeps what a person needs
     bool use_working_copy = false;
     char working_copy_name[WORKING_COPY_NAME_SIZE] = "";
     int connect_wait_seconds = DEFAULT_CONNECT_WAIT_SECONDS;
     int data_wait_seconds = DEFAULT_DATA_WAIT_SECONDS;
+    // QUORVEX_KNOWN_PROCESSORS: the file of the processors' known keys
+    // (nullptr: no check); QUORVEX_KNOWN_PROCESSORS_MODE=strict refuses a
+    // processor the file does not hold instead of recording it.
+    const char* known_processors_file = nullptr;
+    bool known_processors_strict = false;
 };
 
 extern RunSettings settings;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "records/bounded_copy.h"
+#include "records/run_report.h"
 #include "records/run_state.h"
 #include "platform/console_write.h"
 #include "link/stream_exchange.h"
@@ -39,6 +40,7 @@ void report_value_error(const char* message)
     char text[VALUE_ERROR_SIZE];
     snprintf(text, sizeof text, "Parse error: Line #%d: %s", lexer_state.line_counter, message);
     fputs(text, stdout);
+    report_error_line(text);
     check_response();
 }
 
@@ -93,6 +95,7 @@ int user_name_check(const char* value)
 // for the script's own, so only the override is measured.
 int password_check(const char* value)
 {
+    report_secret_value(value);
     char override_password[LOGIN_FIELD_MAX + 1];
     if (script_link_calls.credentials_overridden()) {
         copy_bounded(override_password, script_link_calls.get_password());
@@ -184,9 +187,15 @@ void name_action(const char* name)
     trace_write(trace, length + 5);
 }
 
-void keep_image_location(const char* value)
+int keep_image_location(const char* value)
 {
+    // Cut short, the path would name another file.
+    if (std::strlen(value) >= sizeof image_location) {
+        report_value_error("Image location too long. Maximum length is 255 characters.\n");
+        return 1;
+    }
     copy_bounded(image_location, value);
+    return 0;
 }
 
 // An image command that fails stops the parse; otherwise its response is

@@ -39,7 +39,8 @@ void login_opened();
 void response_action();
 void block_closed();
 void name_action(const char* name);
-void keep_image_location(const char* value);
+// Keeps an IMAGE_LOCATION value; a longer one stops the parse (1).
+int keep_image_location(const char* value);
 int firmware_action();
 int floppy_insert_action();
 int floppy_copy_action();

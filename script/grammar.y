@@ -185,7 +185,7 @@ image_attributes
     ;
 
 image_location_attribute
-    : IMAGE_LOCATION EQUALS STRING  { keep_image_location($3); }
+    : IMAGE_LOCATION EQUALS STRING  { STOP_IF(keep_image_location($3)); }
     ;
 
 image_length_attribute

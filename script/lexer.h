@@ -12,6 +12,17 @@ struct LexerState {
     int line_counter = 0;
     char line_text[LINE_TEXT_MAX + 1] = "";
     char last_token_text[LINE_TEXT_MAX + 1] = "";
+    // The attribute name before the "=" holds a secret: its value is shown
+    // masked wherever the run writes it down, and sent unchanged.
+    bool secret_value_next = false;
+    // Inside a tag whose name holds a secret: its VALUE is one.
+    bool secret_element = false;
+    // The line of the script's first CDATA section, -1 while there is none.
+    // Stream mode drops a CDATA section's text: such a script is not sent
+    // to an older processor.
+    int first_cdata_line = -1;
+    // The last token was such a value (or a secret text block).
+    bool last_token_secret = false;
 };
 
 extern LexerState lexer_state;

@@ -7,6 +7,7 @@
 
 const ScriptLinkCalls script_link_calls_default = {
     token_send,
+    masked_token_send,
     response_check,
     firmware_image_transfer,
     floppy_image_insert,

@@ -9,6 +9,7 @@
 
 struct ScriptLinkCalls {
     LinkResult (*token_send)(const char* token);
+    LinkResult (*masked_token_send)(const char* token);  // traced as "********"
     LinkResult (*response_check)(char* buffer, int size);
     LinkResult (*firmware_image_transfer)(const char* location);
     LinkResult (*floppy_image_insert)(const char* location);

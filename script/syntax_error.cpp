@@ -1,6 +1,9 @@
 #include <cstdio>
 #include <cstring>
+#include <string>
 
+#include "records/secret_attributes.h"
+#include "records/run_report.h"
 #include "script/lexer.h"
 #include "script/parser.h"
 
@@ -20,9 +23,13 @@ void report_syntax_error(const char* message)
 {
     trim_blanks(lexer_state.last_token_text);
     trim_blanks(lexer_state.line_text);
+    // Secrets quoted from the script show masked.
+    const char* near = lexer_state.last_token_secret ? MASKED_SECRET.data() : lexer_state.last_token_text;
+    std::string line = mask_secret_attributes(lexer_state.line_text);
     char text[SYNTAX_ERROR_SIZE];
     snprintf(text, sizeof text, "Syntax error: Line #%d: %s near \"%s\" in the line: \"%s\"",
-             lexer_state.line_counter, message, lexer_state.last_token_text, lexer_state.line_text);
+             lexer_state.line_counter, message, near, line.c_str());
     printf("%d - %s\n", 1, text);
+    report_error_line(text);
     reset_lexer();
 }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "sim/processor_data.h"
+
 namespace {
 
 void replace_all(std::string& text, const std::string& from, const std::string& to)
@@ -24,8 +26,13 @@ void apply_changes(AnswerContent& content, const AnswerChanges& changes)
         content.with_data = false;
 }
 
-std::string data_element(const std::string& command)
+std::string data_element(const std::string& command, const std::string& identity, bool older_generation)
 {
+    if (!identity.empty()) {
+        std::string own = processor_data(command, identity, older_generation);
+        if (!own.empty())
+            return own;
+    }
     if (command.rfind("CERTIFICATE_SIGNING_REQUEST", 0) == 0)
         return "<CERTIFICATE_SIGNING_REQUEST>\r\n"
                "-----BEGIN CERTIFICATE REQUEST-----\r\n"
@@ -56,7 +63,7 @@ std::string format_answer(const AnswerContent& content, const AnswerChanges& cha
         text += changes.extra;
     text += "\r\n     />\r\n";
     if (content.with_data)
-        text += data_element(content.command);
+        text += data_element(content.command, content.identity, content.older_generation);
     const std::string tail = "</MOXCL>\r\n";
     size_t padding_frame = std::string("<PADDING>\r\n</PADDING>\r\n").size();
     if (changes.long_size > text.size() + tail.size() + padding_frame) {

@@ -12,6 +12,8 @@ struct AnswerContent {
     std::string command;          // upper-cased element the answer belongs to
     bool with_data = false;       // add a data element for the command
     int number = 0;               // answer number on the connection
+    std::string identity;         // --identity: the processor whose data GET commands get
+    bool older_generation = false;  // stream mode: an older processor's data
 };
 
 // Applies the scenario's status, message, version, data switch.
@@ -21,5 +23,7 @@ void apply_changes(AnswerContent& content, const AnswerChanges& changes);
 // `changes.long_size`, closing root tag; or the raw text of the scenario.
 std::string format_answer(const AnswerContent& content, const AnswerChanges& changes);
 
-// The data element a query command answers with.
-std::string data_element(const std::string& command);
+// The data element a query command answers with: a processor's own data
+// for the common GET commands when an identity is given (sim/processor_data.h).
+std::string data_element(const std::string& command, const std::string& identity = "",
+                         bool older_generation = false);

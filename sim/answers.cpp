@@ -79,6 +79,8 @@ bool finish_answer(PeerLink& link, const AnswerRequest& request, const AnswerCha
         content.command = request.command;
         content.with_data = request.with_data;
         content.number = link.answers;
+        content.identity = sim.options.identity;
+        content.older_generation = sim.options.generation == Generation::stream;
         apply_changes(content, changes);
         std::string text = format_answer(content, changes);
         written = request.as_chunk ? write_chunks(link, text, changes)

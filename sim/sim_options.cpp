@@ -15,8 +15,10 @@ const char* const sim_usage_text =
     "  --scenario FILE           answers to override (see sim/README.md)\n"
     "  --record DIR              write transcripts of every connection to DIR\n"
     "  --cert FILE --key FILE    PEM certificate and key instead of a fresh one\n"
+    "  --later-cert FILE --later-key FILE  the same for every connection after the first\n"
     "  --floppy-file FILE        image sent for COPY_VIRTUAL_FLOPPY\n"
     "  --timeout SECONDS         drop a client silent for this long (default 10)\n"
+    "  --identity NAME           answer the common GET commands with data of a processor NAME\n"
     "  --verbose                 one line per connection on standard error\n";
 
 static bool to_int(const char* text, int low, int high, int& value)
@@ -72,8 +74,15 @@ int parse_sim_options(int argc, char** argv, SimOptions& options, std::string& e
             options.cert_file = value;
         } else if (std::strcmp(name, "--key") == 0) {
             options.key_file = value;
+        } else if (std::strcmp(name, "--later-cert") == 0) {
+            options.later_cert_file = value;
+        } else if (std::strcmp(name, "--later-key") == 0) {
+            options.later_key_file = value;
         } else if (std::strcmp(name, "--floppy-file") == 0) {
             options.floppy_file = value;
+        } else if (std::strcmp(name, "--identity") == 0) {
+            options.identity = value;
+            good = !options.identity.empty();
         } else if (std::strcmp(name, "--timeout") == 0) {
             good = to_int(value, 1, 3600, options.timeout_seconds);
         } else {
@@ -87,6 +96,10 @@ int parse_sim_options(int argc, char** argv, SimOptions& options, std::string& e
     }
     if (options.cert_file.empty() != options.key_file.empty()) {
         error = "--cert and --key go together";
+        return 2;
+    }
+    if (options.later_cert_file.empty() != options.later_key_file.empty()) {
+        error = "--later-cert and --later-key go together";
         return 2;
     }
     return 0;

@@ -16,8 +16,13 @@ struct SimOptions {
     std::string record_dir;
     std::string cert_file;
     std::string key_file;
+    // The identity of the connections after the first (a replaced processor
+    // between two connections of one run); empty: the same as the first's.
+    std::string later_cert_file;
+    std::string later_key_file;
     std::string floppy_file;        // image sent for COPY_VIRTUAL_FLOPPY
     int timeout_seconds = 10;       // a silent client is dropped after this
+    std::string identity;           // seeds the data of the common GET commands ("": generic data)
     bool verbose = false;           // one line per connection on stderr
     // The TLS side. No option changes it; a program linking mpsim_core
     // may, to play a processor that refuses the utility's handshake.

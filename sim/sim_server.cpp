@@ -157,6 +157,18 @@ int sim_start(SimServer& server)
         ERR_print_errors_fp(stderr);
         return 1;
     }
+    if (!sim.options.later_cert_file.empty()) {
+        SimOptions later = sim.options;
+        later.cert_file = later.later_cert_file;
+        later.key_file = later.later_key_file;
+        server.later_context = make_server_context(later, error);
+        if (server.later_context == nullptr) {
+            std::fprintf(stderr, "mpsim: %s\n", error.c_str());
+            ERR_print_errors_fp(stderr);
+            sim_close(server);
+            return 1;
+        }
+    }
     server.listener = open_listener(sim.options.listen_address, sim.options.port, server.port, error);
     if (server.listener < 0) {
         std::fprintf(stderr, "mpsim: %s\n", error.c_str());
@@ -174,7 +186,8 @@ void sim_serve(SimServer& server)
         if (client < 0)
             break;
         ++served;
-        serve_connection(server.context, client, served);
+        SSL_CTX* context = served > 1 && server.later_context != nullptr ? server.later_context : server.context;
+        serve_connection(context, client, served);
     }
 }
 
@@ -185,4 +198,6 @@ void sim_close(SimServer& server)
     server.listener = -1;
     SSL_CTX_free(server.context);
     server.context = nullptr;
+    SSL_CTX_free(server.later_context);
+    server.later_context = nullptr;
 }

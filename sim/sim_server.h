@@ -9,6 +9,7 @@
 
 struct SimServer {
     SSL_CTX* context = nullptr;
+    SSL_CTX* later_context = nullptr;  // connections after the first, when set
     int listener = -1;
     int port = 0;  // the port actually bound
 };

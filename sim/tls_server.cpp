@@ -1,6 +1,7 @@
 #include "sim/tls_server.h"
 
 #include <cstdio>
+#include <openssl/crypto.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
 #include <openssl/rsa.h>
@@ -110,6 +111,12 @@ bool use_fresh_identity(SSL_CTX* context, std::string& error)
 
 SSL_CTX* make_server_context(const SimOptions& options, std::string& error)
 {
+    // No configuration file (openssl.cnf, or whatever OPENSSL_CONF names),
+    // and so no provider module it could load: this is the first call into
+    // the library.
+    OPENSSL_init_ssl(OPENSSL_INIT_NO_LOAD_CONFIG | OPENSSL_INIT_LOAD_SSL_STRINGS |
+                         OPENSSL_INIT_LOAD_CRYPTO_STRINGS,
+                     nullptr);
     SSL_CTX* context = SSL_CTX_new(TLS_server_method());
     if (context == nullptr) {
         error = "SSL_CTX_new failed";

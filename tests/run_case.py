@@ -2,6 +2,7 @@
 """Runs one end-to-end case file (format: tests/cases/README.md)."""
 
 import argparse
+import json
 import os
 import random
 import re
@@ -93,12 +94,73 @@ BANNER = ("\r\nZQ Torvane Configuration Utility- QUORVEX v. 4.21 dated 3/27/2015
 # The sections a case may hold. Each output (standard output, standard error,
 # a file) is compared whole, or only in part: "-contains" lists blocks that
 # must appear in this order, "-tail" is how it must end.
-SETUP_KINDS = {"command", "env", "file", "fifo", "image", "sim", "scenario", "normalize", "signal"}
+SETUP_KINDS = {"command", "env", "stdin", "file", "fifo", "symlink", "file-size-limit", "image", "sim", "scenario",
+               "normalize", "signal"}
 OUTPUT_KINDS = {"expect-stdout", "expect-stderr", "expect-file"}
 PARTIAL_SUFFIXES = ("-contains", "-tail")
 KINDS = (SETUP_KINDS | OUTPUT_KINDS
          | {kind + suffix for kind in OUTPUT_KINDS for suffix in PARTIAL_SUFFIXES}
-         | {"expect-status", "expect-same-file", "expect-absent", "expect-received", "expect-hello"})
+         | {"expect-status", "expect-same-file", "expect-absent", "expect-received", "expect-hello",
+            "expect-json", "expect-secret-nowhere"})
+
+# The layout every run report (-j) must have.
+REPORT_SCHEMA = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "docs", "run-report.schema.json")
+
+
+def json_matches(expected, actual, where, failures):
+    """expected is a part of actual: the members it names (objects), every
+    item in order (arrays), or the same value."""
+    if isinstance(expected, dict):
+        if not isinstance(actual, dict):
+            failures.append("%s: expected an object, got %r\n" % (where, actual))
+            return
+        for key, value in expected.items():
+            if key not in actual:
+                failures.append("%s: no member %r\n" % (where, key))
+            else:
+                json_matches(value, actual[key], "%s.%s" % (where, key), failures)
+    elif isinstance(expected, list):
+        if not isinstance(actual, list) or len(actual) != len(expected):
+            failures.append("%s: expected %d items, got %r\n" % (where, len(expected), actual))
+            return
+        for index, (want, got) in enumerate(zip(expected, actual)):
+            json_matches(want, got, "%s[%d]" % (where, index), failures)
+    elif expected != actual or type(expected) is not type(actual):
+        failures.append("%s: expected %r, got %r\n" % (where, expected, actual))
+
+
+def check_report(section, variables, tmp, exit_status, failures):
+    """[expect-json NAME]: NAME is a run report that follows the schema, says
+    the process's exit status, holds the members the section gives and none
+    of the texts of its "$absent" list; no temporary file stays next to it."""
+    name = section.args[0]
+    path = os.path.join(tmp, name)
+    label = "report " + name
+    if not os.path.exists(path):
+        failures.append("%s: missing\n" % label)
+        return
+    with open(path, "rb") as handle:
+        raw = handle.read()
+    try:
+        import jsonschema
+        report = json.loads(raw)
+        with open(REPORT_SCHEMA) as handle:
+            schema = json.load(handle)
+        jsonschema.Draft202012Validator(schema).validate(report)
+    except Exception as error:
+        failures.append("%s: %s\n" % (label, str(error).splitlines()[0]))
+        return
+    status = exit_status & 0xFF if exit_status >= 0 else 128 - exit_status
+    if report["exit_status"] != status:
+        failures.append("%s: exit_status %d, the process ended with %d\n" % (label, report["exit_status"], status))
+    expected = json.loads(section.content(variables) or b"{}")
+    for secret in expected.pop("$absent", []):
+        if secret.encode() in raw:
+            failures.append("%s: holds %r\n" % (label, secret))
+    json_matches(expected, report, label, failures)
+    left = [entry for entry in os.listdir(tmp) if entry.startswith(name + ".") and entry.endswith(".tmp")]
+    if left:
+        failures.append("%s: temporary files left: %s\n" % (label, " ".join(left)))
 
 # Between the blocks of a "-contains" section: any number of lines.
 GAP = b"..."
@@ -137,6 +199,30 @@ def parse_case(path):
 def for_platform(sections, platform):
     """The sections that apply to the build under test."""
     return [s for s in sections if not (s.attrs & set(PLATFORMS)) or platform in s.attrs]
+
+
+def check_secrets(section, variables, tmp, sections, completed, failures):
+    """Every line of the section is a secret of the run: it may reach the
+    processor, but neither standard output, standard error nor any file the
+    run wrote (the case's own input files and the simulator's records
+    aside)."""
+    inputs = {s.args[0] for s in sections if s.kind == "file"}
+    places = [("stdout", completed.stdout), ("stderr", completed.stderr)]
+    for folder, folders, names in os.walk(tmp):
+        folders[:] = [f for f in folders if f != ".mpsim-record"]
+        for name in names:
+            path = os.path.join(folder, name)
+            relative = os.path.relpath(path, tmp)
+            if relative in inputs or not os.path.isfile(path):
+                continue
+            with open(path, "rb") as handle:
+                places.append(("file " + relative, handle.read()))
+    for secret in section.content(variables).splitlines():
+        if not secret:
+            continue
+        for label, produced in places:
+            if secret in produced:
+                failures.append("%s: holds the secret %r\n" % (label, secret.decode(errors="replace")))
 
 
 def check_form(path, sections):
@@ -372,6 +458,9 @@ def run_case(case_path, quorvex, mpsim, keep, blessing=False, platform="linux", 
         for section in by_kind.get("fifo", []):
             os.mkfifo(os.path.join(tmp, section.args[0]), 0o600)
 
+        for section in by_kind.get("symlink", []):
+            os.symlink(section.args[1].replace("@@TMP@@", tmp), os.path.join(tmp, section.args[0]))
+
         sim_section = by_kind.get("sim", [None])[0]
         scenario = by_kind.get("scenario", [None])[0]
         record = None
@@ -409,15 +498,28 @@ def run_case(case_path, quorvex, mpsim, keep, blessing=False, platform="linux", 
 
         command = by_kind.get("command", [None])[0]
         arguments = shlex.split(command.content(variables).decode()) if command else []
+        stdin_section = by_kind.get("stdin", [None])[0]
+        standard_input = stdin_section.content(variables) if stdin_section else None
         program, executable, program_environment = program_command(quorvex, platform, launcher)
         environment.update(program_environment)
+        limit = by_kind.get("file-size-limit", [None])[0]
+        limit_bytes = int(limit.content(variables).decode().strip()) if limit else None
+
+        def limit_file_size():
+            # Like a full disk: a write past the limit fails (EFBIG) instead
+            # of ending the process.
+            import resource
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+            resource.setrlimit(resource.RLIMIT_FSIZE, (limit_bytes, limit_bytes))
+
         process = subprocess.Popen(program + arguments, executable=executable, cwd=tmp,
-                                   env=environment, stdin=subprocess.DEVNULL,
+                                   env=environment, stdin=subprocess.PIPE if standard_input is not None else subprocess.DEVNULL,
                                    stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                                   start_new_session=executable is None)
+                                   start_new_session=executable is None,
+                                   preexec_fn=limit_file_size if limit_bytes is not None else None)
         for section in by_kind.get("signal", []):
             interrupt(process, tmp, section.args[0], section.args[1], group=executable is None)
-        stdout, stderr = process.communicate(timeout=120)
+        stdout, stderr = process.communicate(input=standard_input, timeout=120)
         completed = subprocess.CompletedProcess(process.args, process.returncode, stdout, stderr)
         if simulator is not None:
             launch.stop(simulator, patient="--connections" in shlex.split(
@@ -460,6 +562,10 @@ def run_case(case_path, quorvex, mpsim, keep, blessing=False, platform="linux", 
             with open(first, "rb") as a, open(second, "rb") as b:
                 if a.read() != b.read():
                     failures.append("files %s and %s differ\n" % tuple(section.args[:2]))
+        for section in by_kind.get("expect-json", []):
+            check_report(section, variables, tmp, completed.returncode, failures)
+        for section in by_kind.get("expect-secret-nowhere", []):
+            check_secrets(section, variables, tmp, sections, completed, failures)
         for section in by_kind.get("expect-absent", []):
             if os.path.exists(os.path.join(tmp, section.args[0])):
                 failures.append("file %s: should not exist\n" % section.args[0])

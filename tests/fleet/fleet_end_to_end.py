@@ -7,10 +7,13 @@ inventory), one that reports an error status, one that refuses the TLS
 handshake, one that stays silent past the time bound, and a port where
 nothing listens (tried again, and only that one). The password comes from
 QUORVEX_PASSWORD: it must reach the processors and never stand on any
-process's command line, in the job log or in the summary. Then a fleet
-whose processors all succeed ends with 0, an inventory that names a
-processor twice is refused, and a fleet spread with --sshlogin (over a
-stand-in for ssh) brings its logs back.
+process's command line, in the job log or in the summary. The summary
+shows the processor's own status and message, each run's duration and the
+totals. Then a fleet whose processors all succeed ends with 0, two
+processors on one host with -t pairs (one line with a trailing comment)
+each get their own values, an inventory that names a processor twice is
+refused, and a fleet spread with --sshlogin (over a stand-in for ssh)
+brings its logs back.
 
     fleet_end_to_end.py --fleet scripts/quorvex-fleet --quorvex Q --mpsim M --fixtures DIR
 """
@@ -80,6 +83,8 @@ class Processors:
 
     def received(self, name, connection):
         path = os.path.join(self.top, name, "record", "conn-%d.received" % connection)
+        if not os.path.exists(path):
+            return b""  # no such connection: the checks on it fail
         with open(path, "rb") as handle:
             return handle.read()
 
@@ -194,23 +199,38 @@ def main():
             out = os.path.join(work, "out")
             with open(os.path.join(out, "summary.csv"), newline="") as handle:
                 rows = list(csv.reader(handle))
+            # The columns of before, then the processor's own status and
+            # message (the failing one, else the last), and the seconds.
             expected = [
-                ["processor", "status", "meaning", "tries", "log"],
-                [http_ok, "0", "succeeded", "1", "out/logs/001-%s.log" % http_ok.replace(":", "_")],
-                [stream_ok, "0", "succeeded", "1", "out/logs/002-%s.log" % stream_ok.replace(":", "_")],
+                ["processor", "status", "meaning", "tries", "log", "processor status", "message"],
+                [http_ok, "0", "succeeded", "1", "out/logs/001-%s.log" % http_ok.replace(":", "_"),
+                 "0x0000", "No error"],
+                [stream_ok, "0", "succeeded", "1", "out/logs/002-%s.log" % stream_ok.replace(":", "_"),
+                 "0x0000", "No error"],
                 [error, "95", "processor error status, low byte 0x5F", "1",
-                 "out/logs/003-%s.log" % error.replace(":", "_")],
+                 "out/logs/003-%s.log" % error.replace(":", "_"), "0x005F", "Bad value"],
                 [refused, "255", "the processor refused or did not complete the TLS handshake", "1",
-                 "out/logs/004-%s.log" % refused.replace(":", "_")],
+                 "out/logs/004-%s.log" % refused.replace(":", "_"), "-", "-"],
                 [silent, "-", "time bound of %d s reached: stopped" % TIME_BOUND, "1",
-                 "out/logs/005-%s.log" % silent.replace(":", "_")],
+                 "out/logs/005-%s.log" % silent.replace(":", "_"), "-", "-"],
                 [nobody, "255", "the processor could not be reached", "3",
-                 "out/logs/006-%s.log" % nobody.replace(":", "_")],
+                 "out/logs/006-%s.log" % nobody.replace(":", "_"), "-", "-"],
             ]
-            expect(rows == expected, "summary.csv:\n%s\nexpected:\n%s" % (rows, expected))
+            expect([row[:7] for row in rows[:-1]] == expected and rows[0][7:] == ["seconds"],
+                   "summary.csv:\n%s\nexpected:\n%s" % (rows, expected))
+            seconds = [float(row[7]) for row in rows[1:] if len(row) > 7]
+            expect(len(seconds) == 7 and seconds[4] >= TIME_BOUND and max(seconds[:6]) <= seconds[6],
+                   "durations %s: the stopped run took the time bound, the whole fleet the longest" % seconds)
+            expect(rows[-1][:7] == ["total", "", "6 processors, 2 succeeded, 4 failed", "", "", "", ""],
+                   "the totals row: %s" % rows[-1])
             with open(os.path.join(out, "summary.txt")) as handle:
                 table = handle.read()
             expect(table in done.stdout.decode(), "the summary table is not printed")
+            head = table.splitlines()[0].split()
+            expect(head[:5] == ["processor", "status", "processor", "status", "message"] and
+                   table.splitlines()[-1].startswith("total: 6 processors, 2 succeeded, 4 failed in ") and
+                   [line.split()[2:4] for line in table.splitlines()[3:4]] == [["0x005F", "Bad"]],
+                   "the summary table:\n" + table)
             with open(os.path.join(out, "joblog")) as handle:
                 joblog = handle.read()
             expect(len(joblog.splitlines()) == 7, "the job log does not hold 6 jobs:\n" + joblog)
@@ -240,12 +260,25 @@ def main():
                 for name in files:
                     with open(os.path.join(root, name), "rb") as handle:
                         expect(PASSWORD.encode() not in handle.read(), "the password is in " + name)
-            expect(not [name for name in os.listdir(work) if name.endswith("-var.xml")],
+            expect(not [name for _, _, files in os.walk(work) for name in files if name.endswith("-var.xml")],
                    "a working copy was left behind")
 
             # A fleet of processors that all succeed ends with 0.
             done = run_fleet(options, work, ("good.txt", "%s\n%s label=x\n" % (http_ok, stream_ok)), "out-good")
             expect(done.returncode == 0, "all succeeded, exit status %d:\n%s" % (done.returncode, done.stdout))
+            # Two processors on one host with -t pairs, each run in a folder
+            # of its own: each gets its own values, and a trailing comment is
+            # no part of them.
+            first = processors.start("pairs-first", ["--generation", "stream"])
+            second = processors.start("pairs-second", ["--generation", "http"])
+            done = run_fleet(options, work, ("pairs.txt", "%s label=first   # rack 1\n%s\tlabel=second #\n"
+                                             % (first, second)), "out-pairs")
+            expect(done.returncode == 0, "pairs on one host: exit status %d:\n%s%s"
+                   % (done.returncode, done.stdout, done.stderr))
+            expect(b'NAME_A = "first"' in processors.received("pairs-first", 2),
+                   "the first processor on the host did not get its -t value alone")
+            expect(b'NAME_A="second"' in processors.received("pairs-second", 2),
+                   "the second processor on the host did not get its -t value alone")
             # An inventory naming a processor twice is refused before any run.
             done = run_fleet(options, work, ("twice.txt", "%s\n%s\n" % (http_ok, http_ok)), "out-twice")
             expect(done.returncode == 2 and b"listed twice" in done.stderr,
@@ -274,7 +307,7 @@ def main():
                 watch.join()
                 with open(os.path.join(work, "out-remote", "summary.csv"), newline="") as handle:
                     rows = list(csv.reader(handle))
-                expect(done.returncode == 1 and [row[:4] for row in rows[1:]] == [
+                expect(done.returncode == 1 and [row[:4] for row in rows[1:-1]] == [
                     [http_ok, "0", "succeeded", "1"], [error, "95", "processor error status, low byte 0x5F", "1"]],
                     "over ssh: %d %s %s" % (done.returncode, rows, done.stderr))
                 for row in rows[1:]:
@@ -294,7 +327,7 @@ def main():
                                  ["-S", "machine1"], {"PARALLEL_SSH": lazy})
                 with open(os.path.join(work, "out-lazy", "summary.csv"), newline="") as handle:
                     rows = list(csv.reader(handle))
-                expect(done.returncode == 1 and [row[:4] for row in rows[1:]] == [
+                expect(done.returncode == 1 and [row[:4] for row in rows[1:-1]] == [
                     [http_ok, "-", "no record of a run came back (job status 0)", "-"]],
                     "a job that never ran: %d %s" % (done.returncode, rows))
             else:

@@ -22,7 +22,8 @@ expected=$(
       usr/share/man/man1/quorvex.1.gz usr/share/man/man1/mpsim.1.gz usr/share/man/man1/quorvex-fleet.1.gz \
       usr/share/bash-completion/completions/quorvex usr/share/bash-completion/completions/mpsim \
       usr/share/bash-completion/completions/quorvex-fleet \
-      usr/share/doc/quorvex/README.md usr/share/doc/quorvex/copyright usr/share/doc/quorvex/changelog.Debian.gz
+      usr/share/doc/quorvex/README.md usr/share/doc/quorvex/copyright usr/share/doc/quorvex/changelog.Debian.gz \
+      usr/share/doc/quorvex/run-report.schema.json
     (cd "$source" && find examples -type f | sed 's|^|usr/share/doc/quorvex/|')
   } | sort)
 installed=$(cd "$prefix" && find . -type f | sed 's|^\./||' | sort)
@@ -55,6 +56,32 @@ done < <(sed -n '/^## Exit status/,/^## /p' "$source/README.md" | sed -n 's/^| \
 "$prefix/usr/bin/quorvex" | grep -q '^Usage' || fail "quorvex prints no usage"
 "$prefix/usr/bin/quorvex-fleet" --help | grep -q '^Usage' || fail "quorvex-fleet --help prints no usage"
 "$prefix/usr/bin/mpsim" --help 2>&1 | grep -q '^usage' || fail "mpsim --help prints no usage"
+
+# Neither program reads an OpenSSL configuration: one named by
+# OPENSSL_CONF that would load a module from outside and leave TLS no
+# algorithm to use changes nothing for a run against the simulator.
+cat > "$prefix/outside.cnf" <<EOF
+openssl_conf = init
+[init]
+alg_section = algorithms
+providers = providers
+[algorithms]
+default_properties = fips=yes
+[providers]
+default = default_provider
+outside = outside_provider
+[default_provider]
+activate = 1
+[outside_provider]
+module = $prefix/outside-module.so
+activate = 1
+EOF
+printf '<?xml version="1.0"?>\n<MOXCL VERSION="2.0">\n</MOXCL>\n' > "$prefix/empty.xml"
+(cd "$prefix" && OPENSSL_CONF="$prefix/outside.cnf" python3 "$source/sim/launch.py" "$prefix/usr/bin/mpsim" \
+   --generation http -- "$prefix/usr/bin/quorvex" -s "127.0.0.1:{port}" -l run.log -f empty.xml > /dev/null 2>&1) ||
+  fail "with OPENSSL_CONF naming a configuration, mpsim and quorvex did not run a script"
+grep -q 'Script succeeded on' "$prefix/run.log" 2>/dev/null || fail "with OPENSSL_CONF, the run's log shows no success"
+rm -f "$prefix/outside.cnf" "$prefix/empty.xml" "$prefix/run.log"
 
 # Hardening: a position-independent program with read-only relocations
 # bound at start-up, the stack protector, and the C library's checked

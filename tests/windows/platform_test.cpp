@@ -183,13 +183,14 @@ static void expect_users_alone(const char* name)
 
 TEST_F(Files, PrivateFileIsTheUsersAloneNewOrNot)
 {
-    FILE* out = create_private_file("copy.xml");
+    std::string reason;
+    FILE* out = create_private_file("copy.xml", reason);
     ASSERT_NE(out, nullptr);
     fclose(out);
     expect_users_alone("copy.xml");
     // A file that was there with the folder's list gets the user's alone.
     write("old.xml", "old secret");
-    out = create_private_file("old.xml");
+    out = create_private_file("old.xml", reason);
     ASSERT_NE(out, nullptr);
     fputs("new", out);
     fclose(out);
@@ -199,7 +200,8 @@ TEST_F(Files, PrivateFileIsTheUsersAloneNewOrNot)
 
 TEST_F(Files, PrivateFileIsBinaryAndMayBeDeletedWhileRead)
 {
-    FILE* out = create_private_file("copy.xml");
+    std::string reason;
+    FILE* out = create_private_file("copy.xml", reason);
     ASSERT_NE(out, nullptr);
     fputs("a\r\nb\n", out);
     fclose(out);

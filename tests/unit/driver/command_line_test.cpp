@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -55,7 +56,7 @@ TEST_F(CommandLineTest, ServerAddressForms)
         {"10.0.0.7:8443", "10.0.0.7", "8443", false},
         {"mp1.example:444", "mp1.example", "444", false},
         {"mp1.example:", "mp1.example", "443", false},
-        {"mp1:123456", "mp1", "12345", false},
+        {"mp1:65535", "mp1", "65535", false},
         {"fe80::5", "fe80::5", "443", true},
         {"fe80::5%eth0", "fe80::5%eth0", "443", true},
         {"[fe80::5]:444", "fe80::5", "444", true},
@@ -123,6 +124,26 @@ TEST_F(CommandLineTest, EnvironmentServer)
     }
 }
 
+TEST_F(CommandLineTest, PortsLongerThanTheirFieldAreRefusedNotCut)
+{
+    const char* const values[] = {"mp1:123456", "[fe80::5]:443000", "10.0.0.7:0000443"};
+    for (const char* value : values) {
+        SCOPED_TRACE(value);
+        reset_run();
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(parse({"-s", value, "-f", "a.xml"}), CommandLine::refused);
+        std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(out, std::string("The port \"") + (strrchr(value, ':') + 1) + "\" must be 5 characters or less\n");
+        EXPECT_STREQ(settings.port_text, "");
+    }
+    reset_run();
+    setenv("DEVICEIPADDRESS0", "mp1:123456", 1);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(parse({"-f", "a.xml"}), CommandLine::refused);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "The port \"123456\" must be 5 characters or less\n");
+    EXPECT_STREQ(settings.server_address, "");
+}
+
 TEST_F(CommandLineTest, RefusedServers)
 {
     const std::string long_name(51, 'a');
@@ -165,12 +186,12 @@ TEST_F(CommandLineTest, UsageFaultsEndTheRunWithTheUsage)
     };
     for (size_t i = 0; i < lines.size(); ++i) {
         SCOPED_TRACE(i);
-        EXPECT_EQ(parse(lines[i]), CommandLine::usage);
+        EXPECT_EQ(parse(lines[i]), i == 0 ? CommandLine::usage : CommandLine::usage_error);
     }
-    EXPECT_EQ(parse({"-f", "a.xml"}), CommandLine::usage);  // no server anywhere
-    EXPECT_EQ(parse({"-s", "mp1", "-f", "a.xml", "-s", "mp2"}), CommandLine::usage);
-    EXPECT_EQ(parse({"-l", "-s", "-s", "mp1"}), CommandLine::usage);
-    EXPECT_EQ(parse({"-s", "[fe80::5", "-f", "a.xml"}), CommandLine::usage);
+    EXPECT_EQ(parse({"-f", "a.xml"}), CommandLine::usage_error);  // no server anywhere
+    EXPECT_EQ(parse({"-s", "mp1", "-f", "a.xml", "-s", "mp2"}), CommandLine::usage_error);
+    EXPECT_EQ(parse({"-l", "-s", "-s", "mp1"}), CommandLine::usage_error);
+    EXPECT_EQ(parse({"-s", "[fe80::5", "-f", "a.xml"}), CommandLine::usage_error);
 }
 
 TEST(Ipv6LogName, Examples)

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -292,8 +294,10 @@ TEST_F(ImageTransfer, CopyThatCannotBeWrittenFailsTheRunAndLeavesNoFile)
 }
 
 // Writes a pending copy of 100000 bytes to destination with files limited
-// to 4096 bytes; exits 0 when the write failed the run and left no file.
-[[noreturn]] void write_damaged_copy(const std::string& destination)
+// to 4096 bytes; exits 0 when the write failed the run, no file of the
+// failed write stays beside destination, and destination holds before (or
+// is not there, when before is empty).
+[[noreturn]] void write_damaged_copy(const std::string& destination, const std::string& before = "")
 {
     std::signal(SIGXFSZ, SIG_IGN);
     rlimit limit{4096, 4096};
@@ -302,7 +306,20 @@ TEST_F(ImageTransfer, CopyThatCannotBeWrittenFailsTheRunAndLeavesNoFile)
     std::snprintf(pending_copy.destination, sizeof pending_copy.destination, "%s", destination.c_str());
     transfer_flags |= TRANSFER_FLOPPY_COPY_PENDING;
     bool failed = floppy_copy_flush() == LinkResult::failed_command && run_state.run_status == 1;
-    std::exit(failed && access(destination.c_str(), F_OK) != 0 ? 0 : 1);
+    std::string left;
+    bool there = false;
+    if (FILE* in = std::fopen(destination.c_str(), "rb")) {
+        there = true;
+        char buffer[64];
+        left.assign(buffer, std::fread(buffer, 1, sizeof buffer, in));
+        std::fclose(in);
+    }
+    bool beside = false;
+    std::filesystem::path path(destination);
+    for (const auto& entry : std::filesystem::directory_iterator(path.parent_path()))
+        beside |= entry.path().filename().string().find(path.filename().string() + ".partial") != std::string::npos;
+    bool kept = before.empty() ? !there : left == before;
+    std::exit(failed && kept && !beside ? 0 : 1);
 }
 
 // A regular file that took only part of the image is removed: a damaged
@@ -312,6 +329,18 @@ TEST_F(ImageTransfer, DamagedCopyFileIsRemoved)
     std::string destination = temp_path("damaged.img");
     std::remove(destination.c_str());
     EXPECT_EXIT(write_damaged_copy(destination), ::testing::ExitedWithCode(0), "");
+}
+
+// A copy that fails over an existing file never destroys it: the image goes
+// to a new file beside it first, and only that new file is removed.
+TEST_F(ImageTransfer, FailedCopyLeavesTheFileThatWasThere)
+{
+    std::string destination = temp_path("kept.img");
+    FILE* out = std::fopen(destination.c_str(), "wb");
+    std::fputs("old image", out);
+    std::fclose(out);
+    EXPECT_EXIT(write_damaged_copy(destination, "old image"), ::testing::ExitedWithCode(0), "");
+    std::remove(destination.c_str());
 }
 
 TEST_F(ImageTransfer, LengthFieldsAreTrimmedAndBounded)

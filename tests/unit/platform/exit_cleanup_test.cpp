@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -28,7 +30,8 @@ int end_child(const std::string& name, const std::function<void()>& how_it_ends)
     std::fflush(nullptr);
     pid_t child = fork();
     if (child == 0) {
-        FILE* file = create_private_file(name.c_str());
+        std::string reason;
+        FILE* file = create_private_file(name.c_str(), reason);
         remove_at_process_end(name.c_str());
         std::fputs("secret", file);
         std::fclose(file);
@@ -78,7 +81,8 @@ TEST(PrivateFile, OnlyItsOwnerMayReadIt)
     std::fputs("old text", old);
     std::fclose(old);
     chmod(name.c_str(), 0644);
-    FILE* file = create_private_file(name.c_str());
+    std::string reason;
+    FILE* file = create_private_file(name.c_str(), reason);
     ASSERT_NE(file, nullptr);
     std::fclose(file);
     struct stat info {};
@@ -86,6 +90,67 @@ TEST(PrivateFile, OnlyItsOwnerMayReadIt)
     EXPECT_EQ(info.st_mode & 0777, 0600u);
     EXPECT_EQ(info.st_size, 0);
     std::remove(name.c_str());
+}
+
+std::string file_text(const std::string& name)
+{
+    std::string text;
+    if (FILE* in = std::fopen(name.c_str(), "rb")) {
+        char buffer[256];
+        size_t got;
+        while ((got = std::fread(buffer, 1, sizeof buffer, in)) > 0)
+            text.append(buffer, got);
+        std::fclose(in);
+    }
+    return text;
+}
+
+// Whoever can write to the folder may have put a link where the program
+// makes its own files: the link's target is never written, emptied or
+// opened for them.
+TEST(PrivateFile, NeverWrittenThroughALink)
+{
+    std::string folder = ::testing::TempDir() + "quorvex-links-" + std::to_string(getpid()) + "/";
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    std::string target = folder + "target";
+    std::string link = folder + "mp1-var.xml";
+    FILE* out = std::fopen(target.c_str(), "w");
+    std::fputs("precious", out);
+    std::fclose(out);
+    ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
+    struct stat before {};
+    ASSERT_EQ(stat(target.c_str(), &before), 0);
+
+    std::string reason;
+    EXPECT_EQ(create_private_file(link.c_str(), reason), nullptr);
+    EXPECT_NE(reason.find("not a regular file"), std::string::npos) << reason;
+    EXPECT_EQ(open_private_file(link.c_str()), nullptr);
+    EXPECT_EQ(open_log_output(link.c_str(), false), nullptr);
+    EXPECT_EQ(file_text(target), "precious");
+    struct stat info {};
+    ASSERT_EQ(stat(target.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode, before.st_mode);
+
+    // A log named by the user (-l) is the user's choice: a link is followed.
+    FILE* log = open_log_output(link.c_str(), true);
+    ASSERT_NE(log, nullptr);
+    std::fclose(log);
+    EXPECT_EQ(file_text(target), "");
+
+    // A folder of that name is refused too.
+    std::string folder_copy = folder + "sub-var.xml";
+    ASSERT_EQ(mkdir(folder_copy.c_str(), 0700), 0);
+    EXPECT_EQ(create_private_file(folder_copy.c_str(), reason), nullptr);
+
+    // A new log is its owner's alone.
+    std::string fresh = folder + "mp1";
+    log = open_log_output(fresh.c_str(), false);
+    ASSERT_NE(log, nullptr);
+    std::fclose(log);
+    ASSERT_EQ(stat(fresh.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+    std::filesystem::remove_all(folder);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 #include <unistd.h>
 
 #include "driver/run.h"
@@ -100,21 +101,27 @@ TEST_F(Substitution, WorkingCopies)
         const char* pairs;
         std::string script;
         std::string copy;
-        bool complete;
+        CopyOutcome result;
         std::string output;
     };
     const Case cases[] = {
-        {"A=1,B=2", "%A%%B%", "12", true, ""},
-        {"A=1", "x%%y", "xy", true, ""},
-        {"=E", "x%%y", "xEy", true, ""},
-        {"A=1", "50% and 20% off", "50 off", true, ""},
-        {"A=1", "tail 100%", "tail 100", true, "Proper variable is not found"},
-        {" A=1", "%A%", "", true, ""},
-        {"A=1,A=2", "<%A%>", "<12>", true, ""},
-        {"a=1", "%A%", "", true, ""},
-        {"A=1", "\xff\x80\r\n%A%\x01", "\xff\x80\r\n1\x01", true, ""},
-        {"A=1", "%" + repeat('N', 48) + "%", "", true, ""},
-        {"A=1", "ab%" + repeat('N', 49) + "%", "ab", false, "The variable Length exceeded the maximum length of 48."},
+        {"A=1,B=2", "%A%%B%", "12", CopyOutcome::written, ""},
+        {"A=1", "x%%y", "xy", CopyOutcome::written, ""},
+        {"=E", "x%%y", "xEy", CopyOutcome::written, ""},
+        {"A=1", "tail 100%", "tail 100", CopyOutcome::written, "Proper variable is not found"},
+        {"A=1,A=2", "<%A%>", "<12>", CopyOutcome::written, ""},
+        {"A=1", "\xff\x80\r\n%A%\x01", "\xff\x80\r\n1\x01", CopyOutcome::written, ""},
+        {"A=1", "ab%" + repeat('N', 49) + "%", "ab", CopyOutcome::not_written,
+         "The variable Length exceeded the maximum length of 48."},
+        // A name without a value never vanishes silently: every one is named
+        // once and the run is refused.
+        {" A=1", "%A%", "", CopyOutcome::refused, "ERROR: No value given with -t for %A%. Nothing was sent.\r\n"},
+        {"a=1", "%A%%B%%A%", "", CopyOutcome::refused,
+         "ERROR: No value given with -t for %A%, %B%. Nothing was sent.\r\n"},
+        {"A=1", "50% and 20% off", "50 off", CopyOutcome::refused,
+         "ERROR: No value given with -t for % and 20%. Nothing was sent.\r\n"},
+        {"A=1", "%" + repeat('N', 48) + "%", "", CopyOutcome::refused,
+         "ERROR: No value given with -t for %" + repeat('N', 48) + "%. Nothing was sent.\r\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.script);
@@ -122,7 +129,7 @@ TEST_F(Substitution, WorkingCopies)
         write("script.xml", c.script);
         ASSERT_TRUE(parse_name_value_pairs(c.pairs));
         testing::internal::CaptureStdout();
-        EXPECT_EQ(substitute_variables(), c.complete);
+        EXPECT_EQ(substitute_variables(), c.result);
         EXPECT_EQ(testing::internal::GetCapturedStdout(), c.output);
         EXPECT_STREQ(settings.working_copy_name, "localhost-var.xml");
         EXPECT_EQ(read("localhost-var.xml"), c.copy);
@@ -134,7 +141,7 @@ TEST_F(Substitution, NamedAfterServerAndNeverOverwritesTheScript)
     ASSERT_TRUE(parse_name_value_pairs("A=1"));
     snprintf(settings.server_address, sizeof settings.server_address, "mp1");
     write("script.xml", "%A%");
-    EXPECT_TRUE(substitute_variables());
+    EXPECT_EQ(substitute_variables(), CopyOutcome::written);
     EXPECT_STREQ(settings.working_copy_name, "mp1-var.xml");
     EXPECT_EQ(read("mp1-var.xml"), "1");
 
@@ -142,7 +149,7 @@ TEST_F(Substitution, NamedAfterServerAndNeverOverwritesTheScript)
     // neither slash leads into another one.
     std::filesystem::create_directories("sub");
     snprintf(settings.server_address, sizeof settings.server_address, "sub/..\\x");
-    EXPECT_TRUE(substitute_variables());
+    EXPECT_EQ(substitute_variables(), CopyOutcome::written);
     EXPECT_STREQ(settings.working_copy_name, "sub_.._x-var.xml");
     EXPECT_EQ(read("sub_.._x-var.xml"), "1");
 
@@ -151,7 +158,7 @@ TEST_F(Substitution, NamedAfterServerAndNeverOverwritesTheScript)
     settings.input_file_name = "localhost-var.xml";
     write("localhost-var.xml", "%A%");
     testing::internal::CaptureStdout();
-    EXPECT_FALSE(substitute_variables());
+    EXPECT_EQ(substitute_variables(), CopyOutcome::not_written);
     testing::internal::GetCapturedStdout();
     EXPECT_STREQ(settings.working_copy_name, "");
     EXPECT_EQ(read("localhost-var.xml"), "%A%");
@@ -160,9 +167,37 @@ TEST_F(Substitution, NamedAfterServerAndNeverOverwritesTheScript)
     reset_run();
     settings.input_file_name = "missing.xml";
     testing::internal::CaptureStdout();
-    EXPECT_FALSE(substitute_variables());
+    EXPECT_EQ(substitute_variables(), CopyOutcome::not_written);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "Cannot open input file \"missing.xml\". Exiting.\r\n");
     EXPECT_STREQ(settings.working_copy_name, "");
+}
+
+TEST(PlaceholderScan, NamesEachPlaceholderOnceAcrossPieces)
+{
+    const struct {
+        std::vector<std::string> pieces;
+        std::string names;
+    } cases[] = {
+        {{"<A P=\"%PW%\" U=\"%USER%\"/><B P=\"%PW%\"/>"}, "%PW%, %USER%"},
+        {{"<A P=\"%P", "W%\"/>"}, "%PW%"},  // split between reads
+        {{"100% sure, 50% off, %%, %a b%"}, ""},
+        {{"%%X%"}, "%X%"},
+        {{"%" + std::string(49, 'N') + "%"}, ""},
+        {{"%new_user.name-2%"}, "%new_user.name-2%"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.pieces[0]);
+        PlaceholderScan scan;
+        for (const auto& piece : c.pieces)
+            scan.scan(piece.data(), piece.size());
+        EXPECT_EQ(scan.names(), c.names);
+    }
+    PlaceholderScan many;
+    std::string text;
+    for (int i = 0; i < 30; ++i)
+        text += "%N" + std::to_string(i) + "%";
+    many.scan(text.data(), text.size());
+    EXPECT_TRUE(many.names().ends_with("%N23%, %N24%, ...")) << many.names();
 }
 
 }  // namespace

@@ -143,15 +143,28 @@ TEST(Conversation, FailedImageCommandStopsTheParse)
     ScriptRunOptions options;
     options.image_result = 1;
     for (const char* command : {"UPDATE_MOX_FIRMWARE", "INSERT_VIRTUAL_FLOPPY", "COPY_VIRTUAL_FLOPPY"}) {
-        const std::string location(300, 'L');
+        const std::string location(255, 'L');
         std::string kind = command[0] == 'U' ? "firmware" : command[0] == 'I' ? "insert" : "copy";
         expect_conversation({root, login, block,
                              {std::string("<") + command + " IMAGE_LOCATION=\"" + location + "\"/>\n</BLOCK_A>",
                               {"<", command, "IMAGE_LOCATION", "=", "\"" + location + "\"", "/>",
-                               kind + "(" + location.substr(0, 255) + ")"}}},
+                               kind + "(" + location + ")"}}},
                             options, 1);
         // The command's image location is used up, success or not.
         EXPECT_STREQ(image_location, "");
+    }
+}
+
+// A path longer than the field is never cut to another file's name: the
+// value check stops the parse before the command's image is touched.
+TEST(Conversation, ImageLocationLongerThanItsFieldStopsTheParse)
+{
+    for (const char* command : {"UPDATE_MOX_FIRMWARE", "INSERT_VIRTUAL_FLOPPY", "COPY_VIRTUAL_FLOPPY"}) {
+        const std::string location(256, 'L');
+        expect_conversation({root, login, block,
+                             {std::string("<") + command + " IMAGE_LOCATION=\"" + location + "\"/>\n</BLOCK_A>",
+                              {"<", command, "IMAGE_LOCATION", "=", "\"" + location + "\"", "check"}}},
+                            {}, 1);
     }
 }
 

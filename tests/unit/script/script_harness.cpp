@@ -83,7 +83,8 @@ static void start_run(FILE* script, const ScriptRunOptions& options, ScriptRun& 
 {
     current_run = &run;
     current_options = &options;
-    script_link_calls = {record_token, record_check, record_firmware, record_insert,   record_copy,
+    // A masked token goes out as it is: the conversation records it alike.
+    script_link_calls = {record_token, record_token, record_check, record_firmware, record_insert, record_copy,
                          record_write, overridden,   record_override, override_password};
     reset_lexer();
     lexer_state = LexerState{};

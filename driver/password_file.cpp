@@ -1,0 +1,47 @@
+#include "driver/password_file.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "platform/shared_readable.h"
+#include "records/run_settings.h"
+
+namespace {
+
+// The password lives for the whole run.
+std::string password_from_file;
+
+}  // namespace
+
+bool take_password_file()
+{
+    const char* path = getenv("QUORVEX_PASSWORD_FILE");
+    if (path == nullptr || *path == '\0')
+        return true;
+    bool from_input = strcmp(path, "-") == 0;
+    FILE* file = from_input ? stdin : fopen(path, "rb");
+    if (file == nullptr) {
+        printf("The password file %s cannot be read.\r\n", path);
+        return false;
+    }
+    if (!from_input && readable_by_others(file))
+        fprintf(stderr, "Warning: the password file %s can be read by others than its owner.\n", path);
+    std::string line;
+    int c;
+    while ((c = getc(file)) != EOF && c != '\n')
+        line.push_back(static_cast<char>(c));
+    bool failed = ferror(file) != 0;
+    if (!from_input)
+        fclose(file);
+    if (failed) {
+        printf("The password file %s cannot be read.\r\n", path);
+        return false;
+    }
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    password_from_file = line;
+    settings.password = password_from_file.c_str();
+    return true;
+}

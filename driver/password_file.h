@@ -1,0 +1,8 @@
+// QUORVEX_PASSWORD_FILE: the password from the first line of a file ("-":
+// standard input), for when neither -p nor QUORVEX_PASSWORD gives one.
+#pragma once
+
+// Reads the file the variable names into settings.password. True when the
+// variable is unset or the password was read; false (after a message on
+// standard output) when the file cannot be read.
+bool take_password_file();

@@ -1,0 +1,104 @@
+#include "driver/report_output.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "driver/program_version.h"
+#include "records/console_gate.h"
+#include "records/results.h"
+#include "records/run_report.h"
+#include "records/run_settings.h"
+#include "records/run_state.h"
+#include "platform/exit_cleanup.h"
+#include "platform/quiet_console.h"
+#include "platform/report_file.h"
+
+namespace {
+
+// The exit status of a run that succeeded but whose report could not be
+// written (as for the log).
+constexpr int REPORT_NOT_WRITTEN = code_value(RunCode::output_lost);
+constexpr size_t SIGNAL_REPORT_SIZE = 2048;
+char signal_report[SIGNAL_REPORT_SIZE];
+
+// Inside the signal handler: the short report, written whole or not at all.
+void write_signal_report(int signal_number, long long exit_status)
+{
+    size_t length = render_signal_report(signal_number, static_cast<int>(exit_status), signal_report,
+                                         sizeof signal_report);
+    if (length > 0)
+        static_cast<void>(write_report_file_now(signal_report, length));  // nothing more can be done
+}
+
+// Inside the signal handler while the report itself is written: no half
+// of it stays behind (the previous report, if any, stays whole).
+void drop_unfinished_report(int, long long)
+{
+    discard_report_temporary();
+}
+
+bool report_wanted = false;
+
+}  // namespace
+
+bool begin_run_outputs()
+{
+    report_wanted = false;
+    if (settings.report_file_name != nullptr) {
+        if (!report_available()) {
+            std::fprintf(stderr, "This build of quorvex cannot write a run report (-j)\n");
+            return false;
+        }
+        if (!prepare_report_file(settings.report_file_name)) {
+            std::fprintf(stderr, "Cannot write the run report \"%s\": the name is too long\n",
+                         settings.report_file_name);
+            return false;
+        }
+        report_wanted = true;
+        report_start(QUORVEX_VERSION);
+        call_at_process_end(write_signal_report);
+    }
+    if (settings.quiet && quiet_console == nullptr)
+        quiet_console = silence_standard_output();
+    // The answers are gathered for a quiet console even without a report.
+    if (settings.quiet && !report_gathering())
+        report_start(QUORVEX_VERSION);
+    return true;
+}
+
+void note_transport()
+{
+    report_transport(run_state.processor_generation);
+}
+
+void show_quiet_answers()
+{
+    if (quiet_console == nullptr || run_state.processor_generation != ProcessorGeneration::http)
+        return;
+    std::string lines = quiet_answer_lines();
+    std::fwrite(lines.data(), 1, lines.size(), quiet_console);
+}
+
+int finish_run_outputs(int exit_status)
+{
+    int status = exit_status;
+    if (report_wanted) {
+        report_wanted = false;
+        call_at_process_end(drop_unfinished_report);
+        std::string text = render_run_report(exit_status & 0xFF, settings.check_only);
+        bool written = write_report_file(text.data(), text.size());
+        int error = errno;
+        call_at_process_end(nullptr);
+        if (!written) {
+            std::fprintf(stderr, "Cannot write the run report \"%s\": %s\n", settings.report_file_name,
+                         std::strerror(error));
+            if (exit_status == 0)
+                status = REPORT_NOT_WRITTEN;
+        }
+    }
+    if (quiet_console != nullptr)
+        std::fflush(quiet_console);
+    return status;
+}

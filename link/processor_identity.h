@@ -1,0 +1,39 @@
+// The processor's identity: the SHA-256 of its public key (the DER
+// SubjectPublicKeyInfo), checked against the known-processors file after
+// every handshake and before any byte of the conversation is sent.
+//
+// The file holds one line per processor, "HOST sha256:BASE64": HOST is the
+// server address for port 443 and "address:port" otherwise ("[address]:port"
+// for an IPv6 address); BASE64 is the padded base64 of the digest (a line
+// without the padding matches too). Blank lines and lines starting with '#'
+// are left alone.
+#pragma once
+
+#include <openssl/ssl.h>
+
+#include <string>
+
+#include "records/results.h"
+
+// "sha256:BASE64" (padded) of the peer's public key; empty when the peer
+// showed no certificate.
+std::string peer_key_fingerprint(SSL* tls);
+// The HOST of the line for this address and port.
+std::string known_processor_host(const char* address, const char* port_text);
+
+// The lines of the known-processors file text that name host: the line
+// number (from 1) of the first one and its fingerprint; 0 when none does.
+struct KnownLine {
+    int number = 0;
+    std::string fingerprint;
+};
+KnownLine find_known_processor(const std::string& content, const std::string& host);
+// Two fingerprints name the same key (with or without base64 padding).
+bool same_fingerprint(const std::string& a, const std::string& b);
+
+// With a known-processors file set: the connection's peer is the known one
+// (Flow::go_on, silent), a new one that was recorded (go_on, one line), or
+// one that the run refuses (a changed key, or an unknown one in strict
+// mode: the run status is 77; a file that cannot be read or written: -1);
+// a refusal reports why and the run must end at once (Flow::end_now).
+Flow check_processor_identity(SSL* tls);

@@ -1,0 +1,56 @@
+#ifndef _WIN32
+
+#include "platform/locked_append.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+LockedAppend append_line_once(const char* path, const std::string& line,
+                              const std::function<bool(const std::string& content)>& already_there)
+{
+    int file = open(path, O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    if (file < 0)
+        return LockedAppend::failed;
+    int locked;
+    do
+        locked = flock(file, LOCK_EX);
+    while (locked != 0 && errno == EINTR);
+    if (locked != 0) {
+        close(file);
+        return LockedAppend::failed;
+    }
+    std::string content;
+    char buffer[4096];
+    for (;;) {
+        ssize_t got = read(file, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            close(file);
+            return LockedAppend::failed;
+        }
+        if (got == 0)
+            break;
+        content.append(buffer, static_cast<size_t>(got));
+    }
+    LockedAppend result = LockedAppend::already_there;
+    if (!already_there(content)) {
+        // A file whose last line has no line end gets one first, in the
+        // same write.
+        std::string text = (!content.empty() && content.back() != '\n') ? "\n" + line : line;
+        ssize_t wrote;
+        do
+            wrote = write(file, text.data(), text.size());
+        while (wrote < 0 && errno == EINTR);
+        result = wrote == static_cast<ssize_t>(text.size()) ? LockedAppend::appended : LockedAppend::failed;
+    }
+    // Closing the file releases the lock.
+    if (close(file) != 0)
+        result = LockedAppend::failed;
+    return result;
+}
+
+#endif

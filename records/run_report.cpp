@@ -1,0 +1,597 @@
+#include "records/run_report.h"
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <unordered_map>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "records/answer_json.h"
+#include "records/run_settings.h"
+#include "records/secret_attributes.h"
+
+namespace {
+
+using json = nlohmann::ordered_json;
+
+// One answer's text as it was read (stream mode), or a whole reply (HTTP
+// mode, command empty).
+struct AnswerText {
+    std::string command;
+    std::string text;
+    bool cut = false;
+};
+
+struct Gathered {
+    bool started = false;
+    std::chrono::steady_clock::time_point start;
+    std::string start_text;  // ISO 8601, UTC
+    const char* version = "";
+    json transport;          // null until the probe has spoken
+    std::string pending_command;
+    bool tag_opened = false;  // the last token sent was "<", "</" or "<?"
+    bool instruction_opened = false;  // it was "<?"
+    std::vector<AnswerText> answers;
+    bool answer_open = false;
+    size_t text_kept = 0;
+    bool text_left_out = false;
+    std::vector<std::string> secrets;
+    std::string error_line;
+    bool processor_status = false;
+    std::vector<ReportImage> images;
+    size_t images_left_out = 0;
+};
+
+Gathered gathered;
+
+constexpr size_t SECRET_LIMIT = 64;
+constexpr size_t SHORTEST_SECRET = 3;  // shorter values would mask ordinary words
+constexpr size_t REASON_LIMIT = 300;
+constexpr size_t COMMAND_LIMIT = 128;
+constexpr size_t MESSAGE_LIMIT = 1024;
+constexpr size_t FILE_NAME_LIMIT = 1024;
+
+// The part of a signal report known before the signal: written whole
+// before `ready` is set, read by the signal handler.
+constexpr size_t SIGNAL_HEAD_SIZE = 1024;
+char signal_head[2][SIGNAL_HEAD_SIZE];
+volatile std::sig_atomic_t signal_head_index = 0;
+volatile std::sig_atomic_t signal_head_ready = 0;
+std::timespec signal_start{};
+
+// Takes what fits of the limit on the answers' text kept.
+size_t room_for(size_t length)
+{
+    size_t room = REPORT_ANSWER_TEXT_LIMIT - gathered.text_kept;
+    if (length > room)
+        gathered.text_left_out = true;
+    return length < room ? length : room;
+}
+
+void keep_text(std::string& into, const char* data, size_t length)
+{
+    size_t kept = room_for(length);
+    into.append(data, kept);
+    gathered.text_kept += kept;
+}
+
+std::string one_line(std::string_view text, size_t limit)
+{
+    std::string line;
+    for (char c : text) {
+        if (line.size() >= limit)
+            break;
+        if (c == '\r' || c == '\n' || c == '\t')
+            c = ' ';
+        line += c;
+    }
+    while (!line.empty() && line.back() == ' ')
+        line.pop_back();
+    return line;
+}
+
+void fill_signal_head()
+{
+    json port = nullptr;
+    std::string port_text = settings.port_text;
+    // A port is a number when it is one.
+    bool digits = !port_text.empty() && port_text.size() <= 5 &&
+                  port_text.find_first_not_of("0123456789") == std::string::npos;
+    if (digits)
+        port = std::stoi(port_text);
+    else
+        port = port_text;
+    json head = {
+        {"schema", 1},
+        {"program", "quorvex"},
+        {"version", gathered.version},
+        {"server", settings.server_address},
+        {"port", port},
+        {"transport", gathered.transport},
+        {"started", gathered.start_text},
+        {"check_only", settings.check_only},
+    };
+    std::string text = head.dump(-1, ' ', false, json::error_handler_t::replace);
+    text.pop_back();  // the closing brace: the signal handler goes on
+    int next = signal_head_index ? 0 : 1;
+    if (text.size() >= SIGNAL_HEAD_SIZE) {
+        signal_head_ready = 0;
+        return;
+    }
+    std::memcpy(signal_head[next], text.c_str(), text.size() + 1);
+    signal_head_index = next;
+    signal_head_ready = 1;
+}
+
+void mask_text(std::string& text)
+{
+    for (const std::string& secret : gathered.secrets)
+        for (size_t at = text.find(secret); at != std::string::npos; at = text.find(secret, at + MASKED_SECRET.size()))
+            text.replace(at, secret.size(), MASKED_SECRET);
+}
+
+// Replaces every known secret inside the strings of value, and inside the
+// names of its members (a processor's element or attribute names).
+void mask_secrets(json& value)
+{
+    if (value.is_string()) {
+        mask_text(value.get_ref<std::string&>());
+    } else if (value.is_object()) {
+        bool names_hold_secrets = false;
+        for (auto& [name, member] : value.items()) {
+            mask_secrets(member);
+            for (const std::string& secret : gathered.secrets)
+                names_hold_secrets = names_hold_secrets || name.find(secret) != std::string::npos;
+        }
+        if (!names_hold_secrets)
+            return;
+        json masked = json::object();
+        for (auto& [name, member] : value.items()) {
+            std::string key = name;
+            mask_text(key);
+            masked[key] = std::move(member);
+        }
+        value = std::move(masked);
+    } else if (value.is_array()) {
+        for (auto& item : value)
+            mask_secrets(item);
+    }
+}
+
+json image_entry(const ReportImage& image)
+{
+    return {{"kind", image.kind},
+            {"file", image.file},
+            {"bytes", image.bytes},
+            {"sha256", image.sha256.empty() ? json(nullptr) : json(image.sha256)},
+            {"seconds", image.seconds}};
+}
+
+json answer_entry(const AnswerEntry& answer, const std::string& command, bool with_data)
+{
+    json message = answer.message;
+    if (message.is_string() && message.get_ref<const std::string&>().size() > MESSAGE_LIMIT)
+        message = message.get<std::string>().substr(0, MESSAGE_LIMIT);
+    json entry = {{"command", nullptr}, {"status", answer.status}, {"message", message}};
+    if (!command.empty())
+        entry["command"] = command;
+    else if (!answer.data_name.empty())
+        entry["command"] = answer.data_name;
+    entry["data"] = with_data ? answer.data : json(nullptr);
+    if (!with_data && !answer.data.is_null())
+        entry["data_left_out"] = true;
+    entry["complete"] = answer.complete;
+    if (!answer.complete)
+        entry["problem"] = answer.problem;
+    return entry;
+}
+
+// An answer whose status fails the run: any but 0, and in HTTP mode 0x003C
+// counts as success too.
+bool answer_failed(const AnswerEntry& answer)
+{
+    if (!answer.status.is_number())
+        return false;
+    long long status = answer.status.get<long long>();
+    constexpr long long HTTP_SUCCESS_TOO = 0x3C;
+    return status != 0 && !(status == HTTP_SUCCESS_TOO && gathered.transport == "http");
+}
+
+json masked(json value)
+{
+    mask_secrets(value);
+    return value;
+}
+
+std::string shown(const json& value)
+{
+    return value.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+// The blanks, comma and line end around an entry of an array.
+constexpr size_t ENTRY_FRAME = 6;
+
+// The report's text: one member a line, each image and each answer on a
+// line of its own, so that it reads well and costs little to write.
+std::string laid_out(const json& head, const std::vector<std::string>& images,
+                     const std::vector<std::string>& responses)
+{
+    std::string text = "{\n";
+    for (const auto& [name, value] : head.items())
+        text += "  " + shown(json(name)) + ": " + shown(value) + ",\n";
+    auto array = [&text](const char* name, const std::vector<std::string>& entries, bool last) {
+        text += std::string("  \"") + name + "\": [";
+        for (size_t i = 0; i < entries.size(); ++i)
+            text += (i == 0 ? "\n    " : ",\n    ") + entries[i];
+        text += entries.empty() ? "]" : "\n  ]";
+        text += last ? "\n" : ",\n";
+    };
+    array("images", images, false);
+    array("responses", responses, true);
+    return text + "}\n";
+}
+
+// Every answer gathered, in order, as entries.
+// An answer of the processor, with the command it answers and, for one
+// that may repeat, what identifies its text (else empty).
+struct GatheredAnswer {
+    AnswerEntry first;
+    std::string second;
+    std::string repeat_key;
+};
+
+std::vector<GatheredAnswer> all_answers()
+{
+    constexpr size_t REPEAT_TEXT_LIMIT = 4096;
+    constexpr size_t REPEATS_KEPT = 256;
+    std::unordered_map<std::string, std::vector<AnswerEntry>> seen;
+    std::vector<GatheredAnswer> all;
+    for (const AnswerText& text : gathered.answers) {
+        size_t room = REPORT_ANSWER_LIMIT > all.size() ? REPORT_ANSWER_LIMIT - all.size() : 0;
+        if (room == 0)
+            break;
+        // Stream mode's answers repeat themselves ("No error" at most check
+        // points): an answer met before is not read again.
+        std::vector<AnswerEntry> read;
+        auto known = text.text.size() <= REPEAT_TEXT_LIMIT ? seen.find(text.text) : seen.end();
+        if (known != seen.end() && known->second.size() <= room) {
+            read = known->second;
+        } else {
+            read = read_answers(text.text, room);
+            if (text.text.size() <= REPEAT_TEXT_LIMIT && seen.size() < REPEATS_KEPT)
+                seen.emplace(text.text, read);
+        }
+        if (read.empty() && !text.command.empty()) {
+            // Stream mode: an answer with no readable response at all.
+            AnswerEntry nothing;
+            nothing.complete = false;
+            nothing.problem = text.text.empty() ? "no answer" : "no RESPONSE element";
+            read.push_back(std::move(nothing));
+        }
+        if (text.cut && !read.empty() && read.back().complete) {
+            read.back().complete = false;
+            read.back().problem = "cut short";
+        }
+        size_t index = 0;
+        for (AnswerEntry& entry : read) {
+            std::string key;
+            if (text.text.size() <= REPEAT_TEXT_LIMIT && !text.cut)
+                key = text.command + '\x01' + std::to_string(index++) + '\x01' + text.text;
+            all.push_back({std::move(entry), text.command, std::move(key)});
+        }
+    }
+    return all;
+}
+
+}  // namespace
+
+void report_start(const char* program_version)
+{
+    reset_run_report();
+    gathered.started = true;
+    gathered.version = program_version;
+    gathered.start = std::chrono::steady_clock::now();
+    std::timespec_get(&signal_start, TIME_UTC);
+    std::time_t now = std::time(nullptr);
+    char text[32] = "";
+    if (const std::tm* utc = std::gmtime(&now))
+        std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", utc);
+    gathered.start_text = text;
+    if (settings.password != nullptr)
+        report_secret_value(settings.password);
+    fill_signal_head();
+}
+
+bool report_available()
+{
+    return true;
+}
+
+bool report_gathering()
+{
+    return gathered.started;
+}
+
+void report_transport(ProcessorGeneration generation)
+{
+    if (!gathered.started)
+        return;
+    if (generation == ProcessorGeneration::stream)
+        gathered.transport = "stream";
+    else if (generation == ProcessorGeneration::http)
+        gathered.transport = "http";
+    fill_signal_head();
+}
+
+void report_element_sent(std::string_view name)
+{
+    if (gathered.started)
+        gathered.pending_command = one_line(name, COMMAND_LIMIT);
+}
+
+void report_token_sent(const char* token)
+{
+    if (!gathered.started)
+        return;
+    if (gathered.tag_opened)
+        report_element_sent(gathered.instruction_opened ? "?" + std::string(token) : std::string(token));
+    gathered.instruction_opened = std::strcmp(token, "<?") == 0;
+    gathered.tag_opened = std::strcmp(token, "<") == 0 || std::strcmp(token, "</") == 0 || gathered.instruction_opened;
+}
+
+std::string quiet_answer_lines()
+{
+    std::string lines;
+    for (const auto& [answer, command, key] : all_answers()) {
+        if (!answer_failed(answer) && answer.data.is_null())
+            continue;
+        json entry = answer_entry(answer, command, true);
+        mask_secrets(entry);
+        lines += entry.dump(-1, ' ', false, json::error_handler_t::replace) + "\r\n";
+        if (lines.size() > REPORT_SIZE_LIMIT)
+            break;
+    }
+    return lines;
+}
+
+void report_answer_bytes(const char* data, size_t length)
+{
+    if (!gathered.started)
+        return;
+    if (!gathered.answer_open) {
+        if (gathered.answers.size() >= REPORT_ANSWER_LIMIT) {
+            gathered.text_left_out = true;
+            return;
+        }
+        gathered.answers.push_back({gathered.pending_command, {}, false});
+        gathered.answer_open = true;
+    }
+    keep_text(gathered.answers.back().text, data, length);
+}
+
+void report_answer_end(bool cut)
+{
+    if (!gathered.started)
+        return;
+    if (!gathered.answer_open)
+        report_answer_bytes("", 0);
+    if (gathered.answer_open)
+        gathered.answers.back().cut = cut;
+    gathered.answer_open = false;
+}
+
+void report_reply_bytes(const char* data, size_t length)
+{
+    if (!gathered.started)
+        return;
+    if (gathered.answers.empty() || !gathered.answers.back().command.empty())
+        gathered.answers.push_back({});
+    keep_text(gathered.answers.back().text, data, length);
+}
+
+void report_secret_value(std::string_view value)
+{
+    // A script's value comes with its quotes.
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+        value = value.substr(1, value.size() - 2);
+    if (!gathered.started || value.size() < SHORTEST_SECRET || gathered.secrets.size() >= SECRET_LIMIT)
+        return;
+    for (const std::string& known : gathered.secrets)
+        if (known == value)
+            return;
+    gathered.secrets.emplace_back(value);
+}
+
+void report_error_line(std::string_view text)
+{
+    // An error may quote a line of the script, secrets and all.
+    if (gathered.started && gathered.error_line.empty())
+        gathered.error_line = one_line(mask_secret_attributes(text), REASON_LIMIT);
+}
+
+void report_processor_status(int32_t)
+{
+    if (gathered.started)
+        gathered.processor_status = true;
+}
+
+void report_image(const ReportImage& image)
+{
+    if (!gathered.started)
+        return;
+    if (gathered.images.size() >= REPORT_IMAGE_LIMIT) {
+        ++gathered.images_left_out;
+        return;
+    }
+    gathered.images.push_back(image);
+    if (gathered.images.back().file.size() > FILE_NAME_LIMIT)
+        gathered.images.back().file.resize(FILE_NAME_LIMIT);
+}
+
+const char* exit_status_meaning(int exit_status, bool processor_status, bool check_only)
+{
+    if (processor_status && exit_status != 0)
+        return "the processor's error status for a command";
+    switch (exit_status) {
+    case 0:
+        return check_only ? "the script's syntax is valid" : "the script succeeded";
+    case 255:
+        return "the command line, the log file or the script could not be used, the script is invalid, "
+               "or the processor could not be reached or did not answer the transport probe";
+    case 1:
+        return "stream mode: the run stopped on a failed command";
+    case 2:
+        return "the script could not be read";
+    case 3:
+        return "the connection broke or went silent while reading a reply, or a reply passed its limit";
+    case 4:
+        return "HTTP mode: the processor refused the request";
+    case 6:
+        return "sending on the connection failed";
+    case 8:
+        return "HTTP mode: a firmware update whose replies never confirmed the flash";
+    case 64:
+        return "a usage error: the command line could not be understood, nothing ran";
+    case 74:
+        return "the run succeeded, but its log or report could not be written whole";
+    case 77:
+        return "the processor's key is not the one known for it; nothing was sent";
+    default:
+        break;
+    }
+    if (exit_status > 128 && exit_status < 160)
+        return "the run was ended by a signal";
+    return "the processor's error status for a command";
+}
+
+std::string render_run_report(int exit_status, bool check_only)
+{
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - gathered.start).count();
+    std::vector<GatheredAnswer> answers = all_answers();
+
+    json report = json::parse(std::string(signal_head[signal_head_index]) + "}", nullptr, false);
+    if (report.is_discarded())
+        report = json::object();
+    report["duration_seconds"] = static_cast<double>(static_cast<long long>(seconds * 1000.0)) / 1000.0;
+    report["exit_status"] = exit_status;
+    report["exit_meaning"] = exit_status_meaning(exit_status, gathered.processor_status, check_only);
+    report["outcome"] = exit_status == 0 ? "succeeded" : "failed";
+    if (exit_status != 0) {
+        std::string reason;
+        if (gathered.processor_status) {
+            for (const auto& [answer, command, key] : answers) {
+                if (answer_failed(answer)) {
+                    char status[16];
+                    std::snprintf(status, sizeof status, "0x%04llX", answer.status.get<long long>());
+                    std::string name = !command.empty() ? command : answer.data_name;
+                    reason = (name.empty() ? std::string("the processor") : name) + " failed with status " + status;
+                    if (answer.message.is_string())
+                        reason += ": " + answer.message.get<std::string>();
+                    break;
+                }
+            }
+        }
+        if (reason.empty())
+            reason = gathered.error_line;
+        if (reason.empty())
+            reason = exit_status_meaning(exit_status, gathered.processor_status, check_only);
+        report["reason"] = one_line(reason, REASON_LIMIT);
+    }
+    if (gathered.images_left_out > 0)
+        report["images_left_out"] = gathered.images_left_out;
+    if (gathered.text_left_out)
+        report["answers_text_left_out"] = true;
+    mask_secrets(report);
+
+    std::vector<std::string> images;
+    for (const ReportImage& image : gathered.images)
+        images.push_back(shown(masked(image_entry(image))));
+    // Whole answers first. Past the size limit their data goes, and the
+    // answers that would still pass it go too.
+    std::vector<std::string> responses;
+    size_t size = laid_out(report, images, responses).size();
+    // An answer that repeats an earlier one (same command, same text) is
+    // the same line.
+    std::unordered_map<std::string, size_t> repeated;
+    for (const auto& [answer, command, key] : answers) {
+        auto earlier = key.empty() ? repeated.end() : repeated.find(key);
+        if (earlier != repeated.end()) {
+            responses.push_back(responses[earlier->second]);
+        } else {
+            responses.push_back(shown(masked(answer_entry(answer, command, true))));
+            if (!key.empty())
+                repeated.emplace(key, responses.size() - 1);
+        }
+        size += responses.back().size() + ENTRY_FRAME;
+    }
+    if (size <= REPORT_SIZE_LIMIT)
+        return laid_out(report, images, responses);
+    report["responses_left_out"] = answers.size();
+    responses.clear();
+    size_t used = laid_out(report, images, responses).size();
+    for (const auto& [answer, command, key] : answers) {
+        std::string line = shown(masked(answer_entry(answer, command, false)));
+        if (used + line.size() + ENTRY_FRAME > REPORT_SIZE_LIMIT)
+            break;
+        used += line.size() + ENTRY_FRAME;
+        responses.push_back(std::move(line));
+    }
+    if (responses.size() < answers.size())
+        report["responses_left_out"] = answers.size() - responses.size();
+    else
+        report.erase("responses_left_out");
+    return laid_out(report, images, responses);
+}
+
+size_t render_signal_report(int signal_number, int exit_status, char* out, size_t size)
+{
+    if (!signal_head_ready)
+        return 0;
+    const char* head = signal_head[signal_head_index];
+    std::timespec now{};
+    std::timespec_get(&now, TIME_UTC);
+    long long millis = (static_cast<long long>(now.tv_sec) - signal_start.tv_sec) * 1000 +
+                       (now.tv_nsec - signal_start.tv_nsec) / 1000000;
+    if (millis < 0)
+        millis = 0;
+    // snprintf is not on the list of signal-safe calls; the text is built by hand.
+    size_t used = 0;
+    auto put = [&](const char* text) {
+        size_t length = std::strlen(text);
+        if (used + length >= size)
+            return false;
+        std::memcpy(out + used, text, length);
+        used += length;
+        return true;
+    };
+    auto put_number = [&](long long value) {
+        char digits[24];
+        size_t count = 0;
+        do {
+            digits[count++] = static_cast<char>('0' + value % 10);
+            value /= 10;
+        } while (value > 0 && count < sizeof digits);
+        char text[24];
+        for (size_t i = 0; i < count; ++i)
+            text[i] = digits[count - 1 - i];
+        text[count] = '\0';
+        return put(text);
+    };
+    bool fits = put(head) && put(",\"duration_seconds\":") && put_number(millis / 1000) &&
+                put(".") && put_number(millis / 100 % 10) && put_number(millis / 10 % 10) && put_number(millis % 10) &&
+                put(",\"exit_status\":") && put_number(exit_status) &&
+                put(",\"exit_meaning\":\"the run was ended by a signal\",\"outcome\":\"failed\",\"reason\":\"ended by signal ") &&
+                put_number(signal_number) && put("\",\"images\":[],\"responses\":[],\"interrupted\":true}\n");
+    return fits ? used : 0;
+}
+
+void reset_run_report()
+{
+    gathered = Gathered{};
+    signal_head_ready = 0;
+}

@@ -1,0 +1,80 @@
+// The run report: the facts of one run gathered while it goes (through the
+// small hooks below, called where the run judges answers and moves images)
+// and written as JSON at its end (-j FILE). Its layout is
+// docs/run-report.schema.json; README "Run report" describes it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "records/results.h"
+
+// A report never grows past this many bytes, whatever the processor sent:
+// the answers' text is kept up to REPORT_ANSWER_TEXT_LIMIT, at most
+// REPORT_ANSWER_LIMIT answers and REPORT_IMAGE_LIMIT images are listed
+// (messages cut at 1024 bytes, file names at 1024, reasons at 300), and a
+// rendering that would still pass the limit leaves the answers' data out,
+// and then the answers that do not fit, and says so.
+constexpr size_t REPORT_SIZE_LIMIT = 8u << 20;
+constexpr size_t REPORT_ANSWER_TEXT_LIMIT = 2u << 20;
+constexpr size_t REPORT_ANSWER_LIMIT = 10000;
+constexpr size_t REPORT_IMAGE_LIMIT = 100;
+
+// Starts gathering: the run's start time, its server and port (from the
+// run settings). Nothing is gathered before this call.
+void report_start(const char* program_version);
+bool report_gathering();
+// This build can write a report (false where it has no XML reader).
+bool report_available();
+
+// The transport the probe found.
+void report_transport(ProcessorGeneration generation);
+// Stream mode: an element name that went to the processor; the next answer
+// read is taken as this element's.
+void report_element_sent(std::string_view name);
+// Stream mode: a token that went to the processor; the one after "<" or
+// "</" is an element name.
+void report_token_sent(const char* token);
+// Stream mode: bytes of the answer being read, then its end (cut: the
+// connection broke or it was malformed).
+void report_answer_bytes(const char* data, size_t length);
+void report_answer_end(bool cut);
+// HTTP mode: data of the reply (several answers one after another).
+void report_reply_bytes(const char* data, size_t length);
+// A value that must not appear in the report (a password the run used).
+void report_secret_value(std::string_view value);
+// The first error line of the run (console and log), the reason of a failure.
+void report_error_line(std::string_view text);
+// An error status the processor reported became the run status.
+void report_processor_status(int32_t status);
+// An image that went to or came from the processor.
+struct ReportImage {
+    const char* kind;      // "firmware", "floppy_insert", "floppy_copy"
+    std::string file;
+    unsigned long long bytes;
+    std::string sha256;    // lower-case hex, "" when unknown
+    double seconds;
+};
+void report_image(const ReportImage& image);
+
+// The report as JSON text (at most REPORT_SIZE_LIMIT bytes) for the
+// process's exit status.
+std::string render_run_report(int exit_status, bool check_only);
+
+// Signal-safe: the short report of a run ended by signal_number, into out
+// (size bytes); its length, 0 when it does not fit or gathering has not
+// started. It holds the run's settings, start, duration and transport, no
+// answers and no images.
+size_t render_signal_report(int signal_number, int exit_status, char* out, size_t size);
+
+// What the README's exit table says about a status.
+const char* exit_status_meaning(int exit_status, bool processor_status, bool check_only);
+
+// Under -q in HTTP mode: the answers a person needs (those that failed or
+// carry data), one line each with their data as JSON, for the console.
+std::string quiet_answer_lines();
+
+// Forgets everything gathered.
+void reset_run_report();

@@ -1,0 +1,88 @@
+#include "records/secret_attributes.h"
+
+#include <cctype>
+#include <string>
+
+namespace {
+
+bool ends_with(const std::string& text, std::string_view tail)
+{
+    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+bool is_value_name(std::string_view name)
+{
+    static constexpr std::string_view VALUE_NAME = "VALUE";
+    if (name.size() != VALUE_NAME.size())
+        return false;
+    for (size_t i = 0; i < name.size(); ++i)
+        if (std::toupper(static_cast<unsigned char>(name[i])) != VALUE_NAME[i])
+            return false;
+    return true;
+}
+
+// The attribute at 'at' stands in a tag whose element name holds a secret
+// (an SNMP trap community, whose VALUE is the community string).
+bool in_secret_element(std::string_view text, size_t at)
+{
+    size_t open = text.rfind('<', at);
+    if (open == std::string_view::npos || text.find('>', open) < at)
+        return false;
+    size_t start = open + 1;
+    size_t end = start;
+    while (end < text.size() && (std::isalnum(static_cast<unsigned char>(text[end])) || text[end] == '_'))
+        ++end;
+    return end > start && is_secret_attribute(text.substr(start, end - start));
+}
+
+}  // namespace
+
+std::string mask_secret_attributes(std::string_view text)
+{
+    std::string masked;
+    size_t copied = 0;
+    for (size_t equals = text.find('='); equals != std::string_view::npos; equals = text.find('=', equals + 1)) {
+        size_t name_end = equals;
+        while (name_end > 0 && (text[name_end - 1] == ' ' || text[name_end - 1] == '\t'))
+            --name_end;
+        size_t name_start = name_end;
+        while (name_start > 0 && (std::isalnum(static_cast<unsigned char>(text[name_start - 1])) ||
+                                  text[name_start - 1] == '_' || text[name_start - 1] == '-'))
+            --name_start;
+        if (name_start == name_end || name_start < copied)
+            continue;
+        std::string_view name = text.substr(name_start, name_end - name_start);
+        if (!is_secret_attribute(name) && !(is_value_name(name) && in_secret_element(text, name_start)))
+            continue;
+        size_t value = equals + 1;
+        while (value < text.size() && (text[value] == ' ' || text[value] == '\t'))
+            ++value;
+        size_t value_end = value;
+        if (value < text.size() && (text[value] == '"' || text[value] == '\'')) {
+            size_t close = text.find(text[value], value + 1);
+            ++value;
+            value_end = close == std::string_view::npos ? text.size() : close;
+        } else {
+            while (value_end < text.size() && text[value_end] != ' ' && text[value_end] != '\t' &&
+                   text[value_end] != '>' && text[value_end] != '/')
+                ++value_end;
+        }
+        masked.append(text.substr(copied, value - copied));
+        masked.append(MASKED_SECRET);
+        copied = value_end;
+        equals = value_end > equals ? value_end - 1 : equals;
+    }
+    masked.append(text.substr(copied));
+    return masked;
+}
+
+bool is_secret_attribute(std::string_view name)
+{
+    std::string upper;
+    upper.reserve(name.size());
+    for (char c : name)
+        upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    // PASSWORD, USER_PASSWORD, ...: every password; the SNMP trap community
+    // strings (SNMP_ADDRESS_1_TRAPCOMMUNITY ...) act as passwords too.
+    return ends_with(upper, "PASSWORD") || ends_with(upper, "TRAPCOMMUNITY") || upper == "COMMUNITY";
+}

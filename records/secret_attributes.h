@@ -1,0 +1,16 @@
+// The attribute names of the command language whose values are secrets.
+#pragma once
+
+#include <string_view>
+
+// True for PASSWORD and the other attributes that hold a secret (SNMP trap
+// communities, any name ending in PASSWORD), in any case.
+bool is_secret_attribute(std::string_view name);
+
+// What a secret shows as wherever the run writes it down.
+inline constexpr std::string_view MASKED_SECRET = "********";
+
+// The text with the value of every secret attribute written in it
+// (NAME="value", NAME='value' or NAME=value) masked: for messages that
+// quote a script's line.
+std::string mask_secret_attributes(std::string_view text);
