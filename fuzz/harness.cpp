@@ -154,6 +154,9 @@ bool documented_run_status(int32_t status, int32_t processor_status)
     case RunCode::refused:
     case RunCode::write_failure:
     case RunCode::flash_unconfirmed:
+    case RunCode::usage_error:
+    case RunCode::output_lost:
+    case RunCode::identity_refused:
         return true;
     }
     return status == processor_status;

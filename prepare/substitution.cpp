@@ -75,14 +75,8 @@ bool write_matching_values(const char* name, FILE* out)
 void add_name_once(std::string& list, const std::string& name)
 {
     std::string placeholder = "%" + name + "%";
-    size_t at = 0;
-    while ((at = list.find(placeholder, at)) != std::string::npos) {
-        bool starts = at == 0 || list.compare(at - 2, 2, ", ") == 0;
-        bool ends = at + placeholder.size() == list.size() || list.compare(at + placeholder.size(), 2, ", ") == 0;
-        if (starts && ends)
-            return;
-        at += 1;
-    }
+    if ((", " + list + ", ").find(", " + placeholder + ", ") != std::string::npos)
+        return;
     if (!list.empty())
         list += ", ";
     list += placeholder;
