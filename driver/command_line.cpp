@@ -8,6 +8,7 @@
 #include <string>
 
 #include "records/bounded_copy.h"
+#include "records/log_output.h"
 #include "records/run_settings.h"
 #include "platform/winsock.h"
 #include "prepare/substitution.h"
@@ -27,7 +28,7 @@ CommandLine usage()
 CommandLine usage_error(const char* format = nullptr, const char* word = "")
 {
     if (format)
-        printf(format, word);
+        log_plain(format, word);
     print_usage(settings.program_name);
     return CommandLine::usage_error;
 }
@@ -47,7 +48,7 @@ bool set_port(const char* after_colon)
         return true;
     }
     if (strlen(after_colon) > static_cast<size_t>(PORT_TEXT_MAX)) {
-        printf("The port \"%s\" must be %d characters or less\n", after_colon, PORT_TEXT_MAX);
+        log_plain("The port \"%s\" must be %d characters or less\n", after_colon, PORT_TEXT_MAX);
         settings.port_text[0] = '\0';
         return false;
     }

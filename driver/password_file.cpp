@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/shared_readable.h"
+#include "records/log_output.h"
 #include "records/run_settings.h"
 
 namespace {
@@ -23,7 +24,7 @@ bool take_password_file()
     bool from_input = strcmp(path, "-") == 0;
     FILE* file = from_input ? stdin : fopen(path, "rb");
     if (file == nullptr) {
-        printf("The password file %s cannot be read.\r\n", path);
+        log_plain("The password file %s cannot be read.\r\n", path);
         return false;
     }
     if (!from_input && readable_by_others(file))
@@ -36,7 +37,7 @@ bool take_password_file()
     if (!from_input)
         fclose(file);
     if (failed) {
-        printf("The password file %s cannot be read.\r\n", path);
+        log_plain("The password file %s cannot be read.\r\n", path);
         return false;
     }
     if (!line.empty() && line.back() == '\r')

@@ -10,17 +10,6 @@ bool ends_with(const std::string& text, std::string_view tail)
     return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-bool is_value_name(std::string_view name)
-{
-    static constexpr std::string_view VALUE_NAME = "VALUE";
-    if (name.size() != VALUE_NAME.size())
-        return false;
-    for (size_t i = 0; i < name.size(); ++i)
-        if (std::toupper(static_cast<unsigned char>(name[i])) != VALUE_NAME[i])
-            return false;
-    return true;
-}
-
 // The attribute at 'at' stands in a tag whose element name holds a secret
 // (an SNMP trap community, whose VALUE is the community string).
 bool in_secret_element(std::string_view text, size_t at)
@@ -52,7 +41,7 @@ std::string mask_secret_attributes(std::string_view text)
         if (name_start == name_end || name_start < copied)
             continue;
         std::string_view name = text.substr(name_start, name_end - name_start);
-        if (!is_secret_attribute(name) && !(is_value_name(name) && in_secret_element(text, name_start)))
+        if (!is_secret_attribute(name) && !(is_value_attribute(name) && in_secret_element(text, name_start)))
             continue;
         size_t value = equals + 1;
         while (value < text.size() && (text[value] == ' ' || text[value] == '\t'))
@@ -85,4 +74,15 @@ bool is_secret_attribute(std::string_view name)
     // PASSWORD, USER_PASSWORD, ...: every password; the SNMP trap community
     // strings (SNMP_ADDRESS_1_TRAPCOMMUNITY ...) act as passwords too.
     return ends_with(upper, "PASSWORD") || ends_with(upper, "TRAPCOMMUNITY") || upper == "COMMUNITY";
+}
+
+bool is_value_attribute(std::string_view name)
+{
+    static constexpr std::string_view VALUE_NAME = "VALUE";
+    if (name.size() != VALUE_NAME.size())
+        return false;
+    for (size_t i = 0; i < name.size(); ++i)
+        if (std::toupper(static_cast<unsigned char>(name[i])) != VALUE_NAME[i])
+            return false;
+    return true;
 }

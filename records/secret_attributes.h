@@ -7,6 +7,10 @@
 // communities, any name ending in PASSWORD), in any case.
 bool is_secret_attribute(std::string_view name);
 
+// True for VALUE, in any case: the attribute that holds the secret of an
+// element whose own name is a secret one (an SNMP trap community).
+bool is_value_attribute(std::string_view name);
+
 // What a secret shows as wherever the run writes it down.
 inline constexpr std::string_view MASKED_SECRET = "********";
 
