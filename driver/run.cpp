@@ -25,6 +25,7 @@
 #include "link/transfer_buffers.h"
 #include "platform/console_mode.h"
 #include "platform/exit_cleanup.h"
+#include "platform/file_kind.h"
 #include "platform/private_file.h"
 #include "platform/winsock.h"
 #include "prepare/address_file_name.h"
@@ -151,7 +152,9 @@ Flow open_script_input()
 // may be meant so), but the run says so once, naming them.
 void say_placeholders_left()
 {
-    if (settings.use_working_copy || variables.var_count != 0)
+    // A pipe or a terminal would be used up by the scan: the checking pass
+    // must have it whole.
+    if (settings.use_working_copy || variables.var_count != 0 || !readable_at_once(settings.input_file_name))
         return;
     PlaceholderScan scan;
     char piece[65536];
