@@ -10,6 +10,7 @@
 
 #include "platform/locked_append.h"
 #include "records/log_output.h"
+#include "records/run_report.h"
 #include "records/run_settings.h"
 
 std::string peer_key_fingerprint(SSL* tls)
@@ -100,6 +101,7 @@ Flow check_processor_identity(SSL* tls)
     std::string fingerprint = peer_key_fingerprint(tls);
     if (fingerprint.empty()) {
         log_error("The processor at %s showed no certificate; its identity cannot be checked.\r\n", host.c_str());
+        report_identity("no_certificate", fingerprint);
         record_failure(RunCode::identity_refused);
         return Flow::end_now;
     }
@@ -136,19 +138,24 @@ Flow check_processor_identity(SSL* tls)
         log_error("The processor at %s (key %s) is not in the known-processors file %s; "
                   "QUORVEX_KNOWN_PROCESSORS_MODE=strict refuses it. To accept it, add the line \"%s %s\".\r\n",
                   host.c_str(), fingerprint.c_str(), path, host.c_str(), fingerprint.c_str());
+        report_identity("unknown", fingerprint);
         record_failure(RunCode::identity_refused);
         return Flow::end_now;
     }
     if (appended == LockedAppend::appended) {
         log_info("First contact with the processor at %s: its key %s is now recorded in %s.\r\n", host.c_str(),
                  fingerprint.c_str(), path);
+        report_identity("new", fingerprint);
         return Flow::go_on;
     }
-    if (same_fingerprint(known.fingerprint, fingerprint))
+    if (same_fingerprint(known.fingerprint, fingerprint)) {
+        report_identity("known", fingerprint);
         return Flow::go_on;
+    }
     log_error("The key of the processor at %s has changed: line %d of %s holds %s, the processor shows %s. "
               "Nothing was sent. If the new key is right, remove or edit line %d of %s.\r\n",
               host.c_str(), known.number, path, known.fingerprint.c_str(), fingerprint.c_str(), known.number, path);
+    report_identity("changed", fingerprint);
     record_failure(RunCode::identity_refused);
     return Flow::end_now;
 }

@@ -33,6 +33,8 @@ struct Gathered {
     std::string start_text;  // ISO 8601, UTC
     const char* version = "";
     json transport;          // null until the probe has spoken
+    std::string identity_state;  // "" while no file judged the processor
+    std::string identity_fingerprint;
     std::string pending_command;
     bool tag_opened = false;  // the last token sent was "<", "</" or "<?"
     bool instruction_opened = false;  // it was "<?"
@@ -116,6 +118,8 @@ void fill_signal_head()
         {"started", gathered.start_text},
         {"check_only", settings.check_only},
     };
+    if (!gathered.identity_state.empty())
+        head["identity"] = {{"state", gathered.identity_state}, {"fingerprint", gathered.identity_fingerprint}};
     std::string text = head.dump(-1, ' ', false, json::error_handler_t::replace);
     text.pop_back();  // the closing brace: the signal handler goes on
     int next = signal_head_index ? 0 : 1;
@@ -325,6 +329,30 @@ void report_transport(ProcessorGeneration generation)
         gathered.transport = "stream";
     else if (generation == ProcessorGeneration::http)
         gathered.transport = "http";
+    fill_signal_head();
+}
+
+namespace {
+
+int identity_rank(const std::string& state)
+{
+    if (state.empty())
+        return 0;
+    if (state == "known")
+        return 1;
+    if (state == "new")
+        return 2;
+    return 3;
+}
+
+}  // namespace
+
+void report_identity(const char* state, const std::string& fingerprint)
+{
+    if (!gathered.started || identity_rank(state) <= identity_rank(gathered.identity_state))
+        return;
+    gathered.identity_state = state;
+    gathered.identity_fingerprint = fingerprint.substr(0, 100);
     fill_signal_head();
 }
 

@@ -31,6 +31,11 @@ bool report_available();
 
 // The transport the probe found.
 void report_transport(ProcessorGeneration generation);
+// The processor's identity as the known-processors file judged it, after
+// a handshake: "known", "new" (recorded on first contact), or a refusal
+// ("changed", "unknown" in strict mode, "no_certificate"). Of several
+// connections of one run, a refusal outranks "new", which outranks "known".
+void report_identity(const char* state, const std::string& fingerprint);
 // Stream mode: an element name that went to the processor; the next answer
 // read is taken as this element's.
 void report_element_sent(std::string_view name);

@@ -8,6 +8,7 @@ void report_start(const char*) {}
 bool report_gathering() { return false; }
 bool report_available() { return false; }
 void report_transport(ProcessorGeneration) {}
+void report_identity(const char*, const std::string&) {}
 void report_element_sent(std::string_view) {}
 void report_token_sent(const char*) {}
 void report_answer_bytes(const char*, size_t) {}

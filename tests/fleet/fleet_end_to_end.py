@@ -216,7 +216,7 @@ def main():
                 [nobody, "255", "the processor could not be reached", "3",
                  "out/logs/006-%s.log" % nobody.replace(":", "_"), "-", "-"],
             ]
-            expect([row[:7] for row in rows[:-1]] == expected and rows[0][7:] == ["seconds"],
+            expect([row[:7] for row in rows[:-1]] == expected and rows[0][7:] == ["seconds", "command", "identity"],
                    "summary.csv:\n%s\nexpected:\n%s" % (rows, expected))
             seconds = [float(row[7]) for row in rows[1:] if len(row) > 7]
             expect(len(seconds) == 7 and seconds[4] >= TIME_BOUND and max(seconds[:6]) <= seconds[6],
