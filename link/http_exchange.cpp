@@ -194,7 +194,9 @@ ReplyRead parse_reply_read(const char* text, size_t count, size_t& owed, bool re
 
 void response_store_reset()
 {
-    std::memset(response_store.text, 0, sizeof response_store.text);
+    // Only the bytes used are cleared: the rest is still zero, and a run
+    // whose replies are small never touches the store's other pages.
+    std::memset(response_store.text, 0, std::min(response_store.used, sizeof response_store.text));
     response_store.used = 0;
 }
 
