@@ -10,6 +10,7 @@ import shlex
 import shutil
 import signal
 import socket
+import stat
 import subprocess
 import sys
 import tempfile
@@ -427,11 +428,26 @@ def program_command(quorvex, platform, launcher):
     return ["quorvex"], quorvex, {}
 
 
+def full_device(folder):
+    """A device that is always full, for the cases that write to one
+    (@@FULL@@): as root, a node of the case's own in its folder, so that a
+    product that wrongly replaced or removed what it was told to write to
+    could harm nothing but the case; otherwise the system's /dev/full,
+    which a user other than root cannot replace."""
+    if os.geteuid() != 0:
+        return "/dev/full"
+    path = os.path.join(folder, "full")
+    # The system's full device: character device 1, 7.
+    os.mknod(path, 0o666 | stat.S_IFCHR, os.makedev(1, 7))
+    return path
+
+
 def run_case(case_path, quorvex, mpsim, keep, blessing=False, platform="linux", launcher=None):
     sections = parse_case(case_path)
     tmp = tempfile.mkdtemp(prefix="quorvex-case-")
     variables = {"TMP": tmp, "HOSTNAME": socket.gethostname(),
-                 "CASES": os.path.dirname(os.path.abspath(case_path)), "BANNER": BANNER}
+                 "CASES": os.path.dirname(os.path.abspath(case_path)), "BANNER": BANNER,
+                 "FULL": full_device(tmp)}
     failures = []
     actual = {}
     simulator = None
@@ -524,6 +540,9 @@ def run_case(case_path, quorvex, mpsim, keep, blessing=False, platform="linux", 
         if simulator is not None:
             launch.stop(simulator, patient="--connections" in shlex.split(
                 sim_section.content(variables).decode()))
+        if variables["FULL"] != "/dev/full" and not (os.path.lexists(variables["FULL"]) and
+                                                     stat.S_ISCHR(os.lstat(variables["FULL"]).st_mode)):
+            failures.append("the full device %s was replaced or removed\n" % variables["FULL"])
 
         for section in by_kind.get("expect-status", []):
             status = completed.returncode & 0xFF if completed.returncode >= 0 else completed.returncode

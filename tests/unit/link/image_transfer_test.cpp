@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -12,6 +13,7 @@
 
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -37,6 +39,20 @@ std::string image_bytes(size_t size)
 std::string temp_path(const char* name)
 {
     return ::testing::TempDir() + "quorvex-link-" + name;
+}
+
+// A device that is always full. As root, a node of the test's own: a
+// product that wrongly replaced or removed the file it was told to write
+// could otherwise destroy the system's /dev/full; another user cannot.
+std::string full_device()
+{
+    if (geteuid() != 0)
+        return "/dev/full";
+    std::string path = temp_path("full");
+    std::remove(path.c_str());
+    if (mknod(path.c_str(), S_IFCHR | 0666, makedev(1, 7)) != 0)
+        ADD_FAILURE() << "cannot make a full device " << path << ": " << std::strerror(errno);
+    return path;
 }
 
 std::string write_image(const char* name, size_t size)
@@ -269,9 +285,10 @@ TEST_F(ImageTransfer, CopyThatCannotBeWrittenFailsTheRunAndLeavesNoFile)
         std::string destination;
         const char* message;
     };
+    const std::string full = full_device();
     const Case cases[] = {
         {temp_path("no-such-folder/copy.img"), "Unable to open the virtual floppy image file\r\n"},
-        {"/dev/full", "Unable to write the virtual floppy image file\r\n"},
+        {full, "Unable to write the virtual floppy image file\r\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.destination);
@@ -289,7 +306,7 @@ TEST_F(ImageTransfer, CopyThatCannotBeWrittenFailsTheRunAndLeavesNoFile)
     }
     // A device that refused the image is left in place.
     struct stat device;
-    ASSERT_EQ(stat("/dev/full", &device), 0);
+    ASSERT_EQ(lstat(full.c_str(), &device), 0);
     EXPECT_TRUE(S_ISCHR(device.st_mode));
 }
 
