@@ -1,4 +1,5 @@
 #include "driver/command_line.h"
+#include "driver/option_table.h"
 #include "driver/password_file.h"
 
 #include <cctype>
@@ -54,11 +55,6 @@ bool set_port(const char* after_colon)
     }
     copy_bounded(settings.port_text, sizeof settings.port_text, after_colon, PORT_TEXT_MAX);
     return true;
-}
-
-bool is_option_word(const char* arg)
-{
-    return strlen(arg) == 2 && (arg[0] == '-' || arg[0] == '/');
 }
 
 // "-s value": host name, IPv4 literal or IPv6 literal, each with an
@@ -185,9 +181,12 @@ CommandLine parse_command_line(int argc, char** argv)
 
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
-        if (!is_option_word(arg))
+        const OptionSpec* option = find_option(arg);
+        if (option == nullptr)
             return usage_error(NOT_AN_OPTION, arg);
-        switch (tolower(static_cast<unsigned char>(arg[1]))) {
+        if (option->never_last && i + 1 >= argc)
+            return usage_error("Error: option \"%s\" may not be the last argument\n", arg);
+        switch (option->letter) {
         case 'c':
             settings.check_only = true;
             break;
@@ -223,15 +222,13 @@ CommandLine parse_command_line(int argc, char** argv)
                 return usage_error(NEEDS_A_VALUE, arg);
             break;
         case 'v':
-            if (i + 1 >= argc)
-                return usage_error("Error: option \"%s\" may not be the last argument\n", arg);
             settings.verbose = true;
             break;
         case 's': {
             if (i + 1 >= argc)
                 return usage_error(NEEDS_A_VALUE, arg);
             for (int before = 1; before < i; ++before) {
-                if (is_option_word(argv[before]) && tolower(static_cast<unsigned char>(argv[before][1])) == 's') {
+                if (const OptionSpec* earlier = find_option(argv[before]); earlier && earlier->letter == 's') {
                     printf("Error:option 's' has been used more than once \n");
                     return usage_error();
                 }
@@ -297,14 +294,13 @@ CommandLine parse_command_line(int argc, char** argv)
 bool quiet_option_given(int argc, char** argv)
 {
     for (int i = 1; i < argc; ++i) {
-        const char* arg = argv[i];
-        if (!is_option_word(arg))
+        const OptionSpec* option = find_option(argv[i]);
+        if (option == nullptr)
             return false;
-        char option = static_cast<char>(tolower(static_cast<unsigned char>(arg[1])));
-        if (option == 'q')
+        if (option->letter == 'q')
             return true;
         // Options with a value skip it.
-        if (strchr("sflputj", option) != nullptr)
+        if (option->value_name != nullptr)
             ++i;
     }
     return false;

@@ -2,6 +2,8 @@
 // the default log file name of an IPv6 server.
 #pragma once
 
+#include <string>
+
 enum class [[nodiscard]] CommandLine {
     go_on,    // the run may go on
     refused,  // it may not (-1), unless only a check was asked for
@@ -17,7 +19,8 @@ CommandLine parse_command_line(int argc, char** argv);
 // is read).
 bool quiet_option_given(int argc, char** argv);
 
-// Prints the usage text.
+// The usage text, and its printing.
+std::string usage_text(const char* program_name);
 void print_usage(const char* program_name);
 
 // Default log file name for an IPv6 server_address, into a 40-byte field;
