@@ -63,7 +63,7 @@ CommandLine take_server_value(const char* value)
 {
     settings.server_address[0] = '\0';
     if (strlen(value) > static_cast<size_t>(SERVER_ADDRESS_MAX)) {
-        printf("Server IP address or Fully Qualified Domain Name specified with the 's' option must be 50 characters or less\n");
+        console_only("Server IP address or Fully Qualified Domain Name specified with the 's' option must be 50 characters or less\n");
         return CommandLine::refused;
     }
     const char* open = strchr(value, '[');
@@ -80,11 +80,11 @@ CommandLine take_server_value(const char* value)
             if (!set_port(colon ? colon + 1 : nullptr))
                 return CommandLine::refused;
         }
-        printf("Server is %s \n", settings.server_address);
+        console_only("Server is %s \n", settings.server_address);
         return CommandLine::go_on;
     }
     if (!close) {
-        printf("Error: IP adress or FQDN specified by the 's' option is not formatted correctly\n");
+        console_only("Error: IP adress or FQDN specified by the 's' option is not formatted correctly\n");
         return usage_error();
     }
     copy_bounded(settings.server_address, sizeof settings.server_address, open + 1,
@@ -94,7 +94,7 @@ CommandLine take_server_value(const char* value)
     const char* colon = strchr(close, ':');
     if (!set_port(colon ? colon + 1 : nullptr))
         return CommandLine::refused;
-    printf("Server is %s \n", settings.server_address);
+    console_only("Server is %s \n", settings.server_address);
     return CommandLine::go_on;
 }
 
@@ -104,7 +104,7 @@ bool take_environment_server(const char* value)
     const char* colon = strchr(value, ':');
     size_t host_length = colon ? static_cast<size_t>(colon - value) : strlen(value);
     if (host_length > static_cast<size_t>(SERVER_ADDRESS_MAX)) {
-        printf("Server IP address or Fully Qualified Domain Name in DEVICEIPADDRESS0 must be 50 characters or less\n");
+        console_only("Server IP address or Fully Qualified Domain Name in DEVICEIPADDRESS0 must be 50 characters or less\n");
         settings.server_address[0] = '\0';
         return false;
     }
@@ -125,7 +125,7 @@ bool take_environment_timeout(const char* value)
     for (; *digit >= '0' && *digit <= '9' && seconds <= LONGEST_WAIT_SECONDS; ++digit)
         seconds = seconds * 10 + (*digit - '0');
     if (digit == value || *digit != '\0' || seconds > LONGEST_WAIT_SECONDS) {
-        printf("QUORVEX_TIMEOUT must be a number of seconds from 0 (no limit) to %d, not \"%s\"\r\n",
+        console_only("QUORVEX_TIMEOUT must be a number of seconds from 0 (no limit) to %d, not \"%s\"\r\n",
                LONGEST_WAIT_SECONDS, value);
         return false;
     }
@@ -229,7 +229,7 @@ CommandLine parse_command_line(int argc, char** argv)
                 return usage_error(NEEDS_A_VALUE, arg);
             for (int before = 1; before < i; ++before) {
                 if (const OptionSpec* earlier = find_option(argv[before]); earlier && earlier->letter == 's') {
-                    printf("Error:option 's' has been used more than once \n");
+                    console_only("Error:option 's' has been used more than once \n");
                     return usage_error();
                 }
             }
@@ -243,7 +243,7 @@ CommandLine parse_command_line(int argc, char** argv)
             if (!file_given)
                 return usage_error("Error: option \"%s\" must follow option \"-f\"\n", arg);
             if (substitution_seen) {
-                printf("Variable Substitution used twice\r\n");
+                console_only("Variable Substitution used twice\r\n");
                 return usage_error();
             }
             substitution_seen = true;
@@ -251,7 +251,7 @@ CommandLine parse_command_line(int argc, char** argv)
             if (value == nullptr)
                 return usage_error(NEEDS_A_VALUE, arg);
             if (!parse_name_value_pairs(value)) {
-                printf("Invalid Substituion String\r\n");
+                console_only("Invalid Substituion String\r\n");
                 result = false;
                 break;
             }
@@ -278,7 +278,7 @@ CommandLine parse_command_line(int argc, char** argv)
         if (!take_environment_server(environment))
             return CommandLine::refused;
         if (settings.server_address[0] == '\0' && !settings.check_only) {
-            printf("Server Address not in Environment or no server name included on command line!\r\n");
+            console_only("Server Address not in Environment or no server name included on command line!\r\n");
             return CommandLine::refused;
         }
     }

@@ -28,7 +28,7 @@ bool take_password_file()
         return false;
     }
     if (!from_input && readable_by_others(file))
-        fprintf(stderr, "Warning: the password file %s can be read by others than its owner.\n", path);
+        error_only("Warning: the password file %s can be read by others than its owner.\n", path);
     std::string line;
     int c;
     while ((c = getc(file)) != EOF && c != '\n')

@@ -11,6 +11,7 @@
 #include "records/run_report.h"
 #include "records/run_settings.h"
 #include "records/run_state.h"
+#include "records/log_output.h"
 #include "platform/exit_cleanup.h"
 #include "platform/quiet_console.h"
 #include "platform/report_file.h"
@@ -48,11 +49,11 @@ bool begin_run_outputs()
     report_wanted = false;
     if (settings.report_file_name != nullptr) {
         if (!report_available()) {
-            std::fprintf(stderr, "This build of quorvex cannot write a run report (-j)\n");
+            error_only("This build of quorvex cannot write a run report (-j)\n");
             return false;
         }
         if (!prepare_report_file(settings.report_file_name)) {
-            std::fprintf(stderr, "Cannot write the run report \"%s\": the name is too long\n",
+            error_only("Cannot write the run report \"%s\": the name is too long\n",
                          settings.report_file_name);
             return false;
         }
@@ -78,7 +79,7 @@ void show_quiet_answers()
     if (quiet_console == nullptr || run_state.processor_generation != ProcessorGeneration::http)
         return;
     std::string lines = quiet_answer_lines();
-    std::fwrite(lines.data(), 1, lines.size(), quiet_console);
+    quiet_console_text(lines.data(), lines.size());
 }
 
 int finish_run_outputs(int exit_status)
@@ -92,7 +93,7 @@ int finish_run_outputs(int exit_status)
         int error = errno;
         call_at_process_end(nullptr);
         if (!written) {
-            std::fprintf(stderr, "Cannot write the run report \"%s\": %s\n", settings.report_file_name,
+            error_only("Cannot write the run report \"%s\": %s\n", settings.report_file_name,
                          std::strerror(error));
             if (exit_status == 0)
                 status = REPORT_NOT_WRITTEN;

@@ -44,8 +44,8 @@ constexpr unsigned long CLOSING_PAUSE_MS = 1000;
 
 void print_banner()
 {
-    printf("\r\nZQ Torvane Configuration Utility- QUORVEX v. %s dated %s\r\n", PROGRAM_VERSION, PROGRAM_DATE);
-    printf("(C) Copyright 2015-2026 ZQ Torvane. Provided as is, without warranty of any kind.\r\n\r\n");
+    console_only("\r\nZQ Torvane Configuration Utility- QUORVEX v. %s dated %s\r\n", PROGRAM_VERSION, PROGRAM_DATE);
+    console_only("(C) Copyright 2015-2026 ZQ Torvane. Provided as is, without warranty of any kind.\r\n\r\n");
 }
 
 // The log file's name while it is open, for the report of a failed write.
@@ -80,7 +80,7 @@ void close_log()
         error = errno;
     }
     if (!written) {
-        fprintf(stderr, "%s: ERROR: The log file \"%s\" could not be written whole: %s\n", settings.program_name,
+        error_only("%s: ERROR: The log file \"%s\" could not be written whole: %s\n", settings.program_name,
                 log_name.c_str(), error != 0 ? strerror(error) : "a write failed");
         log_lost = true;
     }
@@ -95,8 +95,8 @@ bool open_log_stream()
         run_state.log_stream = open_log_file(settings.log_file_name, true);
         if (!run_state.log_stream) {
             int error = errno;
-            printf("Cannot open log file \"%s\"\r\n", settings.log_file_name);
-            fprintf(stderr, "%s\n", strerror(error));
+            console_only("Cannot open log file \"%s\"\r\n", settings.log_file_name);
+            error_only("%s\n", strerror(error));
             return false;
         }
         return true;
@@ -116,7 +116,7 @@ bool open_log_stream()
     FILE* file = name[0] ? open_log_file(name, false) : nullptr;
     if (name[0] && !file) {
         int error = errno;
-        fprintf(stderr, "Cannot open the log file \"%s\": %s; the log goes to the console\n", name,
+        error_only("Cannot open the log file \"%s\": %s; the log goes to the console\n", name,
                 error == ELOOP ? "it is a link" : strerror(error));
     }
     run_state.log_stream = file ? file : stdout;
@@ -172,8 +172,8 @@ void say_placeholders_left()
 void log_server_address()
 {
     if (settings.verbose)
-        printf("IP Address is: %s\r\n", settings.server_address);
-    fprintf(run_state.log_stream, "IP Address is: %s\r\n", settings.server_address);
+        console_only("IP Address is: %s\r\n", settings.server_address);
+    log_only("IP Address is: %s\r\n", settings.server_address);
 }
 
 // The processor's command language takes the wrapper line from version
@@ -323,7 +323,7 @@ int run_steps(int argc, char** argv)
     WSAData data{};
     int started = WSAStartup(WINSOCK_VERSION_2_2, &data);
     if (started != 0) {
-        printf("WSAStartup failed: %d\n", started);
+        console_only("WSAStartup failed: %d\n", started);
         return code_value(RunCode::unusable);
     }
     switch (parse_command_line(argc, argv)) {
@@ -349,21 +349,21 @@ int run_steps(int argc, char** argv)
     say_placeholders_left();
 
     run_state.checking_pass = true;
-    printf("\r\n CHECKING XML SYNTAX...\r\n");
+    console_only("\r\n CHECKING XML SYNTAX...\r\n");
     ParseResult checked = parse_script();
     if (checked == ParseResult::input_failed)
         return code_value(RunCode::script_unreadable);
     if (checked != ParseResult::accepted) {
-        printf("\r\n\r\nInvalid XML Syntax\r\n\r\n");
+        console_only("\r\n\r\nInvalid XML Syntax\r\n\r\n");
         record_failure(RunCode::unusable);
         return closing_report();
     }
-    printf("\r\n\r\nValid XML Syntax\r\n\r\n");
+    console_only("\r\n\r\nValid XML Syntax\r\n\r\n");
     if (settings.check_only)
         return closing_report();
 
     log_server_address();
-    printf("Negotiated cipher: 168-bit Triple DES with RSA and a SHA1 MAC\r\n\r\n");
+    console_only("Negotiated cipher: 168-bit Triple DES with RSA and a SHA1 MAC\r\n\r\n");
 
     switch (exchange()) {
     case Flow::end_now:

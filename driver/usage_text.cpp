@@ -1,8 +1,8 @@
-#include <cstdio>
 #include <string>
 
 #include "driver/command_line.h"
 #include "driver/option_table.h"
+#include "records/log_output.h"
 
 std::string usage_text(const char* program_name)
 {
@@ -23,5 +23,5 @@ std::string usage_text(const char* program_name)
 void print_usage(const char* program_name)
 {
     std::string text = usage_text(program_name);
-    std::fwrite(text.data(), 1, text.size(), stdout);
+    console_only_text(text.data(), text.size());
 }

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "records/run_settings.h"
+#include "records/log_output.h"
 
 std::string make_multipart_boundary(FILE* image, int (*next_random)())
 {
@@ -16,10 +17,10 @@ std::string make_multipart_boundary(FILE* image, int (*next_random)())
             continue;
         boundary += std::to_string(next_random() % 1000000) + "z";
         if (settings.verbose)
-            std::printf("Boundary = %s\n", boundary.c_str());
+            console_only("Boundary = %s\n", boundary.c_str());
     }
     if (settings.verbose)
-        std::printf("Boundary is %s\n", boundary.c_str());
+        console_only("Boundary is %s\n", boundary.c_str());
     return boundary;
 }
 

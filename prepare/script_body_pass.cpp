@@ -11,6 +11,7 @@
 #include "records/run_settings.h"
 #include "records/results.h"
 #include "records/run_state.h"
+#include "records/log_output.h"
 #include "link/stream_exchange.h"
 #include "platform/file_kind.h"
 #include "platform/text_stream.h"
@@ -43,12 +44,12 @@ int firmware_element(bool measuring, std::string& element)
 {
     const std::string& path = firmware_reference.firmware_image_path;
     if (!readable_at_once(path.c_str())) {
-        std::printf("The firmware image file is not a regular file\r\n");
+        console_only("The firmware image file is not a regular file\r\n");
         return reject();
     }
     FILE* image = std::fopen(path.c_str(), "rb");
     if (image == nullptr) {
-        std::printf("Unable to open the firmware image update file\r\n");
+        console_only("Unable to open the firmware image update file\r\n");
         return -1;
     }
     long start = std::ftell(image);
@@ -56,7 +57,7 @@ int firmware_element(bool measuring, std::string& element)
     long image_length = std::ftell(image) - start;
     std::rewind(image);
     if (image_length < 0 || image_length > INT32_MAX) {
-        std::printf("ERROR: Firmware image \"%s\" is too large to send.\r\n", path.c_str());
+        console_only("ERROR: Firmware image \"%s\" is too large to send.\r\n", path.c_str());
         std::fclose(image);
         return reject();
     }
@@ -132,14 +133,14 @@ ImageLocation find_image_location(std::string_view line)
 int take_image_path(std::string_view line, const ImageLocation& location)
 {
     if (location.value_end == std::string_view::npos) {
-        std::printf("ERROR: Firmware image location \"%.*s has no closing quote.\r\n",
+        console_only("ERROR: Firmware image location \"%.*s has no closing quote.\r\n",
                     static_cast<int>(line.size() - location.value), line.data() + location.value);
         return reject();
     }
     firmware_reference.firmware_image_path.assign(line.substr(location.value, location.value_end - location.value));
     const std::string& path = firmware_reference.firmware_image_path;
     if (path.find(".bin") == std::string::npos) {
-        std::printf("ERROR: Firmware image \"%s\" is not a \".bin\" file.\r\n", path.c_str());
+        console_only("ERROR: Firmware image \"%s\" is not a \".bin\" file.\r\n", path.c_str());
         return reject();
     }
     return 0;
@@ -179,11 +180,11 @@ std::string firmware_line_text(std::string_view line, const std::string& element
 int refuse_login_line(LoginRewrite result, int line_number)
 {
     if (result == LoginRewrite::no_password)
-        std::printf("ERROR: The LOGIN element on line %d has no PASSWORD attribute on the same line: "
+        console_only("ERROR: The LOGIN element on line %d has no PASSWORD attribute on the same line: "
                     "the command-line credentials cannot take the place of the script's.\r\n",
                     line_number);
     else
-        std::printf("ERROR: The LOGIN element on line %d does not end on the same line as its PASSWORD attribute: "
+        console_only("ERROR: The LOGIN element on line %d does not end on the same line as its PASSWORD attribute: "
                     "the command-line password cannot take the place of the script's.\r\n",
                     line_number);
     return reject();
@@ -327,7 +328,7 @@ static BodyPass body_pass(bool send, int32_t& length, BodyPlan& plan, BodySender
             ++line_number;
     }
     if (body_length > INT32_MAX) {
-        std::printf("ERROR: The script is too long to send.\r\n");
+        console_only("ERROR: The script is too long to send.\r\n");
         static_cast<void>(reject());  // it has failed the run
         return BodyPass::rejected;
     }

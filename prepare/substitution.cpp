@@ -7,6 +7,7 @@
 #include <string>
 
 #include "records/run_settings.h"
+#include "records/log_output.h"
 #include "platform/exit_cleanup.h"
 #include "platform/file_identity.h"
 #include "platform/private_file.h"
@@ -25,7 +26,7 @@ bool take_pair(const char* field, int slot)
     if (!name || !value) {
         free(name);
         free(value);
-        printf("Not properly formed Name and Value Pairs.");
+        console_only("Not properly formed Name and Value Pairs.");
         return false;
     }
     variables.var_names[slot] = name;
@@ -39,7 +40,7 @@ bool take_pair(const char* field, int slot)
                 return false;
             seen_equals = true;
             if (name_length > static_cast<size_t>(MAX_VARIABLE_NAME)) {
-                printf("ERROR: Maximum Length of variable name is %d\n", MAX_VARIABLE_NAME);
+                console_only("ERROR: Maximum Length of variable name is %d\n", MAX_VARIABLE_NAME);
                 return false;
             }
             continue;
@@ -48,7 +49,7 @@ bool take_pair(const char* field, int slot)
             name[name_length++] = *c;
         } else {
             if (value_length >= static_cast<size_t>(MAX_VARIABLE_VALUE)) {
-                printf("ERROR: Maximum Length of Substitute Value is %d\n", MAX_VARIABLE_VALUE);
+                console_only("ERROR: Maximum Length of Substitute Value is %d\n", MAX_VARIABLE_VALUE);
                 return false;
             }
             value[value_length++] = *c;
@@ -108,7 +109,7 @@ bool parse_name_value_pairs(const char* pair_list)
 {
     reset_variables();
     if (strlen(pair_list) > static_cast<size_t>(MAX_PAIR_LIST)) {
-        printf("ERROR: Maximum Length of the name and value pair list is %d\n", MAX_PAIR_LIST);
+        console_only("ERROR: Maximum Length of the name and value pair list is %d\n", MAX_PAIR_LIST);
         return false;
     }
     char temp1[MAX_PAIR_LIST + 1];
@@ -127,7 +128,7 @@ bool parse_name_value_pairs(const char* pair_list)
             continue;
         if (stored == MAX_VARIABLES) {
             variables.var_count = stored;
-            printf("ERROR: Number of variables have exceeded the limit of %d\n", MAX_VARIABLES);
+            console_only("ERROR: Number of variables have exceeded the limit of %d\n", MAX_VARIABLES);
             return false;
         }
         if (!take_pair(field, stored))
@@ -169,7 +170,7 @@ CopyOutcome substitute_variables()
 {
     FILE* in = fopen(settings.input_file_name, "rb");
     if (!in) {
-        printf("Cannot open input file \"%s\". Exiting.\r\n", settings.input_file_name);
+        console_only("Cannot open input file \"%s\". Exiting.\r\n", settings.input_file_name);
         return CopyOutcome::not_written;
     }
     char address[sizeof settings.server_address];
@@ -179,7 +180,7 @@ CopyOutcome substitute_variables()
     // A script that carries the working copy's own name would be emptied
     // before it is read: leave it alone and run it as it is.
     if (same_file(name, settings.input_file_name)) {
-        printf("The input file \"%s\" has the name of its own variable substituted copy; it is used without substitution.\r\n",
+        console_only("The input file \"%s\" has the name of its own variable substituted copy; it is used without substitution.\r\n",
                settings.input_file_name);
         fclose(in);
         return CopyOutcome::not_written;
@@ -192,7 +193,7 @@ CopyOutcome substitute_variables()
     FILE* out = create_private_file(name, reason);
     if (!out) {
         fclose(in);
-        printf("ERROR: Cannot create the variable substituted copy \"%s\": %s. Nothing was sent.\r\n", name,
+        console_only("ERROR: Cannot create the variable substituted copy \"%s\": %s. Nothing was sent.\r\n", name,
                reason.c_str());
         return CopyOutcome::refused;
     }
@@ -218,7 +219,7 @@ CopyOutcome substitute_variables()
                 break;
             }
             if (length == static_cast<size_t>(MAX_VARIABLE_NAME)) {
-                printf("The variable Length exceeded the maximum length of %d.", MAX_VARIABLE_NAME);
+                console_only("The variable Length exceeded the maximum length of %d.", MAX_VARIABLE_NAME);
                 ok = false;
                 break;
             }
@@ -227,7 +228,7 @@ CopyOutcome substitute_variables()
         if (!ok)
             break;
         if (!closed) {
-            printf("Proper variable is not found");
+            console_only("Proper variable is not found");
             break;
         }
         variable[length] = '\0';
@@ -251,14 +252,14 @@ CopyOutcome substitute_variables()
         error = errno;
     }
     if (!written) {
-        printf("ERROR: Cannot write the variable substituted copy \"%s\": %s. Nothing was sent.\r\n", name,
+        console_only("ERROR: Cannot write the variable substituted copy \"%s\": %s. Nothing was sent.\r\n", name,
                error != 0 ? strerror(error) : "a write failed");
         return CopyOutcome::refused;
     }
     // A typo in -t would otherwise send an empty value (a password) and
     // succeed.
     if (!without_value.empty()) {
-        printf("ERROR: No value given with -t for %s. Nothing was sent.\r\n", without_value.c_str());
+        console_only("ERROR: No value given with -t for %s. Nothing was sent.\r\n", without_value.c_str());
         return CopyOutcome::refused;
     }
     return ok ? CopyOutcome::written : CopyOutcome::not_written;

@@ -97,6 +97,51 @@ int log_plain(const char* format, ...)
     return write_line(nullptr, message);
 }
 
+int console_only(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    Formatted message(format, args);
+    va_end(args);
+    console_only_text(message.text, message.length);
+    return static_cast<int>(message.length);
+}
+
+void console_only_text(const char* text, size_t length)
+{
+    progress_hide();
+    fwrite(text, 1, length, console_for(false));
+}
+
+int error_only(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    Formatted message(format, args);
+    va_end(args);
+    progress_hide();
+    fwrite(message.text, 1, message.length, stderr);
+    return static_cast<int>(message.length);
+}
+
+int log_only(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    Formatted message(format, args);
+    va_end(args);
+    if (!run_state.log_stream)
+        return 0;
+    size_t written = fwrite(message.text, 1, message.length, run_state.log_stream);
+    return written < message.length ? -1 : static_cast<int>(written);
+}
+
+void quiet_console_text(const char* text, size_t length)
+{
+    if (quiet_console != nullptr)
+        fwrite(text, 1, length, quiet_console);
+}
+
 void write_both(const char* text, size_t length)
 {
     fwrite(text, 1, length, console_for(false));

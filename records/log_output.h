@@ -15,6 +15,18 @@ int log_info(const char* format, ...) QUORVEX_PRINTF(1, 2);
 // "<message>"
 int log_plain(const char* format, ...) QUORVEX_PRINTF(1, 2);
 
+// Messages the log does not hold: "<message>" on the console alone
+// (standard output: under -q it reaches the person only while a
+// ConsolePass is alive), and on standard error alone (faults of the
+// utility's own surroundings: a log or report that cannot be written).
+int console_only(const char* format, ...) QUORVEX_PRINTF(1, 2);
+void console_only_text(const char* text, size_t length);
+int error_only(const char* format, ...) QUORVEX_PRINTF(1, 2);
+// "<message>" in the log alone.
+int log_only(const char* format, ...) QUORVEX_PRINTF(1, 2);
+// Text for the console kept aside under -q (nothing without -q).
+void quiet_console_text(const char* text, size_t length);
+
 // Raw text, unformatted, to standard output and then to the log.
 void write_both(const char* text, size_t length);
 inline void write_both_line_end() { write_both("\r\n", 2); }

@@ -7,6 +7,7 @@
 #include "records/bounded_copy.h"
 #include "records/run_report.h"
 #include "records/run_state.h"
+#include "records/log_output.h"
 #include "platform/console_write.h"
 #include "link/stream_exchange.h"
 #include "script/lexer.h"
@@ -39,7 +40,7 @@ void report_value_error(const char* message)
 {
     char text[VALUE_ERROR_SIZE];
     snprintf(text, sizeof text, "Parse error: Line #%d: %s", lexer_state.line_counter, message);
-    fputs(text, stdout);
+    console_only_text(text, std::strlen(text));
     report_error_line(text);
     check_response();
 }
@@ -112,15 +113,15 @@ int hotkey_count_check(const char* value)
 
 void declaration_action()
 {
-    fputs("XML HEADER \n", stdout);
+    console_only_text("XML HEADER \n", std::strlen("XML HEADER \n"));
     check_response();
 }
 
 // The action buffer holds what the declaration's response check read.
 void instruction_action()
 {
-    printf("<s>...... %s\n", action_buffer);
-    fputs("XML HEADER\n", stdout);
+    console_only("<s>...... %s\n", action_buffer);
+    console_only_text("XML HEADER\n", std::strlen("XML HEADER\n"));
     check_response();
 }
 

@@ -4,6 +4,7 @@
 
 #include "records/secret_attributes.h"
 #include "records/run_report.h"
+#include "records/log_output.h"
 #include "script/lexer.h"
 #include "script/parser.h"
 
@@ -29,7 +30,7 @@ void report_syntax_error(const char* message)
     char text[SYNTAX_ERROR_SIZE];
     snprintf(text, sizeof text, "Syntax error: Line #%d: %s near \"%s\" in the line: \"%s\"",
              lexer_state.line_counter, message, near, line.c_str());
-    printf("%d - %s\n", 1, text);
+    console_only("%d - %s\n", 1, text);
     report_error_line(text);
     reset_lexer();
 }
