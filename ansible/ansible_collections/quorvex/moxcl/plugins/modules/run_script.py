@@ -324,6 +324,16 @@ def load_report(path):
     return report if isinstance(report, dict) else None
 
 
+def error_line(*outputs):
+    """The utility's first error line, for a run that left no report (its
+    command line refused it)."""
+    for output in outputs:
+        for line in output.splitlines():
+            if "error" in line.lower():
+                return line.strip()
+    return None
+
+
 def tidy(module, work, made):
     """Removes what the run made in its folder, and the folder when nothing
     else is left in it; what the script put there is kept."""
@@ -436,7 +446,7 @@ def main():
         result["log"] = os.path.abspath(log_path)
     if status == 0:
         module.exit_json(msg=meaning, **result)
-    reason = report.get("reason") if report is not None else None
+    reason = report.get("reason") if report is not None else error_line(result["stdout"], result["stderr"])
     if not reason:
         reason = meaning
     result["reason"] = reason
