@@ -12,7 +12,8 @@ each processor its own failed/changed/ok in the recap and the exit status,
 reason and report in its result. The password (from the inventory) reaches
 the processors and shows nowhere else: not in the -vvv output, not on any
 process's command line or in its environment during the runs, not in a
-result or a kept report, not in a file left behind.
+result or a kept report, not in a file left behind. Then the example
+playbook runs over two more processors.
 
     ansible_end_to_end.py --quorvex Q --mpsim M --fixtures DIR --collections DIR
 """
@@ -368,6 +369,38 @@ def main():
                    "run folders were left: %s" % os.listdir(os.path.join(top, "tmp")))
             if problems:
                 sys.stdout.write(output[-6000:])
+
+            # The example playbook of ansible/examples, as the README gives
+            # it, over two processors with data of their own and the utility
+            # on PATH; a copy of the tree's folders, since it keeps its
+            # reports next to itself.
+            tree = os.path.join(top, "tree")
+            shutil.copytree(os.path.join(options.collections, "examples"), os.path.join(tree, "ansible", "examples"))
+            os.mkdir(os.path.join(tree, "examples"))
+            shutil.copy(os.path.join(options.collections, "..", "examples", "read_settings.xml"),
+                        os.path.join(tree, "examples"))
+            hosts = {}
+            for name, args in (("mp-a", HTTP), ("mp-b", STREAM)):
+                folder = os.path.join(top, "sims", name)
+                os.mkdir(folder)
+                process, port = launch.start(options.mpsim, args + ["--identity", name, "--timeout", "30"], folder)
+                sims.append(process)
+                hosts[name] = {"ansible_host": "127.0.0.1", "mp_port": int(port)}
+            examples = os.path.join(tree, "ansible", "examples")
+            with open(os.path.join(examples, "test-inventory.json"), "w") as handle:
+                json.dump({"processors": {"hosts": hosts, "vars": {"mp_user": "admin", "mp_password": PASSWORD}}},
+                          handle)
+            example_environment = dict(environment, PATH=os.path.dirname(options.quorvex) + os.pathsep + path,
+                                       ANSIBLE_CALLBACKS_ENABLED="")
+            done = subprocess.run([playbook_program, "-f", "10", "-i", "test-inventory.json", "playbook.yml"],
+                                  cwd=examples, env=example_environment, capture_output=True, text=True,
+                                  timeout=120)
+            states = recap(done.stdout.replace("mp-a ", "mp91 ").replace("mp-b ", "mp92 "))
+            expect(done.returncode == 0 and states == {"mp91": "changed", "mp92": "changed"} and
+                   '"msg": "mp-mp-a"' in done.stdout and '"msg": "mp-mp-b"' in done.stdout and
+                   sorted(os.listdir(os.path.join(examples, "reports"))) ==
+                   ["mp-a-server-name.json", "mp-a-settings.json", "mp-b-server-name.json", "mp-b-settings.json"],
+                   "the example playbook:\n%s%s" % (done.stdout[-4000:], done.stderr[-2000:]))
         finally:
             for process in sims:
                 launch.stop(process)
