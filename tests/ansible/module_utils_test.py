@@ -8,6 +8,8 @@ exit statuses' meanings.
 import sys
 import unittest
 
+# The source tree stays as it is: no __pycache__ in the collection.
+sys.dont_write_bytecode = True
 sys.path.insert(0, sys.argv.pop(1) if len(sys.argv) > 1 else "ansible")
 
 from ansible_collections.quorvex.moxcl.plugins.module_utils import exit_status  # noqa: E402
