@@ -57,6 +57,18 @@ READ_SCRIPT = """<?xml version="1.0"?>
 </MOXCL>
 """
 
+# A relative image path: the image lands in the run's folder, which is then
+# kept rather than removed with it.
+COPY_SCRIPT = """<?xml version="1.0"?>
+<MOXCL VERSION="2.0">
+  <LOGIN USER_LOGIN="admin" PASSWORD="scriptpass">
+    <MOX_SETTINGS MODE="read">
+      <COPY_VIRTUAL_FLOPPY IMAGE_LOCATION="copy.img"/>
+    </MOX_SETTINGS>
+  </LOGIN>
+</MOXCL>
+"""
+
 PLAYBOOK = """- name: Processors
   hosts: processors
   gather_facts: false
@@ -112,7 +124,7 @@ PROCESSORS = {
     "mp18": (STREAM, None, "write.xml", {"labl": "typo"}, None, "failed", "failed", 255,
              "No value given with -t for %label%"),
     "mp19": (HTTP, None, "read.xml", None, "usage", "failed", "failed", 64, "usage error"),
-    "mp20": (STREAM, None, "read.xml", None, None, "ok", "ok", 0, None),
+    "mp20": (STREAM, None, "copy.xml", None, None, "ok", "ok", 0, None),
 }
 
 
@@ -209,7 +221,7 @@ def main():
                "EXAMPLES" in done.stdout,
                "ansible-doc does not render the module: %s%s" % (done.stdout[:2000], done.stderr))
 
-        for name, text in (("write.xml", WRITE_SCRIPT), ("read.xml", READ_SCRIPT)):
+        for name, text in (("write.xml", WRITE_SCRIPT), ("read.xml", READ_SCRIPT), ("copy.xml", COPY_SCRIPT)):
             with open(os.path.join(work, name), "w") as handle:
                 handle.write(text)
 
@@ -365,8 +377,13 @@ def main():
                         continue
                     with open(full, "rb") as handle:
                         expect(PASSWORD.encode() not in handle.read(), "the password is in " + full)
-            expect(not os.listdir(os.path.join(top, "tmp")),
-                   "run folders were left: %s" % os.listdir(os.path.join(top, "tmp")))
+            # The one run folder left is mp20's, with the image alone.
+            left = os.listdir(os.path.join(top, "tmp"))
+            kept = os.path.join(top, "tmp", left[0]) if len(left) == 1 else None
+            expect(kept is not None and os.listdir(kept) == ["copy.img"] and
+                   os.path.getsize(os.path.join(kept, "copy.img")) == 1474560 and
+                   any(kept in warning for warning in results.get("mp20", {}).get("warnings", [])),
+                   "run folders left: %s; mp20's warnings: %s" % (left, results.get("mp20", {}).get("warnings")))
             if problems:
                 sys.stdout.write(output[-6000:])
 

@@ -37,14 +37,14 @@ def _bytes(text):
     return len(text.encode("utf-8", "surrogateescape"))
 
 
-def pair_list(variables):
-    """The -t list for a mapping of names to values (None or empty: no list).
-    Raises PairsRefused naming the first fault."""
+def pair_texts(variables):
+    """The names and values of a mapping as the -t list carries them (an
+    empty mapping for None). Raises PairsRefused naming the first fault."""
     if not variables:
-        return None
+        return {}
     if len(variables) > MAX_PAIRS:
         raise PairsRefused("%d variables given; quorvex takes at most %d" % (len(variables), MAX_PAIRS))
-    pairs = []
+    texts = {}
     for name, value in variables.items():
         name = str(name)
         if value is None:
@@ -60,8 +60,17 @@ def pair_list(variables):
                                    % (what, _shown(name), _bytes(text), limit))
         if "%" in name:
             raise PairsRefused("the variable name %s holds %%, so no placeholder can name it" % _shown(name))
-        pairs.append("%s=%s" % (name, value))
-    joined = ",".join(pairs)
+        texts[name] = value
+    return texts
+
+
+def pair_list(variables):
+    """The -t list for a mapping of names to values (None or empty: no list).
+    Raises PairsRefused naming the first fault."""
+    texts = pair_texts(variables)
+    if not texts:
+        return None
+    joined = ",".join("%s=%s" % pair for pair in texts.items())
     if _bytes(joined) > MAX_LIST:
         raise PairsRefused("the variables make a -t list of %d bytes; quorvex takes at most %d"
                            % (_bytes(joined), MAX_LIST))

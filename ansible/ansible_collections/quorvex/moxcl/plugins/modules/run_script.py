@@ -248,7 +248,8 @@ from ansible.module_utils.basic import AnsibleModule
 from ansible_collections.quorvex.moxcl.plugins.module_utils.exit_status import (
     exit_meaning, processor_succeeded, shell_status)
 from ansible_collections.quorvex.moxcl.plugins.module_utils.script_modes import has_write_block
-from ansible_collections.quorvex.moxcl.plugins.module_utils.template_pairs import PairsRefused, pair_list
+from ansible_collections.quorvex.moxcl.plugins.module_utils.template_pairs import (
+    PairsRefused, pair_list, pair_texts)
 
 # What the utility reads from its environment: the module's options alone
 # decide these.
@@ -373,6 +374,7 @@ def main():
 
     try:
         pairs = pair_list(params["variables"])
+        values = pair_texts(params["variables"])
     except PairsRefused as refused:
         module.fail_json(msg="variables refused, nothing ran: %s" % refused, write_mode=False)
     password = params["password"]
@@ -402,8 +404,7 @@ def main():
         script_path, script_text = read_script(module, work)
         if params["script_content"] is not None:
             made.append(SCRIPT_NAME)
-        write_mode = has_write_block(script_text, params["variables"] and
-                                     {str(name): value for name, value in params["variables"].items()})
+        write_mode = has_write_block(script_text, values)
         report_file = os.path.abspath(report_path) if report_path else os.path.join(work, REPORT_NAME)
         log_file = os.path.abspath(log_path) if log_path else os.path.join(work, LOG_NAME)
         if not report_path:
