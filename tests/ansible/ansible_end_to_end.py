@@ -321,7 +321,11 @@ def main():
                        "check mode changed the known-processors file")
             expect(done.returncode == 2, "check mode: ansible-playbook ended with %d, not 2" % done.returncode)
 
-            # The real run.
+            # The real run. mp19's report of an earlier run stays where it
+            # is: its run writes none, and the result must not take that one.
+            stale = {"schema": 1, "exit_status": 0, "outcome": "succeeded", "server": "earlier"}
+            with open(os.path.join(work, "reports", "mp19.json"), "w") as handle:
+                json.dump(stale, handle)
             done, output, results = playbook()
             states = recap(output)
             for name, expected in PROCESSORS.items():

@@ -239,7 +239,6 @@ log:
 """
 
 import os
-import shutil
 import subprocess
 import tempfile
 import json
@@ -325,6 +324,25 @@ def load_report(path):
     return report if isinstance(report, dict) else None
 
 
+def keep_report(module, source, target):
+    """The run's report at TARGET: a new file beside it, renamed into place
+    once whole, so a reader sees the old report or the new one."""
+    folder = os.path.dirname(target)
+    try:
+        with open(source, "rb") as handle:
+            text = handle.read()
+        handle = tempfile.NamedTemporaryFile(dir=folder, prefix=".report-", delete=False)
+        try:
+            with handle:
+                handle.write(text)
+            os.replace(handle.name, target)
+        except OSError:
+            os.remove(handle.name)
+            raise
+    except OSError as error:
+        module.warn("the report could not be kept in %s: %s" % (target, error.strerror))
+
+
 def error_line(*outputs):
     """The utility's first error line, for a run that left no report (its
     command line refused it)."""
@@ -405,10 +423,11 @@ def main():
         if params["script_content"] is not None:
             made.append(SCRIPT_NAME)
         write_mode = has_write_block(script_text, values)
-        report_file = os.path.abspath(report_path) if report_path else os.path.join(work, REPORT_NAME)
+        # The report is always written here first: a run that writes none
+        # (a usage error) must not be read from a kept report of before.
+        report_file = os.path.join(work, REPORT_NAME)
+        made.append(REPORT_NAME)
         log_file = os.path.abspath(log_path) if log_path else os.path.join(work, LOG_NAME)
-        if not report_path:
-            made.append(REPORT_NAME)
         if not log_path:
             made.append(LOG_NAME)
 
@@ -427,6 +446,8 @@ def main():
             module.fail_json(msg="cannot run %s: %s" % (utility, error.strerror), write_mode=write_mode)
         status = shell_status(done.returncode)
         report = load_report(report_file)
+        if report is not None and report_path:
+            keep_report(module, report_file, os.path.abspath(report_path))
     finally:
         tidy(module, work, made)
 
