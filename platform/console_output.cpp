@@ -9,6 +9,16 @@ constexpr size_t CONSOLE_BUFFER_SIZE = 65536;
 char console_buffer[CONSOLE_BUFFER_SIZE];
 }  // namespace
 
+bool standard_error_is_terminal()
+{
+    return stream_is_terminal(stderr);
+}
+
+bool stream_is_terminal(FILE* stream)
+{
+    return isatty(fileno(stream)) == 1;
+}
+
 void buffer_console_output()
 {
     if (isatty(fileno(stdout)) != 1)

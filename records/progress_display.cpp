@@ -3,7 +3,6 @@
 #include <chrono>
 #include <cstring>
 
-#include <unistd.h>  // isatty: MinGW-w64 has it there too
 
 #include "records/bounded_copy.h"
 
@@ -28,11 +27,12 @@ struct Progress {
 };
 
 Progress progress;
+bool standard_error_terminal = false;
 
 FILE* output()
 {
     if (!progress.output_chosen) {
-        progress.output = isatty(fileno(stderr)) ? stderr : nullptr;
+        progress.output = standard_error_terminal ? stderr : nullptr;
         progress.output_chosen = true;
     }
     return progress.output;
@@ -118,6 +118,11 @@ void progress_hide()
     std::fprintf(progress.output, "\r%*s\r", progress.drawn_length, "");
     std::fflush(progress.output);
     progress.drawn_length = 0;
+}
+
+void progress_standard_error_is_terminal(bool terminal)
+{
+    standard_error_terminal = terminal;
 }
 
 void progress_set_output(FILE* stream)

@@ -19,8 +19,10 @@ void progress_end();
 // advance draws it again below that output.
 void progress_hide();
 
-// Where the display draws: by default standard error when it is a
-// terminal, else nowhere. A test gives a stream of its own (nullptr: none).
+// Where the display draws: standard error when the program said it is a
+// terminal (it asks the system once, at its start), else nowhere. A test
+// gives a stream of its own (nullptr: none).
+void progress_standard_error_is_terminal(bool terminal);
 void progress_set_output(FILE* stream);
 // No transfer under way; the output chosen again at the next transfer.
 void reset_progress();

@@ -1,4 +1,5 @@
 #include "records/secret_attributes.h"
+#include "records/text_compare.h"
 
 #include <cctype>
 #include <string>
@@ -78,11 +79,5 @@ bool is_secret_attribute(std::string_view name)
 
 bool is_value_attribute(std::string_view name)
 {
-    static constexpr std::string_view VALUE_NAME = "VALUE";
-    if (name.size() != VALUE_NAME.size())
-        return false;
-    for (size_t i = 0; i < name.size(); ++i)
-        if (std::toupper(static_cast<unsigned char>(name[i])) != VALUE_NAME[i])
-            return false;
-    return true;
+    return equal_ignoring_case(name, "VALUE");
 }

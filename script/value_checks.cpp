@@ -1,8 +1,8 @@
 #include "script/value_checks.h"
+#include "records/text_compare.h"
 
 #include <cctype>
 #include <cstring>
-#include <strings.h>
 
 static bool is_digit(char c)
 {
@@ -35,9 +35,9 @@ bool is_mode(const char* value)
 {
     switch (tolower(static_cast<unsigned char>(value[0]))) {
     case 'r':
-        return value[1] == '\0' || strcasecmp(value, "read") == 0;
+        return value[1] == '\0' || equal_ignoring_case(value, "read");
     case 'w':
-        return value[1] == '\0' || strcasecmp(value, "write") == 0;
+        return value[1] == '\0' || equal_ignoring_case(value, "write");
     default:
         return false;
     }
@@ -56,11 +56,11 @@ bool is_boolean(const char* value)
     case '0':
     case 'f':
     case 'n':
-        return value[1] == '\0' || strcasecmp(value, "no") == 0 || strcasecmp(value, "false") == 0;
+        return value[1] == '\0' || equal_ignoring_case(value, "no") || equal_ignoring_case(value, "false");
     case '1':
     case 't':
     case 'y':
-        return value[1] == '\0' || strcasecmp(value, "yes") == 0 || strcasecmp(value, "true") == 0;
+        return value[1] == '\0' || equal_ignoring_case(value, "yes") || equal_ignoring_case(value, "true");
     default:
         return false;
     }
