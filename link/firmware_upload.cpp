@@ -11,7 +11,7 @@
 #include "records/progress_display.h"
 #include "records/run_settings.h"
 #include "link/connection.h"
-#include "link/http_exchange.h"
+#include "link/http_request.h"
 #include "link/image_record.h"
 #include "link/image_transfer.h"
 #include "link/stream_exchange.h"

@@ -3,6 +3,8 @@
 #include <cctype>
 #include <string>
 
+#include "records/text_tests.h"
+
 namespace {
 
 bool ends_with(const std::string& text, std::string_view tail)
@@ -78,11 +80,5 @@ bool is_secret_attribute(std::string_view name)
 
 bool is_value_attribute(std::string_view name)
 {
-    static constexpr std::string_view VALUE_NAME = "VALUE";
-    if (name.size() != VALUE_NAME.size())
-        return false;
-    for (size_t i = 0; i < name.size(); ++i)
-        if (std::toupper(static_cast<unsigned char>(name[i])) != VALUE_NAME[i])
-            return false;
-    return true;
+    return equal_ignoring_case(name, "VALUE");
 }
