@@ -11,7 +11,9 @@
 #include "records/progress_display.h"
 #include "records/run_settings.h"
 #include "link/connection.h"
+#include "link/http_reply.h"
 #include "link/http_request.h"
+#include "link/image_kind.h"
 #include "link/image_record.h"
 #include "link/image_transfer.h"
 #include "link/stream_exchange.h"
@@ -41,8 +43,8 @@ Flow image_cannot_be_opened(const std::string& path, int error)
 long send_image_blocks(FILE* image, long image_size)
 {
     long sent = 0;
-    ImageRecord record("firmware", firmware_reference.firmware_image_path);
-    progress_begin("Sending firmware image", image_size);
+    ImageRecord record(FIRMWARE_IMAGE.report_kind, firmware_reference.firmware_image_path);
+    progress_begin(FIRMWARE_IMAGE.progress_label, image_size);
     while (sent < image_size) {
         std::memset(image_buffer, 0, IMAGE_BLOCK);
         if (std::feof(image)) {
@@ -186,8 +188,7 @@ Flow firmware_upload(int32_t script_body_length, const UploadCalls& calls)
     for (; sendsize > 0; --sendsize)
         static_cast<void>(plain_send(" "));
 
-    if (settings.verbose)
-        std::printf("\n----- Responses -----\n");
+    show_responses_heading();
     FlashCookie cookie;
     if (!read_upload_reply(cookie)) {
         connection_teardown();

@@ -112,10 +112,15 @@ void reset_http_reply()
     http_reply.carry.clear();
 }
 
-Flow reply_read_loop(bool firmware_upload)
+void show_responses_heading()
 {
     if (settings.verbose)
         std::printf("\n----- Responses -----\n");
+}
+
+Flow reply_read_loop(bool firmware_upload)
+{
+    show_responses_heading();
     reset_http_reply();
     FlashConfirmation flash_done;
     long long total = 0;

@@ -21,6 +21,9 @@ LinkResult http_chunk_read(char* buffer, int size, int& count);
 // down and the run goes straight to its closing report.
 Flow reply_read_loop(bool firmware_upload);
 
+// The verbose trace's heading over a reply.
+void show_responses_heading();
+
 // First failing status of the reply read by reply_read_loop: 0 when none.
 int status_scan();
 

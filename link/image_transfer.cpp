@@ -185,7 +185,7 @@ LinkResult floppy_copy_flush()
     // removes nothing the run did not make.
     switch (write_file_whole(pending_copy.destination, pending_copy.image.data(), pending_copy.image.size(), reason)) {
     case WholeFile::not_opened:
-        return copy_not_written("Unable to open the virtual floppy image file\r\n");
+        return copy_not_written(FLOPPY_IMAGE.not_opened);  // the same words as for an image to send
     case WholeFile::not_written:
         return copy_not_written("Unable to write the virtual floppy image file\r\n");
     case WholeFile::written:
