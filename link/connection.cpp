@@ -91,6 +91,8 @@ static void drop_connection()
     SSL_free(connection.tls);
     SSL_CTX_free(connection.context);
     closesocket(connection.socket);
+    // Failed reads and writes leave their reasons queued; they belong to the
+    // connection that is gone.
     ERR_clear_error();
     connection = Connection{};
 }
@@ -189,12 +191,6 @@ void connection_teardown()
         // What is still queued goes before the close notification.
         static_cast<void>(tls_flush());
         SSL_shutdown(connection.tls);
-        SSL_free(connection.tls);
     }
-    SSL_CTX_free(connection.context);
-    closesocket(connection.socket);
-    // Failed reads and writes leave their reasons queued; they belong to the
-    // connection that is gone.
-    ERR_clear_error();
-    connection = Connection{};
+    drop_connection();
 }

@@ -34,6 +34,20 @@ constexpr size_t SIZE_LINE_CARRY_MAX = 64;
 // A reply head longer than this is judged as it stands.
 constexpr size_t REPLY_HEAD_MAX = 8192;
 
+// The read holds a reply head from 'from' on: marks it, and sets body to
+// where the chunks after it start. False when the head runs to the read's
+// end.
+bool skip_reply_head(ReplyRead& read, std::string_view text, size_t from, size_t& body)
+{
+    read.reply_head = true;
+    size_t end = text.find("\r\n\r\n", from);
+    read.head_length = end == std::string_view::npos ? text.size() : end + 4;
+    if (end == std::string_view::npos)
+        return false;
+    body = end + 4;
+    return true;
+}
+
 }  // namespace
 
 size_t chunk_size_at(const char* text, size_t count, size_t pos, size_t& end)
@@ -87,19 +101,11 @@ ReplyRead parse_reply_read(const char* text, size_t count, size_t& owed, bool re
         }
         // The head itself is neither shown nor stored; chunks that came in
         // the same read after it are.
-        read.reply_head = true;
-        size_t body = reply.find("\r\n\r\n");
-        read.head_length = body == std::string_view::npos ? count : body + 4;
-        if (body == std::string_view::npos)
+        if (!skip_reply_head(read, reply, 0, pos))
             return read;
-        pos = body + 4;
     } else if (size_t ok = std::string_view(text, count).find(REPLY_OK); ok != std::string_view::npos) {
-        read.reply_head = true;
-        size_t body = std::string_view(text, count).find("\r\n\r\n", ok);
-        read.head_length = body == std::string_view::npos ? count : body + 4;
-        if (body == std::string_view::npos)
+        if (!skip_reply_head(read, std::string_view(text, count), ok, pos))
             return read;
-        pos = body + 4;
     }
     while (pos < count) {
         size_t end = pos;
