@@ -8,7 +8,10 @@
 #include "records/results.h"
 #include "records/run_settings.h"
 #include "records/run_state.h"
-#include "link/http_exchange.h"
+#include "link/flash_confirmation.h"
+#include "link/http_reply.h"
+#include "link/response_store.h"
+#include "link/status_scan.h"
 #include "link/transfer_buffers.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -31,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (response_store.rollovers == 0)
         FUZZ_REQUIRE(failing == status_scan_text(response_store.text, response_store.used), "scan %d, whole %d",
                      failing, status_scan_text(response_store.text, response_store.used));
-    bool confirmed = response_store_contains("Firmware flash completed successfully");
+    bool confirmed = response_store_contains(FLASH_CONFIRMATION.data());
     switch (run_state.run_status) {
     case 0:
         FUZZ_REQUIRE(flow == Flow::go_on);

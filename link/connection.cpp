@@ -91,6 +91,8 @@ static void drop_connection()
     SSL_free(connection.tls);
     SSL_CTX_free(connection.context);
     closesocket(connection.socket);
+    // Failed reads and writes leave their reasons queued; they belong to the
+    // connection that is gone.
     ERR_clear_error();
     connection = Connection{};
 }
@@ -136,13 +138,12 @@ Flow SIO_connect()
 
     connection.context = SSL_CTX_new(TLS_method());
     if (connection.context == nullptr) {
-        BIO* console_output = BIO_new_fp(stdout, BIO_NOCLOSE);
+        log_only("\rSSL_CTX_new failed.\r\n");
+        console_only("SSL_CTX_new failed.\nPlease check log file for more information.\n");
+        // The library's own account of the failure, in the log.
         BIO* log_output = run_state.log_stream ? BIO_new_fp(run_state.log_stream, BIO_NOCLOSE) : nullptr;
-        BIO_printf(log_output, "\rSSL_CTX_new failed.\r\n");
-        BIO_printf(console_output, "SSL_CTX_new failed.\nPlease check log file for more information.\n");
         if (log_output)
             ERR_print_errors(log_output);
-        BIO_free(console_output);
         BIO_free(log_output);
         log_error("SSL_CTX_new:reason(%d).\r\n", WSAGetLastError());
         drop_connection();
@@ -189,12 +190,6 @@ void connection_teardown()
         // What is still queued goes before the close notification.
         static_cast<void>(tls_flush());
         SSL_shutdown(connection.tls);
-        SSL_free(connection.tls);
     }
-    SSL_CTX_free(connection.context);
-    closesocket(connection.socket);
-    // Failed reads and writes leave their reasons queued; they belong to the
-    // connection that is gone.
-    ERR_clear_error();
-    connection = Connection{};
+    drop_connection();
 }

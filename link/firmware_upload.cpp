@@ -11,7 +11,9 @@
 #include "records/progress_display.h"
 #include "records/run_settings.h"
 #include "link/connection.h"
-#include "link/http_exchange.h"
+#include "link/http_reply.h"
+#include "link/http_request.h"
+#include "link/image_kind.h"
 #include "link/image_record.h"
 #include "link/image_transfer.h"
 #include "link/stream_exchange.h"
@@ -29,8 +31,8 @@ constexpr int UPLOAD_REPLY_READ = 4095;
 // having gone out.
 Flow image_cannot_be_opened(const std::string& path, int error)
 {
-    std::printf("Cannot open firmware image file \"%s\"\r\n", path.c_str());
-    std::fprintf(stderr, "%s\n", std::strerror(error));
+    console_only("Cannot open firmware image file \"%s\"\r\n", path.c_str());
+    error_only("%s\n", std::strerror(error));
     connection_teardown();
     record_failure(RunCode::unusable);
     return Flow::closing_report;
@@ -41,18 +43,18 @@ Flow image_cannot_be_opened(const std::string& path, int error)
 long send_image_blocks(FILE* image, long image_size)
 {
     long sent = 0;
-    ImageRecord record("firmware", firmware_reference.firmware_image_path);
-    progress_begin("Sending firmware image", image_size);
+    ImageRecord record(FIRMWARE_IMAGE.report_kind, firmware_reference.firmware_image_path);
+    progress_begin(FIRMWARE_IMAGE.progress_label, image_size);
     while (sent < image_size) {
         std::memset(image_buffer, 0, IMAGE_BLOCK);
         if (std::feof(image)) {
-            std::printf("EOF\n");
+            console_only("EOF\n");
             break;
         }
         size_t wanted = std::min(IMAGE_BLOCK, static_cast<size_t>(image_size - sent));
         size_t count = std::fread(image_buffer, 1, wanted, image);
         if (count == 0 && std::ferror(image)) {
-            std::printf("Cannot read firmware image file \"%s\"\r\n", firmware_reference.firmware_image_path.c_str());
+            console_only("Cannot read firmware image file \"%s\"\r\n", firmware_reference.firmware_image_path.c_str());
             break;
         }
         // A failed write is reported there; the upload goes on to its end.
@@ -124,7 +126,7 @@ bool read_upload_reply(FlashCookie& cookie)
         if (!reply_within_limit(total, count))
             return false;
         if (settings.verbose)
-            std::printf("%s", transfer_buffer);
+            console_only("%s", transfer_buffer);
         cookie.take(std::string_view(transfer_buffer, static_cast<size_t>(count)));
         if (cookie.too_long() || (count < UPLOAD_REPLY_READ && cookie.complete()))
             return true;
@@ -172,7 +174,7 @@ Flow firmware_upload(int32_t script_body_length, const UploadCalls& calls)
     static_cast<void>(plain_send(body2.c_str()));
     sendsize -= static_cast<long>(body2.size());
 
-    std::printf("\nFirmware image is being sent ...\n");
+    console_only("\nFirmware image is being sent ...\n");
     transfer_flags |= TRANSFER_FIRMWARE_SENT;
     sendsize -= send_image_blocks(image, image_size);
     std::fclose(image);
@@ -180,14 +182,13 @@ Flow firmware_upload(int32_t script_body_length, const UploadCalls& calls)
     static_cast<void>(plain_send(body3.c_str()));
     sendsize -= static_cast<long>(body3.size());
     if (sendsize != 0 && settings.verbose)
-        std::printf("Warning: Remaining sendsize = %ld\n", sendsize);
+        console_only("Warning: Remaining sendsize = %ld\n", sendsize);
     // The declared length is always reached: blanks after the closing
     // boundary when the image gave fewer bytes than measured.
     for (; sendsize > 0; --sendsize)
         static_cast<void>(plain_send(" "));
 
-    if (settings.verbose)
-        std::printf("\n----- Responses -----\n");
+    show_responses_heading();
     FlashCookie cookie;
     if (!read_upload_reply(cookie)) {
         connection_teardown();
@@ -205,7 +206,7 @@ Flow firmware_upload(int32_t script_body_length, const UploadCalls& calls)
         if (cookie_line.empty())
             log_error("\nUnable to receive the cookie sent by the firmware\n");
         else
-            std::printf("\nReceived the Cookie:\n %s\n\n", cookie_line.c_str());
+            console_only("\nReceived the Cookie:\n %s\n\n", cookie_line.c_str());
     }
     connection_teardown();
 

@@ -5,8 +5,6 @@
 #include <cstring>
 #include <string>
 
-
-#include "platform/file_kind.h"
 #include "platform/whole_file.h"
 #include "records/bounded_copy.h"
 #include "records/log_output.h"
@@ -14,7 +12,9 @@
 #include "records/run_settings.h"
 #include "records/results.h"
 #include "records/run_state.h"
+#include "link/image_kind.h"
 #include "link/image_record.h"
+#include "link/local_image.h"
 #include "link/stream_exchange.h"
 #include "link/tls_io.h"
 #include "link/transfer_buffers.h"
@@ -35,40 +35,23 @@ constexpr int LENGTH_FIELD_SIZE = 16;
 
 static void console(const char* message)
 {
-    std::fputs(message, stdout);
-}
-
-// Size of an open file, measured from its start to its end; the file is
-// left at its start.
-static long file_size(FILE* file)
-{
-    std::fseek(file, 0, SEEK_SET);
-    long start = std::ftell(file);
-    std::fseek(file, 0, SEEK_END);
-    long end = std::ftell(file);
-    std::rewind(file);
-    return end - start;
+    console_only_text(message);
 }
 
 // Announces an outgoing image, waits for the processor's consent and sends
 // the image: ok, or failed_command when the processor did not accept the
 // element.
-static LinkResult announce_and_send(const char* element_format, const char* path, int length,
-                             const char* refused, const char* sending, const char* progress_label,
-                             const char* report_kind)
+static LinkResult announce_and_send(const ImageKind& kind, const char* path, int length)
 {
-    std::memset(transfer_buffer, 0, sizeof transfer_buffer);
-    std::snprintf(transfer_buffer, sizeof transfer_buffer, element_format, path, length);
-
     // A failed send shows in the response check that follows.
-    static_cast<void>(plain_send(transfer_buffer));
+    static_cast<void>(plain_send(image_element(kind, path, length).c_str()));
     if (response_check(transfer_buffer, TRANSFER_BUFFER_SIZE) != LinkResult::ok) {
-        console(refused);
+        console(kind.refused);
         return LinkResult::failed_command;
     }
-    console(sending);
-    progress_begin(progress_label, length);
-    ImageRecord record(report_kind, path);
+    console(kind.sending);
+    progress_begin(kind.progress_label, length);
+    ImageRecord record(kind.report_kind, path);
     // A broken connection shows in the response check after the image.
     static_cast<void>(image_send(image_buffer, length));
     record.add(image_buffer, static_cast<size_t>(length));
@@ -77,42 +60,29 @@ static LinkResult announce_and_send(const char* element_format, const char* path
     return LinkResult::ok;
 }
 
+// Reads the image a command names into the image buffer: its length, or
+// -1 (said on the console).
+static int read_named_image(const char* location, const ImageKind& kind, char (&path)[IMAGE_LOCATION_SIZE])
+{
+    std::memset(image_buffer, 0, sizeof image_buffer);
+    copy_bounded(path, location);
+    return read_local_image(path, kind, image_buffer, IMAGE_BUFFER_SIZE);
+}
+
 LinkResult firmware_image_transfer(const char* location)
 {
     // HTTP mode uploads the firmware on its own.
     if (run_state.checking_pass || run_state.processor_generation != ProcessorGeneration::stream)
         return LinkResult::ok;
 
-    std::memset(image_buffer, 0, sizeof image_buffer);
     char path[IMAGE_LOCATION_SIZE];
-    copy_bounded(path, location);
-    if (!readable_at_once(path)) {
-        console("The firmware image file is not a regular file\r\n");
+    int length = read_named_image(location, FIRMWARE_IMAGE, path);
+    if (length < 0)
         return LinkResult::failed_command;
-    }
-    FILE* file = std::fopen(path, "rb");
-    if (file == nullptr) {
-        console("Unable to open the firmware image update file\r\n");
-        return LinkResult::failed_command;
-    }
-    if (file_size(file) > IMAGE_BUFFER_SIZE) {
-        console("The firmware image file is not valid\r\n");
-        std::fclose(file);
-        return LinkResult::failed_command;
-    }
-    int length = static_cast<int>(std::fread(image_buffer, 1, IMAGE_BUFFER_SIZE, file));
-    if (length == 0) {
-        console("Unable to read the firmware image update file\r\n");
-        std::fclose(file);
-        return LinkResult::failed_command;
-    }
-    std::fclose(file);
 
     if (!run_going())
         return LinkResult::failed_command;
-    if (announce_and_send("\r\n<UPDATE_MOX_FIRMWARE IMAGE_LOCATION=\"%s\" IMAGE_LENGTH=\"%d\"/>\r\n", path, length,
-                          "Unable to transmit the firmware image update file\r\n",
-                          "Firmware image file is being sent ...\r\n", "Sending firmware image", "firmware") != LinkResult::ok)
+    if (announce_and_send(FIRMWARE_IMAGE, path, length) != LinkResult::ok)
         return LinkResult::failed_command;
     transfer_flags |= TRANSFER_FIRMWARE_SENT;
     return LinkResult::ok;
@@ -121,38 +91,16 @@ LinkResult firmware_image_transfer(const char* location)
 LinkResult floppy_image_insert(const char* location)
 {
     // The local file checks run in the checking pass too.
-    std::memset(image_buffer, 0, sizeof image_buffer);
     char path[IMAGE_LOCATION_SIZE];
-    copy_bounded(path, location);
-    if (!readable_at_once(path)) {
-        console("The virtual floppy image file is not a regular file\r\n");
+    int length = read_named_image(location, FLOPPY_IMAGE, path);
+    if (length < 0)
         return LinkResult::failed_command;
-    }
-    FILE* file = std::fopen(path, "rb");
-    if (file == nullptr) {
-        console("Unable to open the virtual floppy image file\r\n");
-        return LinkResult::failed_command;
-    }
-    int length = static_cast<int>(std::fread(image_buffer, 1, IMAGE_BUFFER_SIZE, file));
-    if (length == 0) {
-        console("Unable to read the virtual floppy image file\r\n");
-        std::fclose(file);
-        return LinkResult::failed_command;
-    }
-    std::fclose(file);
-    if (length > FLOPPY_IMAGE_MAX) {
-        console("The virtual floppy image file size is too big\r\n");
-        return LinkResult::failed_command;
-    }
     if (run_state.checking_pass)
         return LinkResult::ok;
 
     if (!run_going())
         return LinkResult::failed_command;
-    return announce_and_send("\r\n<INSERT_VIRTUAL_FLOPPY IMAGE_LOCATION=\"%s\" IMAGE_LENGTH=\"%d\"/>\r\n", path, length,
-                             "Unable to transmit the virtual floppy image file\r\n",
-                             "Virtual Floppy image file is being sent ...\r\n", "Sending virtual floppy image",
-                             "floppy_insert");
+    return announce_and_send(FLOPPY_IMAGE, path, length);
 }
 
 LinkResult floppy_image_copy(const char* location)
@@ -172,7 +120,7 @@ LinkResult floppy_image_copy(const char* location)
         console("Unable to receive the virtual floppy image length\r\n");
         result = LinkResult::failed_command;
     } else if (announced > IMAGE_BUFFER_SIZE) {
-        std::printf("The virtual floppy image announced by the MOX is too big (%d bytes)\r\n", announced);
+        console_only("The virtual floppy image announced by the MOX is too big (%d bytes)\r\n", announced);
         result = LinkResult::failed_command;
     } else if (announced != 0) {
         console("Virtual Floppy image file is being copied ...\r\n");
@@ -189,7 +137,7 @@ LinkResult floppy_image_copy(const char* location)
         if (received < announced) {
             // A short image is not written: the file would hold zeros in
             // place of the missing bytes.
-            std::printf("The virtual floppy image was not received completely (%d of %d bytes)\r\n", received,
+            console_only("The virtual floppy image was not received completely (%d of %d bytes)\r\n", received,
                         announced);
             result = LinkResult::failed_command;
         } else {
@@ -237,7 +185,7 @@ LinkResult floppy_copy_flush()
     // removes nothing the run did not make.
     switch (write_file_whole(pending_copy.destination, pending_copy.image.data(), pending_copy.image.size(), reason)) {
     case WholeFile::not_opened:
-        return copy_not_written("Unable to open the virtual floppy image file\r\n");
+        return copy_not_written(FLOPPY_IMAGE.not_opened);  // the same words as for an image to send
     case WholeFile::not_written:
         return copy_not_written("Unable to write the virtual floppy image file\r\n");
     case WholeFile::written:

@@ -3,7 +3,8 @@
 #include <cstring>
 
 #include "link/connection.h"
-#include "link/http_exchange.h"
+#include "link/http_reply.h"
+#include "link/http_request.h"
 #include "link/image_transfer.h"
 #include "link/stream_exchange.h"
 #include "link/transfer_buffers.h"

@@ -12,6 +12,7 @@
 #include "records/run_settings.h"
 #include "records/results.h"
 #include "records/run_state.h"
+#include "records/text_tests.h"
 #include "link/tls_io.h"
 #include "link/transfer_buffers.h"
 #include "platform/winsock.h"
@@ -158,19 +159,9 @@ static const char SHORT_END_TAG[] = "<END_MOXCL/>";
 // Enough of the text before a read to find an end tag cut by that read.
 constexpr size_t END_TAG_CARRY = sizeof SHORT_END_TAG - 2;
 
-static bool holds(std::string_view text, const char* tag)
-{
-    return text.find(tag) != std::string_view::npos;
-}
-
 static bool holds_end_tag(std::string_view text)
 {
     return holds(text, ROOT_END_TAG) || holds(text, SHORT_END_TAG);
-}
-
-static bool is_blank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
 // Whether the text begins a MOXCL root that stays open: its start tag was
@@ -180,12 +171,12 @@ static bool root_left_open(std::string_view text)
 {
     for (size_t at = text.find('<'); at != std::string_view::npos; at = text.find('<', at + 1)) {
         size_t name = at + 1;
-        while (name < text.size() && is_blank(text[name]))
+        while (name < text.size() && is_markup_space(text[name]))
             ++name;
         if (text.compare(name, 5, "MOXCL") != 0)
             continue;
         size_t after = name + 5;
-        if (after < text.size() && !is_blank(text[after]) && text[after] != '>' && text[after] != '/')
+        if (after < text.size() && !is_markup_space(text[after]) && text[after] != '>' && text[after] != '/')
             continue;
         size_t close = text.find('>', after);
         return close == std::string_view::npos || text[close - 1] != '/';
@@ -240,7 +231,7 @@ static int read_answer_start(char* buffer, int size)
         if (count <= 0)
             return count;
         int start = 0;
-        while (start < count && is_blank(buffer[start]))
+        while (start < count && is_markup_space(buffer[start]))
             ++start;
         if (start == 0)
             return count;

@@ -12,8 +12,10 @@
 #include "records/results.h"
 #include "records/run_state.h"
 #include "records/log_output.h"
+#include "records/text_tests.h"
+#include "link/image_kind.h"
+#include "link/local_image.h"
 #include "link/stream_exchange.h"
-#include "platform/file_kind.h"
 #include "platform/text_stream.h"
 #include "prepare/credential_override.h"
 #include "prepare/login_rewrite.h"
@@ -21,7 +23,7 @@
 
 namespace {
 
-constexpr std::string_view FIRMWARE_NAME = "UPDATE_MOX_FIRMWARE";
+constexpr std::string_view FIRMWARE_NAME = FIRMWARE_IMAGE.element;
 constexpr std::string_view IMAGE_LOCATION = "IMAGE_LOCATION";
 constexpr const char* PASSWORD_MASK = "********";
 
@@ -43,31 +45,23 @@ int reject()
 int firmware_element(bool measuring, std::string& element)
 {
     const std::string& path = firmware_reference.firmware_image_path;
-    if (!readable_at_once(path.c_str())) {
-        console_only("The firmware image file is not a regular file\r\n");
+    FILE* image = nullptr;
+    switch (open_local_image(path.c_str(), FIRMWARE_IMAGE, image)) {
+    case LocalImage::not_regular:
         return reject();
-    }
-    FILE* image = std::fopen(path.c_str(), "rb");
-    if (image == nullptr) {
-        console_only("Unable to open the firmware image update file\r\n");
+    case LocalImage::not_opened:
         return -1;
+    case LocalImage::opened:
+        break;
     }
-    long start = std::ftell(image);
-    std::fseek(image, 0, SEEK_END);
-    long image_length = std::ftell(image) - start;
-    std::rewind(image);
+    long image_length = local_image_size(image);
     if (image_length < 0 || image_length > INT32_MAX) {
         console_only("ERROR: Firmware image \"%s\" is too large to send.\r\n", path.c_str());
         std::fclose(image);
         return reject();
     }
     firmware_reference.firmware_image_length = static_cast<int32_t>(image_length);
-    int size = std::snprintf(nullptr, 0, "\r\n<UPDATE_MOX_FIRMWARE IMAGE_LOCATION=\"%s\" IMAGE_LENGTH=\"%ld\"/>\r\n",
-                             path.c_str(), image_length);
-    element.assign(static_cast<size_t>(size) + 1, '\0');
-    std::snprintf(element.data(), element.size(), "\r\n<UPDATE_MOX_FIRMWARE IMAGE_LOCATION=\"%s\" IMAGE_LENGTH=\"%ld\"/>\r\n",
-                  path.c_str(), image_length);
-    element.pop_back();
+    element = image_element(FIRMWARE_IMAGE, path.c_str(), image_length);
     if (measuring)
         firmware_reference.multipart_boundary = fresh_multipart_boundary(image);
     std::fclose(image);
@@ -87,16 +81,6 @@ bool is_blank(char c) { return c == ' ' || c == '\t'; }
 bool all_blank(std::string_view text)
 {
     return text.find_first_not_of(" \t") == std::string_view::npos;
-}
-
-bool equal_ignoring_case(std::string_view text, std::string_view upper)
-{
-    if (text.size() != upper.size())
-        return false;
-    for (size_t i = 0; i < text.size(); ++i)
-        if (std::toupper(static_cast<unsigned char>(text[i])) != upper[i])
-            return false;
-    return true;
 }
 
 // The first IMAGE_LOCATION attribute after the firmware element's name on

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 #include <string>
 
 #define QUORVEX_PRINTF(f, a) __attribute__((format(printf, f, a)))
@@ -21,6 +22,7 @@ int log_plain(const char* format, ...) QUORVEX_PRINTF(1, 2);
 // utility's own surroundings: a log or report that cannot be written).
 int console_only(const char* format, ...) QUORVEX_PRINTF(1, 2);
 void console_only_text(const char* text, size_t length);
+inline void console_only_text(const char* text) { console_only_text(text, std::strlen(text)); }
 int error_only(const char* format, ...) QUORVEX_PRINTF(1, 2);
 // "<message>" in the log alone.
 int log_only(const char* format, ...) QUORVEX_PRINTF(1, 2);

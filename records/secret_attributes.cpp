@@ -1,8 +1,9 @@
 #include "records/secret_attributes.h"
-#include "records/text_compare.h"
+#include "records/text_tests.h"
 
 #include <cctype>
 #include <string>
+
 
 namespace {
 

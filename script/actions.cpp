@@ -40,7 +40,7 @@ void report_value_error(const char* message)
 {
     char text[VALUE_ERROR_SIZE];
     snprintf(text, sizeof text, "Parse error: Line #%d: %s", lexer_state.line_counter, message);
-    console_only_text(text, std::strlen(text));
+    console_only_text(text);
     report_error_line(text);
     check_response();
 }
@@ -113,7 +113,7 @@ int hotkey_count_check(const char* value)
 
 void declaration_action()
 {
-    console_only_text("XML HEADER \n", std::strlen("XML HEADER \n"));
+    console_only_text("XML HEADER \n");
     check_response();
 }
 
@@ -121,7 +121,7 @@ void declaration_action()
 void instruction_action()
 {
     console_only("<s>...... %s\n", action_buffer);
-    console_only_text("XML HEADER\n", std::strlen("XML HEADER\n"));
+    console_only_text("XML HEADER\n");
     check_response();
 }
 

@@ -1,5 +1,5 @@
 #include "script/value_checks.h"
-#include "records/text_compare.h"
+#include "records/text_tests.h"
 
 #include <cctype>
 #include <cstring>
@@ -35,9 +35,9 @@ bool is_mode(const char* value)
 {
     switch (tolower(static_cast<unsigned char>(value[0]))) {
     case 'r':
-        return value[1] == '\0' || equal_ignoring_case(value, "read");
+        return value[1] == '\0' || equal_ignoring_case(value, "READ");
     case 'w':
-        return value[1] == '\0' || equal_ignoring_case(value, "write");
+        return value[1] == '\0' || equal_ignoring_case(value, "WRITE");
     default:
         return false;
     }
@@ -56,11 +56,11 @@ bool is_boolean(const char* value)
     case '0':
     case 'f':
     case 'n':
-        return value[1] == '\0' || equal_ignoring_case(value, "no") || equal_ignoring_case(value, "false");
+        return value[1] == '\0' || equal_ignoring_case(value, "NO") || equal_ignoring_case(value, "FALSE");
     case '1':
     case 't':
     case 'y':
-        return value[1] == '\0' || equal_ignoring_case(value, "yes") || equal_ignoring_case(value, "true");
+        return value[1] == '\0' || equal_ignoring_case(value, "YES") || equal_ignoring_case(value, "TRUE");
     default:
         return false;
     }

@@ -10,8 +10,15 @@ and mpsim (sim/) uses none of them. The graph is derived from the
 that a failure shows the whole picture.
 
 Only platform/ knows which system it is built for: a test of _WIN32 (or of
-another system's macro) anywhere else fails too, so every other folder
-builds unchanged for Linux and Windows.
+another system's macro) anywhere else fails too, and so does a system
+header (POSIX or Windows: <unistd.h>, <sys/...>, <windows.h>, ...) included
+anywhere else, so every other folder builds unchanged for Linux and Windows.
+
+Only the writers of records/ (and the console primitives of platform/,
+such as the trace's buffered write) write to standard output or error: a
+printf, puts, fputs, fprintf or fwrite to stdout or stderr, a BIO made on
+stdout, or std::cout, std::cerr, anywhere else fails, so that where every
+message goes is decided in one place.
 """
 import os
 import re
@@ -58,6 +65,37 @@ def system_tests(top):
     return found
 
 
+SYSTEM_HEADER = re.compile(
+    r'^\s*#\s*include\s+<((?:unistd|fcntl|strings|netdb|poll|dirent|termios|pthread|signal|dlfcn|io|direct|'
+    r'windows|winsock2?|ws2tcpip|wincrypt|shlobj|shellapi|process)\.h|(?:sys|arpa|netinet|net)/[^>]+)>', re.M)
+CONSOLE_WRITE = re.compile(
+    r'\b(?:std::)?(?:printf|puts|putchar|vprintf)\s*\(|'
+    r'\b(?:std::)?(?:fprintf|fputs|fwrite|fputc|putc|vfprintf)\s*\((?:[^;]*?,\s*)?(?:stdout|stderr)\s*[,)]|'
+    r'\bstd::(?:cout|cerr|clog)\b|\bBIO_new_fp\s*\(\s*(?:stdout|stderr)')
+
+
+def outside(top, folders, pattern, strip_comments=False):
+    """Lines matching pattern in the sources of the layers not in folders."""
+    found = []
+    for folder in LAYERS:
+        if folder in folders:
+            continue
+        for root, _, files in os.walk(os.path.join(top, folder)):
+            for name in files:
+                if not name.endswith(SOURCES):
+                    continue
+                path = os.path.join(root, name)
+                with open(path, encoding="utf-8", errors="replace") as handle:
+                    text = handle.read()
+                if strip_comments:
+                    text = re.sub(r'//[^\n]*|/\*.*?\*/', lambda m: re.sub(r'[^\n]', ' ', m.group(0)), text,
+                                  flags=re.S)
+                for match in pattern.finditer(text):
+                    line = text.count("\n", 0, match.start()) + 1
+                    found.append("%s:%d: %s" % (os.path.relpath(path, top), line, match.group(0).strip()))
+    return found
+
+
 def main():
     top = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "..")
     wrong = []
@@ -74,7 +112,13 @@ def main():
     systems = system_tests(top)
     for place in systems:
         print("\nonly platform/ may test the system: " + place)
-    return 1 if wrong or systems else 0
+    headers = outside(top, ("platform",), SYSTEM_HEADER)
+    for place in headers:
+        print("\nonly platform/ may include a system header: " + place)
+    writes = outside(top, ("records", "platform"), CONSOLE_WRITE, strip_comments=True)
+    for place in writes:
+        print("\nonly the writers of records/ may write to the console: " + place)
+    return 1 if wrong or systems or headers or writes else 0
 
 
 if __name__ == "__main__":

@@ -44,6 +44,7 @@ class Section:
         self.header_index = header_index
         self.body_index = header_index + 1
         self.end_index = header_index + 1
+        self.from_part = False  # its header stands in a part, not in the case file
 
     def content(self, variables) -> bytes:
         return self.expand(self.lines, variables, "nolf" in self.attrs)
@@ -172,17 +173,58 @@ def read_lines(path):
         return handle.read().splitlines(keepends=True)
 
 
+# A line "[include PART]" stands for the lines of the file PART (a path from
+# the case's folder, such as common/NAME.part): what many cases expect alike
+# is written once. It is no section: the part's lines go where the line
+# stands, continuing the section before it. A part's first lines starting
+# with "#" say what it holds and are left out; a part includes nothing.
+INCLUDE_LINE = re.compile(rb"^\[include ([^\]\s]+)\]\r?\n?$")
+
+
+class CaseUnfit(Exception):
+    """A case that cannot be read as a case (a part it names is missing)."""
+
+
+def part_lines(case_path, name):
+    path = os.path.join(os.path.dirname(os.path.abspath(case_path)), name)
+    if not os.path.isfile(path):
+        raise CaseUnfit("the part %s does not exist\n" % name)
+    lines = read_lines(path)
+    while lines and lines[0].startswith(b"#"):
+        lines.pop(0)
+    for line in lines:
+        if INCLUDE_LINE.match(line):
+            raise CaseUnfit("the part %s includes another part\n" % name)
+    if lines and not lines[-1].endswith(b"\n"):
+        lines[-1] += b"\n"
+    return lines
+
+
+def case_lines(path):
+    """The case's lines with its parts in place, each with the number of the
+    case file's line it comes from (for a part's lines, its include line)."""
+    lines = []
+    for index, line in enumerate(read_lines(path)):
+        match = INCLUDE_LINE.match(line)
+        if match:
+            lines.extend((part, index, True) for part in part_lines(path, match.group(1).decode()))
+        else:
+            lines.append((line, index, False))
+    return lines
+
+
 def parse_case(path):
     sections = []
     current = None
     fresh = False
-    for index, line in enumerate(read_lines(path)):
+    for line, index, from_part in case_lines(path):
         match = SECTION_LINE.match(line)
         if match:
             words = match.group(2).decode().split()
             attrs = {w for w in words if w in ATTRIBUTES}
             args = [w for w in words if w not in ATTRIBUTES]
             current = Section(match.group(1).decode(), args, attrs, index)
+            current.from_part = from_part
             sections.append(current)
             fresh = True
             continue
@@ -245,7 +287,8 @@ def check_form(path, sections):
 
 
 def is_empty(section):
-    return not section.lines
+    # --bless writes into the case file only, never into a part.
+    return not section.lines and not section.from_part
 
 
 def bless(path, sections, actual, variables):
@@ -443,7 +486,11 @@ def full_device(folder):
 
 
 def run_case(case_path, quorvex, mpsim, keep, blessing=False, platform="linux", launcher=None):
-    sections = parse_case(case_path)
+    try:
+        sections = parse_case(case_path)
+    except CaseUnfit as unfit:
+        sys.stdout.write("%s: %s" % (case_path, unfit))
+        return 1
     tmp = tempfile.mkdtemp(prefix="quorvex-case-")
     variables = {"TMP": tmp, "HOSTNAME": socket.gethostname(),
                  "CASES": os.path.dirname(os.path.abspath(case_path)), "BANNER": BANNER,

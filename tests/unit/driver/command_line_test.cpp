@@ -257,6 +257,7 @@ TEST_F(CommandLineTest, TimeoutFromTheEnvironment)
 }
 
 struct CredentialForm {
+    const char* name;
     const char* user_variable;      // nullptr: not set
     const char* password_variable;  // nullptr: not set
     std::vector<std::string> words;
@@ -270,16 +271,17 @@ struct CredentialForm {
 TEST_F(CommandLineTest, CredentialsFromTheEnvironment)
 {
     const CredentialForm forms[] = {
-        {nullptr, nullptr, {"-s", "mp1", "-f", "a.xml"}, "", ""},
-        {"envuser", "envpass", {"-s", "mp1", "-f", "a.xml"}, "envuser", "envpass"},
-        {nullptr, "envpass", {"-s", "mp1", "-f", "a.xml"}, "", "envpass"},
-        {"envuser", nullptr, {"-s", "mp1", "-f", "a.xml"}, "envuser", ""},
-        {"envuser", "envpass", {"-s", "mp1", "-f", "a.xml", "-u", "cli", "/P", "clipass"}, "cli", "clipass"},
-        {"envuser", "envpass", {"-s", "mp1", "-f", "a.xml", "-p", ""}, "envuser", ""},
-        {"", "", {"-s", "mp1", "-f", "a.xml"}, "", ""},
-        {nullptr, "envpass", {"-c", "-s", std::string(51, 'h'), "-f", "a.xml", "-p", "late"}, "", "envpass"},
+        {"neither set", nullptr, nullptr, {"-s", "mp1", "-f", "a.xml"}, "", ""},
+        {"both from the environment", "envuser", "envpass", {"-s", "mp1", "-f", "a.xml"}, "envuser", "envpass"},
+        {"password alone", nullptr, "envpass", {"-s", "mp1", "-f", "a.xml"}, "", "envpass"},
+        {"user alone", "envuser", nullptr, {"-s", "mp1", "-f", "a.xml"}, "envuser", ""},
+        {"options win", "envuser", "envpass", {"-s", "mp1", "-f", "a.xml", "-u", "cli", "/P", "clipass"}, "cli", "clipass"},
+        {"empty -p wins", "envuser", "envpass", {"-s", "mp1", "-f", "a.xml", "-p", ""}, "envuser", ""},
+        {"both set empty", "", "", {"-s", "mp1", "-f", "a.xml"}, "", ""},
+        {"-p behind a server too long", nullptr, "envpass", {"-c", "-s", std::string(51, 'h'), "-f", "a.xml", "-p", "late"}, "", "envpass"},
     };
     for (const CredentialForm& form : forms) {
+        SCOPED_TRACE(form.name);
         reset_run();
         SetUp();
         if (form.user_variable)
@@ -289,7 +291,6 @@ TEST_F(CommandLineTest, CredentialsFromTheEnvironment)
         testing::internal::CaptureStdout();
         static_cast<void>(parse(form.words));
         testing::internal::GetCapturedStdout();
-        SCOPED_TRACE(form.words.back());
         EXPECT_STREQ(get_user_name(), form.user);
         EXPECT_STREQ(get_password(), form.password);
     }

@@ -153,6 +153,7 @@ TEST_F(ImageTransfer, LocalFileChecksFailTheCommand)
     std::remove(pipe.c_str());
     ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
     struct Case {
+        const char* name;
         bool firmware;
         bool checking_pass;
         std::string path;
@@ -160,26 +161,27 @@ TEST_F(ImageTransfer, LocalFileChecksFailTheCommand)
         const char* message;
     };
     const Case cases[] = {
-        {true, false, missing, 1, "Unable to open the firmware image update file\r\n"},
-        {true, false, empty, 1, "Unable to read the firmware image update file\r\n"},
-        {true, false, big_firmware, 1, "The firmware image file is not valid\r\n"},
-        {true, true, missing, 0, ""},
-        {true, false, pipe, 1, "The firmware image file is not a regular file\r\n"},
-        {true, false, "/dev/zero", 1, "The firmware image file is not a regular file\r\n"},
-        {false, false, missing, 1, "Unable to open the virtual floppy image file\r\n"},
-        {false, true, empty, 1, "Unable to read the virtual floppy image file\r\n"},
-        {false, true, big_floppy, 1, "The virtual floppy image file size is too big\r\n"},
-        {false, true, write_image("floppy-ok.img", 1475000), 0, ""},
-        {false, true, pipe, 1, "The virtual floppy image file is not a regular file\r\n"},
-        {false, false, "/dev/zero", 1, "The virtual floppy image file is not a regular file\r\n"},
+        {"firmware missing", true, false, missing, 1, "Unable to open the firmware image update file\r\n"},
+        {"firmware empty", true, false, empty, 1, "Unable to read the firmware image update file\r\n"},
+        {"firmware too large", true, false, big_firmware, 1, "The firmware image file is not valid\r\n"},
+        {"firmware missing, checking pass", true, true, missing, 0, ""},
+        {"firmware from a pipe", true, false, pipe, 1, "The firmware image file is not a regular file\r\n"},
+        {"firmware from a device", true, false, "/dev/zero", 1, "The firmware image file is not a regular file\r\n"},
+        {"floppy missing", false, false, missing, 1, "Unable to open the virtual floppy image file\r\n"},
+        {"floppy empty", false, true, empty, 1, "Unable to read the virtual floppy image file\r\n"},
+        {"floppy too large", false, true, big_floppy, 1, "The virtual floppy image file size is too big\r\n"},
+        {"floppy largest", false, true, write_image("floppy-ok.img", 1475000), 0, ""},
+        {"floppy from a pipe", false, true, pipe, 1, "The virtual floppy image file is not a regular file\r\n"},
+        {"floppy from a device", false, false, "/dev/zero", 1, "The virtual floppy image file is not a regular file\r\n"},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         run_state.checking_pass = c.checking_pass;
         Location location(c.path);
         CaptureStdout();
         int result = static_cast<int>(c.firmware ? firmware_image_transfer(location.text) : floppy_image_insert(location.text));
-        EXPECT_EQ(result, c.result) << c.path;
-        EXPECT_EQ(GetCapturedStdout(), c.message) << c.path;
+        EXPECT_EQ(result, c.result);
+        EXPECT_EQ(GetCapturedStdout(), c.message);
     }
     EXPECT_EQ(run_state.run_status, 0);
 }
@@ -211,18 +213,20 @@ TEST_F(ImageTransfer, CopiedFloppyIsWrittenAtTheEndOfItsBlockOnly)
 TEST_F(ImageTransfer, CopyWithoutAWholeImageFailsAndWritesNothing)
 {
     struct Case {
+        const char* name;
         std::vector<ByteStep> steps;
         const char* message;
     };
     const Case cases[] = {
-        {{close_step()}, "Unable to receive the virtual floppy image length\r\n"},
-        {{send_step("4194305")}, "The virtual floppy image announced by the MOX is too big (4194305 bytes)\r\n"},
-        {{send_step("1000"), send_step(std::string(600, 'x')), close_step()},
+        {"no length", {close_step()}, "Unable to receive the virtual floppy image length\r\n"},
+        {"length past the buffer", {send_step("4194305")}, "The virtual floppy image announced by the MOX is too big (4194305 bytes)\r\n"},
+        {"image cut short", {send_step("1000"), send_step(std::string(600, 'x')), close_step()},
          "Virtual Floppy image file is being copied ...\r\n"
          "The virtual floppy image was not received completely (600 of 1000 bytes)\r\n"},
     };
     std::string destination = temp_path("short.img");
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         std::remove(destination.c_str());
         SimPeer processor(c.steps);
         ASSERT_EQ(SIO_connect(), Flow::go_on);

@@ -13,7 +13,7 @@
 #include <unistd.h>
 
 #include "link/firmware_upload.h"
-#include "link/http_exchange.h"
+#include "link/http_reply.h"
 #include "link/tls_io.h"
 #include "link/transfer_buffers.h"
 #include "link_fixture.h"

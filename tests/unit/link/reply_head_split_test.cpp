@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "link/http_exchange.h"
+#include "link/http_probe.h"
+#include "link/http_reply.h"
 #include "link/transfer_buffers.h"
 #include "link_fixture.h"
 #include "sim_peer.h"

@@ -52,7 +52,7 @@ TEST(NameValuePairs, AcceptedAndRefusedLists)
         {repeat(',', 2401), false, 0, "ERROR: Maximum Length of the name and value pair list is 2400\n"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.list.substr(0, 60));
+        SCOPED_TRACE(c.list.substr(0, 60) + " (" + std::to_string(c.list.size()) + " characters)");
         testing::internal::CaptureStdout();
         EXPECT_EQ(parse_name_value_pairs(c.list.c_str()), c.accepted);
         EXPECT_EQ(testing::internal::GetCapturedStdout(), c.output);
@@ -124,7 +124,7 @@ TEST_F(Substitution, WorkingCopies)
          "ERROR: No value given with -t for %" + repeat('N', 48) + "%. Nothing was sent.\r\n"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.script);
+        SCOPED_TRACE(std::string("-t ") + c.pairs + " over " + c.script);
         settings.working_copy_name[0] = '\0';
         write("script.xml", c.script);
         ASSERT_TRUE(parse_name_value_pairs(c.pairs));

@@ -51,7 +51,7 @@ TEST_F(ProgressDisplayTest, DrawsInPlaceAndEndsWithTheWholeCount)
     EXPECT_EQ(text.find('\n'), text.size() - 1) << text;
 }
 
-TEST_F(ProgressDisplayTest, HiddenForOtherOutputAndBlankedWhenShorter)
+TEST_F(ProgressDisplayTest, HiddenForOtherOutputOverItsWholeLength)
 {
     progress_begin("Receiving virtual floppy image", 1474560);
     std::string before = drawn();
@@ -63,6 +63,20 @@ TEST_F(ProgressDisplayTest, HiddenForOtherOutputAndBlankedWhenShorter)
     // Hidden twice: nothing more.
     progress_hide();
     EXPECT_EQ(drawn(), after);
+    progress_end();
+}
+
+TEST_F(ProgressDisplayTest, ShorterLineBlanksWhatTheLongerLeft)
+{
+    // A shorter label drawn over a longer line: the blanks after it reach
+    // to where the longer line ended, and not beyond.
+    progress_begin("Receiving virtual floppy image", 1474560);
+    std::string longer = drawn().substr(1);
+    progress_begin("Sending firmware image", 10);
+    std::string text = drawn().substr(1 + longer.size());
+    const std::string shorter = "\rSending firmware image: 0 of 10 bytes (0%), -";
+    ASSERT_EQ(text.rfind(shorter, 0), 0u) << text;
+    EXPECT_EQ(text.substr(shorter.size()), std::string(longer.size() + 1 - shorter.size(), ' ')) << text;
     progress_end();
 }
 

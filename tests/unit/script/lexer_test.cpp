@@ -142,10 +142,13 @@ TEST(Lexer, LineCounterAndLineText)
         {"-----BEGIN CERTIFICATE-----\n" + rows + "<end of it", 3001, "<end of it", "it"},
     };
     for (const LineCase& c : cases) {
+        // Rows that differ only far into their text: each is named by its
+        // place in the table and its length.
+        SCOPED_TRACE("row " + std::to_string(&c - cases) + ", " + std::to_string(c.text.size()) + " bytes");
         lex_script(c.text);
-        EXPECT_EQ(lexer_state.line_counter, c.lines) << c.text;
-        EXPECT_EQ(lexer_state.line_text, c.line_text) << c.text;
-        EXPECT_EQ(lexer_state.last_token_text, c.last_token) << c.text;
+        EXPECT_EQ(lexer_state.line_counter, c.lines);
+        EXPECT_EQ(lexer_state.line_text, c.line_text);
+        EXPECT_EQ(lexer_state.last_token_text, c.last_token);
     }
 }
 
@@ -162,9 +165,10 @@ TEST(Lexer, SectionsReadPastNulBytes)
         {"a <![CDATA[\0"s, {{IDENTIFIER, "a"}, {TEXT_BLOCK, ""}}, {"a"}},
     };
     for (const LexCase& c : cases) {
+        SCOPED_TRACE("row " + std::to_string(&c - cases) + ", " + std::to_string(c.text.size()) + " bytes");
         LexRun run = lex_script(c.text);
-        EXPECT_EQ(run.tokens, c.tokens) << c.text.size();
-        EXPECT_EQ(run.sent, c.sent) << c.text.size();
+        EXPECT_EQ(run.tokens, c.tokens);
+        EXPECT_EQ(run.sent, c.sent);
     }
 }
 

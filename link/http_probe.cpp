@@ -1,0 +1,70 @@
+#include "link/http_probe.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+
+#include "records/run_settings.h"
+#include "records/run_state.h"
+#include "records/text_tests.h"
+#include "records/log_output.h"
+#include "link/connection.h"
+#include "link/http_request.h"
+#include "link/reply_chunks.h"
+#include "link/stream_exchange.h"
+#include "link/tls_io.h"
+
+namespace {
+
+constexpr int PROBE_BUFFER_SIZE = 2048;
+
+}  // namespace
+
+Flow generation_probe(ProcessorGeneration& generation)
+{
+    generation = ProcessorGeneration::stream;
+    char reply[PROBE_BUFFER_SIZE];
+    std::memset(reply, 0, sizeof reply);
+    if (run_state.checking_pass)
+        return Flow::go_on;
+    if (settings.verbose)
+        console_only("quorvex: Start detecting Vyo2/Vyo3\n");
+    if (SIO_connect() == Flow::end_now)
+        return Flow::end_now;
+    take_client_host_name();
+
+    char request[PROBE_BUFFER_SIZE];
+    // The header declares 30 body bytes while 31 follow: the processors
+    // expect the probe exactly like this.
+    std::snprintf(request, sizeof request,
+                  "POST /moxcl HTTP/1.1\r\nHOST: %s\r\nContent-length: 30\r\n\r\n<MOXCL VERSION=\"2.0\"></MOXCL>\r\n",
+                  client_host_name);
+    // A failed send shows as the read failure that follows.
+    static_cast<void>(plain_send(request));
+
+    int result = tls_read(reply, sizeof reply);
+    if (result <= 0) {
+        static_cast<void>(report_read_failure());  // the probe's verdict says it
+        connection_teardown();
+        generation = ProcessorGeneration::probe_read_failed;
+        return Flow::go_on;
+    }
+    // A reply head split across writes is read on to its end (within the
+    // buffer) before it is judged; an older processor's answer, which is no
+    // HTTP at all, is judged at once.
+    while (!holds(std::string_view(reply, static_cast<size_t>(result)), REPLY_OK) &&
+           reply_head_unfinished(std::string_view(reply, static_cast<size_t>(result))) &&
+           static_cast<size_t>(result) < sizeof reply) {
+        int more = tls_read(reply + result, static_cast<int>(sizeof reply) - result);
+        if (more <= 0)
+            break;
+        result += more;
+    }
+    if (holds(std::string_view(reply, static_cast<size_t>(result)), REPLY_OK)) {
+        generation = ProcessorGeneration::http;
+        if (settings.verbose)
+            console_only("\nquorvex: Vyo 3 or Vyo 4 detected\n\n");
+    }
+    connection_teardown();
+    return Flow::go_on;
+}

@@ -1,0 +1,154 @@
+#include "link/http_reply.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+
+#include "records/log_output.h"
+#include "records/run_settings.h"
+#include "records/results.h"
+#include "records/run_state.h"
+#include "records/text_tests.h"
+#include "link/connection.h"
+#include "link/flash_confirmation.h"
+#include "link/reply_chunks.h"
+#include "link/response_store.h"
+#include "link/tls_io.h"
+#include "link/transfer_buffers.h"
+
+HttpReply http_reply;
+
+namespace {
+
+void show_and_store(const char* data, const ChunkPiece& piece, int count)
+{
+    std::string_view shown(data, piece.shown_length);
+    if (settings.verbose) {
+        write_log_then_console("\r\n\n", 3);
+        if (holds(shown, "</MOXCL>"))
+            log_info("Receiving (%d):\r\n\n", count);
+    }
+    write_both(shown.data(), shown.size());
+    response_store_append(data, piece.length);
+}
+
+}  // namespace
+
+void reply_collect_start()
+{
+    response_store_reset();
+    response_store.rollovers = 0;
+    http_reply.status_scan = ReplyStatusScan{};
+}
+
+int status_scan()
+{
+    return http_reply.status_scan.result();
+}
+
+LinkResult http_chunk_read(char* buffer, int size, int& count)
+{
+    std::memset(buffer, 0, static_cast<size_t>(size));
+    count = 0;
+    if (run_state.checking_pass)
+        return LinkResult::ok;
+    if (!run_going())
+        return LinkResult::skipped;
+    int result = tls_read(buffer, size);
+    if (result < 0)
+        return report_read_failure();
+    count = result;
+    if (count == 0)
+        return LinkResult::ok;
+    // Writes may split a reply anywhere: what an earlier read left unfinished
+    // (the head, a chunk's size line) goes in front of this one.
+    std::string joined;
+    const char* text = buffer;
+    size_t length = static_cast<size_t>(count);
+    if (!http_reply.carry.empty()) {
+        joined = std::move(http_reply.carry);
+        http_reply.carry.clear();
+        joined.append(buffer, length);
+        text = joined.data();
+        length = joined.size();
+    }
+    if (!http_reply.started && reply_head_unfinished(std::string_view(text, length))) {
+        http_reply.carry.assign(text, length);
+        return LinkResult::ok;
+    }
+    ReplyRead read = parse_reply_read(text, length, http_reply.chunk_bytes_owed, http_reply.started);
+    http_reply.started = true;
+    if (length > read.head_length)
+        http_reply.body_seen = true;
+    if (read.refused_status_length > 0) {
+        log_error("The MOX refused the request: %.*s\r\n", static_cast<int>(read.refused_status_length), text);
+        record_failure(RunCode::refused);
+        return LinkResult::refused;
+    }
+    if (read.carry_from < length)
+        http_reply.carry.assign(text + read.carry_from, length - read.carry_from);
+    for (const ChunkPiece& piece : read.pieces)
+        show_and_store(text + piece.offset, piece, count);
+    return LinkResult::ok;
+}
+
+bool reply_cut_inside_chunk()
+{
+    if (http_reply.chunk_bytes_owed > 0)
+        return true;
+    // What is carried after the head is a size line; one of size 0 is the
+    // last chunk.
+    size_t end = 0;
+    return http_reply.started && !http_reply.carry.empty() &&
+           chunk_size_at(http_reply.carry.data(), http_reply.carry.size(), 0, end) > 0;
+}
+
+void reset_http_reply()
+{
+    reply_collect_start();
+    http_reply.chunk_bytes_owed = 0;
+    http_reply.started = false;
+    http_reply.body_seen = false;
+    http_reply.carry.clear();
+}
+
+void show_responses_heading()
+{
+    if (settings.verbose)
+        console_only("\n----- Responses -----\n");
+}
+
+Flow reply_read_loop(bool firmware_upload)
+{
+    show_responses_heading();
+    reset_http_reply();
+    FlashConfirmation flash_done;
+    long long total = 0;
+    for (;;) {
+        std::memset(transfer_buffer, 0, sizeof transfer_buffer);
+        int count = 0;
+        // The chunk read, or the limit, has set the run status.
+        if (http_chunk_read(transfer_buffer, TRANSFER_BUFFER_SIZE, count) != LinkResult::ok ||
+            !reply_within_limit(total, count)) {
+            connection_teardown();
+            return Flow::closing_report;
+        }
+        if (firmware_upload && flash_done.found_in_new_text())
+            return Flow::go_on;
+        if (count == 0)
+            break;
+    }
+    if (firmware_upload) {
+        record_failure(RunCode::flash_unconfirmed);
+    } else if (!http_reply.body_seen) {
+        // Closed with no reply, or with its head alone: nothing tells that
+        // the script was carried out, so the run cannot pass.
+        log_error("The MOX closed the connection without replying to the script.\r\n");
+        record_failure(RunCode::read_failure);
+    } else if (reply_cut_inside_chunk()) {
+        // Cut inside a chunk: what the rest would have said is unknown.
+        log_error("The MOX closed the connection in the middle of its reply.\r\n");
+        record_failure(RunCode::read_failure);
+    }
+    return Flow::go_on;
+}

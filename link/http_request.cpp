@@ -1,0 +1,21 @@
+#include "link/http_request.h"
+
+#include <cstdio>
+
+#include "records/log_output.h"
+#include "platform/winsock.h"
+
+char client_host_name[CLIENT_HOST_NAME_SIZE];
+
+void take_client_host_name()
+{
+    if (gethostname(client_host_name, sizeof client_host_name) != 0)
+        std::snprintf(client_host_name, sizeof client_host_name, "localhost");
+    client_host_name[sizeof client_host_name - 1] = '\0';
+}
+
+std::string script_request_head(int body_length)
+{
+    return format_text("POST /moxcl HTTP/1.1\r\nHOST: %s\r\nTE: chunked\r\nConnection: Close\r\nContent-length: %d\r\n\r\n",
+                       client_host_name, body_length);
+}

@@ -1,0 +1,35 @@
+// The collected text of an HTTP reply's chunks, and searches in it.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+#include "link/transfer_buffers.h"
+
+// The collected text of the chunks of one reply.
+struct ResponseStore {
+    char text[RESPONSE_STORE_SIZE + 1];
+    size_t used;
+    unsigned long rollovers;  // times the store was emptied to take more of this reply
+};
+extern ResponseStore response_store;
+
+void response_store_reset();
+// Appends chunk data; data that would pass the end of the store first
+// empties it (with the rollover message). The status scan sees every byte.
+void response_store_append(const char* data, size_t length);
+bool response_store_contains(const char* text);
+// Looks for text in what the store took since the last call (and in the
+// bytes before that an occurrence may begin with), so that a reply is
+// searched once, not once per read. A fresh search starts with no bytes
+// searched; a rollover starts it again at the store's beginning.
+class StoreSearch {
+public:
+    explicit StoreSearch(std::string_view text) : text_(text) {}
+    bool found_in_new_text();
+
+private:
+    std::string_view text_;
+    size_t searched_ = 0;         // store bytes already searched
+    unsigned long rollovers_ = 0; // of the store when they were
+};
