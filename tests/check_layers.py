@@ -46,25 +46,6 @@ def edges(top):
     return found
 
 
-def system_tests(top):
-    """The lines outside platform/ that ask which system they are built for."""
-    found = []
-    for folder in LAYERS:
-        if folder == "platform":
-            continue
-        for root, _, files in os.walk(os.path.join(top, folder)):
-            for name in files:
-                if not name.endswith(SOURCES):
-                    continue
-                path = os.path.join(root, name)
-                with open(path, encoding="utf-8", errors="replace") as handle:
-                    text = handle.read()
-                for match in SYSTEM_TEST.finditer(text):
-                    line = text.count("\n", 0, match.start()) + 1
-                    found.append("%s:%d: %s" % (os.path.relpath(path, top), line, match.group(1)))
-    return found
-
-
 SYSTEM_HEADER = re.compile(
     r'^\s*#\s*include\s+<((?:unistd|fcntl|strings|netdb|poll|dirent|termios|pthread|signal|dlfcn|io|direct|'
     r'windows|winsock2?|ws2tcpip|wincrypt|shlobj|shellapi|process)\.h|(?:sys|arpa|netinet|net)/[^>]+)>', re.M)
@@ -109,7 +90,7 @@ def main():
         print("\n%s must not include %s:" % (source, target))
         for path in sorted(set(files)):
             print("  " + path)
-    systems = system_tests(top)
+    systems = outside(top, ("platform",), SYSTEM_TEST)
     for place in systems:
         print("\nonly platform/ may test the system: " + place)
     headers = outside(top, ("platform",), SYSTEM_HEADER)
