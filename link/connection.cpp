@@ -89,7 +89,6 @@ static void allow_older_processors(SSL_CTX* context)
 static void drop_connection()
 {
     SSL_free(connection.tls);
-    SSL_CTX_free(connection.context);
     closesocket(connection.socket);
     // Failed reads and writes leave their reasons queued; they belong to the
     // connection that is gone.
@@ -125,6 +124,34 @@ static void attach_socket(SSL* tls, int socket_handle)
     SSL_set_bio(tls, socket_end, BIO_push(queue, socket_end));
 }
 
+// The TLS context of the run, made at its first connection and used by
+// every other (the probe's, the work connection, the firmware follow-up):
+// making one costs the library some thousands of microseconds, and each
+// connection would otherwise make its own with the same settings. It
+// carries no session from one connection to the next (a client keeps no
+// session cache by default), so every handshake is as it was.
+static SSL_CTX* shared_context = nullptr;
+
+static SSL_CTX* run_tls_context()
+{
+    if (shared_context != nullptr)
+        return shared_context;
+    SSL_CTX* context = SSL_CTX_new(TLS_method());
+    if (context == nullptr)
+        return nullptr;
+    SSL_CTX_set_options(context, SSL_OP_NO_SSLv2 | SSL_OP_NO_SSLv3);
+    SSL_CTX_set_cipher_list(context, CIPHER_LIST);
+    allow_older_processors(context);
+    shared_context = context;
+    return context;
+}
+
+void release_tls_context()
+{
+    SSL_CTX_free(shared_context);
+    shared_context = nullptr;
+}
+
 Flow SIO_connect()
 {
     ignore_broken_pipes();
@@ -136,7 +163,7 @@ Flow SIO_connect()
                          OPENSSL_INIT_LOAD_CRYPTO_STRINGS,
                      nullptr);
 
-    connection.context = SSL_CTX_new(TLS_method());
+    connection.context = run_tls_context();
     if (connection.context == nullptr) {
         log_only("\rSSL_CTX_new failed.\r\n");
         console_only("SSL_CTX_new failed.\nPlease check log file for more information.\n");
@@ -150,9 +177,6 @@ Flow SIO_connect()
         record_failure(RunCode::failed_command);
         return Flow::end_now;
     }
-    SSL_CTX_set_options(connection.context, SSL_OP_NO_SSLv2 | SSL_OP_NO_SSLv3);
-    SSL_CTX_set_cipher_list(connection.context, CIPHER_LIST);
-    allow_older_processors(connection.context);
 
     connection.socket = tcpClient();
     if (connection.socket < 0)

@@ -6,12 +6,16 @@
 #include "records/results.h"
 
 struct Connection {
-    SSL_CTX* context = nullptr;
+    SSL_CTX* context = nullptr;  // the run's, shared by its connections: not owned
     SSL* tls = nullptr;
     int socket = -1;
 };
 
 extern Connection connection;
+
+// Frees the run's TLS context, which all its connections share (the
+// link's reset does).
+void release_tls_context();
 
 // Connected socket to server_address:port_text, or -1.
 int tcpClient();
