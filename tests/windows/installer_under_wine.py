@@ -10,8 +10,8 @@ installer put in place.
     installer_under_wine.py --wine WINE --msi MSI --newer-msi MSI --newer-version VERSION
                             --zip ZIP --program quorvex.exe --source SOURCE_DIR --version VERSION
 
-Runs in the Wine prefix of the environment (WINEPREFIX), as scripts/test
-sets it up.
+Runs in the Wine prefix named by WINEPREFIX, as scripts/test sets it up
+(without one it is skipped).
 """
 import argparse
 import os
@@ -24,6 +24,7 @@ INSTALL_DIR = r"C:\Program Files\QUORVEX"
 ENVIRONMENT_KEY = r"HKLM\System\CurrentControlSet\Control\Session Manager\Environment"
 UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
 
+SKIPPED = 77
 failures = []
 
 
@@ -130,6 +131,10 @@ def main():
                    "--version"):
         parser.add_argument(option, required=True)
     options = parser.parse_args()
+    if not os.environ.get("WINEPREFIX"):
+        # It removes any QUORVEX it finds: never in a prefix of the user's.
+        print("skipped: WINEPREFIX is not set (scripts/test sets the build's own prefix)")
+        return SKIPPED
     wine = Wine(options.wine)
     install_dir = wine.unix_path(INSTALL_DIR)
     folder_entry = INSTALL_DIR.lower()
