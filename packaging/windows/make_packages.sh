@@ -11,6 +11,10 @@
 set -euo pipefail
 source_dir=$1 program=$2 version=$3 product_code=$4 out=$5
 here=$(cd "$(dirname "$0")" && pwd)
+# Absolute names: wixl and zip run in other folders.
+mkdir -p "$out"
+out=$(cd "$out" && pwd)
+program=$(cd "$(dirname "$program")" && pwd)/$(basename "$program")
 
 msi_version=$version
 while [ "$(tr -cd . <<<"$msi_version" | wc -c)" -lt 2 ]; do msi_version+=.0; done
