@@ -43,10 +43,11 @@ _mpsim()
         --generation) _quorvex_offer_words "stream http"; return ;;
         --scenario|--cert|--key|--floppy-file|--port-file) _quorvex_offer_files -f; return ;;
         --record) _quorvex_offer_files -d; return ;;
-        --port|--listen|--connections|--version|--timeout|--identity) return ;;
+        --port|--listen|--connections|--processors|--answer-delay|--version|--timeout|--identity) return ;;
     esac
-    _quorvex_offer_words "--generation --port --listen --port-file --connections --version --scenario
-        --record --cert --key --floppy-file --timeout --identity --verbose --help"
+    _quorvex_offer_words "--generation --port --listen --port-file --connections --processors
+        --answer-delay --version --scenario --record --cert --key --floppy-file --timeout --identity
+        --verbose --help"
 }
 complete -F _mpsim mpsim
 

@@ -79,7 +79,7 @@ bool finish_answer(PeerLink& link, const AnswerRequest& request, const AnswerCha
         content.command = request.command;
         content.with_data = request.with_data;
         content.number = link.answers;
-        content.identity = sim.options.identity;
+        content.identity = link.processor->identity;
         content.older_generation = sim.options.generation == Generation::stream;
         apply_changes(content, changes);
         std::string text = format_answer(content, changes);
@@ -94,6 +94,12 @@ bool finish_answer(PeerLink& link, const AnswerRequest& request, const AnswerCha
         return false;
     }
     return true;
+}
+
+void wait_answer_delay()
+{
+    if (sim.options.answer_delay_ms > 0)
+        sleep_milliseconds(sim.options.answer_delay_ms);
 }
 
 bool send_answer(PeerLink& link, const AnswerRequest& request)

@@ -25,3 +25,7 @@ AnswerChanges begin_answer(PeerLink& link, const std::string& command);
 bool finish_answer(PeerLink& link, const AnswerRequest& request, const AnswerChanges& changes);
 
 bool send_answer(PeerLink& link, const AnswerRequest& request);
+
+// The wait of --answer-delay, before every response of stream mode and
+// every HTTP reply (the scenario's `delay` comes on top).
+void wait_answer_delay();

@@ -99,6 +99,7 @@ std::string fresh_cookie()
 
 void reply_status_only(PeerLink& link, const char* status_line)
 {
+    wait_answer_delay();
     link_write(link, std::string("HTTP/1.1 ") + status_line +
                          "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
 }
@@ -108,19 +109,21 @@ void reply_status_only(PeerLink& link, const char* status_line)
 void answer_probe_as_stream(PeerLink& link)
 {
     link.kind = "probe";
+    wait_answer_delay();
     AnswerRequest request;
     request.command = "PROBE";
     send_answer(link, request);
 }
 
-void flash_outcome(const HttpRequest& request, const Tag& command, AnswerRequest& answer)
+void flash_outcome(const ProcessorState& processor, const HttpRequest& request, const Tag& command,
+                   AnswerRequest& answer)
 {
     const std::string* length_text = tag_attribute(command, "IMAGE_LENGTH");
     long long length = length_text != nullptr ? std::atoll(length_text->c_str()) : -1;
-    if (!sim.firmware_stored || flash_cookie(request) != sim.cookie || sim.cookie.empty()) {
+    if (!processor.firmware_stored || flash_cookie(request) != processor.cookie || processor.cookie.empty()) {
         answer.status = "0x0021";
         answer.message = "No firmware image has been uploaded";
-    } else if (length != static_cast<long long>(sim.firmware_image.size())) {
+    } else if (length != static_cast<long long>(processor.firmware_image.size())) {
         answer.status = "0x0022";
         answer.message = "Firmware image length does not match the uploaded image";
     } else if (!sim.scenario.flash_completes) {
@@ -134,6 +137,7 @@ void answer_script(PeerLink& link, const HttpRequest& request)
 {
     link.kind = request.body.rfind(probe_body, 0) == 0 && !has_header(request, "TE") ? "probe"
                                                                                      : "http";
+    wait_answer_delay();
     AnswerChanges head = changes_for_reply_head(sim.scenario, link.number);
     std::string head_text = head.has_head ? head.head
                                           : "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\n"
@@ -154,7 +158,7 @@ void answer_script(PeerLink& link, const HttpRequest& request)
         answer.command = upper_name(point.command.name);
         answer.with_data = is_query_name(answer.command);
         if (answer.command == "UPDATE_MOX_FIRMWARE")
-            flash_outcome(request, point.command, answer);
+            flash_outcome(*link.processor, request, point.command, answer);
         if (!send_answer(link, answer))
             return;
     }
@@ -170,6 +174,7 @@ void answer_upload(PeerLink& link, const HttpRequest& request)
         for (const FormPart& part : parts)
             if (part.name == "fwimgfile")
                 image = &part;
+    wait_answer_delay();
     AnswerChanges changes = begin_answer(link, "UPLOAD");
     if (!link_is_open(link))
         return;
@@ -181,14 +186,15 @@ void answer_upload(PeerLink& link, const HttpRequest& request)
         finish_answer(link, answer, changes);
         return;
     }
-    sim.firmware_stored = true;
-    sim.firmware_image = image->data;
-    sim.cookie = sim.scenario.cookie_value.empty() ? fresh_cookie() : sim.scenario.cookie_value;
+    ProcessorState& processor = *link.processor;
+    processor.firmware_stored = true;
+    processor.firmware_image = image->data;
+    processor.cookie = sim.scenario.cookie_value.empty() ? fresh_cookie() : sim.scenario.cookie_value;
     transcript_image(link.transcript, image->data);
     const std::string page = "<html><body>Firmware image received</body></html>\r\n";
     answer.text = "HTTP/1.1 200 OK\r\n";
     if (sim.scenario.send_cookie)
-        answer.text += "Set-Cookie: MoxclFlash=" + sim.cookie + "; path=/\r\n";
+        answer.text += "Set-Cookie: MoxclFlash=" + processor.cookie + "; path=/\r\n";
     answer.text += "Cache-Control: no-cache, no-store, must-revalidate\r\n"
                    "Content-Type: text/html\r\nContent-Length: " +
                    std::to_string(page.size()) + "\r\nConnection: close\r\n\r\n" + page;

@@ -2,7 +2,9 @@
 """Starts mpsim on a free port and stops it again: the one way the case
 runner, the benchmarks and the demo run the simulator.
 
-As a module: start(mpsim, args, folder) -> (process, port); stop(process).
+As a module: start(mpsim, args, folder) -> (process, port);
+start_many(mpsim, n, args, folder) -> (process, [port, ...]) for one mpsim
+playing N processors; stop(process).
 As a program, for shell scripts:
 
     sim/launch.py MPSIM [MPSIM ARGS...] -- COMMAND [ARGS...]
@@ -22,19 +24,32 @@ def start(mpsim, args, folder, output=None, timeout=20):
     """mpsim ARGS on a port of its choosing, written to a file in FOLDER.
     Returns the process and the port (text). OUTPUT: where mpsim's own
     output goes (a file object; discarded when None)."""
+    process, ports = _start(mpsim, [], 1, args, folder, output, timeout)
+    return process, ports[0]
+
+
+def start_many(mpsim, n, args, folder, output=None, timeout=20):
+    """One mpsim playing N processors (--processors N), each on a port of
+    its choosing. Returns the process and the N ports (text), processor 1
+    first. ARGS, OUTPUT: as for start."""
+    return _start(mpsim, ["--processors", str(n)], n, args, folder, output, timeout)
+
+
+def _start(mpsim, own_args, n, args, folder, output, timeout):
     port_file = os.path.join(folder, ".mpsim-port")
     if os.path.exists(port_file):
         os.remove(port_file)
     sink = output if output is not None else subprocess.DEVNULL
-    process = subprocess.Popen([mpsim, "--port", "0", "--port-file", port_file] + list(args), cwd=folder,
-                               stdout=sink, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
+    process = subprocess.Popen([mpsim, "--port", "0", "--port-file", port_file] + own_args + list(args),
+                               cwd=folder, stdout=sink, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
         if os.path.exists(port_file):
+            # Written whole and renamed into place: every port is there.
             with open(port_file) as handle:
-                port = handle.read().strip()
-            if port:
-                return process, port
+                ports = handle.read().split()
+            if ports and len(ports) >= n:
+                return process, ports
         if process.poll() is not None:
             break
         time.sleep(0.02)

@@ -5,11 +5,8 @@
 #include <cstring>
 #include <netdb.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include "sim/peer_link.h"
 
 int open_listener(const std::string& address, int port, int& bound_port, std::string& error)
 {
@@ -51,30 +48,18 @@ int open_listener(const std::string& address, int port, int& bound_port, std::st
     return listener;
 }
 
-bool write_port_file(const std::string& path, int port)
+bool write_port_file(const std::string& path, const std::vector<int>& ports)
 {
     std::string temporary = path + ".tmp." + std::to_string(::getpid());
     FILE* file = std::fopen(temporary.c_str(), "w");
     if (file == nullptr)
         return false;
-    bool good = std::fprintf(file, "%d\n", port) > 0;
+    bool good = true;
+    for (int port : ports)
+        good = std::fprintf(file, "%d\n", port) > 0 && good;
     good = std::fclose(file) == 0 && good;
     if (good && std::rename(temporary.c_str(), path.c_str()) == 0)
         return true;
     std::remove(temporary.c_str());
     return false;
-}
-
-int accept_client(int listener)
-{
-    while (!stop_requested) {
-        pollfd watch{listener, POLLIN, 0};
-        int ready = ::poll(&watch, 1, 200);
-        if (ready <= 0)
-            continue;
-        int client = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-        if (client >= 0)
-            return client;
-    }
-    return -1;
 }

@@ -2,6 +2,7 @@
 // loopback. It plays either processor generation over TLS 1.0.
 #include <cstdio>
 #include <signal.h>
+#include <vector>
 
 #include "sim/listener.h"
 #include "sim/peer_link.h"
@@ -26,15 +27,19 @@ void install_signals()
     signal(SIGPIPE, SIG_IGN);
 }
 
-// The line a script waits for, and the port file.
+// The line a script waits for, one per processor, and the port file.
 bool announce(const SimServer& server)
 {
     const std::string& address = sim.options.listen_address;
     bool bracket = address.find(':') != std::string::npos;
-    std::printf("mpsim listening on %s%s%s:%d\n", bracket ? "[" : "", address.c_str(),
-                bracket ? "]" : "", server.port);
+    std::vector<int> ports;
+    for (const auto& processor : server.processors) {
+        std::printf("mpsim listening on %s%s%s:%d\n", bracket ? "[" : "", address.c_str(),
+                    bracket ? "]" : "", processor->port);
+        ports.push_back(processor->port);
+    }
     std::fflush(stdout);
-    if (!sim.options.port_file.empty() && !write_port_file(sim.options.port_file, server.port)) {
+    if (!sim.options.port_file.empty() && !write_port_file(sim.options.port_file, ports)) {
         std::fprintf(stderr, "mpsim: cannot write %s\n", sim.options.port_file.c_str());
         return false;
     }

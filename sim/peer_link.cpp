@@ -17,10 +17,42 @@ bool link_is_open(const PeerLink& link)
     return link.end.empty();
 }
 
+namespace {
+
+// How often a wait looks at stop_requested.
+constexpr int stop_check_ms = 100;
+
+} // namespace
+
 void sleep_milliseconds(int milliseconds)
 {
-    timespec wait{milliseconds / 1000, (milliseconds % 1000) * 1000000L};
-    while (nanosleep(&wait, &wait) != 0 && errno == EINTR && !stop_requested) {
+    while (milliseconds > 0 && !stop_requested) {
+        int slice = std::min(milliseconds, stop_check_ms);
+        timespec wait{0, slice * 1000000L};
+        while (nanosleep(&wait, &wait) != 0 && errno == EINTR && !stop_requested) {
+        }
+        milliseconds -= slice;
+    }
+}
+
+bool wait_for_client(int fd)
+{
+    long long left = sim.options.timeout_seconds * 1000LL;
+    while (true) {
+        int slice = static_cast<int>(std::min<long long>(left, stop_check_ms));
+        pollfd watch{fd, POLLIN, 0};
+        int ready = ::poll(&watch, 1, slice);
+        if (ready > 0)
+            return true;
+        if (stop_requested)
+            return false;
+        if (ready == 0) {
+            left -= slice;
+            if (left <= 0)
+                return false;
+        } else if (errno != EINTR) {
+            return true; // the read that follows says what went wrong
+        }
     }
 }
 
@@ -54,6 +86,10 @@ bool link_read(PeerLink& link)
         return false;
     char buffer[16384];
     while (true) {
+        if (SSL_has_pending(link.ssl) == 0 && !wait_for_client(link.fd)) {
+            link.end = stop_requested ? "stopped" : "timeout";
+            return false;
+        }
         ERR_clear_error();
         errno = 0;
         int result = SSL_read(link.ssl, buffer, sizeof buffer);

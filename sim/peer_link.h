@@ -1,4 +1,4 @@
-// The one client connection mpsim serves at a time: TLS reads and writes
+// One client connection of a simulated processor: TLS reads and writes
 // with byte counts, the transcript, and the ways it ends.
 #pragma once
 
@@ -11,11 +11,13 @@
 #include "sim/transcript.h"
 
 struct ServedConnection;
+struct ProcessorState;
 
 struct PeerLink {
     SSL* ssl = nullptr;
     int fd = -1;
-    int number = 0;               // from 1, in accept order
+    int number = 0;               // from 1, in the processor's accept order
+    ProcessorState* processor = nullptr; // the processor it is a connection of
     std::string input;            // received, not yet consumed
     long long bytes_in = 0;
     long long bytes_out = 0;
@@ -28,9 +30,15 @@ struct PeerLink {
 };
 
 // Set by SIGTERM and SIGINT, or by the thread that started the serving.
+// Waits for a client and sleeps look at it at least every few tenths of a
+// second, so that it ends them in every thread.
 extern std::atomic<bool> stop_requested;
 
 bool link_is_open(const PeerLink& link);
+
+// Waits until the client has sent something (or closed): false after
+// sim.options.timeout_seconds of silence or once a stop is requested.
+bool wait_for_client(int fd);
 
 // One read, appended to link.input. False once the connection has ended
 // (link.end then says why).
@@ -51,4 +59,5 @@ bool link_write_pieces(PeerLink& link, const std::string& bytes, const std::vect
 // `reason` is recorded unless the connection already ended.
 void link_close(PeerLink& link, CloseMode mode, const char* reason);
 
+// Sleeps, unless a stop is requested meanwhile.
 void sleep_milliseconds(int milliseconds);

@@ -7,10 +7,13 @@
 const char* const sim_usage_text =
     "usage: mpsim [options]\n"
     "  --generation stream|http  processor generation to play (default http)\n"
-    "  --port N                  port to listen on (default 0: any free port)\n"
+    "  --port N                  port to listen on (default 0: any free port); with\n"
+    "                            --processors, the first of consecutive ports\n"
     "  --listen ADDR             address to listen on (default 127.0.0.1)\n"
-    "  --port-file FILE          write the port number to FILE\n"
-    "  --connections N           exit after serving N connections\n"
+    "  --port-file FILE          write the port numbers to FILE, one a line\n"
+    "  --connections N           exit after serving N connections (all processors together)\n"
+    "  --processors N            play N processors, one port each (default 1, at most 4096)\n"
+    "  --answer-delay MS         wait MS milliseconds before each answer (default 0)\n"
     "  --version X.Y             VERSION in every response (default 2.22)\n"
     "  --scenario FILE           answers to override (see sim/README.md)\n"
     "  --record DIR              write transcripts of every connection to DIR\n"
@@ -19,6 +22,7 @@ const char* const sim_usage_text =
     "  --floppy-file FILE        image sent for COPY_VIRTUAL_FLOPPY\n"
     "  --timeout SECONDS         drop a client silent for this long (default 10)\n"
     "  --identity NAME           answer the common GET commands with data of a processor NAME\n"
+    "                            (with --processors, processor K is NAME-K, or sim-K without it)\n"
     "  --verbose                 one line per connection on standard error\n";
 
 static bool to_int(const char* text, int low, int high, int& value)
@@ -63,6 +67,10 @@ int parse_sim_options(int argc, char** argv, SimOptions& options, std::string& e
             options.port_file = value;
         } else if (std::strcmp(name, "--connections") == 0) {
             good = to_int(value, 0, 1000000, options.connections);
+        } else if (std::strcmp(name, "--processors") == 0) {
+            good = to_int(value, 1, largest_processor_count, options.processors);
+        } else if (std::strcmp(name, "--answer-delay") == 0) {
+            good = to_int(value, 0, 60000, options.answer_delay_ms);
         } else if (std::strcmp(name, "--version") == 0) {
             options.version = value;
             good = !options.version.empty();
@@ -100,6 +108,11 @@ int parse_sim_options(int argc, char** argv, SimOptions& options, std::string& e
     }
     if (options.later_cert_file.empty() != options.later_key_file.empty()) {
         error = "--later-cert and --later-key go together";
+        return 2;
+    }
+    if (options.port != 0 && options.port + options.processors - 1 > 65535) {
+        error = "--port " + std::to_string(options.port) + " leaves no room for " +
+                std::to_string(options.processors) + " consecutive ports";
         return 2;
     }
     return 0;

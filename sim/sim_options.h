@@ -5,11 +5,15 @@
 
 enum class Generation { stream, http };
 
+constexpr int largest_processor_count = 4096;
+
 struct SimOptions {
     std::string listen_address = "127.0.0.1";
-    int port = 0;                   // 0: let the system pick one
-    std::string port_file;          // where the chosen port is written
-    int connections = 0;            // stop after this many; 0 = serve until killed
+    int port = 0;                   // 0: let the system pick one; else the first of consecutive ports
+    std::string port_file;          // where the ports bound are written, one a line
+    int connections = 0;            // stop after this many in all; 0 = serve until killed
+    int processors = 1;             // simulated processors, one listener each
+    int answer_delay_ms = 0;        // wait before every answer (stream) or reply (HTTP)
     Generation generation = Generation::http;
     std::string version = "2.22";   // VERSION of every response
     std::string scenario_file;

@@ -4,14 +4,19 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <fstream>
+#include <mutex>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <openssl/err.h>
+#include <poll.h>
 #include <sstream>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/time.h>
+#include <system_error>
 #include <unistd.h>
 
 #include "sim/byte_session.h"
@@ -26,6 +31,9 @@ namespace {
 
 constexpr size_t floppy_size = 1474560;
 constexpr size_t largest_floppy_file = 64u * 1024 * 1024;
+
+// Guards sim.served, which the connections of several processors add to.
+std::mutex served_lock;
 
 bool load_floppy_image(std::string& error)
 {
@@ -90,28 +98,73 @@ void serve_as_processor(PeerLink& link)
     }
 }
 
+// Processor `number` of `count`: the only one plays --identity as given,
+// each of several a name of its own.
+std::string identity_of(int number, int count)
+{
+    if (count == 1)
+        return sim.options.identity;
+    std::string base = sim.options.identity.empty() ? "sim" : sim.options.identity;
+    return base + "-" + std::to_string(number);
+}
+
+// The only processor records into --record DIR, each of several into DIR/K.
+std::string record_folder_of(int number, int count)
+{
+    if (sim.options.record_dir.empty() || count == 1)
+        return sim.options.record_dir;
+    return sim.options.record_dir + "/" + std::to_string(number);
+}
+
+std::vector<std::string> folders_to_make(const SimServer& server)
+{
+    std::vector<std::string> folders = {sim.options.record_dir};
+    for (const auto& processor : server.processors)
+        if (processor->state.record_folder != sim.options.record_dir)
+            folders.push_back(processor->state.record_folder);
+    return folders;
+}
+
+// Room for every listener and for a busy connection of each (its socket
+// and transcript files): the usual soft limit of 1024 open files is too
+// small for a large fleet.
+void allow_open_files(int processors)
+{
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return;
+    rlim_t wanted = static_cast<rlim_t>(processors) * 5 + 64;
+    if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < wanted) {
+        limit.rlim_cur = limit.rlim_max == RLIM_INFINITY ? wanted : std::min(wanted, limit.rlim_max);
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
 } // namespace
 
-void serve_connection(SSL_CTX* context, int fd, int number)
+void serve_connection(SSL_CTX* context, int fd, int number, ProcessorState& processor)
 {
     PeerLink link;
     link.fd = fd;
     link.number = number;
+    link.processor = &processor;
     if (sim.keep_served) {
+        std::lock_guard<std::mutex> hold(served_lock);
         sim.served.emplace_back();
         link.record = &sim.served.back();
     }
     set_timeouts(fd, sim.options.timeout_seconds);
-    transcript_begin(link.transcript, number);
+    transcript_begin(link.transcript, processor.record_folder, number);
     link.ssl = SSL_new(context);
     SSL_set_fd(link.ssl, fd);
-    sim.hello = ClientHello{};
+    ClientHello hello;
+    SSL_set_app_data(link.ssl, &hello);
     ERR_clear_error();
-    int accepted = SSL_accept(link.ssl);
-    if (!sim.hello.text.empty())
-        transcript_hello(link.transcript, sim.hello.text);
+    int accepted = wait_for_client(fd) ? SSL_accept(link.ssl) : -1;
+    if (!hello.text.empty())
+        transcript_hello(link.transcript, hello.text);
     if (link.record != nullptr) {
-        link.record->hello = sim.hello;
+        link.record->hello = hello;
         link.record->handshake_done = accepted == 1;
         link.record->tls_version = accepted == 1 ? SSL_version(link.ssl) : 0;
     }
@@ -127,8 +180,13 @@ void serve_connection(SSL_CTX* context, int fd, int number)
     }
     if (link.record != nullptr)
         link.record->summary = link.summary;
-    if (sim.options.verbose)
-        std::fprintf(stderr, "mpsim: connection %d: %s\n", number, link.summary.c_str());
+    if (sim.options.verbose) {
+        if (sim.options.processors > 1)
+            std::fprintf(stderr, "mpsim: processor %d connection %d: %s\n", processor.number, number,
+                         link.summary.c_str());
+        else
+            std::fprintf(stderr, "mpsim: connection %d: %s\n", number, link.summary.c_str());
+    }
 }
 
 int sim_start(SimServer& server)
@@ -143,13 +201,23 @@ int sim_start(SimServer& server)
         std::fprintf(stderr, "mpsim: %s\n", error.c_str());
         return 2;
     }
-    if (!sim.options.record_dir.empty() && ::mkdir(sim.options.record_dir.c_str(), 0755) != 0 &&
-        errno != EEXIST) {
-        std::fprintf(stderr, "mpsim: cannot make %s: %s\n", sim.options.record_dir.c_str(),
-                     std::strerror(errno));
-        return 2;
+    int count = std::max(sim.options.processors, 1);
+    server.processors.clear();
+    for (int number = 1; number <= count; ++number) {
+        auto processor = std::make_unique<SimProcessor>();
+        processor->state.number = number;
+        processor->state.identity = identity_of(number, count);
+        processor->state.record_folder = record_folder_of(number, count);
+        server.processors.push_back(std::move(processor));
     }
-    transcript_set_folder(sim.options.record_dir);
+    if (!sim.options.record_dir.empty()) {
+        for (const std::string& folder : folders_to_make(server)) {
+            if (::mkdir(folder.c_str(), 0755) != 0 && errno != EEXIST) {
+                std::fprintf(stderr, "mpsim: cannot make %s: %s\n", folder.c_str(), std::strerror(errno));
+                return 2;
+            }
+        }
+    }
 
     server.context = make_server_context(sim.options, error);
     if (server.context == nullptr) {
@@ -169,33 +237,113 @@ int sim_start(SimServer& server)
             return 1;
         }
     }
-    server.listener = open_listener(sim.options.listen_address, sim.options.port, server.port, error);
-    if (server.listener < 0) {
-        std::fprintf(stderr, "mpsim: %s\n", error.c_str());
+    allow_open_files(count);
+    if (::pipe2(server.wake, O_CLOEXEC | O_NONBLOCK) != 0) {
+        std::fprintf(stderr, "mpsim: cannot make a pipe: %s\n", std::strerror(errno));
         sim_close(server);
         return 1;
     }
+    for (auto& processor : server.processors) {
+        int port = sim.options.port == 0 ? 0 : sim.options.port + processor->state.number - 1;
+        processor->listener = open_listener(sim.options.listen_address, port, processor->port, error);
+        if (processor->listener < 0) {
+            std::fprintf(stderr, "mpsim: %s\n", error.c_str());
+            sim_close(server);
+            return 1;
+        }
+    }
+    server.port = server.processors.front()->port;
     return 0;
 }
 
+namespace {
+
+void drain_wake(const SimServer& server)
+{
+    char sink[256];
+    while (::read(server.wake[0], sink, sizeof sink) > 0) {
+    }
+}
+
+// Serves the new client of `processor` in a thread of its own; the
+// processor takes no other client until it is done.
+void start_connection(SimServer& server, SimProcessor& processor, int client)
+{
+    processor.busy = true;
+    if (processor.worker.joinable())
+        processor.worker.join(); // its last connection is over: only the thread's end is left
+    int number = ++processor.state.connections;
+    SSL_CTX* context = number > 1 && server.later_context != nullptr ? server.later_context : server.context;
+    int wake = server.wake[1];
+    try {
+        processor.worker = std::thread([context, client, number, &processor, wake] {
+            serve_connection(context, client, number, processor.state);
+            processor.busy = false;
+            char done = 1;
+            if (::write(wake, &done, 1) < 0) {
+                // a full pipe already wakes the accept loop
+            }
+        });
+    } catch (const std::system_error&) {
+        // No thread to spare: this one serves it, the others wait.
+        serve_connection(context, client, number, processor.state);
+        processor.busy = false;
+    }
+}
+
+} // namespace
+
 void sim_serve(SimServer& server)
 {
-    int served = 0;
-    while (!stop_requested && (sim.options.connections == 0 || served < sim.options.connections)) {
-        int client = accept_client(server.listener);
-        if (client < 0)
-            break;
-        ++served;
-        SSL_CTX* context = served > 1 && server.later_context != nullptr ? server.later_context : server.context;
-        serve_connection(context, client, served);
+    const int limit = sim.options.connections;
+    int accepted = 0;
+    std::vector<pollfd> watch;
+    std::vector<SimProcessor*> watched;
+    while (!stop_requested && (limit == 0 || accepted < limit)) {
+        watch.assign(1, pollfd{server.wake[0], POLLIN, 0});
+        watched.clear();
+        for (auto& processor : server.processors) {
+            if (!processor->busy) {
+                watch.push_back(pollfd{processor->listener, POLLIN, 0});
+                watched.push_back(processor.get());
+            }
+        }
+        int ready = ::poll(watch.data(), watch.size(), 200);
+        if (ready <= 0)
+            continue;
+        if (watch[0].revents != 0)
+            drain_wake(server);
+        for (size_t at = 1; at < watch.size() && (limit == 0 || accepted < limit); ++at) {
+            if ((watch[at].revents & POLLIN) == 0)
+                continue;
+            int client = ::accept4(watch[at].fd, nullptr, nullptr, SOCK_CLOEXEC);
+            if (client < 0)
+                continue;
+            ++accepted;
+            start_connection(server, *watched[at - 1], client);
+        }
     }
+    for (auto& processor : server.processors)
+        if (processor->worker.joinable())
+            processor->worker.join();
+    if (server.wake[0] >= 0)
+        drain_wake(server);
 }
 
 void sim_close(SimServer& server)
 {
-    if (server.listener >= 0)
-        ::close(server.listener);
-    server.listener = -1;
+    for (auto& processor : server.processors) {
+        if (processor->worker.joinable())
+            processor->worker.join();
+        if (processor->listener >= 0)
+            ::close(processor->listener);
+        processor->listener = -1;
+    }
+    for (int& end : server.wake) {
+        if (end >= 0)
+            ::close(end);
+        end = -1;
+    }
     SSL_CTX_free(server.context);
     server.context = nullptr;
     SSL_CTX_free(server.later_context);

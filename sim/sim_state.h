@@ -3,6 +3,7 @@
 // itself after reset_sim_state().
 #pragma once
 
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -27,20 +28,31 @@ struct ServedConnection {
     std::string summary;           // as written to conn-N.summary
 };
 
+// What sets one simulated processor apart from the others mpsim plays,
+// and what it keeps between its connections. Only the connection it is
+// serving touches it.
+struct ProcessorState {
+    int number = 1;               // from 1, in port order
+    std::string identity;         // seeds the data of GET commands ("": generic data)
+    std::string record_folder;    // its transcripts; empty: none
+    int connections = 0;          // accepted so far; numbers its connections from 1
+    bool firmware_stored = false; // an upload has delivered a firmware image
+    std::string firmware_image;
+    std::string cookie;           // MoxclFlash value handed out for it
+};
+
 struct SimState {
     SimOptions options;
     Scenario scenario;
     std::string floppy_image;     // sent for COPY_VIRTUAL_FLOPPY
-    bool firmware_stored = false; // an upload has delivered a firmware image
-    std::string firmware_image;
-    std::string cookie;           // MoxclFlash value handed out for it
-    ClientHello hello;            // of the connection being served
     bool keep_served = false;     // keep what each connection did in `served`
-    std::vector<ServedConnection> served;
+    // In accept order. Connections of several processors are served at
+    // once: only the serving adds to it, and it is read once serving ends.
+    std::deque<ServedConnection> served;
 };
 
 extern SimState sim;
 
 // Back to a fresh start: default options, no scenario, no records, no
-// record folder, no stop requested.
+// stop requested.
 void reset_sim_state();

@@ -44,6 +44,7 @@ bool receive_image(PeerLink& link, TagReader& reader, size_t length)
 
 bool send_floppy(PeerLink& link, const std::string& command)
 {
+    wait_answer_delay();
     AnswerChanges changes = begin_answer(link, command);
     if (!link_is_open(link))
         return false;
@@ -85,6 +86,7 @@ bool answer_times(PeerLink& link, const CheckPoint& point, int times)
         AnswerRequest request;
         request.command = point.name;
         request.with_data = point.with_data;
+        wait_answer_delay();
         if (!send_answer(link, request))
             return false;
     }

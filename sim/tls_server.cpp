@@ -38,9 +38,13 @@ std::string suite_name(SSL* ssl, const unsigned char* code)
     return text;
 }
 
+// Notes the hello in the ClientHello set as the connection's app data.
 int note_client_hello(SSL* ssl, int*, void*)
 {
-    ClientHello& hello = sim.hello;
+    auto* noted = static_cast<ClientHello*>(SSL_get_app_data(ssl));
+    if (noted == nullptr)
+        return SSL_CLIENT_HELLO_SUCCESS;
+    ClientHello& hello = *noted;
     hello.legacy_version = SSL_client_hello_get0_legacy_version(ssl);
     std::string text = "version: " + version_name(hello.legacy_version) +
                        "\nciphers: ";

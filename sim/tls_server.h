@@ -1,7 +1,8 @@
 // The TLS side of the simulated processor: TLS 1.0 only, the three
 // Triple-DES suites (unless a program linking mpsim_core changes them),
 // a fresh self-signed certificate unless given one, and a note of what
-// each client offered in its hello (in sim.hello).
+// each client offered in its hello (in the ClientHello a connection sets as
+// its SSL app data).
 #pragma once
 
 #include <openssl/ssl.h>

@@ -7,11 +7,9 @@
 
 namespace {
 
-std::string record_folder;
-
 std::string path_of(const Transcript& transcript, const std::string& suffix)
 {
-    return record_folder + "/conn-" + std::to_string(transcript.number) + "." + suffix;
+    return transcript.folder + "/conn-" + std::to_string(transcript.number) + "." + suffix;
 }
 
 void write_all(int fd, const char* data, size_t length)
@@ -42,17 +40,13 @@ void write_file(const std::string& path, const std::string& text)
 
 } // namespace
 
-void transcript_set_folder(const std::string& folder)
+void transcript_begin(Transcript& transcript, const std::string& folder, int number)
 {
-    record_folder = folder;
-}
-
-void transcript_begin(Transcript& transcript, int number)
-{
+    transcript.folder = folder;
     transcript.number = number;
     transcript.images = 0;
     transcript.received_fd = -1;
-    if (record_folder.empty())
+    if (transcript.folder.empty())
         return;
     std::string path = path_of(transcript, "received");
     transcript.received_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -80,14 +74,14 @@ void transcript_sent(Transcript& transcript, size_t length)
 
 void transcript_hello(const Transcript& transcript, const std::string& text)
 {
-    if (!record_folder.empty())
+    if (!transcript.folder.empty())
         write_file(path_of(transcript, "hello"), text);
 }
 
 void transcript_image(Transcript& transcript, const std::string& bytes)
 {
     ++transcript.images;
-    if (!record_folder.empty())
+    if (!transcript.folder.empty())
         write_file(path_of(transcript, "image-" + std::to_string(transcript.images)), bytes);
 }
 
@@ -101,6 +95,6 @@ void transcript_end(Transcript& transcript, const std::string& summary)
         std::fclose(transcript.records);
         transcript.records = nullptr;
     }
-    if (!record_folder.empty())
+    if (!transcript.folder.empty())
         write_file(path_of(transcript, "summary"), summary + "\n");
 }

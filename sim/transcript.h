@@ -7,16 +7,15 @@
 #include <string>
 
 struct Transcript {
+    std::string folder;     // where its files go; empty = no recording
     int number = 0;         // connection number, from 1
     int received_fd = -1;   // conn-N.received while the connection lives
     FILE* records = nullptr;  // conn-N.records while the connection lives
     int images = 0;         // images saved so far
 };
 
-// Folder for every transcript; empty = no recording.
-void transcript_set_folder(const std::string& folder);
-
-void transcript_begin(Transcript& transcript, int number);
+// Starts the transcript of connection `number` in `folder` (empty: none).
+void transcript_begin(Transcript& transcript, const std::string& folder, int number);
 // What one read took: the data of one TLS record.
 void transcript_received(Transcript& transcript, const char* data, size_t length);
 // What one write sent (an answer, a chunk, image bytes).

@@ -64,7 +64,10 @@ bool start_sim(SimProcess& process, const std::vector<std::string>& arguments,
     for (int waited = 0; waited < 1000; ++waited) { // up to ten seconds
         std::string text = read_text_file(port_file);
         if (!text.empty()) {
-            process.port = std::atoi(text.c_str());
+            std::istringstream lines(text);
+            for (int port; lines >> port;)
+                process.ports.push_back(port);
+            process.port = process.ports.empty() ? 0 : process.ports.front();
             return process.port > 0;
         }
         int status = 0;

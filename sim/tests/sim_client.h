@@ -9,7 +9,8 @@
 
 struct SimProcess {
     pid_t pid = -1;
-    int port = 0;
+    int port = 0;                // the first processor's
+    std::vector<int> ports;      // every processor's, in order
     std::string folder;  // scratch folder: port file, scenario, records
 };
 
