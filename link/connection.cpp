@@ -17,6 +17,13 @@
 
 Connection connection;
 
+SSL_CTX* make_tls_context()
+{
+    return SSL_CTX_new(TLS_method());
+}
+
+TlsContextMaker tls_context_maker = make_tls_context;
+
 static const char CIPHER_LIST[] = "DES-CBC3-SHA:EDH-RSA-DES-CBC3-SHA:EDH-DSS-DES-CBC3-SHA";
 
 int tcpClient()
@@ -136,7 +143,7 @@ Flow SIO_connect()
                          OPENSSL_INIT_LOAD_CRYPTO_STRINGS,
                      nullptr);
 
-    connection.context = SSL_CTX_new(TLS_method());
+    connection.context = tls_context_maker();
     if (connection.context == nullptr) {
         log_only("\rSSL_CTX_new failed.\r\n");
         console_only("SSL_CTX_new failed.\nPlease check log file for more information.\n");

@@ -12,6 +12,7 @@
 void reset_link()
 {
     connection_teardown();
+    tls_context_maker = make_tls_context;
     reset_image_transfers();
     reset_http_reply();
     reset_stream_exchange();
