@@ -85,7 +85,8 @@ INSTANTIATE_TEST_SUITE_P(
 // start again, which is where the fall-back lengths matter.
 TEST(StreamMatch, AgreesWithAPlainSearchOnRandomText)
 {
-    const char* const patterns[] = {"STATUS=\"0x", "MESSAGE=", "aab", "abab", "aaaa", "abacabab", "x"};
+    const char* const patterns[] = {"STATUS=\"0x", "MESSAGE=", "aab", "abab", "aaaa",
+                                    "abacabab", "aabaaa", "abaababaab", "x"};
     std::mt19937 random(20261211);
     for (const char* pattern : patterns) {
         const std::string wanted = pattern;
