@@ -17,6 +17,13 @@
 
 Connection connection;
 
+SSL_CTX* make_tls_context()
+{
+    return SSL_CTX_new(TLS_method());
+}
+
+TlsContextMaker tls_context_maker = make_tls_context;
+
 static const char CIPHER_LIST[] = "DES-CBC3-SHA:EDH-RSA-DES-CBC3-SHA:EDH-DSS-DES-CBC3-SHA";
 
 int tcpClient()
@@ -136,7 +143,7 @@ static SSL_CTX* run_tls_context()
 {
     if (shared_context != nullptr)
         return shared_context;
-    SSL_CTX* context = SSL_CTX_new(TLS_method());
+    SSL_CTX* context = tls_context_maker();
     if (context == nullptr)
         return nullptr;
     SSL_CTX_set_options(context, SSL_OP_NO_SSLv2 | SSL_OP_NO_SSLv3);

@@ -13,6 +13,13 @@ struct Connection {
 
 extern Connection connection;
 
+// Makes the TLS context of a connection (the library's own maker by
+// default). A test puts one here that fails, to see how the run ends then;
+// reset_link() puts the default back.
+using TlsContextMaker = SSL_CTX* (*)();
+SSL_CTX* make_tls_context();
+extern TlsContextMaker tls_context_maker;
+
 // Frees the run's TLS context, which all its connections share (the
 // link's reset does).
 void release_tls_context();

@@ -13,6 +13,7 @@ void reset_link()
 {
     connection_teardown();
     release_tls_context();
+    tls_context_maker = make_tls_context;
     reset_image_transfers();
     reset_http_reply();
     reset_stream_exchange();

@@ -83,12 +83,46 @@ bool all_blank(std::string_view text)
     return text.find_first_not_of(" \t") == std::string_view::npos;
 }
 
-// The first IMAGE_LOCATION attribute after the firmware element's name on
-// the line (not one of another element before it); name is npos when none.
-ImageLocation find_image_location(std::string_view line)
+// Where the firmware element's name first stands on the line outside XML
+// comments: npos when no name does, or only one inside a comment (the
+// checker never sees that one, and a firmware image commented out is not
+// to be sent). in_comment says whether the line starts inside a comment
+// and becomes whether the next one does.
+size_t firmware_name_outside_comments(std::string_view line, bool& in_comment)
+{
+    constexpr std::string_view COMMENT_OPEN = "<!--";
+    constexpr std::string_view COMMENT_CLOSE = "-->";
+    size_t found = std::string_view::npos;
+    size_t at = 0;
+    while (at < line.size()) {
+        if (in_comment) {
+            size_t close = line.find(COMMENT_CLOSE, at);
+            if (close == std::string_view::npos)
+                break;
+            in_comment = false;
+            at = close + COMMENT_CLOSE.size();
+            continue;
+        }
+        size_t open = line.find(COMMENT_OPEN, at);
+        if (found == std::string_view::npos) {
+            size_t name = line.substr(0, open).find(FIRMWARE_NAME, at);
+            if (name != std::string_view::npos)
+                found = name;
+        }
+        if (open == std::string_view::npos)
+            break;
+        in_comment = true;
+        at = open + COMMENT_OPEN.size();
+    }
+    return found;
+}
+
+// The first IMAGE_LOCATION attribute after the firmware element's name,
+// which stands at element on the line (not one of another element before
+// it); name is npos when none.
+ImageLocation find_image_location(std::string_view line, size_t element)
 {
     ImageLocation found;
-    size_t element = line.find(FIRMWARE_NAME);
     if (element == std::string_view::npos)
         return found;
     for (size_t at = element + FIRMWARE_NAME.size(); at + IMAGE_LOCATION.size() <= line.size(); ++at) {
@@ -135,12 +169,11 @@ int take_image_path(std::string_view line, const ImageLocation& location)
 // kept before and after it. A line that holds nothing but the element (and
 // blanks) gives the generated element alone; so does an element that does
 // not stand whole on its line, which then takes the whole line's place.
-std::string firmware_line_text(std::string_view line, const std::string& element)
+std::string firmware_line_text(std::string_view line, size_t name, const std::string& element)
 {
-    ImageLocation location = find_image_location(line);
+    ImageLocation location = find_image_location(line, name);
     size_t start = 0;
     size_t end = line.size();
-    size_t name = line.find(FIRMWARE_NAME);
     if (name != std::string_view::npos && name > 0 && location.value_end != std::string_view::npos) {
         size_t open = line.find_last_not_of(" \t", name - 1);
         size_t close = line.find("/>", location.value_end + 1);
@@ -243,6 +276,7 @@ static BodyPass body_pass(bool send, int32_t& length, BodyPlan& plan, BodySender
     std::string line;
     std::string masked;
     bool in_keytab = false;
+    bool in_comment = false;
     while (text_getline(run_state.script_input, line)) {
         bool line_ends = line.back() == '\n';
         // A line is sent as a C string: a zero byte ends what it holds.
@@ -272,9 +306,11 @@ static BodyPass body_pass(bool send, int32_t& length, BodyPlan& plan, BodySender
         std::string text;
         std::string trace;
         ImageLocation location;
-        if (line.find(FIRMWARE_NAME) != std::string::npos) {
+        bool comment_before = in_comment;
+        size_t firmware_name = firmware_name_outside_comments(line, in_comment);
+        if (firmware_name != std::string::npos) {
             firmware_reference.firmware_update_present = true;
-            location = find_image_location(line);
+            location = find_image_location(line, firmware_name);
         }
         if (location.name != std::string::npos) {
             length = stated_length(body_length);
@@ -291,9 +327,9 @@ static BodyPass body_pass(bool send, int32_t& length, BodyPlan& plan, BodySender
                     plan.firmware_elements.push_back(element);
             }
             ++elements_sent;
-            text = firmware_line_text(line, element);
+            text = firmware_line_text(line, firmware_name, element);
             if (send && !masked.empty())
-                trace = firmware_line_text(masked, element);
+                trace = firmware_line_text(masked, firmware_name_outside_comments(masked, comment_before), element);
         } else {
             text = line + "\r\n";
             if (send && !masked.empty())

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "sim_peer.h"
+#include "link/link_reset.h"
 #include "link/tls_io.h"
 #include "link/transfer_buffers.h"
 #include "link_fixture.h"
@@ -161,6 +162,29 @@ TEST_F(Connecting, RefusedHandshakeEndsTheRun)
     EXPECT_EQ(run_state.run_status, -1);
     EXPECT_EQ(log_text(), "quorvex: ERROR: SIO_connect:reason(0).\r\n");
     EXPECT_EQ(connection.tls, nullptr);
+}
+
+// The library cannot make a TLS context: the run ends at once as a failed
+// one (1), saying so on the console and in the log, with no socket opened.
+TEST_F(Connecting, NoTlsContextEndsTheRunAsAFailure)
+{
+    tls_context_maker = [] { return static_cast<SSL_CTX*>(nullptr); };
+    int before = open_descriptors();
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(SIO_connect(), Flow::end_now);
+    std::string shown = testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(std::regex_match(shown, std::regex("SSL_CTX_new failed.\nPlease check log file for more information.\n"
+                                                   "quorvex: ERROR: SSL_CTX_new:reason\\(-?[0-9]+\\)\\.\r\n")))
+        << shown;
+    EXPECT_EQ(run_state.run_status, 1);
+    EXPECT_NE(log_text().find("\rSSL_CTX_new failed.\r\n"), std::string::npos) << log_text();
+    EXPECT_NE(log_text().find("quorvex: ERROR: SSL_CTX_new:reason("), std::string::npos) << log_text();
+    EXPECT_EQ(connection.context, nullptr);
+    EXPECT_EQ(connection.socket, -1);
+    EXPECT_EQ(open_descriptors(), before);
+    // The next run makes its contexts as before.
+    reset_link();
+    EXPECT_EQ(tls_context_maker, &make_tls_context);
 }
 
 // A socket listening on a free loopback port, which address gets.

@@ -2,10 +2,14 @@
 // however the reads cut it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "link/firmware_upload.h"
+#include "link/tls_io.h"
+#include "link_fixture.h"
 
 namespace {
 
@@ -84,6 +88,44 @@ TEST(FlashCookie, AbsurdLengthIsRefusedWhateverTheReads)
     // A later cookie line does not make a refused reply acceptable.
     one_more.take("Set-Cookie: MoxclFlash=ab\r\n");
     EXPECT_TRUE(one_more.too_long());
+}
+
+// A processor whose every read gives the next of its pieces, then the end.
+struct PieceReads {
+    std::vector<std::string> pieces;
+    size_t next = 0;
+
+    static int read(void* context, void* buffer, int size)
+    {
+        auto& self = *static_cast<PieceReads*>(context);
+        if (self.next == self.pieces.size())
+            return 0;
+        const std::string& piece = self.pieces[self.next++];
+        size_t count = std::min(piece.size(), static_cast<size_t>(size));
+        std::memcpy(buffer, piece.data(), count);
+        return static_cast<int>(count);
+    }
+    static int write(void*, const void*, int length) { return length; }
+};
+
+using UploadReply = LinkTest;
+
+// The verbose console shows each read of the upload reply as it came: a
+// shorter read after a longer one shows nothing of the longer one.
+TEST_F(UploadReply, VerboseShowsEveryReadAsItCame)
+{
+    settings.verbose = true;
+    const std::string longer = "HTTP/1.1 200 OK\r\nServer: mp\r\nSet-Cookie: MoxclFlash=0123456789abcdef";
+    const std::string shorter = "; path=/\r\n\r\n";
+    PieceReads processor{{longer, shorter}};
+    LinkPeer peer{PieceReads::read, PieceReads::write, &processor};
+    use_link_peer(&peer);
+    FlashCookie cookie;
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(read_upload_reply(cookie));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), longer + shorter);
+    use_link_peer(nullptr);
+    EXPECT_EQ(cookie.header(), "Cookie: MoxclFlash=0123456789abcdef; path=/\r\n");
 }
 
 }  // namespace

@@ -50,6 +50,11 @@ INSTANTIATE_TEST_SUITE_P(
                   {"abcde"},
                   0},
         ChunkCase{"head_with_first_chunk", {"HTTP/1.1 200 OK\r\nA: b\r\n\r\n3\r\nabc\r\n"}, {"abc"}, 0},
+        // A head behind other bytes of the first read (here a blank line of
+        // its own) is still skipped, and the chunk after it is kept.
+        ChunkCase{"head_not_at_the_start", {"\r\n\r\nHTTP/1.1 200 OK\r\nA: b\r\n\r\n3\r\nabc\r\n", "2\r\nde\r\n"},
+                  {"abc", "de"},
+                  0},
         ChunkCase{"size_line_only", {"5\r\n"}, {""}, 5},
         ChunkCase{"garbage", {"<MOXCL>no size</MOXCL>"}, {}, 0},
         ChunkCase{"leading_blanks_and_upper_case", {"  1A\r\n" + std::string(26, 'x') + "\r\n"}, {std::string(26, 'x')}, 0},

@@ -3,8 +3,10 @@
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "driver/run.h"
 #include "records/run_settings.h"
 #include "link/http_reply.h"
 #include "link/response_store.h"
@@ -27,6 +29,25 @@ TEST(ResponseStore, RollsOverWhenAChunkWouldPassItsEnd)
     EXPECT_EQ(response_store.used, 6u);
     EXPECT_TRUE(response_store_contains("STATUS"));
     EXPECT_FALSE(response_store_contains("x"));
+}
+
+// A reply that filled the store to its last byte leaves nothing behind for
+// the next run: the store is empty and ends in its terminator.
+TEST(ResponseStore, ExactlyFullStoreIsClearedWholeByTheReset)
+{
+    reply_collect_start();
+    std::string block(4096, 'x');
+    for (int i = 0; i < RESPONSE_STORE_SIZE / 4096; ++i)
+        response_store_append(block.data(), block.size());
+    ASSERT_EQ(response_store.used, static_cast<size_t>(RESPONSE_STORE_SIZE));
+    reset_run();
+    EXPECT_EQ(response_store.used, 0u);
+    std::string_view whole(response_store.text, sizeof response_store.text);
+    EXPECT_EQ(whole.find_first_not_of('\0'), std::string_view::npos);
+    // A short reply of the next run reads as itself alone.
+    response_store_append("abc", 3);
+    EXPECT_STREQ(response_store.text, "abc");
+    reset_run();
 }
 
 TEST(ResponseStore, StatusScanSeesWhatARolloverDrops)

@@ -1,6 +1,7 @@
 // The first failing status of an HTTP reply, and the codes it reads.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 #include "link/status_scan.h"
@@ -77,5 +78,31 @@ INSTANTIATE_TEST_SUITE_P(
         ScanCase{"after_a_long_successful_answer",
                  response("0x0000") + std::string(40000, ' ') + response("0x0005"), 5}),
     [](const testing::TestParamInfo<ScanCase>& info) { return std::string(info.param.name); });
+
+// The incremental match says "found" at exactly the bytes where a plain
+// search of the text so far finds the pattern ending. Random texts made of
+// the pattern's own letters are full of partial matches that break off and
+// start again, which is where the fall-back lengths matter.
+TEST(StreamMatch, AgreesWithAPlainSearchOnRandomText)
+{
+    const char* const patterns[] = {"STATUS=\"0x", "MESSAGE=", "aab", "abab", "aaaa",
+                                    "abacabab", "aabaaa", "abaababaab", "x"};
+    std::mt19937 random(20261211);
+    for (const char* pattern : patterns) {
+        const std::string wanted = pattern;
+        std::uniform_int_distribution<size_t> letter(0, wanted.size() - 1);
+        StreamMatch match(pattern);
+        for (int round = 0; round < 200; ++round) {
+            match.reset();
+            std::string text;
+            for (int i = 0; i < 60; ++i) {
+                text += wanted[letter(random)];
+                bool ends_here = text.size() >= wanted.size() &&
+                                 text.compare(text.size() - wanted.size(), wanted.size(), wanted) == 0;
+                ASSERT_EQ(match.feed(text.back()), ends_here) << pattern << " in " << text;
+            }
+        }
+    }
+}
 
 }  // namespace

@@ -78,6 +78,11 @@ TEST_F(StreamExchange, ErrorStatusBecomesRunStatusAndStopsTraffic)
     EXPECT_EQ(token_send("<"), LinkResult::skipped);
     EXPECT_EQ(plain_send("more"), LinkResult::skipped);
     EXPECT_EQ(response_check(transfer_buffer, TRANSFER_BUFFER_SIZE), LinkResult::skipped);
+    // A check point after the failure reads nothing and leaves no text
+    // behind: an element name the buffer held is never shown as an answer.
+    char buffer[64] = "SET_ITEM_A";
+    EXPECT_EQ(response_check(buffer, 63), LinkResult::skipped);
+    EXPECT_STREQ(buffer, "");
     processor.finish();
     EXPECT_EQ(processor.received, "");
     EXPECT_EQ(log_text(), "quorvex: Response received from the MOX: (" + std::to_string(answer.size()) +

@@ -73,6 +73,34 @@ TEST(ExitCleanup, TheArmedFileGoesHoweverTheProcessEnds)
     }
 }
 
+// A signal the caller set to be ignored (SIGHUP under nohup) stays ignored
+// once the file is armed: the process lives on, and the file stays until
+// the run itself removes it.
+TEST(ExitCleanup, AnIgnoredSignalStaysIgnored)
+{
+    std::string name = ::testing::TempDir() + "quorvex-cleanup-nohup";
+    std::fflush(nullptr);
+    pid_t child = fork();
+    if (child == 0) {
+        std::signal(SIGHUP, SIG_IGN);
+        std::string reason;
+        FILE* file = create_private_file(name.c_str(), reason);
+        remove_at_process_end(name.c_str());
+        std::fclose(file);
+        raise(SIGHUP);
+        struct stat info {};
+        int still_there = stat(name.c_str(), &info) == 0 ? 7 : 8;
+        remove_armed_file();
+        _exit(still_there);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+    EXPECT_EQ(WEXITSTATUS(status), 7);
+    EXPECT_FALSE(exists(name));
+    std::remove(name.c_str());
+}
+
 TEST(PrivateFile, OnlyItsOwnerMayReadIt)
 {
     std::string name = ::testing::TempDir() + "quorvex-private";

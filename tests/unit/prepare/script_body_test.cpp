@@ -75,6 +75,32 @@ INSTANTIATE_TEST_SUITE_P(
                   "<LOGIN USER_LOGIN=\"bob\" PASSWORD=\"b\""}),
     [](const testing::TestParamInfo<LoginCase>& info) { return std::string(info.param.name); });
 
+// An attribute name is letters, digits, '_' and '-': PASSWORD with one of
+// these right before or after it (DATAPASSWORD=, _PASSWORD, 9PASSWORD,
+// PASSWORD_2) is another attribute and keeps its value; with any other
+// character there, even the one next to such a class, it is the password.
+TEST(LoginLine, LookAlikeNamesAtEveryCharacterClassBoundary)
+{
+    for (char c : std::string("AZaz09_-")) {
+        SCOPED_TRACE(std::string("name character ") + c);
+        const std::string look_alikes = "<LOGIN USER_LOGIN=\"a\" " + std::string(1, c) + "PASSWORD=\"x\" PASSWORD" + c +
+                                        "=\"y\" DATAPASSWORD=\"z\"";
+        std::string rewritten;
+        EXPECT_EQ(rewrite_login_line(look_alikes + " PASSWORD=\"b\">", "", "pw", rewritten), LoginRewrite::rewritten);
+        EXPECT_EQ(rewritten, look_alikes + "  PASSWORD=\"pw\">");
+    }
+    for (char c : std::string("@[`{/:,.^")) {
+        SCOPED_TRACE(std::string("other character ") + c);
+        std::string rewritten;
+        EXPECT_EQ(rewrite_login_line("<LOGIN USER_LOGIN=\"a\" " + std::string(1, c) + "PASSWORD=\"b\">", "", "pw", rewritten),
+                  LoginRewrite::rewritten);
+        EXPECT_EQ(rewritten, "<LOGIN USER_LOGIN=\"a\" " + std::string(1, c) + " PASSWORD=\"pw\">");
+        EXPECT_EQ(rewrite_login_line("<LOGIN USER_LOGIN=\"a\" PASSWORD" + std::string(1, c) + "\"b\">", "", "pw", rewritten),
+                  LoginRewrite::rewritten);
+        EXPECT_EQ(rewritten, "<LOGIN USER_LOGIN=\"a\"  PASSWORD=\"pw\">");
+    }
+}
+
 // Sends captured by the sending pass.
 std::string wire;
 std::string traces;
@@ -285,6 +311,9 @@ TEST_F(ScriptBody, FirmwareLineKeepsItsOtherText)
          "<INSERT_VIRTUAL_FLOPPY IMAGE_LOCATION=\"a.img\"/>" + element},
         {std::string(3000, ' ') + "<A>" + std::string(3000, ' ') + "<UPDATE_MOX_FIRMWARE IMAGE_LOCATION=" + at + "/>",
          std::string(3000, ' ') + "<A>" + std::string(3000, ' ') + element},
+        // A firmware element commented out before the real one is text.
+        {"<!-- UPDATE_MOX_FIRMWARE IMAGE_LOCATION=\"old.bin\" --> <UPDATE_MOX_FIRMWARE IMAGE_LOCATION=" + at + "/>",
+         "<!-- UPDATE_MOX_FIRMWARE IMAGE_LOCATION=\"old.bin\" --> " + element},
         // An element that does not end on its line takes the whole line's place.
         {"<A><UPDATE_MOX_FIRMWARE IMAGE_LOCATION=" + at, element},
     };
@@ -300,6 +329,38 @@ TEST_F(ScriptBody, FirmwareLineKeepsItsOtherText)
         EXPECT_EQ(wire, "<MOXCL>\r\n" + c.sent + "</MOXCL>\r\n");
         EXPECT_EQ(static_cast<size_t>(measured), wire.size());
         EXPECT_EQ(firmware_reference.firmware_image_path, image);
+        std::fclose(run_state.script_input);
+        run_state.script_input = nullptr;
+    }
+}
+
+// A firmware element inside a comment is no firmware update: its line goes
+// out as written, whatever it names, and no upload follows.
+TEST_F(ScriptBody, CommentedOutFirmwareGoesOutAsWritten)
+{
+    write("old.bin", "OLD");
+    const std::string old_image = (folder / "old.bin").string();
+    const std::string scripts[] = {
+        "<MOXCL>\n<!-- UPDATE_MOX_FIRMWARE IMAGE_LOCATION=old.bin -->\n</MOXCL>\n",
+        "<MOXCL>\n  <!-- <UPDATE_MOX_FIRMWARE IMAGE_LOCATION=\"" + old_image + "\"/> -->\n</MOXCL>\n",
+        "<MOXCL><!--\n<UPDATE_MOX_FIRMWARE IMAGE_LOCATION=\"" + old_image + "\"/>\n--><X/>\n</MOXCL>\n",
+        "<!-- a --><!-- b\n UPDATE_MOX_FIRMWARE IMAGE_LOCATION=\"" + old_image + "\" -->\n",
+    };
+    for (const std::string& script : scripts) {
+        SCOPED_TRACE(script);
+        SetUp();
+        open_script(script);
+        int32_t measured = 0;
+        ASSERT_EQ(measure(measured), BodyPass::done);
+        int32_t sent = 0;
+        ASSERT_EQ(send(sent), BodyPass::done);
+        std::string expected = script;
+        for (size_t at = expected.find('\n'); at != std::string::npos; at = expected.find('\n', at + 2))
+            expected.insert(at, "\r");
+        EXPECT_EQ(wire, expected);
+        EXPECT_EQ(static_cast<size_t>(measured), wire.size());
+        EXPECT_FALSE(firmware_reference.firmware_update_present);
+        EXPECT_EQ(firmware_reference.firmware_image_path, "");
         std::fclose(run_state.script_input);
         run_state.script_input = nullptr;
     }

@@ -90,6 +90,30 @@ TEST_F(ProgressDisplayTest, NothingWithoutATerminal)
     EXPECT_EQ(drawn(), "");
 }
 
+// The smallest images: nothing has moved at the start, whatever the size.
+TEST_F(ProgressDisplayTest, SmallImagesStartAtZeroPercent)
+{
+    for (long long total : {1LL, 2LL, 99LL}) {
+        SCOPED_TRACE(total);
+        reset_progress();
+        std::FILE* own = std::tmpfile();
+        progress_set_output(own);
+        progress_begin("Sending virtual floppy image", total);
+        progress_advance(total);
+        progress_end();
+        std::fflush(own);
+        std::rewind(own);
+        std::string text;
+        for (int c; (c = std::fgetc(own)) != EOF;)
+            text += static_cast<char>(c);
+        std::fclose(own);
+        const std::string count = " of " + std::to_string(total) + " bytes (";
+        EXPECT_EQ(text.rfind("\rSending virtual floppy image: 0" + count + "0%), ", 0), 0u) << text;
+        EXPECT_NE(text.find(std::to_string(total) + count + "100%)"), std::string::npos) << text;
+    }
+    progress_set_output(screen);
+}
+
 TEST_F(ProgressDisplayTest, PercentStaysWithinItsRange)
 {
     // A processor that sends more than it announced, and an empty image.
