@@ -1,0 +1,49 @@
+// The POSIX side (report_write_windows.cpp is the Windows one).
+#ifndef _WIN32
+
+#include "platform/report_write.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+bool write_then_rename(const char* temporary, const char* final_name, const char* data, size_t length)
+{
+    // O_EXCL with O_CREAT never follows a link: a name that exists fails.
+    int descriptor = open(temporary, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (descriptor < 0)
+        return false;
+    size_t done = 0;
+    while (done < length) {
+        ssize_t written = write(descriptor, data + done, length - done);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            break;
+        done += static_cast<size_t>(written);
+    }
+    bool whole = done == length;
+    if (close(descriptor) != 0)
+        whole = false;
+    if (whole && std::rename(temporary, final_name) == 0)
+        return true;
+    int error = errno;
+    unlink(temporary);
+    errno = error;
+    return false;
+}
+
+void remove_file_now(const char* name)
+{
+    unlink(name);
+}
+
+unsigned long process_number()
+{
+    return static_cast<unsigned long>(getpid());
+}
+
+#endif
