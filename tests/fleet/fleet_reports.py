@@ -11,6 +11,8 @@ identities were new and which were refused. The jq queries that the README
 and the manual page show give the right answers on it. The known-processors
 file gets each new processor once; a fleet without -K keeps one in its
 output folder, and a later fleet that names it finds the processor known.
+An output folder that is a link, or that holds a pairs folder already, is
+refused.
 
     fleet_reports.py --fleet scripts/quorvex-fleet --quorvex Q --mpsim M --fixtures DIR --readme README.md
         --schema docs/run-report.schema.json
@@ -227,6 +229,17 @@ def main():
             expect(done.returncode == 0 and results("known-again")[0]["identity"]["state"] == "known" and
                    b"identities: 0 new, 0 refused (known-processors file again/known-processors)" in done.stdout,
                    "a fleet naming the file: %d %s" % (done.returncode, results("known-again")))
+
+            # In a folder others can write to, the output folder may be
+            # another's doing: a link in its place, or a pairs folder made
+            # beforehand, is refused before any secret is written.
+            os.symlink(os.path.join(top, "elsewhere"), os.path.join(work, "linked"))
+            os.makedirs(os.path.join(work, "planted", "pairs"))
+            for output in ("linked", "planted"):
+                done = fleet("%s  secret=%s\n" % (old, SECRET_PAIR), output)
+                expect(done.returncode == 2 and not os.path.exists(os.path.join(top, "elsewhere")) and
+                       os.listdir(os.path.join(work, "planted", "pairs")) == [],
+                       "output folder %s: %d %s" % (output, done.returncode, done.stderr))
         finally:
             for process in running:
                 launch.stop(process)
