@@ -55,13 +55,13 @@ _quorvex_fleet()
 {
     COMPREPLY=()
     case ${COMP_WORDS[COMP_CWORD-1]} in
-        -f|--script|-Q|--quorvex|--sshloginfile) _quorvex_offer_files -f; return ;;
+        -f|--script|-Q|--quorvex|--sshloginfile|-K|--known-processors) _quorvex_offer_files -f; return ;;
         -o|--output) _quorvex_offer_files -d; return ;;
         -j|--jobs|-T|--time-bound|-r|--retries|-w|--retry-wait|-S|--sshlogin) return ;;
     esac
     if [[ ${COMP_WORDS[COMP_CWORD]} == -* ]]; then
-        _quorvex_offer_words "--script --jobs --output --time-bound --retries --retry-wait --verbose
-            --ask-password --quorvex --sshlogin --sshloginfile --help"
+        _quorvex_offer_words "--script --jobs --output --time-bound --retries --retry-wait
+            --known-processors --verbose --ask-password --quorvex --sshlogin --sshloginfile --help"
     else
         _quorvex_offer_files -f  # the inventory
     fi
