@@ -179,7 +179,13 @@ CommandLine parse_command_line(int argc, char** argv)
     bool password_given = false;
     bool result = true;
 
-    for (int i = 1; i < argc; ++i) {
+    int i = 1;
+    // The option's value, the next argument, into field; false when none follows.
+    auto take_value = [&](const char*& field) {
+        field = next_value(argc, argv, i);
+        return field != nullptr;
+    };
+    for (; i < argc; ++i) {
         const char* arg = argv[i];
         const OptionSpec* option = find_option(arg);
         if (option == nullptr)
@@ -191,34 +197,29 @@ CommandLine parse_command_line(int argc, char** argv)
             settings.check_only = true;
             break;
         case 'f':
-            settings.input_file_name = next_value(argc, argv, i);
-            if (settings.input_file_name == nullptr)
+            if (!take_value(settings.input_file_name))
                 return usage_error(NEEDS_A_VALUE, arg);
             file_given = true;
             break;
         case 'l':
-            settings.log_file_name = next_value(argc, argv, i);
-            if (settings.log_file_name == nullptr)
+            if (!take_value(settings.log_file_name))
                 return usage_error(NEEDS_A_VALUE, arg);
             settings.log_file_given = true;
             break;
         case 'j':
-            settings.report_file_name = next_value(argc, argv, i);
-            if (settings.report_file_name == nullptr)
+            if (!take_value(settings.report_file_name))
                 return usage_error(NEEDS_A_VALUE, arg);
             break;
         case 'q':
             settings.quiet = true;
             break;
         case 'p':
-            settings.password = next_value(argc, argv, i);
-            if (settings.password == nullptr)
+            if (!take_value(settings.password))
                 return usage_error(NEEDS_A_VALUE, arg);
             password_given = true;
             break;
         case 'u':
-            settings.user_name = next_value(argc, argv, i);
-            if (settings.user_name == nullptr)
+            if (!take_value(settings.user_name))
                 return usage_error(NEEDS_A_VALUE, arg);
             break;
         case 'v':
