@@ -145,10 +145,10 @@ TEST(Lexer, LineCounterAndLineText)
         // Rows that differ only far into their text: each is named by its
         // place in the table and its length.
         SCOPED_TRACE("row " + std::to_string(&c - cases) + ", " + std::to_string(c.text.size()) + " bytes");
-        lex_script(c.text);
-        EXPECT_EQ(lexer_state.line_counter, c.lines);
-        EXPECT_EQ(lexer_state.line_text, c.line_text);
-        EXPECT_EQ(lexer_state.last_token_text, c.last_token);
+        LexerState lexer = lex_script(c.text).lexer;
+        EXPECT_EQ(lexer.line_counter, c.lines);
+        EXPECT_EQ(lexer.line_text, c.line_text);
+        EXPECT_EQ(lexer.last_token_text, c.last_token);
     }
 }
 
@@ -183,8 +183,9 @@ TEST(Lexer, CommentOrCdataSwallowsTheRestWhenUnclosed)
         {"a <![CDATA[ b ]]\n c ]>", {{IDENTIFIER, "a"}, {TEXT_BLOCK, ""}}},
     };
     for (const UnclosedCase& c : cases) {
-        EXPECT_EQ(lex_script(c.text).tokens, c.tokens) << c.text;
-        EXPECT_EQ(lexer_state.line_counter, 1) << c.text;
+        LexRun run = lex_script(c.text);
+        EXPECT_EQ(run.tokens, c.tokens) << c.text;
+        EXPECT_EQ(run.lexer.line_counter, 1) << c.text;
     }
 }
 
