@@ -150,9 +150,11 @@ void block_closed(ScriptReader& reader)
     check_response(reader);
 }
 
-static bool starts_with(const char* text, const char* prefix)
+// Whether the text of the given length begins with the prefix.
+template <size_t SIZE>
+static bool starts_with(const char* text, size_t length, const char (&prefix)[SIZE])
 {
-    return strncmp(text, prefix, strlen(prefix)) == 0;
+    return length >= SIZE - 1 && std::memcmp(text, prefix, SIZE - 1) == 0;
 }
 
 void name_action(ScriptReader& reader, const char* name)
@@ -170,7 +172,7 @@ void name_action(ScriptReader& reader, const char* name)
     std::memcpy(reader.action_buffer, upper, length);
     reader.action_buffer[length] = '\0';
     upper[length] = '\n';
-    if (starts_with(reader.action_buffer, "GET") || starts_with(reader.action_buffer, "CERTIFICATE_SIGNING_REQUEST"))
+    if (starts_with(upper, length, "GET") || starts_with(upper, length, "CERTIFICATE_SIGNING_REQUEST"))
         show_next_response_whole();
     trace_write(trace, length + 5);
 }

@@ -36,6 +36,9 @@ struct LexerState {
 constexpr int TOKEN_VALUE_CELLS = 500;
 using TokenValueCell = char[TOKEN_VALUE_SIZE];
 
+// Room for the keywords' token codes.
+constexpr int KEYWORD_KINDS = 64;
+
 // Where the scan of one script stands: the flex scanner while a scan is
 // under way, and what the lexer keeps beside it.
 struct ScannerState {
@@ -58,6 +61,9 @@ struct ScannerState {
     size_t line_capture_length = 0;
     // The scanner met the end of its input.
     bool input_ended = false;
+    // What each keyword's name says about the value after it, from its
+    // first appearance on (0: not seen yet), by token code from the first.
+    unsigned char keyword_names[KEYWORD_KINDS] = {};
 };
 
 // The scanner's input failed: the reason is on standard error. The one

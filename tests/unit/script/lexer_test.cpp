@@ -189,4 +189,21 @@ TEST(Lexer, CommentOrCdataSwallowsTheRestWhenUnclosed)
     }
 }
 
+// A keyword's secrecy is worked out once per reader; what it says about the
+// value after it still depends on the element it stands in and on nothing
+// else: VALUE is a secret in a trap community only, in any case, each time.
+TEST(Lexer, KeywordSecrecyHoldsAtEveryAppearance)
+{
+    const std::string text = "<snmp_address_1_trapcommunity VERSION=\"v1\" VALUE=\"p1\"/>\n<X VALUE=\"p2\"/>\n"
+                             "<SNMP_ADDRESS_1_TRAPCOMMUNITY value=\"p3\"/>\n<Y VaLuE=\"p4\"/>\n";
+    const std::string trace = lex_script(text).output;
+    std::vector<std::string> values;
+    for (size_t at = trace.find("<s> "); at != std::string::npos; at = trace.find("<s> ", at + 1)) {
+        std::string line = trace.substr(at + 4, trace.find('\n', at) - at - 4);
+        if (line.front() == 'v' || line.front() == 'p' || line.front() == '*')
+            values.push_back(line);
+    }
+    EXPECT_EQ(values, (std::vector<std::string>{"v1", "********", "p2", "********", "p4"})) << trace;
+}
+
 }  // namespace
