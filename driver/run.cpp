@@ -34,9 +34,9 @@
 #include "prepare/multipart_boundary.h"
 #include "prepare/script_body_pass.h"
 #include "prepare/substitution.h"
-#include "script/actions.h"
 #include "script/lexer.h"
 #include "script/parser.h"
+#include "script/script_reader.h"
 
 namespace {
 
@@ -185,14 +185,16 @@ constexpr unsigned WRAPPER_MINOR = 20;
 
 // Stream mode: declaration, the wrapper line for newer command languages,
 // then the script parsed again with every token going to the processor.
-Flow run_stream_mode()
+// The reader is the one of the checking pass: it knows where the script's
+// first CDATA section is.
+Flow run_stream_mode(ScriptReader& reader)
 {
     // An older processor would never receive a CDATA section's text: the
     // script is not sent at all rather than changed on the way.
-    if (lexer_state.first_cdata_line >= 0) {
+    if (reader.lexer.first_cdata_line >= 0) {
         log_error("Line #%d: this processor takes the script in stream mode, which cannot send the text of a "
                   "CDATA section; nothing was sent.\r\n",
-                  lexer_state.first_cdata_line);
+                  reader.lexer.first_cdata_line);
         record_failure(RunCode::unusable);
         return Flow::closing_report;
     }
@@ -210,8 +212,8 @@ Flow run_stream_mode()
         static_cast<void>(response_check(transfer_buffer, TRANSFER_BUFFER_SIZE));
     }
     rewind(run_state.script_input);
-    restart_lexer(run_state.script_input);
-    ParseResult parsed = parse_script();
+    restart_lexer(reader, run_state.script_input);
+    ParseResult parsed = parse_script(reader);
     // The tokens after the last answer (the closing tags) leave now rather
     // than after the pause; a failure to send them is in the run status.
     static_cast<void>(tls_flush());
@@ -297,7 +299,7 @@ int closing_report()
 }
 
 // The transport exchange, from the probe to the end of the reply.
-Flow exchange()
+Flow exchange(ScriptReader& reader)
 {
     run_state.checking_pass = false;
     ProcessorGeneration generation = ProcessorGeneration::stream;
@@ -307,7 +309,7 @@ Flow exchange()
     note_transport();
     switch (generation) {
     case ProcessorGeneration::stream:
-        return run_stream_mode();
+        return run_stream_mode(reader);
     case ProcessorGeneration::http:
         return run_http_mode();
     case ProcessorGeneration::probe_read_failed:
@@ -350,9 +352,11 @@ int run_steps(int argc, char** argv)
         return run_state.run_status;
     say_placeholders_left();
 
+    // The script's reader for both its passes.
+    ScriptReader reader(run_state.script_input);
     run_state.checking_pass = true;
     console_only("\r\n CHECKING XML SYNTAX...\r\n");
-    ParseResult checked = parse_script();
+    ParseResult checked = parse_script(reader);
     if (checked == ParseResult::input_failed)
         return code_value(RunCode::script_unreadable);
     if (checked != ParseResult::accepted) {
@@ -367,7 +371,7 @@ int run_steps(int argc, char** argv)
     log_server_address();
     console_only("Negotiated cipher: 168-bit Triple DES with RSA and a SHA1 MAC\r\n\r\n");
 
-    switch (exchange()) {
+    switch (exchange(reader)) {
     case Flow::end_now:
         return run_state.run_status;
     case Flow::go_on:
@@ -404,8 +408,5 @@ void reset_run()
     keep_at_process_end();
     reset_link();
     reset_variables();
-    reset_actions();
-    reset_lexer();
-    lexer_state = LexerState{};
     reset_records();
 }

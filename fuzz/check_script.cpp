@@ -8,19 +8,20 @@
 #include "records/run_state.h"
 #include "script/lexer.h"
 #include "script/parser.h"
+#include "script/script_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     harness_new_run();
     FILE* script = script_stream(std::string(reinterpret_cast<const char*>(data), size));
-    restart_lexer(script);
+    ScriptReader reader(script);
     run_state.checking_pass = true;
-    ParseResult result = parse_script();
+    ParseResult result = parse_script(reader);
     FUZZ_REQUIRE(result == ParseResult::accepted || result == ParseResult::rejected ||
                  result == ParseResult::input_failed);
     // The checking pass sends nothing, so it fails nothing by itself.
     FUZZ_REQUIRE(run_state.run_status == 0, "run status %d", run_state.run_status);
-    FUZZ_REQUIRE(lexer_state.line_text[LINE_TEXT_MAX] == '\0');
-    FUZZ_REQUIRE(lexer_state.last_token_text[LINE_TEXT_MAX] == '\0');
+    FUZZ_REQUIRE(reader.lexer.line_text[LINE_TEXT_MAX] == '\0');
+    FUZZ_REQUIRE(reader.lexer.last_token_text[LINE_TEXT_MAX] == '\0');
     return 0;
 }

@@ -10,165 +10,154 @@
 #include "records/log_output.h"
 #include "platform/console_write.h"
 #include "link/stream_exchange.h"
-#include "script/lexer.h"
-#include "script/link_calls.h"
+#include "script/script_reader.h"
 #include "script/value_checks.h"
-
-char action_buffer[ACTION_BUFFER_SIZE];
-char image_location[IMAGE_LOCATION_SIZE];
-bool saved_checking_pass;
 
 constexpr int VALUE_ERROR_SIZE = 1024;
 constexpr int RESPONSE_READ_SIZE = ACTION_BUFFER_SIZE - 1;
 
 // A failed response fails the run by itself; the parse goes on to the end
 // of the script with every later send and read doing nothing.
-void reset_actions()
+static void check_response(ScriptReader& reader)
 {
-    std::memset(action_buffer, 0, sizeof action_buffer);
-    std::memset(image_location, 0, sizeof image_location);
-    saved_checking_pass = false;
-    script_link_calls = script_link_calls_default;
+    static_cast<void>(reader.link_calls.response_check(reader.action_buffer, RESPONSE_READ_SIZE));
 }
 
-static void check_response()
-{
-    static_cast<void>(script_link_calls.response_check(action_buffer, RESPONSE_READ_SIZE));
-}
-
-void report_value_error(const char* message)
+void report_value_error(ScriptReader& reader, const char* message)
 {
     char text[VALUE_ERROR_SIZE];
-    snprintf(text, sizeof text, "Parse error: Line #%d: %s", lexer_state.line_counter, message);
+    snprintf(text, sizeof text, "Parse error: Line #%d: %s", reader.lexer.line_counter, message);
     console_only_text(text);
     report_error_line(text);
-    check_response();
+    check_response(reader);
 }
 
 // Reports the message and stops the parse when the value failed.
-static int stop_unless(bool passed, const char* message)
+static int stop_unless(ScriptReader& reader, bool passed, const char* message)
 {
     if (passed)
         return 0;
-    report_value_error(message);
+    report_value_error(reader, message);
     return 1;
 }
 
-int number_check(const char* value)
+int number_check(ScriptReader& reader, const char* value)
 {
-    return stop_unless(is_number(value), "Invalid Number\n");
+    return stop_unless(reader, is_number(value), "Invalid Number\n");
 }
 
-int integer_check(const char* value)
+int integer_check(ScriptReader& reader, const char* value)
 {
-    return stop_unless(is_integer(value), "Invalid Integer\n");
+    return stop_unless(reader, is_integer(value), "Invalid Integer\n");
 }
 
-int mode_check(const char* value)
+int mode_check(ScriptReader& reader, const char* value)
 {
-    return stop_unless(is_mode(value), "Invalid Mode\n");
+    return stop_unless(reader, is_mode(value), "Invalid Mode\n");
 }
 
 // An invalid boolean is reported and the parse goes on; a word that is too
 // long is reported as such and then judged as an empty one.
-void boolean_check(const char* value)
+void boolean_check(ScriptReader& reader, const char* value)
 {
     if (boolean_too_long(value)) {
-        report_value_error("Invalid Boolean");
+        report_value_error(reader, "Invalid Boolean");
         value = "";
     }
     if (!is_boolean(value))
-        report_value_error("Invalid Boolean");
+        report_value_error(reader, "Invalid Boolean");
 }
 
-void missing_boolean()
+void missing_boolean(ScriptReader& reader)
 {
-    report_value_error("Boolean value not specified.");
+    report_value_error(reader, "Boolean value not specified.");
 }
 
-int user_name_check(const char* value)
+int user_name_check(ScriptReader& reader, const char* value)
 {
     const char* problem = user_name_problem(value);
-    return stop_unless(problem == nullptr, problem);
+    return stop_unless(reader, problem == nullptr, problem);
 }
 
 // With credentials from the command line, the override password stands in
 // for the script's own, so only the override is measured.
-int password_check(const char* value)
+int password_check(ScriptReader& reader, const char* value)
 {
     report_secret_value(value);
     char override_password[LOGIN_FIELD_MAX + 1];
-    if (script_link_calls.credentials_overridden()) {
-        copy_bounded(override_password, script_link_calls.get_password());
+    if (reader.link_calls.credentials_overridden()) {
+        copy_bounded(override_password, reader.link_calls.get_password());
         value = override_password;
     }
     const char* problem = password_problem(value);
-    return stop_unless(problem == nullptr, problem);
+    return stop_unless(reader, problem == nullptr, problem);
 }
 
-int hotkey_count_check(const char* value)
+int hotkey_count_check(ScriptReader& reader, const char* value)
 {
-    return stop_unless(hotkey_count_ok(value), "Invalid number for hotkeys. The maximum allowed is 5.\n");
+    return stop_unless(reader, hotkey_count_ok(value), "Invalid number for hotkeys. The maximum allowed is 5.\n");
 }
 
-void declaration_action()
+void declaration_action(ScriptReader& reader)
 {
     console_only_text("XML HEADER \n");
-    check_response();
+    check_response(reader);
 }
 
 // The action buffer holds what the declaration's response check read.
-void instruction_action()
+void instruction_action(ScriptReader& reader)
 {
-    console_only("<s>...... %s\n", action_buffer);
+    console_only("<s>...... %s\n", reader.action_buffer);
     console_only_text("XML HEADER\n");
-    check_response();
+    check_response(reader);
 }
 
-void root_opened()
+void root_opened(ScriptReader& reader)
 {
     show_next_response_whole();
-    check_response();
+    check_response(reader);
 }
 
 // With credentials from the command line, the override's attributes go out
 // in place of the script's: those are read and checked with sending held
 // back until the LOGIN start tag is complete.
-void login_started()
+void login_started(ScriptReader& reader)
 {
-    saved_checking_pass = run_state.checking_pass;
-    if (script_link_calls.credentials_overridden()) {
-        script_link_calls.send_login_override();
+    reader.saved_checking_pass = run_state.checking_pass;
+    if (reader.link_calls.credentials_overridden()) {
+        reader.link_calls.send_login_override();
         run_state.checking_pass = true;
     }
 }
 
-void login_opened()
+void login_opened(ScriptReader& reader)
 {
-    run_state.checking_pass = saved_checking_pass;
-    check_response();
+    run_state.checking_pass = reader.saved_checking_pass;
+    check_response(reader);
 }
 
-void response_action()
+void response_action(ScriptReader& reader)
 {
-    check_response();
+    check_response(reader);
 }
 
-void block_closed()
+void block_closed(ScriptReader& reader)
 {
     // A copy that cannot be written has failed the run itself; one held back
     // after a firmware image waits for the next block, with the run going on.
-    static_cast<void>(script_link_calls.floppy_image_write());
-    check_response();
-    check_response();
+    static_cast<void>(reader.link_calls.floppy_image_write());
+    check_response(reader);
+    check_response(reader);
 }
 
-static bool starts_with(const char* text, const char* prefix)
+// Whether the text of the given length begins with the prefix.
+template <size_t SIZE>
+static bool starts_with(const char* text, size_t length, const char (&prefix)[SIZE])
 {
-    return strncmp(text, prefix, strlen(prefix)) == 0;
+    return length >= SIZE - 1 && std::memcmp(text, prefix, SIZE - 1) == 0;
 }
 
-void name_action(const char* name)
+void name_action(ScriptReader& reader, const char* name)
 {
     // The trace line "<s> NAME\n" is built around the upper-case name and
     // written at once; the action buffer keeps the name.
@@ -176,58 +165,58 @@ void name_action(const char* name)
     std::memcpy(trace, "<s> ", 4);
     char* upper = trace + 4;
     size_t length = 0;
-    for (; name[length] != '\0' && length < sizeof action_buffer - 1; ++length) {
+    for (; name[length] != '\0' && length < sizeof reader.action_buffer - 1; ++length) {
         char c = name[length];
         upper[length] = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
     }
-    std::memcpy(action_buffer, upper, length);
-    action_buffer[length] = '\0';
+    std::memcpy(reader.action_buffer, upper, length);
+    reader.action_buffer[length] = '\0';
     upper[length] = '\n';
-    if (starts_with(action_buffer, "GET") || starts_with(action_buffer, "CERTIFICATE_SIGNING_REQUEST"))
+    if (starts_with(upper, length, "GET") || starts_with(upper, length, "CERTIFICATE_SIGNING_REQUEST"))
         show_next_response_whole();
     trace_write(trace, length + 5);
 }
 
-int keep_image_location(const char* value)
+int keep_image_location(ScriptReader& reader, const char* value)
 {
     // Cut short, the path would name another file.
-    if (std::strlen(value) >= sizeof image_location) {
-        report_value_error("Image location too long. Maximum length is 255 characters.\n");
+    if (std::strlen(value) >= sizeof reader.image_location) {
+        report_value_error(reader, "Image location too long. Maximum length is 255 characters.\n");
         return 1;
     }
-    copy_bounded(image_location, value);
+    copy_bounded(reader.image_location, value);
     return 0;
 }
 
 // An image command that fails stops the parse; otherwise its response is
 // read like any other command's.
-static int after_image_command(LinkResult result)
+static int after_image_command(ScriptReader& reader, LinkResult result)
 {
     if (result != LinkResult::ok)
         return 1;
-    check_response();
+    check_response(reader);
     return 0;
 }
 
 // The command's image location is used up by its transfer.
-static int transfer_image(LinkResult (*transfer)(const char* location))
+static int transfer_image(ScriptReader& reader, LinkResult (*transfer)(const char* location))
 {
-    LinkResult result = transfer(image_location);
-    std::memset(image_location, 0, sizeof image_location);
-    return after_image_command(result);
+    LinkResult result = transfer(reader.image_location);
+    std::memset(reader.image_location, 0, sizeof reader.image_location);
+    return after_image_command(reader, result);
 }
 
-int firmware_action()
+int firmware_action(ScriptReader& reader)
 {
-    return transfer_image(script_link_calls.firmware_image_transfer);
+    return transfer_image(reader, reader.link_calls.firmware_image_transfer);
 }
 
-int floppy_insert_action()
+int floppy_insert_action(ScriptReader& reader)
 {
-    return transfer_image(script_link_calls.floppy_image_insert);
+    return transfer_image(reader, reader.link_calls.floppy_image_insert);
 }
 
-int floppy_copy_action()
+int floppy_copy_action(ScriptReader& reader)
 {
-    return transfer_image(script_link_calls.floppy_image_copy);
+    return transfer_image(reader, reader.link_calls.floppy_image_copy);
 }

@@ -14,27 +14,34 @@
  * one. Lists are left-recursive and the stacks hold 500 entries.
  */
 
+%code requires {
+struct ScriptReader;
+}
+
 %code {
 #include <cstring>
 
 #include "script/actions.h"
 #include "script/lexer.h"
 #include "script/parser.h"
+#include "script/script_reader.h"
 
 #define YYINITDEPTH 500
 #define YYMAXDEPTH 500
 
-static int yylex()
+static int yylex(YYSTYPE* value, ScriptReader& reader)
 {
-    return next_token();
+    int token = next_token(reader);
+    *value = reader.scan.token_value;
+    return token;
 }
 
-static void yyerror(const char* message)
+static void yyerror(ScriptReader& reader, const char* message)
 {
     // The parser's own word for a full stack.
     if (strcmp(message, "memory exhausted") == 0)
         message = "yacc stack overflow";
-    report_syntax_error(message);
+    report_syntax_error(reader, message);
 }
 
 // An action that fails stops the parse at once.
@@ -44,6 +51,10 @@ static void yyerror(const char* message)
 /* The value of a STRING or IDENTIFIER token: its text in the lexer's token
    value cell. */
 %define api.value.type {const char*}
+/* No state outside the parse: the reader whose script is parsed is handed
+   to the scanner and to every action. */
+%define api.pure full
+%param {ScriptReader& reader}
 %expect 0
 
 %token OPEN_QTAG CLOSE_QTAG XML_TAG VYO_TAG
@@ -75,12 +86,12 @@ document
 
 xml_declaration
     : OPEN_QTAG XML_TAG version_attribute CLOSE_QTAG
-        { declaration_action(); }
+        { declaration_action(reader); }
     ;
 
 vyo_instruction
     : OPEN_QTAG VYO_TAG ENTITY HYPHEN PROCESSING EQUALS STRING CLOSE_QTAG
-        { instruction_action(); }
+        { instruction_action(reader); }
     ;
 
 version_attribute
@@ -88,12 +99,12 @@ version_attribute
     ;
 
 number_value
-    : STRING    { STOP_IF(number_check($1)); }
+    : STRING    { STOP_IF(number_check(reader, $1)); }
     ;
 
 moxcl_element
     : START_OPEN_TAG MOXCL version_attribute END_TAG
-        { root_opened(); }
+        { root_opened(reader); }
       login_blocks
       START_CLOSE_TAG MOXCL END_TAG
     ;
@@ -105,20 +116,20 @@ login_blocks
 
 login_block
     : START_OPEN_TAG LOGIN
-        { login_started(); }
+        { login_started(reader); }
       user_attribute password_attribute END_TAG
-        { login_opened(); }
+        { login_opened(reader); }
       command_blocks
       START_CLOSE_TAG LOGIN END_TAG
-        { response_action(); }
+        { response_action(reader); }
     ;
 
 user_attribute
-    : element_name EQUALS STRING    { STOP_IF(user_name_check($3)); }
+    : element_name EQUALS STRING    { STOP_IF(user_name_check(reader, $3)); }
     ;
 
 password_attribute
-    : element_name EQUALS STRING    { STOP_IF(password_check($3)); }
+    : element_name EQUALS STRING    { STOP_IF(password_check(reader, $3)); }
     ;
 
 command_blocks
@@ -128,14 +139,14 @@ command_blocks
 
 command_block
     : START_OPEN_TAG element_name MODE EQUALS mode_value END_TAG
-        { response_action(); }
+        { response_action(reader); }
       commands
       START_CLOSE_TAG element_name END_TAG
-        { block_closed(); }
+        { block_closed(reader); }
     ;
 
 mode_value
-    : STRING    { STOP_IF(mode_check($1)); }
+    : STRING    { STOP_IF(mode_check(reader, $1)); }
     ;
 
 /* Commands */
@@ -165,17 +176,17 @@ command
 
 firmware_update
     : START_OPEN_TAG UPDATE_MOX_FIRMWARE image_attributes CLOSE_OPEN_TAG
-        { STOP_IF(firmware_action()); }
+        { STOP_IF(firmware_action(reader)); }
     ;
 
 floppy_insert
     : START_OPEN_TAG INSERT_VIRTUAL_FLOPPY image_attributes CLOSE_OPEN_TAG
-        { STOP_IF(floppy_insert_action()); }
+        { STOP_IF(floppy_insert_action(reader)); }
     ;
 
 floppy_copy
     : START_OPEN_TAG COPY_VIRTUAL_FLOPPY image_location_attribute CLOSE_OPEN_TAG
-        { STOP_IF(floppy_copy_action()); }
+        { STOP_IF(floppy_copy_action(reader)); }
     ;
 
 image_attributes
@@ -185,7 +196,7 @@ image_attributes
     ;
 
 image_location_attribute
-    : IMAGE_LOCATION EQUALS STRING  { STOP_IF(keep_image_location($3)); }
+    : IMAGE_LOCATION EQUALS STRING  { STOP_IF(keep_image_location(reader, $3)); }
     ;
 
 image_length_attribute
@@ -193,7 +204,7 @@ image_length_attribute
     ;
 
 integer_value
-    : STRING    { STOP_IF(integer_check($1)); }
+    : STRING    { STOP_IF(integer_check(reader, $1)); }
     ;
 
 /* Hotkeys */
@@ -202,7 +213,7 @@ hotkey_config
     : START_OPEN_TAG HOTKEY_CONFIG END_TAG
       hotkeys
       START_CLOSE_TAG HOTKEY_CONFIG END_TAG
-        { response_action(); }
+        { response_action(reader); }
     ;
 
 hotkeys
@@ -212,7 +223,7 @@ hotkeys
 
 hotkey
     : START_OPEN_TAG hotkey_name VALUE EQUALS STRING CLOSE_OPEN_TAG
-        { STOP_IF(hotkey_count_check($5)); }
+        { STOP_IF(hotkey_count_check(reader, $5)); }
     ;
 
 hotkey_name
@@ -228,27 +239,27 @@ hotkey_name
 
 add_user
     : START_OPEN_TAG ADD_USER generic_attribute generic_attribute generic_attribute END_TAG
-        { response_action(); }
+        { response_action(reader); }
       generic_children
       START_CLOSE_TAG ADD_USER END_TAG
-        { response_action(); }
+        { response_action(reader); }
     ;
 
 import_certificate
     : START_OPEN_TAG IMPORT_CERTIFICATE END_TAG
       TEXT_BLOCK
       START_CLOSE_TAG IMPORT_CERTIFICATE END_TAG
-        { response_action(); }
+        { response_action(reader); }
     ;
 
 /* Security message */
 
 set_security_msg
     : START_OPEN_TAG SET_SECURITY_MSG END_TAG
-        { response_action(); }
+        { response_action(reader); }
       security_msg_parts
       START_CLOSE_TAG SET_SECURITY_MSG END_TAG
-        { response_action(); }
+        { response_action(reader); }
     ;
 
 security_msg_parts
@@ -259,27 +270,27 @@ security_msg_parts
 
 security_msg
     : START_OPEN_TAG SECURITY_MSG VALUE EQUALS boolean_value CLOSE_OPEN_TAG
-        { response_action(); }
+        { response_action(reader); }
     | START_OPEN_TAG SECURITY_MSG
         {
             // Only known once the token after the keyword is read: that
             // token, the "/>", is dropped with the report.
-            missing_boolean();
+            missing_boolean(reader);
             yyclearin;
         }
       CLOSE_OPEN_TAG
-        { response_action(); }
+        { response_action(reader); }
     ;
 
 boolean_value
-    : STRING    { boolean_check($1); }
+    : STRING    { boolean_check(reader, $1); }
     ;
 
 security_msg_text
     : START_OPEN_TAG SECURITY_MSG_TEXT END_TAG
       TEXT_BLOCK
       START_CLOSE_TAG SECURITY_MSG_TEXT END_TAG
-        { response_action(); }
+        { response_action(reader); }
     ;
 
 /* Two-factor authentication */
@@ -301,21 +312,21 @@ import_ca_certificate
     : START_OPEN_TAG IMPORT_CA_CERTIFICATE END_TAG
       TEXT_BLOCK
       START_CLOSE_TAG IMPORT_CA_CERTIFICATE END_TAG
-        { response_action(); }
+        { response_action(reader); }
     ;
 
 import_user_certificate
     : START_OPEN_TAG IMPORT_USER_CERTIFICATE generic_attribute END_TAG
       TEXT_BLOCK
       START_CLOSE_TAG IMPORT_USER_CERTIFICATE END_TAG
-        { response_action(); }
+        { response_action(reader); }
     ;
 
 import_ssh_key
     : START_OPEN_TAG IMPORT_SSH_KEY END_TAG
       TEXT_BLOCK
       START_CLOSE_TAG IMPORT_SSH_KEY END_TAG
-        { response_action(); }
+        { response_action(reader); }
     ;
 
 /* Directory settings */
@@ -336,7 +347,7 @@ dir_kerberos_keytab
     : START_OPEN_TAG DIR_KERBEROS_KEYTAB END_TAG
       TEXT_BLOCK
       START_CLOSE_TAG DIR_KERBEROS_KEYTAB END_TAG
-        { response_action(); }
+        { response_action(reader); }
     ;
 
 /* SNMP settings */
@@ -355,7 +366,7 @@ snmp_parts
 
 trap_community
     : START_OPEN_TAG trap_community_name VERSION EQUALS STRING VALUE EQUALS STRING CLOSE_OPEN_TAG
-        { response_action(); }
+        { response_action(reader); }
     ;
 
 trap_community_name
@@ -382,19 +393,19 @@ blob_data
     : START_OPEN_TAG BLOB_DATA END_TAG
       TEXT_BLOCK
       START_CLOSE_TAG BLOB_DATA END_TAG
-        { response_action(); }
+        { response_action(reader); }
     ;
 
 /* Every other command */
 
 generic_command
     : START_OPEN_TAG element_head CLOSE_OPEN_TAG
-        { response_action(); }
+        { response_action(reader); }
     | START_OPEN_TAG element_head END_TAG
-        { response_action(); }
+        { response_action(reader); }
       generic_children
       START_CLOSE_TAG element_name END_TAG
-        { response_action(); }
+        { response_action(reader); }
     ;
 
 generic_children
@@ -404,7 +415,7 @@ generic_children
 
 generic_child
     : START_OPEN_TAG element_head CLOSE_OPEN_TAG
-        { response_action(); }
+        { response_action(reader); }
     ;
 
 /* At most four attributes; VALUE stands only first or third. */
@@ -430,24 +441,24 @@ value_attribute
     ;
 
 element_name
-    : IDENTIFIER    { name_action($1); }
+    : IDENTIFIER    { name_action(reader, $1); }
     ;
 
 %%
 
-ParseResult parse_script()
+ParseResult parse_script(ScriptReader& reader)
 {
-    lexer_state.line_counter = 0;
-    lexer_state.line_text[0] = '\0';
+    reader.lexer.line_counter = 0;
+    reader.lexer.line_text[0] = '\0';
     try {
-        ParseResult result = yyparse() == 0 ? ParseResult::accepted : ParseResult::rejected;
+        ParseResult result = yyparse(reader) == 0 ? ParseResult::accepted : ParseResult::rejected;
         // A parse stopped early leaves text read ahead: the next parse
         // starts clean.
-        reset_lexer();
+        reset_lexer(reader);
         return result;
     } catch (const ScriptInputFailed&) {
         // The scanner could not go on: its input failed.
-        reset_lexer();
+        reset_lexer(reader);
         return ParseResult::input_failed;
     }
 }

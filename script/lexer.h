@@ -3,7 +3,11 @@
 // error messages are built from.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
+#include <memory>
+
+struct ScriptReader;
 
 constexpr int TOKEN_VALUE_SIZE = 512;
 constexpr int LINE_TEXT_MAX = 256;
@@ -25,19 +29,56 @@ struct LexerState {
     bool last_token_secret = false;
 };
 
-extern LexerState lexer_state;
+// Token value cells. The parser keeps a pointer to a token's value on its
+// stack instead of a copy, so every STRING or IDENTIFIER takes a cell of its
+// own in turn; an action reads a value at most two tokens after it was read,
+// long before its cell comes round again.
+constexpr int TOKEN_VALUE_CELLS = 500;
+using TokenValueCell = char[TOKEN_VALUE_SIZE];
+
+// Room for the keywords' token codes.
+constexpr int KEYWORD_KINDS = 64;
+
+// Where the scan of one script stands: the flex scanner while a scan is
+// under way, and what the lexer keeps beside it.
+struct ScannerState {
+    void* scanner = nullptr;  // the flex scanner (yyscan_t), none between scans
+    std::unique_ptr<TokenValueCell[]> token_values = std::make_unique_for_overwrite<TokenValueCell[]>(TOKEN_VALUE_CELLS);
+    int next_value_cell = 0;
+    // The value of the last STRING or IDENTIFIER token, in its cell.
+    const char* token_value = "";
+    // Offsets in the script text: how much the scanner has been given and
+    // how much of it its rules and the comment and CDATA reader have
+    // consumed, by which that reader tells the end of the input from a NUL
+    // byte.
+    unsigned long long delivered = 0;
+    unsigned long long consumed = 0;
+    bool is_terminal = false;
+    bool buffer_has_grown = false;
+    // The text of the current line is still being copied (it runs past
+    // the data read so far), and how much of it is copied.
+    bool line_capture_pending = false;
+    size_t line_capture_length = 0;
+    // The scanner met the end of its input.
+    bool input_ended = false;
+    // What each keyword's name says about the value after it, from its
+    // first appearance on (0: not seen yet), by token code from the first.
+    unsigned char keyword_names[KEYWORD_KINDS] = {};
+};
 
 // The scanner's input failed: the reason is on standard error. The one
 // thing the scanner throws; the parse driver catches it.
 struct ScriptInputFailed {};
 
-// Next token code; 0 at the end of the input.
-int next_token();
+// Next token code of the reader's script; 0 at the end of the input. The
+// value of a STRING or IDENTIFIER is then in reader.scan.token_value.
+int next_token(ScriptReader& reader);
 // Scan the given stream from its current position, as if from the start:
 // what was read of the previous input, and where its scan stood, is gone.
-void restart_lexer(FILE* stream);
-// Drop the input buffer and everything read ahead; the next token comes from
-// script_input afresh. Done at the end of the input and after a syntax error;
-// a parse stopped by an action leaves the lexer where it stood until this or
-// restart_lexer is called.
-void reset_lexer();
+// The stream becomes the reader's input.
+void restart_lexer(ScriptReader& reader, FILE* stream);
+// Drop the input buffer and everything read ahead; the next token comes
+// from the reader's input afresh. Done at the end of the input and after a
+// syntax error; a parse stopped by an action leaves the lexer where it stood
+// until this or restart_lexer is called.
+void reset_lexer(ScriptReader& reader);

@@ -17,5 +17,3 @@ const ScriptLinkCalls script_link_calls_default = {
     send_login_override,
     get_password,
 };
-
-ScriptLinkCalls script_link_calls = script_link_calls_default;

@@ -1,8 +1,9 @@
 // The operations of the other subsystems that the script checker calls while
 // it parses: the token send and response check of the stream exchange, the
-// image transfers, and the credential override. They are reached through
-// this table so that a harness can watch a whole conversation without a
-// processor; in the program it always holds the real operations.
+// image transfers, and the credential override. A reader reaches them
+// through its own copy of this table, so that a harness can watch a whole
+// conversation without a processor; the program's readers hold the real
+// operations.
 #pragma once
 
 #include "records/results.h"
@@ -19,8 +20,6 @@ struct ScriptLinkCalls {
     void (*send_login_override)();
     const char* (*get_password)();
 };
-
-extern ScriptLinkCalls script_link_calls;
 
 // The table as the program sets it up.
 extern const ScriptLinkCalls script_link_calls_default;

@@ -7,6 +7,7 @@
 #include "records/log_output.h"
 #include "script/lexer.h"
 #include "script/parser.h"
+#include "script/script_reader.h"
 
 constexpr int SYNTAX_ERROR_SIZE = 2048;
 
@@ -20,17 +21,18 @@ static void trim_blanks(char* text)
     memmove(text, text + start, length - start + 1);
 }
 
-void report_syntax_error(const char* message)
+void report_syntax_error(ScriptReader& reader, const char* message)
 {
-    trim_blanks(lexer_state.last_token_text);
-    trim_blanks(lexer_state.line_text);
+    LexerState& lexer = reader.lexer;
+    trim_blanks(lexer.last_token_text);
+    trim_blanks(lexer.line_text);
     // Secrets quoted from the script show masked.
-    const char* near = lexer_state.last_token_secret ? MASKED_SECRET.data() : lexer_state.last_token_text;
-    std::string line = mask_secret_attributes(lexer_state.line_text);
+    const char* near = lexer.last_token_secret ? MASKED_SECRET.data() : lexer.last_token_text;
+    std::string line = mask_secret_attributes(lexer.line_text);
     char text[SYNTAX_ERROR_SIZE];
     snprintf(text, sizeof text, "Syntax error: Line #%d: %s near \"%s\" in the line: \"%s\"",
-             lexer_state.line_counter, message, near, line.c_str());
+             lexer.line_counter, message, near, line.c_str());
     console_only("%d - %s\n", 1, text);
     report_error_line(text);
-    reset_lexer();
+    reset_lexer(reader);
 }

@@ -21,7 +21,6 @@
 #include "sim_peer.h"
 #include "link/transfer_buffers.h"
 #include "link_fixture.h"
-#include "script/actions.h"
 
 namespace {
 
@@ -81,10 +80,11 @@ std::string element(const char* command, const std::string& path, size_t length)
 
 // The commands' image location, as the keep image location action fills it.
 struct Location {
-    const char* text = image_location;
+    char field[IMAGE_LOCATION_SIZE];
+    const char* text = field;
     explicit Location(const std::string& path)
     {
-        std::snprintf(image_location, sizeof image_location, "%s", path.c_str());
+        std::snprintf(field, sizeof field, "%s", path.c_str());
     }
 };
 

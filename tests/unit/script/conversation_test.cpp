@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "records/run_state.h"
-#include "script/actions.h"
 #include "script_harness.h"
 
 namespace {
@@ -18,7 +17,7 @@ struct Step {
     std::vector<std::string> events;
 };
 
-void expect_conversation(const std::vector<Step>& steps, const ScriptRunOptions& options = {}, int result = 0)
+ScriptRun expect_conversation(const std::vector<Step>& steps, const ScriptRunOptions& options = {}, int result = 0)
 {
     std::string script;
     std::vector<std::string> expected;
@@ -29,6 +28,7 @@ void expect_conversation(const std::vector<Step>& steps, const ScriptRunOptions&
     ScriptRun run = run_script(script, options);
     EXPECT_EQ(run.result, result) << run.output;
     EXPECT_EQ(run.events, expected) << run.output;
+    return run;
 }
 
 const Step declaration = {"<?xml version=\"1.0\"?>\n", {"<?", "xml", "version", "=", "\"1.0\"", "?>", "check"}};
@@ -145,13 +145,13 @@ TEST(Conversation, FailedImageCommandStopsTheParse)
     for (const char* command : {"UPDATE_MOX_FIRMWARE", "INSERT_VIRTUAL_FLOPPY", "COPY_VIRTUAL_FLOPPY"}) {
         const std::string location(255, 'L');
         std::string kind = command[0] == 'U' ? "firmware" : command[0] == 'I' ? "insert" : "copy";
-        expect_conversation({root, login, block,
-                             {std::string("<") + command + " IMAGE_LOCATION=\"" + location + "\"/>\n</BLOCK_A>",
-                              {"<", command, "IMAGE_LOCATION", "=", "\"" + location + "\"", "/>",
-                               kind + "(" + location + ")"}}},
-                            options, 1);
+        ScriptRun run = expect_conversation(
+            {root, login, block,
+             {std::string("<") + command + " IMAGE_LOCATION=\"" + location + "\"/>\n</BLOCK_A>",
+              {"<", command, "IMAGE_LOCATION", "=", "\"" + location + "\"", "/>", kind + "(" + location + ")"}}},
+            options, 1);
         // The command's image location is used up, success or not.
-        EXPECT_STREQ(image_location, "");
+        EXPECT_EQ(run.image_location, "");
     }
 }
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "records/run_state.h"
 #include "script/grammar.h"
 #include "script/lexer.h"
+#include "script/script_reader.h"
 #include "script_harness.h"
 
 namespace {
@@ -39,14 +39,15 @@ long long reads_to_lex(const std::string& text, std::vector<std::string>& names)
     fwrite(text.data(), 1, text.size(), script);
     rewind(script);
     setvbuf(script, nullptr, _IONBF, 0);
-    reset_lexer();
-    run_state.script_input = script;
-    long long before = read_calls();
-    for (int code; (code = next_token()) != 0;)
-        names.push_back(code == IDENTIFIER ? yylval : "?");
-    long long after = read_calls();
-    reset_lexer();
-    run_state.script_input = nullptr;
+    long long before;
+    long long after;
+    {
+        ScriptReader reader(script);
+        before = read_calls();
+        for (int code; (code = next_token(reader)) != 0;)
+            names.push_back(code == IDENTIFIER ? reader.scan.token_value : "?");
+        after = read_calls();
+    }
     fclose(script);
     return before < 0 || after < 0 ? -1 : after - before;
 }
@@ -93,9 +94,9 @@ TEST(ScannerBuffer, LineTextAfterEveryLineFeed)
         for (size_t pad = 8180; pad <= 8196; ++pad) {
             for (const std::string& line : lines) {
                 std::string text = before + std::string(pad, ' ') + "a\n" + line;
-                lex_script(text);
-                EXPECT_EQ(lexer_state.line_counter, 1) << before.size() << " " << pad << " " << line;
-                EXPECT_EQ(lexer_state.line_text, line.substr(0, LINE_TEXT_MAX))
+                LexerState lexer = lex_script(text).lexer;
+                EXPECT_EQ(lexer.line_counter, 1) << before.size() << " " << pad << " " << line;
+                EXPECT_EQ(lexer.line_text, line.substr(0, LINE_TEXT_MAX))
                     << before.size() << " " << pad << " " << line;
             }
         }
@@ -124,7 +125,9 @@ TEST(LexerReset, NextScriptAfterAStoppedParseStartsClean)
               std::vector<std::string>{
                   "1 - Syntax error: Line #4: syntax error near \"VALUE\" in the line: \"<X A=\"1\" VALUE=\"2\"/>\""});
 
-    void (*const resets[])(FILE*) = {[](FILE* script) { restart_lexer(script); }, [](FILE*) { reset_lexer(); }};
+    void (*const resets[])(ScriptReader&, FILE*) = {
+        [](ScriptReader& reader, FILE* script) { restart_lexer(reader, script); },
+        [](ScriptReader& reader, FILE*) { reset_lexer(reader); }};
     for (auto reset : resets) {
         ScriptRun after = run_script_after(stopped, next, reset);
         EXPECT_EQ(after.result, fresh.result);

@@ -8,10 +8,11 @@
 
 #include "records/run_state.h"
 #include "link/stream_exchange.h"
+#include "script/grammar.h"
 #include "script/lexer.h"
 #include "script/link_calls.h"
-#include "script/grammar.h"
 #include "script/parser.h"
+#include "script/script_reader.h"
 
 static ScriptRun* current_run;
 static const ScriptRunOptions* current_options;
@@ -71,7 +72,7 @@ static const char* override_password()
     return current_options->override_password;
 }
 
-static FILE* open_text(const std::string& text)
+FILE* open_text(const std::string& text)
 {
     FILE* script = tmpfile();
     fwrite(text.data(), 1, text.size(), script);
@@ -79,29 +80,26 @@ static FILE* open_text(const std::string& text)
     return script;
 }
 
-static void start_run(FILE* script, const ScriptRunOptions& options, ScriptRun& run)
+// A masked token goes out as it is: the conversation records it alike.
+static const ScriptLinkCalls recorder = {record_token, record_token, record_check,    record_firmware,  record_insert,
+                                         record_copy,  record_write, overridden,      record_override, override_password};
+
+static void start_run(const ScriptRunOptions& options, ScriptRun& run)
 {
     current_run = &run;
     current_options = &options;
-    // A masked token goes out as it is: the conversation records it alike.
-    script_link_calls = {record_token, record_token, record_check, record_firmware, record_insert, record_copy,
-                         record_write, overridden,   record_override, override_password};
-    reset_lexer();
-    lexer_state = LexerState{};
-    run_state.script_input = script;
     run_state.checking_pass = !options.live_pass;
     show_whole_response = false;
     testing::internal::CaptureStdout();
 }
 
-static void end_run(ScriptRun& run)
+static void end_run(ScriptRun& run, ScriptReader& reader)
 {
     fflush(stdout);
     run.output = testing::internal::GetCapturedStdout();
-    reset_lexer();
-    run_state.script_input = nullptr;
+    run.image_location = reader.image_location;
+    reset_lexer(reader);
     run_state.checking_pass = true;
-    script_link_calls = script_link_calls_default;
     current_run = nullptr;
 }
 
@@ -109,29 +107,32 @@ ScriptRun run_script(const std::string& text, const ScriptRunOptions& options)
 {
     ScriptRun run;
     FILE* script = open_text(text);
-    start_run(script, options, run);
-    run.result = static_cast<int>(parse_script());
-    end_run(run);
+    ScriptReader reader(script, recorder);
+    start_run(options, run);
+    run.result = static_cast<int>(parse_script(reader));
+    end_run(run, reader);
     fclose(script);
     return run;
 }
 
-ScriptRun run_script_after(const std::string& earlier, const std::string& text, void (*between)(FILE* script))
+ScriptRun run_script_after(const std::string& earlier, const std::string& text,
+                           void (*between)(ScriptReader& reader, FILE* script))
 {
     ScriptRunOptions options;
     ScriptRun run;
     FILE* earlier_script = open_text(earlier);
     FILE* script = open_text(text);
-    start_run(earlier_script, options, run);
-    int earlier_result = static_cast<int>(parse_script());
+    ScriptReader reader(earlier_script, recorder);
+    start_run(options, run);
+    int earlier_result = static_cast<int>(parse_script(reader));
     fflush(stdout);
     testing::internal::GetCapturedStdout();
     run.events.clear();
     testing::internal::CaptureStdout();
-    run_state.script_input = script;
-    between(script);
-    run.result = static_cast<int>(parse_script());
-    end_run(run);
+    reader.input = script;
+    between(reader, script);
+    run.result = static_cast<int>(parse_script(reader));
+    end_run(run, reader);
     fclose(script);
     fclose(earlier_script);
     EXPECT_EQ(earlier_result, 1) << "the earlier script was to stop its parse";
@@ -143,12 +144,14 @@ LexRun lex_stream(FILE* script)
     ScriptRunOptions options;
     ScriptRun run;
     LexRun lexed;
-    start_run(script, options, run);
-    for (int code; (code = next_token()) != 0;) {
+    ScriptReader reader(script, recorder);
+    start_run(options, run);
+    for (int code; (code = next_token(reader)) != 0;) {
         bool has_value = code == STRING || code == IDENTIFIER;
-        lexed.tokens.push_back({code, has_value ? yylval : ""});
+        lexed.tokens.push_back({code, has_value ? reader.scan.token_value : ""});
     }
-    end_run(run);
+    lexed.lexer = reader.lexer;
+    end_run(run, reader);
     lexed.sent = run.events;
     lexed.output = run.output;
     return lexed;
