@@ -215,7 +215,8 @@ Flow firmware_upload(Link& link, int32_t script_body_length, const UploadCalls& 
 
     if (SIO_connect(link) == Flow::end_now)
         return Flow::end_now;
-    static_cast<void>(plain_send(link, format_text("POST /moxcl HTTP/1.1\r\nHOST: %s\r\nTE: chunked\r\n", link.client_host_name).c_str()));
+    static_cast<void>(
+        plain_send(link, format_text("POST /moxcl HTTP/1.1\r\nHOST: %s\r\nTE: chunked\r\n", link.client_host_name).c_str()));
     if (!cookie_line.empty())
         static_cast<void>(plain_send(link, cookie_line.c_str()));
     static_cast<void>(plain_send(link, "Connection: Close\r\n"));

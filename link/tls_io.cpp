@@ -30,10 +30,9 @@ static void report_write_wait_timeout()
 
 int tls_write(Link& link, const void* data, int length)
 {
-    const LinkPeer* link_peer = link.peer;
-    Connection& connection = link.connection;
-    if (link_peer != nullptr)
-        return link_peer->write(link_peer->context, data, length);
+    if (link.peer != nullptr)
+        return link.peer->write(link.peer->context, data, length);
+    const Connection& connection = link.connection;
     if (connection.tls == nullptr) {
         WSASetLastError(WSAENOTCONN);
         return -1;
@@ -77,10 +76,9 @@ void report_data_wait_timeout()
 
 int tls_read(Link& link, void* buffer, int size)
 {
-    const LinkPeer* link_peer = link.peer;
-    Connection& connection = link.connection;
-    if (link_peer != nullptr)
-        return link_peer->read(link_peer->context, buffer, size);
+    if (link.peer != nullptr)
+        return link.peer->read(link.peer->context, buffer, size);
+    const Connection& connection = link.connection;
     if (connection.tls == nullptr) {
         WSASetLastError(WSAENOTCONN);
         return -1;
