@@ -128,7 +128,7 @@ static void attach_socket(SSL* tls, int socket_handle)
     SSL_set_bio(tls, socket_end, BIO_push(queue, socket_end));
 }
 
-// The TLS context of the run, made at its first connection and used by
+// The TLS context of the run's link, made at its first connection and used by
 // every other (the probe's, the work connection, the firmware follow-up):
 // making one costs the library some thousands of microseconds, and each
 // connection would otherwise make its own with the same settings. It

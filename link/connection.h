@@ -1,4 +1,4 @@
-// The one TLS connection to the management processor.
+// The TLS connection of a link to the management processor.
 #pragma once
 
 #include <openssl/ssl.h>
@@ -6,7 +6,7 @@
 #include "records/results.h"
 
 struct Connection {
-    SSL_CTX* context = nullptr;  // the run's, shared by its connections: not owned
+    SSL_CTX* context = nullptr;  // the link's, shared by its connections: not owned
     SSL* tls = nullptr;
     int socket = -1;
 };
