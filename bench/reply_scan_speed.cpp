@@ -12,6 +12,7 @@
 
 #include "driver/run.h"
 #include "link/http_exchange.h"
+#include "link/link.h"
 #include "link/tls_io.h"
 #include "records/run_settings.h"
 #include "records/run_state.h"
@@ -67,17 +68,18 @@ size_t read_piece = 4096;
 void run(const char* name, const std::string& bytes, bool firmware_upload)
 {
     reset_run();
+    Link link;
     run_state.checking_pass = false;
     run_state.processor_generation = ProcessorGeneration::http;
     run_state.log_stream = std::fopen("/dev/null", "wb");
     Reply reply{bytes, read_piece};
     LinkPeer peer{read_reply, write_nowhere, &reply};
-    use_link_peer(&peer);
+    use_link_peer(link, &peer);
     double start = cpu_seconds();
-    static_cast<void>(reply_read_loop(firmware_upload));  // the verdict is not timed
-    int status = status_scan();
+    static_cast<void>(reply_read_loop(link, firmware_upload));  // the verdict is not timed
+    int status = status_scan(link);
     double spent = cpu_seconds() - start;
-    use_link_peer(nullptr);
+    use_link_peer(link, nullptr);
     std::fclose(run_state.log_stream);
     run_state.log_stream = nullptr;
     std::fprintf(stderr, "%-28s %8.3f s CPU  (%zu bytes in reads of %zu, status %d, run status %d)\n", name, spent,

@@ -21,7 +21,7 @@
 #include "link/http_reply.h"
 #include "link/http_request.h"
 #include "link/image_transfer.h"
-#include "link/link_reset.h"
+#include "link/link.h"
 #include "link/stream_exchange.h"
 #include "link/tls_io.h"
 #include "link/transfer_buffers.h"
@@ -189,6 +189,7 @@ constexpr unsigned WRAPPER_MINOR = 20;
 // first CDATA section is.
 Flow run_stream_mode(ScriptReader& reader)
 {
+    Link& link = reader.link;
     // An older processor would never receive a CDATA section's text: the
     // script is not sent at all rather than changed on the way.
     if (reader.lexer.first_cdata_line >= 0) {
@@ -198,25 +199,25 @@ Flow run_stream_mode(ScriptReader& reader)
         record_failure(RunCode::unusable);
         return Flow::closing_report;
     }
-    if (SIO_connect() == Flow::end_now)
+    if (SIO_connect(link) == Flow::end_now)
         return Flow::end_now;
     // Failures of these sends and reads are in the run status: what follows
     // does nothing, and the closing report says it.
     report_element_sent("?xml");
-    static_cast<void>(plain_send("<?xml version=\"1.0\"?>\r\n"));
-    static_cast<void>(response_check(transfer_buffer, TRANSFER_BUFFER_SIZE));
-    if (response_version.major >= WRAPPER_MAJOR && response_version.minor >= WRAPPER_MINOR) {
+    static_cast<void>(plain_send(link, "<?xml version=\"1.0\"?>\r\n"));
+    static_cast<void>(response_check(link, link.transfer_buffer, TRANSFER_BUFFER_SIZE));
+    if (link.response_version.major >= WRAPPER_MAJOR && link.response_version.minor >= WRAPPER_MINOR) {
         report_element_sent("TAMRO");
         std::string wrapper = format_text("<TAMRO VERSION=\"%s\">\r\n", PROGRAM_VERSION);
-        static_cast<void>(plain_send(wrapper.c_str()));
-        static_cast<void>(response_check(transfer_buffer, TRANSFER_BUFFER_SIZE));
+        static_cast<void>(plain_send(link, wrapper.c_str()));
+        static_cast<void>(response_check(link, link.transfer_buffer, TRANSFER_BUFFER_SIZE));
     }
     rewind(run_state.script_input);
     restart_lexer(reader, run_state.script_input);
     ParseResult parsed = parse_script(reader);
     // The tokens after the last answer (the closing tags) leave now rather
     // than after the pause; a failure to send them is in the run status.
-    static_cast<void>(tls_flush());
+    static_cast<void>(tls_flush(link));
     if (parsed == ParseResult::input_failed) {
         record_failure(RunCode::script_unreadable);
         return Flow::end_now;
@@ -227,16 +228,16 @@ Flow run_stream_mode(ScriptReader& reader)
         record_failure(RunCode::failed_command);
     // A received copy that no later command block wrote is written now; one
     // that cannot be written fails the run itself.
-    static_cast<void>(floppy_copy_flush());
+    static_cast<void>(floppy_copy_flush(link));
     return Flow::go_on;
 }
 
 // HTTP mode: measure the body, send the script request (or the firmware
 // upload and its follow-up request), read and judge the reply.
-Flow run_http_mode()
+Flow run_http_mode(Link& link)
 {
     BodyPlan plan;
-    BodyPass measured = script_body_pass(false, plan);
+    BodyPass measured = script_body_pass(link, false, plan);
     if (measured == BodyPass::rejected) {
         // The script cannot go out as it is: nothing is sent.
         record_failure(RunCode::unusable);
@@ -244,24 +245,25 @@ Flow run_http_mode()
     }
     // A firmware image that cannot be opened now is met again, and reported,
     // by the upload before anything of it is sent.
-    if (SIO_connect() == Flow::end_now)
+    if (SIO_connect(link) == Flow::end_now)
         return Flow::end_now;
-    auto send_body = [&plan] {
+    auto send_body = [&link, &plan] {
         // A failed send is in the run status; the reply loop then ends at once.
-        static_cast<void>(script_body_pass(true, plan));
+        static_cast<void>(script_body_pass(link, true, plan));
     };
     if (firmware_reference.firmware_update_present) {
-        Flow uploaded = firmware_upload(plan.length, {fresh_multipart_boundary, send_body});
+        Flow uploaded = firmware_upload(link, plan.length, {fresh_multipart_boundary, send_body});
         if (uploaded != Flow::go_on)
             return uploaded;
     } else {
-        static_cast<void>(plain_send(script_request_head(plan.length).c_str()));  // failure: in the run status
+        // A failed send is in the run status.
+        static_cast<void>(plain_send(link, script_request_head(link, plan.length).c_str()));
         send_body();
     }
-    Flow replied = reply_read_loop(firmware_reference.firmware_update_present);
+    Flow replied = reply_read_loop(link, firmware_reference.firmware_update_present);
     if (replied != Flow::go_on)
         return replied;
-    int failing = status_scan();
+    int failing = status_scan(link);
     if (failing != 0)
         record_processor_status(failing);
     return Flow::go_on;
@@ -303,7 +305,7 @@ Flow exchange(ScriptReader& reader)
 {
     run_state.checking_pass = false;
     ProcessorGeneration generation = ProcessorGeneration::stream;
-    if (generation_probe(generation) == Flow::end_now)
+    if (generation_probe(reader.link, generation) == Flow::end_now)
         return Flow::end_now;
     run_state.processor_generation = generation;
     note_transport();
@@ -311,7 +313,7 @@ Flow exchange(ScriptReader& reader)
     case ProcessorGeneration::stream:
         return run_stream_mode(reader);
     case ProcessorGeneration::http:
-        return run_http_mode();
+        return run_http_mode(reader.link);
     case ProcessorGeneration::probe_read_failed:
         break;
     }
@@ -352,8 +354,10 @@ int run_steps(int argc, char** argv)
         return run_state.run_status;
     say_placeholders_left();
 
-    // The script's reader for both its passes.
-    ScriptReader reader(run_state.script_input);
+    // The link to the processor, and the script's reader for both its
+    // passes, which makes its link calls on it.
+    Link link;
+    ScriptReader reader(run_state.script_input, link);
     run_state.checking_pass = true;
     console_only("\r\n CHECKING XML SYNTAX...\r\n");
     ParseResult checked = parse_script(reader);
@@ -376,7 +380,7 @@ int run_steps(int argc, char** argv)
         return run_state.run_status;
     case Flow::go_on:
         Sleep(CLOSING_PAUSE_MS);
-        connection_teardown();
+        connection_teardown(link);
         WSACleanup();
         break;
     case Flow::closing_report:
@@ -406,7 +410,6 @@ int run_quorvex(int argc, char** argv)
 void reset_run()
 {
     keep_at_process_end();
-    reset_link();
     reset_variables();
     reset_records();
 }

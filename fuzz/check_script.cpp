@@ -12,9 +12,9 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    harness_new_run();
+    Link& link = harness_new_run();
     FILE* script = script_stream(std::string(reinterpret_cast<const char*>(data), size));
-    ScriptReader reader(script);
+    ScriptReader reader(script, link);
     run_state.checking_pass = true;
     ParseResult result = parse_script(reader);
     FUZZ_REQUIRE(result == ParseResult::accepted || result == ParseResult::rejected ||

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <system_error>
 
 #include <unistd.h>
@@ -46,8 +47,11 @@ void harness_start()
         std::abort();
 }
 
-void harness_new_run()
+Link& harness_new_run()
 {
+    // The link goes before the records: the next one starts clean.
+    static std::unique_ptr<Link> link;
+    link.reset();
     harness_start();
     if (current_script != nullptr) {
         std::fclose(current_script);
@@ -58,6 +62,8 @@ void harness_new_run()
     reset_run();
     std::snprintf(settings.program_name, sizeof settings.program_name, "quorvex");
     run_state.log_stream = null_log;
+    link = std::make_unique<Link>();
+    return *link;
 }
 
 FILE* script_stream(const std::string& text)
@@ -97,21 +103,22 @@ std::string FuzzInput::take_text()
     return text;
 }
 
-BytePeer::BytePeer(const FuzzInput& input)
+BytePeer::BytePeer(const FuzzInput& input, Link& link)
     : bytes_(input.data()),
       size_(input.size()),
       read_sizes_(input.read_sizes()),
-      read_size_count_(input.read_size_count())
+      read_size_count_(input.read_size_count()),
+      link_(link)
 {
     peer_.read = read;
     peer_.write = write;
     peer_.context = this;
-    use_link_peer(&peer_);
+    use_link_peer(link_, &peer_);
 }
 
 BytePeer::~BytePeer()
 {
-    use_link_peer(nullptr);
+    use_link_peer(link_, nullptr);
 }
 
 int BytePeer::read(void* context, void* buffer, int size)

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <string>
 
+#include "link/link.h"
 #include "link/tls_io.h"
 
 // Stops the program with a message when a property does not hold; the
@@ -28,8 +29,8 @@
 // target run by hand therefore takes its corpus folders as absolute paths.
 void harness_start();
 // Before each input: every record back to a fresh process's, the log to
-// /dev/null, the connection left to the target.
-void harness_new_run();
+// /dev/null; the run's link, new (the previous one goes), for the target.
+Link& harness_new_run();
 
 // The input of one run, taken apart from both ends: option bytes from the
 // front, the read sizes of the processor from the back (the last byte
@@ -57,10 +58,11 @@ private:
 
 // A processor that sends the middle of a FuzzInput, cut into reads by its
 // read sizes (taken in turn: 0 the whole request, 255 a failed read, else
-// at most that many bytes), and collects what the link writes to it.
+// at most that many bytes), and collects what the link writes to it. It
+// stands in the link's connection while it lives.
 class BytePeer {
 public:
-    explicit BytePeer(const FuzzInput& input);
+    BytePeer(const FuzzInput& input, Link& link);
     ~BytePeer();
     BytePeer(const BytePeer&) = delete;
     BytePeer& operator=(const BytePeer&) = delete;
@@ -77,6 +79,7 @@ private:
     size_t at_ = 0;
     const uint8_t* read_sizes_;
     size_t read_size_count_;
+    Link& link_;
     LinkPeer peer_;
 };
 

@@ -16,34 +16,34 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    harness_new_run();
+    Link& link = harness_new_run();
     FuzzInput input(data, size);
     uint8_t options = input.take_byte();
     bool firmware_upload = options & 1;
     settings.verbose = options & 2;
     run_state.checking_pass = false;
     run_state.processor_generation = ProcessorGeneration::http;
-    BytePeer processor(input);
+    BytePeer processor(input, link);
 
-    Flow flow = reply_read_loop(firmware_upload);
-    FUZZ_REQUIRE(response_store.used <= static_cast<size_t>(RESPONSE_STORE_SIZE));
-    FUZZ_REQUIRE(response_store.text[RESPONSE_STORE_SIZE] == '\0');
-    int failing = status_scan();
+    Flow flow = reply_read_loop(link, firmware_upload);
+    FUZZ_REQUIRE(link.response_store.used <= static_cast<size_t>(RESPONSE_STORE_SIZE));
+    FUZZ_REQUIRE(link.response_store.text.get()[RESPONSE_STORE_SIZE] == '\0');
+    int failing = status_scan(link);
     // Without a rollover the store holds every byte the scan saw: scanning
     // it whole gives the same verdict.
-    if (response_store.rollovers == 0)
-        FUZZ_REQUIRE(failing == status_scan_text(response_store.text, response_store.used), "scan %d, whole %d",
-                     failing, status_scan_text(response_store.text, response_store.used));
-    bool confirmed = response_store_contains(FLASH_CONFIRMATION.data());
+    if (link.response_store.rollovers == 0)
+        FUZZ_REQUIRE(failing == status_scan_text(link.response_store.text.get(), link.response_store.used), "scan %d, whole %d",
+                     failing, status_scan_text(link.response_store.text.get(), link.response_store.used));
+    bool confirmed = response_store_contains(link.response_store, FLASH_CONFIRMATION.data());
     switch (run_state.run_status) {
     case 0:
         FUZZ_REQUIRE(flow == Flow::go_on);
-        if (firmware_upload && response_store.rollovers == 0)
+        if (firmware_upload && link.response_store.rollovers == 0)
             FUZZ_REQUIRE(confirmed, "an upload passed without the flash confirmation");
         break;
     case 8:
         FUZZ_REQUIRE(firmware_upload && flow == Flow::go_on);
-        if (response_store.rollovers == 0)
+        if (link.response_store.rollovers == 0)
             FUZZ_REQUIRE(!confirmed, "a confirmed flash failed");
         break;
     case 3:
@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         // nothing after its head, or inside a chunk, is judged first.
         FUZZ_REQUIRE(flow == Flow::closing_report ||
                      (flow == Flow::go_on && !firmware_upload &&
-                      (!http_reply.body_seen || reply_cut_inside_chunk())));
+                      (!link.http_reply.body_seen || reply_cut_inside_chunk(link))));
         break;
     case 4:
         FUZZ_REQUIRE(flow == Flow::closing_report);

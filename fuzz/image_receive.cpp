@@ -17,11 +17,11 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    harness_new_run();
+    Link& link = harness_new_run();
     FuzzInput input(data, size);
     run_state.checking_pass = false;
     run_state.processor_generation = ProcessorGeneration::stream;
-    BytePeer processor(input);
+    BytePeer processor(input, link);
     std::remove("copy-1.img");
     std::remove("copy-2.img");
 
@@ -30,14 +30,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::string expected[2];
     for (int copy = 0; copy < 2 && run_going(); ++copy) {
         const char* location = copy == 0 ? "copy-1.img" : "copy-2.img";
-        LinkResult result = floppy_image_copy(location);
-        FUZZ_REQUIRE(pending_copy.image.size() <= static_cast<size_t>(IMAGE_BUFFER_SIZE));
-        if (result == LinkResult::ok && (transfer_flags & TRANSFER_FLOPPY_COPY_PENDING)) {
-            FUZZ_REQUIRE(std::strcmp(pending_copy.destination, location) == 0);
-            expected[copy].assign(pending_copy.image.begin(), pending_copy.image.end());
+        LinkResult result = floppy_image_copy(link, location);
+        FUZZ_REQUIRE(link.pending_copy.image.size() <= static_cast<size_t>(IMAGE_BUFFER_SIZE));
+        if (result == LinkResult::ok && (link.transfer_flags & TRANSFER_FLOPPY_COPY_PENDING)) {
+            FUZZ_REQUIRE(std::strcmp(link.pending_copy.destination, location) == 0);
+            expected[copy].assign(link.pending_copy.image.begin(), link.pending_copy.image.end());
         }
     }
-    if (floppy_copy_flush() != LinkResult::ok)
+    if (floppy_copy_flush(link) != LinkResult::ok)
         return 0;
     // Every copy that was received whole is in its own file, exactly.
     for (int copy = 0; copy < 2; ++copy) {

@@ -13,22 +13,22 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    harness_new_run();
+    Link& link = harness_new_run();
     FuzzInput input(data, size);
     uint8_t options = input.take_byte();
     settings.verbose = options & 1;
     if (options & 2)
-        show_next_response_whole();
+        show_next_response_whole(link);
     run_state.checking_pass = false;
     run_state.processor_generation = ProcessorGeneration::stream;
-    BytePeer processor(input);
+    BytePeer processor(input, link);
 
     // A few responses in a row, as the commands of a script meet them.
     for (int response = 0; response < 4 && run_going(); ++response) {
-        transfer_buffer[TRANSFER_BUFFER_SIZE] = 'z';  // the spare byte must come back a terminator
-        LinkResult result = response_check(transfer_buffer, TRANSFER_BUFFER_SIZE);
-        FUZZ_REQUIRE(std::memchr(transfer_buffer, 0, TRANSFER_BUFFER_SIZE + 1) != nullptr);
-        ResponseStatus parsed = parse_response_status(transfer_buffer);
+        link.transfer_buffer[TRANSFER_BUFFER_SIZE] = 'z';  // the spare byte must come back a terminator
+        LinkResult result = response_check(link, link.transfer_buffer, TRANSFER_BUFFER_SIZE);
+        FUZZ_REQUIRE(std::memchr(link.transfer_buffer, 0, TRANSFER_BUFFER_SIZE + 1) != nullptr);
+        ResponseStatus parsed = parse_response_status(link.transfer_buffer);
         switch (result) {
         case LinkResult::ok:
         case LinkResult::malformed_response:

@@ -13,16 +13,16 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    harness_new_run();
+    Link& link = harness_new_run();
     FuzzInput input(data, size);
     settings.verbose = input.take_byte() & 1;
     run_state.checking_pass = false;
     run_state.processor_generation = ProcessorGeneration::http;
     std::string reply = input.rest();
-    BytePeer processor(input);
+    BytePeer processor(input, link);
 
     FlashCookie cookie;
-    bool read = read_upload_reply(cookie);
+    bool read = read_upload_reply(link, cookie);
     FUZZ_REQUIRE(read == (run_state.run_status == 0), "read %d, run status %d", read, run_state.run_status);
     std::string header = cookie.header();
     if (header.empty())

@@ -1,4 +1,5 @@
 #include "link/connection.h"
+#include "link/link.h"
 #include "link/processor_identity.h"
 
 #include <cstdio>
@@ -15,14 +16,10 @@
 #include "platform/socket_wait.h"
 #include "platform/winsock.h"
 
-Connection connection;
-
 SSL_CTX* make_tls_context()
 {
     return SSL_CTX_new(TLS_method());
 }
-
-TlsContextMaker tls_context_maker = make_tls_context;
 
 static const char CIPHER_LIST[] = "DES-CBC3-SHA:EDH-RSA-DES-CBC3-SHA:EDH-DSS-DES-CBC3-SHA";
 
@@ -93,7 +90,7 @@ static void allow_older_processors(SSL_CTX* context)
 
 // Frees what a failed connection attempt left, without a TLS shutdown: no
 // byte more goes to the peer.
-static void drop_connection()
+static void drop_connection(Connection& connection)
 {
     SSL_free(connection.tls);
     closesocket(connection.socket);
@@ -104,10 +101,10 @@ static void drop_connection()
 }
 
 // The run cannot reach the processor: it ends with exit_status.
-static Flow connection_failed(RunCode exit_status)
+static Flow connection_failed(Connection& connection, RunCode exit_status)
 {
     log_error("SIO_connect:reason(%d).\r\n", WSAGetLastError());
-    drop_connection();
+    drop_connection(connection);
     record_failure(exit_status);
     return Flow::end_now;
 }
@@ -131,36 +128,37 @@ static void attach_socket(SSL* tls, int socket_handle)
     SSL_set_bio(tls, socket_end, BIO_push(queue, socket_end));
 }
 
-// The TLS context of the run, made at its first connection and used by
+// The TLS context of the run's link, made at its first connection and used by
 // every other (the probe's, the work connection, the firmware follow-up):
 // making one costs the library some thousands of microseconds, and each
 // connection would otherwise make its own with the same settings. It
 // carries no session from one connection to the next (a client keeps no
 // session cache by default), so every handshake is as it was.
-static SSL_CTX* shared_context = nullptr;
-
-static SSL_CTX* run_tls_context()
+static SSL_CTX* run_tls_context(Link& link)
 {
-    if (shared_context != nullptr)
-        return shared_context;
-    SSL_CTX* context = tls_context_maker();
+    if (link.shared_context != nullptr)
+        return link.shared_context;
+    SSL_CTX* context = link.context_maker();
     if (context == nullptr)
         return nullptr;
     SSL_CTX_set_options(context, SSL_OP_NO_SSLv2 | SSL_OP_NO_SSLv3);
     SSL_CTX_set_cipher_list(context, CIPHER_LIST);
     allow_older_processors(context);
-    shared_context = context;
+    link.shared_context = context;
     return context;
 }
 
-void release_tls_context()
+void release_connection(Link& link)
 {
-    SSL_CTX_free(shared_context);
-    shared_context = nullptr;
+    if (link.connection.tls != nullptr || link.connection.socket >= 0)
+        drop_connection(link.connection);
+    SSL_CTX_free(link.shared_context);
+    link.shared_context = nullptr;
 }
 
-Flow SIO_connect()
+Flow SIO_connect(Link& link)
 {
+    Connection& connection = link.connection;
     ignore_broken_pipes();
 
     // The library reads no configuration file (openssl.cnf, or whatever
@@ -170,7 +168,7 @@ Flow SIO_connect()
                          OPENSSL_INIT_LOAD_CRYPTO_STRINGS,
                      nullptr);
 
-    connection.context = run_tls_context();
+    connection.context = run_tls_context(link);
     if (connection.context == nullptr) {
         log_only("\rSSL_CTX_new failed.\r\n");
         console_only("SSL_CTX_new failed.\nPlease check log file for more information.\n");
@@ -180,14 +178,14 @@ Flow SIO_connect()
             ERR_print_errors(log_output);
         BIO_free(log_output);
         log_error("SSL_CTX_new:reason(%d).\r\n", WSAGetLastError());
-        drop_connection();
+        drop_connection(connection);
         record_failure(RunCode::failed_command);
         return Flow::end_now;
     }
 
     connection.socket = tcpClient();
     if (connection.socket < 0)
-        return connection_failed(RunCode::unusable);
+        return connection_failed(connection, RunCode::unusable);
 
     connection.tls = SSL_new(connection.context);
     attach_socket(connection.tls, connection.socket);
@@ -203,24 +201,25 @@ Flow SIO_connect()
             report_data_wait_timeout();
             set_wait_timed_out();
         }
-        return connection_failed(RunCode::unusable);
+        return connection_failed(connection, RunCode::unusable);
     }
     // The processor's key is checked before the conversation's first byte.
     if (check_processor_identity(connection.tls) == Flow::end_now) {
-        drop_connection();
+        drop_connection(connection);
         return Flow::end_now;
     }
     return Flow::go_on;
 }
 
-void connection_teardown()
+void connection_teardown(Link& link)
 {
+    Connection& connection = link.connection;
     if (connection.tls == nullptr && connection.context == nullptr && connection.socket < 0)
         return;
     if (connection.tls != nullptr) {
         // What is still queued goes before the close notification.
-        static_cast<void>(tls_flush());
+        static_cast<void>(tls_flush(link));
         SSL_shutdown(connection.tls);
     }
-    drop_connection();
+    drop_connection(connection);
 }

@@ -16,6 +16,7 @@
 #include "link/image_kind.h"
 #include "link/image_record.h"
 #include "link/image_transfer.h"
+#include "link/link.h"
 #include "link/stream_exchange.h"
 #include "link/tls_io.h"
 #include "link/transfer_buffers.h"
@@ -29,19 +30,20 @@ constexpr int UPLOAD_REPLY_READ = 4095;
 
 // The image cannot be opened: the run fails with -1, nothing of the upload
 // having gone out.
-Flow image_cannot_be_opened(const std::string& path, int error)
+Flow image_cannot_be_opened(Link& link, const std::string& path, int error)
 {
     console_only("Cannot open firmware image file \"%s\"\r\n", path.c_str());
     error_only("%s\n", std::strerror(error));
-    connection_teardown();
+    connection_teardown(link);
     record_failure(RunCode::unusable);
     return Flow::closing_report;
 }
 
 // Sends the image in blocks, never more than the measured size; returns
 // the bytes sent.
-long send_image_blocks(FILE* image, long image_size)
+long send_image_blocks(Link& link, FILE* image, long image_size)
 {
+    unsigned char* image_buffer = link.image_buffer.get();
     long sent = 0;
     ImageRecord record(FIRMWARE_IMAGE.report_kind, firmware_reference.firmware_image_path);
     progress_begin(FIRMWARE_IMAGE.progress_label, image_size);
@@ -58,7 +60,7 @@ long send_image_blocks(FILE* image, long image_size)
             break;
         }
         // A failed write is reported there; the upload goes on to its end.
-        static_cast<void>(image_send(image_buffer, static_cast<int>(count)));
+        static_cast<void>(image_send(link, image_buffer, static_cast<int>(count)));
         record.add(image_buffer, count);
         sent += static_cast<long>(count);
     }
@@ -110,17 +112,18 @@ void FlashCookie::take(std::string_view read)
     }
 }
 
-bool read_upload_reply(FlashCookie& cookie)
+bool read_upload_reply(Link& link, FlashCookie& cookie)
 {
+    char (&transfer_buffer)[TRANSFER_BUFFER_SIZE + 1] = link.transfer_buffer;
     long long total = 0;
     for (;;) {
         std::memset(transfer_buffer, 0, sizeof transfer_buffer);
-        int count = tls_read(transfer_buffer, UPLOAD_REPLY_READ);
+        int count = tls_read(link, transfer_buffer, UPLOAD_REPLY_READ);
         if (count == 0)
             return true;
         // The caller ends the run.
         if (count < 0) {
-            static_cast<void>(report_read_failure());
+            static_cast<void>(report_read_failure(link));
             return false;
         }
         if (!reply_within_limit(total, count))
@@ -138,7 +141,7 @@ std::string FlashCookie::header() const
     return seen_ && !too_long_ ? line_ + "\r\n" : std::string();
 }
 
-Flow firmware_upload(int32_t script_body_length, const UploadCalls& calls)
+Flow firmware_upload(Link& link, int32_t script_body_length, const UploadCalls& calls)
 {
     const std::string& boundary = firmware_reference.multipart_boundary;
     const std::string& path = firmware_reference.firmware_image_path;
@@ -148,7 +151,7 @@ Flow firmware_upload(int32_t script_body_length, const UploadCalls& calls)
     // boundary made.
     FILE* image = std::fopen(path.c_str(), "rb");
     if (image == nullptr)
-        return image_cannot_be_opened(path, errno);
+        return image_cannot_be_opened(link, path, errno);
     if (boundary.empty()) {
         // The image could not be opened when the script was measured.
         firmware_reference.multipart_boundary = calls.make_boundary(image);
@@ -164,41 +167,41 @@ Flow firmware_upload(int32_t script_body_length, const UploadCalls& calls)
                     static_cast<long>(body3.size());
 
     // A failed send fails the run; what follows sends nothing more.
-    static_cast<void>(plain_send(
+    static_cast<void>(plain_send(link, 
         format_text("POST /cgi-bin/uploadMoxclFiles HTTP/1.1\r\nHOST: %s\r\nTE: chunked\r\nConnection: close\r\n"
                     "Content-Length: %ld\r\nContent-Type: multipart/form-data; boundary=%s\r\n\r\n",
-                    client_host_name, sendsize, boundary.c_str())
+                    link.client_host_name, sendsize, boundary.c_str())
             .c_str()));
-    static_cast<void>(plain_send(body1.c_str()));
+    static_cast<void>(plain_send(link, body1.c_str()));
     sendsize -= static_cast<long>(body1.size());
-    static_cast<void>(plain_send(body2.c_str()));
+    static_cast<void>(plain_send(link, body2.c_str()));
     sendsize -= static_cast<long>(body2.size());
 
     console_only("\nFirmware image is being sent ...\n");
-    transfer_flags |= TRANSFER_FIRMWARE_SENT;
-    sendsize -= send_image_blocks(image, image_size);
+    link.transfer_flags |= TRANSFER_FIRMWARE_SENT;
+    sendsize -= send_image_blocks(link, image, image_size);
     std::fclose(image);
 
-    static_cast<void>(plain_send(body3.c_str()));
+    static_cast<void>(plain_send(link, body3.c_str()));
     sendsize -= static_cast<long>(body3.size());
     if (sendsize != 0 && settings.verbose)
         console_only("Warning: Remaining sendsize = %ld\n", sendsize);
     // The declared length is always reached: blanks after the closing
     // boundary when the image gave fewer bytes than measured.
     for (; sendsize > 0; --sendsize)
-        static_cast<void>(plain_send(" "));
+        static_cast<void>(plain_send(link, " "));
 
     show_responses_heading();
     FlashCookie cookie;
-    if (!read_upload_reply(cookie)) {
-        connection_teardown();
+    if (!read_upload_reply(link, cookie)) {
+        connection_teardown(link);
         return Flow::end_now;
     }
     if (cookie.too_long()) {
         log_error("The cookie sent by the firmware is longer than %d characters.\r\n",
                   static_cast<int>(FLASH_COOKIE_LINE_LIMIT));
         record_failure(RunCode::refused);
-        connection_teardown();
+        connection_teardown(link);
         return Flow::go_on;
     }
     std::string cookie_line = cookie.header();
@@ -208,15 +211,16 @@ Flow firmware_upload(int32_t script_body_length, const UploadCalls& calls)
         else
             console_only("\nReceived the Cookie:\n %s\n\n", cookie_line.c_str());
     }
-    connection_teardown();
+    connection_teardown(link);
 
-    if (SIO_connect() == Flow::end_now)
+    if (SIO_connect(link) == Flow::end_now)
         return Flow::end_now;
-    static_cast<void>(plain_send(format_text("POST /moxcl HTTP/1.1\r\nHOST: %s\r\nTE: chunked\r\n", client_host_name).c_str()));
+    static_cast<void>(
+        plain_send(link, format_text("POST /moxcl HTTP/1.1\r\nHOST: %s\r\nTE: chunked\r\n", link.client_host_name).c_str()));
     if (!cookie_line.empty())
-        static_cast<void>(plain_send(cookie_line.c_str()));
-    static_cast<void>(plain_send("Connection: Close\r\n"));
-    static_cast<void>(plain_send(format_text("Content-length: %d\r\n\r\n", script_body_length).c_str()));
+        static_cast<void>(plain_send(link, cookie_line.c_str()));
+    static_cast<void>(plain_send(link, "Connection: Close\r\n"));
+    static_cast<void>(plain_send(link, format_text("Content-length: %d\r\n\r\n", script_body_length).c_str()));
     calls.send_body();
     return Flow::go_on;
 }

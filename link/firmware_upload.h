@@ -10,6 +10,8 @@
 
 #include "records/results.h"
 
+struct Link;
+
 // What the upload needs from the script preparation: a multipart boundary
 // for an image (when the measuring pass could not make one), and the
 // sending of the script body on the follow-up request.
@@ -24,7 +26,7 @@ struct UploadCalls {
 // the image cannot be opened (run status -1, nothing sent); end_now when
 // the upload reply cannot be read (3) or the second connection cannot be
 // made.
-Flow firmware_upload(int32_t script_body_length, const UploadCalls& calls);
+Flow firmware_upload(Link& link, int32_t script_body_length, const UploadCalls& calls);
 
 // The longest Cookie line the follow-up request carries.
 constexpr size_t FLASH_COOKIE_LINE_LIMIT = 4096;
@@ -57,4 +59,4 @@ private:
 // the reads come full, or until the line is refused as too long) into
 // cookie. False when a read failed, or the reply passed REPLY_BYTE_LIMIT:
 // reported, run status 3.
-bool read_upload_reply(FlashCookie& cookie);
+bool read_upload_reply(Link& link, FlashCookie& cookie);

@@ -11,8 +11,9 @@ constexpr std::string_view FLASH_CONFIRMATION = "Firmware flash completed succes
 // Looks for the confirmation in the reply's new text at each call.
 class FlashConfirmation {
 public:
-    // True once the reply, read so far, holds the confirmation.
-    bool found_in_new_text() { return search_.found_in_new_text(); }
+    // True once the reply, read so far into the store, holds the
+    // confirmation.
+    bool found_in_new_text(const ResponseStore& store) { return search_.found_in_new_text(store); }
 
 private:
     StoreSearch search_{FLASH_CONFIRMATION};

@@ -10,6 +10,7 @@
 #include "records/log_output.h"
 #include "link/connection.h"
 #include "link/http_request.h"
+#include "link/link.h"
 #include "link/reply_chunks.h"
 #include "link/stream_exchange.h"
 #include "link/tls_io.h"
@@ -20,7 +21,7 @@ constexpr int PROBE_BUFFER_SIZE = 2048;
 
 }  // namespace
 
-Flow generation_probe(ProcessorGeneration& generation)
+Flow generation_probe(Link& link, ProcessorGeneration& generation)
 {
     generation = ProcessorGeneration::stream;
     char reply[PROBE_BUFFER_SIZE];
@@ -29,23 +30,23 @@ Flow generation_probe(ProcessorGeneration& generation)
         return Flow::go_on;
     if (settings.verbose)
         console_only("quorvex: Start detecting Vyo2/Vyo3\n");
-    if (SIO_connect() == Flow::end_now)
+    if (SIO_connect(link) == Flow::end_now)
         return Flow::end_now;
-    take_client_host_name();
+    take_client_host_name(link);
 
     char request[PROBE_BUFFER_SIZE];
     // The header declares 30 body bytes while 31 follow: the processors
     // expect the probe exactly like this.
     std::snprintf(request, sizeof request,
                   "POST /moxcl HTTP/1.1\r\nHOST: %s\r\nContent-length: 30\r\n\r\n<MOXCL VERSION=\"2.0\"></MOXCL>\r\n",
-                  client_host_name);
+                  link.client_host_name);
     // A failed send shows as the read failure that follows.
-    static_cast<void>(plain_send(request));
+    static_cast<void>(plain_send(link, request));
 
-    int result = tls_read(reply, sizeof reply);
+    int result = tls_read(link, reply, sizeof reply);
     if (result <= 0) {
-        static_cast<void>(report_read_failure());  // the probe's verdict says it
-        connection_teardown();
+        static_cast<void>(report_read_failure(link));  // the probe's verdict says it
+        connection_teardown(link);
         generation = ProcessorGeneration::probe_read_failed;
         return Flow::go_on;
     }
@@ -55,7 +56,7 @@ Flow generation_probe(ProcessorGeneration& generation)
     while (!holds(std::string_view(reply, static_cast<size_t>(result)), REPLY_OK) &&
            reply_head_unfinished(std::string_view(reply, static_cast<size_t>(result))) &&
            static_cast<size_t>(result) < sizeof reply) {
-        int more = tls_read(reply + result, static_cast<int>(sizeof reply) - result);
+        int more = tls_read(link, reply + result, static_cast<int>(sizeof reply) - result);
         if (more <= 0)
             break;
         result += more;
@@ -65,6 +66,6 @@ Flow generation_probe(ProcessorGeneration& generation)
         if (settings.verbose)
             console_only("\nquorvex: Vyo 3 or Vyo 4 detected\n\n");
     }
-    connection_teardown();
+    connection_teardown(link);
     return Flow::go_on;
 }

@@ -10,17 +10,16 @@
 #include "records/run_state.h"
 #include "records/text_tests.h"
 #include "link/connection.h"
+#include "link/link.h"
 #include "link/flash_confirmation.h"
 #include "link/reply_chunks.h"
 #include "link/response_store.h"
 #include "link/tls_io.h"
 #include "link/transfer_buffers.h"
 
-HttpReply http_reply;
-
 namespace {
 
-void show_and_store(const char* data, const ChunkPiece& piece, int count)
+void show_and_store(Link& link, const char* data, const ChunkPiece& piece, int count)
 {
     std::string_view shown(data, piece.shown_length);
     if (settings.verbose) {
@@ -29,34 +28,35 @@ void show_and_store(const char* data, const ChunkPiece& piece, int count)
             log_info("Receiving (%d):\r\n\n", count);
     }
     write_both(shown.data(), shown.size());
-    response_store_append(data, piece.length);
+    response_store_append(link, data, piece.length);
 }
 
 }  // namespace
 
-void reply_collect_start()
+void reply_collect_start(Link& link)
 {
-    response_store_reset();
-    response_store.rollovers = 0;
-    http_reply.status_scan = ReplyStatusScan{};
+    response_store_reset(link.response_store);
+    link.response_store.rollovers = 0;
+    link.http_reply.status_scan = ReplyStatusScan{};
 }
 
-int status_scan()
+int status_scan(const Link& link)
 {
-    return http_reply.status_scan.result();
+    return link.http_reply.status_scan.result();
 }
 
-LinkResult http_chunk_read(char* buffer, int size, int& count)
+LinkResult http_chunk_read(Link& link, char* buffer, int size, int& count)
 {
+    HttpReply& http_reply = link.http_reply;
     std::memset(buffer, 0, static_cast<size_t>(size));
     count = 0;
     if (run_state.checking_pass)
         return LinkResult::ok;
     if (!run_going())
         return LinkResult::skipped;
-    int result = tls_read(buffer, size);
+    int result = tls_read(link, buffer, size);
     if (result < 0)
-        return report_read_failure();
+        return report_read_failure(link);
     count = result;
     if (count == 0)
         return LinkResult::ok;
@@ -88,12 +88,13 @@ LinkResult http_chunk_read(char* buffer, int size, int& count)
     if (read.carry_from < length)
         http_reply.carry.assign(text + read.carry_from, length - read.carry_from);
     for (const ChunkPiece& piece : read.pieces)
-        show_and_store(text + piece.offset, piece, count);
+        show_and_store(link, text + piece.offset, piece, count);
     return LinkResult::ok;
 }
 
-bool reply_cut_inside_chunk()
+bool reply_cut_inside_chunk(const Link& link)
 {
+    const HttpReply& http_reply = link.http_reply;
     if (http_reply.chunk_bytes_owed > 0)
         return true;
     // What is carried after the head is a size line; one of size 0 is the
@@ -103,9 +104,10 @@ bool reply_cut_inside_chunk()
            chunk_size_at(http_reply.carry.data(), http_reply.carry.size(), 0, end) > 0;
 }
 
-void reset_http_reply()
+void reset_http_reply(Link& link)
 {
-    reply_collect_start();
+    HttpReply& http_reply = link.http_reply;
+    reply_collect_start(link);
     http_reply.chunk_bytes_owed = 0;
     http_reply.started = false;
     http_reply.body_seen = false;
@@ -118,34 +120,35 @@ void show_responses_heading()
         console_only("\n----- Responses -----\n");
 }
 
-Flow reply_read_loop(bool firmware_upload)
+Flow reply_read_loop(Link& link, bool firmware_upload)
 {
+    char (&transfer_buffer)[TRANSFER_BUFFER_SIZE + 1] = link.transfer_buffer;
     show_responses_heading();
-    reset_http_reply();
+    reset_http_reply(link);
     FlashConfirmation flash_done;
     long long total = 0;
     for (;;) {
         std::memset(transfer_buffer, 0, sizeof transfer_buffer);
         int count = 0;
         // The chunk read, or the limit, has set the run status.
-        if (http_chunk_read(transfer_buffer, TRANSFER_BUFFER_SIZE, count) != LinkResult::ok ||
+        if (http_chunk_read(link, transfer_buffer, TRANSFER_BUFFER_SIZE, count) != LinkResult::ok ||
             !reply_within_limit(total, count)) {
-            connection_teardown();
+            connection_teardown(link);
             return Flow::closing_report;
         }
-        if (firmware_upload && flash_done.found_in_new_text())
+        if (firmware_upload && flash_done.found_in_new_text(link.response_store))
             return Flow::go_on;
         if (count == 0)
             break;
     }
     if (firmware_upload) {
         record_failure(RunCode::flash_unconfirmed);
-    } else if (!http_reply.body_seen) {
+    } else if (!link.http_reply.body_seen) {
         // Closed with no reply, or with its head alone: nothing tells that
         // the script was carried out, so the run cannot pass.
         log_error("The MOX closed the connection without replying to the script.\r\n");
         record_failure(RunCode::read_failure);
-    } else if (reply_cut_inside_chunk()) {
+    } else if (reply_cut_inside_chunk(link)) {
         // Cut inside a chunk: what the rest would have said is unknown.
         log_error("The MOX closed the connection in the middle of its reply.\r\n");
         record_failure(RunCode::read_failure);

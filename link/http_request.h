@@ -3,13 +3,13 @@
 
 #include <string>
 
-constexpr int CLIENT_HOST_NAME_SIZE = 256;
-// This machine's name, taken when the probe connects.
-extern char client_host_name[CLIENT_HOST_NAME_SIZE];
+struct Link;
 
-// Takes this machine's name into client_host_name ("localhost" when the
-// system does not tell it).
-void take_client_host_name();
+constexpr int CLIENT_HOST_NAME_SIZE = 256;
+
+// Takes this machine's name into the link's client_host_name ("localhost"
+// when the system does not tell it).
+void take_client_host_name(Link& link);
 
 // The script request head for a body of the given length.
-std::string script_request_head(int body_length);
+std::string script_request_head(const Link& link, int body_length);

@@ -14,22 +14,11 @@
 #include "records/run_state.h"
 #include "link/image_kind.h"
 #include "link/image_record.h"
+#include "link/link.h"
 #include "link/local_image.h"
 #include "link/stream_exchange.h"
 #include "link/tls_io.h"
 #include "link/transfer_buffers.h"
-
-unsigned transfer_flags = 0;
-
-PendingCopy pending_copy;
-
-void reset_image_transfers()
-{
-    transfer_flags = 0;
-    pending_copy.image.clear();
-    pending_copy.image.shrink_to_fit();
-    pending_copy.destination[0] = '\0';
-}
 
 constexpr int LENGTH_FIELD_SIZE = 16;
 
@@ -41,11 +30,12 @@ static void console(const char* message)
 // Announces an outgoing image, waits for the processor's consent and sends
 // the image: ok, or failed_command when the processor did not accept the
 // element.
-static LinkResult announce_and_send(const ImageKind& kind, const char* path, int length)
+static LinkResult announce_and_send(Link& link, const ImageKind& kind, const char* path, int length)
 {
+    unsigned char* image_buffer = link.image_buffer.get();
     // A failed send shows in the response check that follows.
-    static_cast<void>(plain_send(image_element(kind, path, length).c_str()));
-    if (response_check(transfer_buffer, TRANSFER_BUFFER_SIZE) != LinkResult::ok) {
+    static_cast<void>(plain_send(link, image_element(kind, path, length).c_str()));
+    if (response_check(link, link.transfer_buffer, TRANSFER_BUFFER_SIZE) != LinkResult::ok) {
         console(kind.refused);
         return LinkResult::failed_command;
     }
@@ -53,7 +43,7 @@ static LinkResult announce_and_send(const ImageKind& kind, const char* path, int
     progress_begin(kind.progress_label, length);
     ImageRecord record(kind.report_kind, path);
     // A broken connection shows in the response check after the image.
-    static_cast<void>(image_send(image_buffer, length));
+    static_cast<void>(image_send(link, image_buffer, length));
     record.add(image_buffer, static_cast<size_t>(length));
     record.done();
     progress_end();
@@ -62,37 +52,39 @@ static LinkResult announce_and_send(const ImageKind& kind, const char* path, int
 
 // Reads the image a command names into the image buffer: its length, or
 // -1 (said on the console).
-static int read_named_image(const char* location, const ImageKind& kind, char (&path)[IMAGE_LOCATION_SIZE])
+static int read_named_image(Link& link, const char* location, const ImageKind& kind,
+                            char (&path)[IMAGE_LOCATION_SIZE])
 {
-    std::memset(image_buffer, 0, sizeof image_buffer);
+    unsigned char* image_buffer = link.image_buffer.get();
+    std::memset(image_buffer, 0, IMAGE_BUFFER_SIZE + 1);
     copy_bounded(path, location);
     return read_local_image(path, kind, image_buffer, IMAGE_BUFFER_SIZE);
 }
 
-LinkResult firmware_image_transfer(const char* location)
+LinkResult firmware_image_transfer(Link& link, const char* location)
 {
     // HTTP mode uploads the firmware on its own.
     if (run_state.checking_pass || run_state.processor_generation != ProcessorGeneration::stream)
         return LinkResult::ok;
 
     char path[IMAGE_LOCATION_SIZE];
-    int length = read_named_image(location, FIRMWARE_IMAGE, path);
+    int length = read_named_image(link, location, FIRMWARE_IMAGE, path);
     if (length < 0)
         return LinkResult::failed_command;
 
     if (!run_going())
         return LinkResult::failed_command;
-    if (announce_and_send(FIRMWARE_IMAGE, path, length) != LinkResult::ok)
+    if (announce_and_send(link, FIRMWARE_IMAGE, path, length) != LinkResult::ok)
         return LinkResult::failed_command;
-    transfer_flags |= TRANSFER_FIRMWARE_SENT;
+    link.transfer_flags |= TRANSFER_FIRMWARE_SENT;
     return LinkResult::ok;
 }
 
-LinkResult floppy_image_insert(const char* location)
+LinkResult floppy_image_insert(Link& link, const char* location)
 {
     // The local file checks run in the checking pass too.
     char path[IMAGE_LOCATION_SIZE];
-    int length = read_named_image(location, FLOPPY_IMAGE, path);
+    int length = read_named_image(link, location, FLOPPY_IMAGE, path);
     if (length < 0)
         return LinkResult::failed_command;
     if (run_state.checking_pass)
@@ -100,21 +92,22 @@ LinkResult floppy_image_insert(const char* location)
 
     if (!run_going())
         return LinkResult::failed_command;
-    return announce_and_send(FLOPPY_IMAGE, path, length);
+    return announce_and_send(link, FLOPPY_IMAGE, path, length);
 }
 
-LinkResult floppy_image_copy(const char* location)
+LinkResult floppy_image_copy(Link& link, const char* location)
 {
+    PendingCopy& pending_copy = link.pending_copy;
     if (run_state.checking_pass)
         return LinkResult::ok;
     if (!run_going())
         return LinkResult::failed_command;
 
     // A copy still waiting is written before this one takes its place.
-    if (floppy_copy_flush() != LinkResult::ok)
+    if (floppy_copy_flush(link) != LinkResult::ok)
         return LinkResult::failed_command;
 
-    int announced = image_length_read();
+    int announced = image_length_read(link);
     LinkResult result = LinkResult::ok;
     if (announced < 0) {
         console("Unable to receive the virtual floppy image length\r\n");
@@ -129,7 +122,7 @@ LinkResult floppy_image_copy(const char* location)
         pending_copy.image.assign(static_cast<size_t>(announced), 0);
         progress_begin("Receiving virtual floppy image", announced);
         ImageRecord record("floppy_copy", location);
-        int received = image_receive(pending_copy.image.data(), announced);
+        int received = image_receive(link, pending_copy.image.data(), announced);
         progress_end();
         record.add(pending_copy.image.data(), static_cast<size_t>(received > 0 ? received : 0));
         if (received >= announced)
@@ -141,22 +134,22 @@ LinkResult floppy_image_copy(const char* location)
                         announced);
             result = LinkResult::failed_command;
         } else {
-            transfer_flags |= TRANSFER_FLOPPY_COPY_PENDING;
+            link.transfer_flags |= TRANSFER_FLOPPY_COPY_PENDING;
             copy_bounded(pending_copy.destination, location);
         }
     }
     return result;
 }
 
-LinkResult floppy_image_write()
+LinkResult floppy_image_write(Link& link)
 {
     if (run_state.checking_pass)
         return LinkResult::ok;
-    if (transfer_flags & TRANSFER_FIRMWARE_SENT) {
-        transfer_flags &= ~TRANSFER_FIRMWARE_SENT;
+    if (link.transfer_flags & TRANSFER_FIRMWARE_SENT) {
+        link.transfer_flags &= ~TRANSFER_FIRMWARE_SENT;
         return LinkResult::failed_command;
     }
-    return floppy_copy_flush();
+    return floppy_copy_flush(link);
 }
 
 // A copy whose file cannot be written fails the run (unless it has failed
@@ -171,14 +164,15 @@ static LinkResult copy_not_written(const char* message)
 
 // Writes the copy that waits, if any. An image received whole is written
 // however the run goes on: a later command's failure does not lose it.
-LinkResult floppy_copy_flush()
+LinkResult floppy_copy_flush(Link& link)
 {
     if (run_state.checking_pass)
         return LinkResult::ok;
-    if (!(transfer_flags & TRANSFER_FLOPPY_COPY_PENDING))
+    if (!(link.transfer_flags & TRANSFER_FLOPPY_COPY_PENDING))
         return run_going() ? LinkResult::ok : LinkResult::failed_command;
 
-    transfer_flags &= ~TRANSFER_FLOPPY_COPY_PENDING;
+    link.transfer_flags &= ~TRANSFER_FLOPPY_COPY_PENDING;
+    const PendingCopy& pending_copy = link.pending_copy;
     std::string reason;
     // A regular file gets the image through a new file beside it, renamed
     // into place once whole: a failed write leaves no damaged image and
@@ -194,16 +188,16 @@ LinkResult floppy_copy_flush()
     return run_going() ? LinkResult::ok : LinkResult::failed_command;
 }
 
-LinkResult image_send(const unsigned char* buffer, int length)
+LinkResult image_send(Link& link, const unsigned char* buffer, int length)
 {
     // The records before the image leave first, and a failure to send them
     // is theirs, not the image's.
-    if (tls_flush() != LinkResult::ok)
+    if (tls_flush(link) != LinkResult::ok)
         return LinkResult::write_failure;
     int sent = 0;
     while (sent < length) {
         int piece = length - sent < IMAGE_SEND_PIECE ? length - sent : IMAGE_SEND_PIECE;
-        int written = tls_write(buffer + sent, piece);
+        int written = tls_write(link, buffer + sent, piece);
         // A write that moves nothing would never finish: it failed as well.
         if (written <= 0) {
             log_info("Firmware Image: SEND_ERROR: Sending (%d):\r\n", written);
@@ -212,12 +206,12 @@ LinkResult image_send(const unsigned char* buffer, int length)
         sent += written;
         progress_advance(written);
     }
-    if (settings.verbose && (transfer_flags & TRANSFER_FIRMWARE_SENT))
+    if (settings.verbose && (link.transfer_flags & TRANSFER_FIRMWARE_SENT))
         log_info("Firmware Image : Sent (%d):\r\n", sent);
     return LinkResult::ok;
 }
 
-int image_receive(unsigned char* buffer, int length)
+int image_receive(Link& link, unsigned char* buffer, int length)
 {
     if (length <= 0)
         return 0;
@@ -226,7 +220,7 @@ int image_receive(unsigned char* buffer, int length)
     while (count < length) {
         // Never past the announced length, so never past the buffer.
         int room = length - count;
-        int received = tls_read(buffer + count, room < IMAGE_SEND_PIECE ? room : IMAGE_SEND_PIECE);
+        int received = tls_read(link, buffer + count, room < IMAGE_SEND_PIECE ? room : IMAGE_SEND_PIECE);
         if (received <= 0)
             return count;
         count += received;
@@ -242,10 +236,10 @@ static bool is_padding(char c)
     return c == ' ' || c == '\t' || c == '\'' || c == '"';
 }
 
-int image_length_read()
+int image_length_read(Link& link)
 {
     char field[LENGTH_FIELD_SIZE + 1] = {};
-    int count = tls_read(field, LENGTH_FIELD_SIZE);
+    int count = tls_read(link, field, LENGTH_FIELD_SIZE);
     if (count <= 0)
         return -1;
 

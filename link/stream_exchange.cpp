@@ -13,22 +13,14 @@
 #include "records/results.h"
 #include "records/run_state.h"
 #include "records/text_tests.h"
+#include "link/link.h"
 #include "link/tls_io.h"
 #include "link/transfer_buffers.h"
 #include "platform/winsock.h"
 
-ResponseVersion response_version;
-bool show_whole_response = false;
-
-void show_next_response_whole()
+void show_next_response_whole(Link& link)
 {
-    show_whole_response = true;
-}
-
-void reset_stream_exchange()
-{
-    response_version = ResponseVersion{};
-    show_whole_response = false;
+    link.show_whole_response = true;
 }
 
 static const char MASKED_TEXT[] = "\"********\"";
@@ -36,13 +28,13 @@ static const char MASKED_TEXT[] = "\"********\"";
 // Writes text with one write. The verbose trace shows trace in place of
 // the text when given; a masked send is traced even when nothing was
 // written.
-static LinkResult send_text(const char* text, const char* trace, bool masked)
+static LinkResult send_text(Link& link, const char* text, const char* trace, bool masked)
 {
     if (!run_going())
         return LinkResult::skipped;
 
     int length = static_cast<int>(std::strlen(text));
-    int written = length > 0 ? tls_write(text, length) : 0;
+    int written = length > 0 ? tls_write(link, text, length) : 0;
     if (written < 0)
         return report_write_failure();
     if (settings.verbose && (masked || written != 0))
@@ -50,14 +42,14 @@ static LinkResult send_text(const char* text, const char* trace, bool masked)
     return LinkResult::ok;
 }
 
-LinkResult plain_send(const char* text)
+LinkResult plain_send(Link& link, const char* text)
 {
-    return send_text(text, nullptr, false);
+    return send_text(link, text, nullptr, false);
 }
 
-LinkResult plain_send_traced_as(const char* text, const char* trace_text)
+LinkResult plain_send_traced_as(Link& link, const char* text, const char* trace_text)
 {
-    return send_text(text, trace_text, false);
+    return send_text(link, text, trace_text, false);
 }
 
 // Tag ends and closing tags are followed by a line break, everything else by
@@ -67,8 +59,9 @@ static char token_separator(const char* token)
     return token[0] == '>' || token[0] == '/' ? '\n' : ' ';
 }
 
-static LinkResult send_token(const char* token, bool masked)
+static LinkResult send_token(Link& link, const char* token, bool masked)
 {
+    char (&transfer_buffer)[TRANSFER_BUFFER_SIZE + 1] = link.transfer_buffer;
     if (run_state.checking_pass)
         return LinkResult::ok;
     report_token_sent(token);
@@ -79,22 +72,22 @@ static LinkResult send_token(const char* token, bool masked)
         std::memmove(transfer_buffer, token, length);
         transfer_buffer[length] = separator;
         transfer_buffer[length + 1] = '\0';
-        return send_text(transfer_buffer, masked ? MASKED_TEXT : nullptr, masked);
+        return send_text(link, transfer_buffer, masked ? MASKED_TEXT : nullptr, masked);
     }
     // Text blocks can be longer than the transfer buffer: they go out whole.
     std::string long_token(token, length);
     long_token += separator;
-    return send_text(long_token.c_str(), masked ? MASKED_TEXT : nullptr, masked);
+    return send_text(link, long_token.c_str(), masked ? MASKED_TEXT : nullptr, masked);
 }
 
-LinkResult token_send(const char* token)
+LinkResult token_send(Link& link, const char* token)
 {
-    return send_token(token, false);
+    return send_token(link, token, false);
 }
 
-LinkResult masked_token_send(const char* token)
+LinkResult masked_token_send(Link& link, const char* token)
 {
-    return send_token(token, true);
+    return send_token(link, token, true);
 }
 
 // The two layouts of a response: the root start tag closed as an empty
@@ -146,10 +139,10 @@ ResponseStatus parse_response_status(const char* text)
 
 // One read into buffer, terminated after the bytes read; the count, or 0 or
 // less when the read failed.
-static int read_once(char* buffer, int size)
+static int read_once(Link& link, char* buffer, int size)
 {
     std::memset(buffer, 0, size);
-    int count = tls_read(buffer, size);
+    int count = tls_read(link, buffer, size);
     buffer[count > 0 ? count : 0] = '\0';
     return count;
 }
@@ -223,11 +216,11 @@ static bool response_unfinished(std::string_view text, int size)
 // answer may come after its end tag, in a write of its own: it belongs to
 // that answer, so blanks before this one's first '<' are passed over, and a
 // read that held nothing else is followed by the next.
-static int read_answer_start(char* buffer, int size)
+static int read_answer_start(Link& link, char* buffer, int size)
 {
     long long passed_over = 0;
     for (;;) {
-        int count = read_once(buffer, size);
+        int count = read_once(link, buffer, size);
         if (count <= 0)
             return count;
         int start = 0;
@@ -249,7 +242,7 @@ static int read_answer_start(char* buffer, int size)
 // shown response has each read shown, and only the closing root tag ends
 // it; otherwise the reads go to a scratch buffer and either end tag ends
 // them.
-static LinkResult read_to_end(char* buffer, int size, bool shown)
+static LinkResult read_to_end(Link& link, char* buffer, int size, bool shown)
 {
     std::string_view before(buffer);
     std::string carry(before.substr(before.size() > END_TAG_CARRY ? before.size() - END_TAG_CARRY : 0));
@@ -258,9 +251,9 @@ static LinkResult read_to_end(char* buffer, int size, bool shown)
     int room = shown ? size : TRANSFER_BUFFER_SIZE;
     long long total = static_cast<long long>(before.size());
     for (;;) {
-        int count = read_once(into, room);
+        int count = read_once(link, into, room);
         if (count <= 0)
-            return report_read_failure();
+            return report_read_failure(link);
         if (!reply_within_limit(total, count))
             return LinkResult::read_failure;
         report_answer_bytes(into, static_cast<size_t>(count));
@@ -274,7 +267,7 @@ static LinkResult read_to_end(char* buffer, int size, bool shown)
     }
 }
 
-static LinkResult read_and_judge(char* buffer, int size);
+static LinkResult read_and_judge(Link& link, char* buffer, int size);
 
 // Whether a response holds an element after its RESPONSE element (a GET
 // command's data) rather than only the root's end.
@@ -289,7 +282,7 @@ static bool carries_data(std::string_view text)
     return !rest.starts_with("/MOXCL") && !rest.starts_with("/RESPONSE") && !rest.starts_with("END_MOXCL");
 }
 
-LinkResult response_check(char* buffer, int size)
+LinkResult response_check(Link& link, char* buffer, int size)
 {
     // Nothing to read: the buffer is left holding no text. Zeroing all of it
     // at every check point took a few per cent of a whole checking pass.
@@ -300,19 +293,20 @@ LinkResult response_check(char* buffer, int size)
     std::memset(buffer, 0, size);
     if (!run_going())
         return LinkResult::skipped;
-    LinkResult result = read_and_judge(buffer, size);
+    LinkResult result = read_and_judge(link, buffer, size);
     report_answer_end(result == LinkResult::read_failure || result == LinkResult::malformed_response);
     return result;
 }
 
 // The response read to its end and judged; what was read goes to the run
 // report. An answer that carries data reaches a quiet console.
-static LinkResult read_and_judge(char* buffer, int size)
+static LinkResult read_and_judge(Link& link, char* buffer, int size)
 {
+    bool& show_whole_response = link.show_whole_response;
     std::optional<ConsolePass> wanted;
-    int count = read_answer_start(buffer, size);
+    int count = read_answer_start(link, buffer, size);
     if (count <= 0)
-        return report_read_failure();
+        return report_read_failure(link);
     bool shown = settings.verbose || show_whole_response;
     // A response that came in pieces is put together as far as the buffer
     // goes; a connection lost on the way is reported after the response. A
@@ -321,7 +315,7 @@ static LinkResult read_and_judge(char* buffer, int size)
     ResponseStatus parsed = parse_response_status(buffer);
     while (!(shown && parsed.complete && parsed.status == 0) && count < size &&
            response_unfinished(std::string_view(buffer, count), size)) {
-        int more = tls_read(buffer + count, size - count);
+        int more = tls_read(link, buffer + count, size - count);
         if (more <= 0) {
             lost = true;
             break;
@@ -337,9 +331,9 @@ static LinkResult read_and_judge(char* buffer, int size)
     bool unfinished = !lost && response_unfinished(std::string_view(buffer, count), size);
 
     if (parsed.major_taken)
-        response_version.major = parsed.major;
+        link.response_version.major = parsed.major;
     if (parsed.version_taken)
-        response_version.minor = parsed.minor;
+        link.response_version.minor = parsed.minor;
 
     // Any error status that can be read fails the run, whatever follows it.
     if (parsed.status_taken && parsed.status != 0) {
@@ -351,8 +345,8 @@ static LinkResult read_and_judge(char* buffer, int size)
     if (!parsed.complete) {
         log_error("Malformed MOX response: (%d):\r\n%s\r\n", length, buffer);
         if (lost)
-            return report_read_failure();
-        if (unfinished && read_to_end(buffer, size, false) != LinkResult::ok)
+            return report_read_failure(link);
+        if (unfinished && read_to_end(link, buffer, size, false) != LinkResult::ok)
             return LinkResult::read_failure;
         // The run goes on.
         return LinkResult::malformed_response;
@@ -362,16 +356,16 @@ static LinkResult read_and_judge(char* buffer, int size)
             log_plain("%s", buffer);
             show_whole_response = false;
             if (lost)
-                return report_read_failure();
-            return unfinished ? read_to_end(buffer, size, true) : LinkResult::ok;
+                return report_read_failure(link);
+            return unfinished ? read_to_end(link, buffer, size, true) : LinkResult::ok;
         }
         show_whole_response = false;
         log_info("Receiving (%d):\r\n%s\r\n", length, buffer);
         return LinkResult::ok;
     }
     if (lost)
-        return report_read_failure();
+        return report_read_failure(link);
     if (unfinished)
-        return read_to_end(buffer, size, false);
+        return read_to_end(link, buffer, size, false);
     return LinkResult::ok;
 }

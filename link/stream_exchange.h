@@ -5,30 +5,28 @@
 
 #include "records/results.h"
 
+struct Link;
+
 struct ResponseVersion {
     unsigned major = 0;
     unsigned minor = 0;
 };
 
-extern ResponseVersion response_version;
-// Set for commands whose whole response is shown (the root element, GET
-// commands): the next response check that shows a response clears it.
-extern bool show_whole_response;
-void show_next_response_whole();
-// No response version, nothing to show whole.
-void reset_stream_exchange();
+// The next response check that shows a response shows it whole (the root
+// element, GET commands).
+void show_next_response_whole(Link& link);
 
 // Writes text on the connection with one write: ok, write_failure (run
 // status 6), or skipped when the run has already failed.
-LinkResult plain_send(const char* text);
+LinkResult plain_send(Link& link, const char* text);
 // The same, with trace_text in the verbose trace in place of text, so that
 // a secret inside a longer line never reaches the console or the log.
-LinkResult plain_send_traced_as(const char* text, const char* trace_text);
+LinkResult plain_send_traced_as(Link& link, const char* text, const char* trace_text);
 // One script token and its separator (a line feed after a token beginning
 // with '>' or '/', else a blank); nothing during the checking pass. The
 // masked send traces "********" in place of the token.
-LinkResult token_send(const char* token);
-LinkResult masked_token_send(const char* token);
+LinkResult token_send(Link& link, const char* token);
+LinkResult masked_token_send(Link& link, const char* token);
 
 // Reads one response into buffer (at most size bytes; the buffer holds
 // size + 1 so the text always ends in a terminator), reads it to its end
@@ -36,7 +34,7 @@ LinkResult masked_token_send(const char* token);
 // (run status the processor's code), malformed_response (the run goes on),
 // or skipped when the run has already failed. Nothing is read during the
 // checking pass or in HTTP mode.
-LinkResult response_check(char* buffer, int size);
+LinkResult response_check(Link& link, char* buffer, int size);
 
 // Result of reading a response status line.
 struct ResponseStatus {

@@ -5,20 +5,13 @@
 #include "records/log_output.h"
 #include "records/results.h"
 #include "records/run_settings.h"
-#include "link/connection.h"
+#include "link/link.h"
 #include "platform/socket_wait.h"
 #include "platform/winsock.h"
 
-namespace {
-const LinkPeer* link_peer = nullptr;
-// The last failed read failed in sending the queued records, and that was
-// reported as a failed write.
-bool read_failed_in_write = false;
-}
-
-void use_link_peer(const LinkPeer* peer)
+void use_link_peer(Link& link, const LinkPeer* peer)
 {
-    link_peer = peer;
+    link.peer = peer;
 }
 
 const char* plural(int count)
@@ -35,10 +28,11 @@ static void report_write_wait_timeout()
     set_wait_timed_out();
 }
 
-int tls_write(const void* data, int length)
+int tls_write(Link& link, const void* data, int length)
 {
-    if (link_peer != nullptr)
-        return link_peer->write(link_peer->context, data, length);
+    if (link.peer != nullptr)
+        return link.peer->write(link.peer->context, data, length);
+    const Connection& connection = link.connection;
     if (connection.tls == nullptr) {
         WSASetLastError(WSAENOTCONN);
         return -1;
@@ -55,9 +49,10 @@ int tls_write(const void* data, int length)
     return result;
 }
 
-LinkResult tls_flush()
+LinkResult tls_flush(Link& link)
 {
-    if (link_peer != nullptr || connection.tls == nullptr)
+    const Connection& connection = link.connection;
+    if (link.peer != nullptr || connection.tls == nullptr)
         return LinkResult::ok;
     BIO* queue = SSL_get_wbio(connection.tls);
     WSASetLastError(0);
@@ -79,17 +74,18 @@ void report_data_wait_timeout()
               settings.data_wait_seconds, plural(settings.data_wait_seconds));
 }
 
-int tls_read(void* buffer, int size)
+int tls_read(Link& link, void* buffer, int size)
 {
-    if (link_peer != nullptr)
-        return link_peer->read(link_peer->context, buffer, size);
+    if (link.peer != nullptr)
+        return link.peer->read(link.peer->context, buffer, size);
+    const Connection& connection = link.connection;
     if (connection.tls == nullptr) {
         WSASetLastError(WSAENOTCONN);
         return -1;
     }
-    read_failed_in_write = false;
-    if (tls_flush() != LinkResult::ok) {
-        read_failed_in_write = true;
+    link.read_failed_in_write = false;
+    if (tls_flush(link) != LinkResult::ok) {
+        link.read_failed_in_write = true;
         return -1;
     }
     WSASetLastError(0);
@@ -115,10 +111,10 @@ int tls_read(void* buffer, int size)
     return result;
 }
 
-LinkResult report_read_failure()
+LinkResult report_read_failure(Link& link)
 {
-    if (read_failed_in_write) {
-        read_failed_in_write = false;
+    if (link.read_failed_in_write) {
+        link.read_failed_in_write = false;
         return LinkResult::write_failure;
     }
     log_error("SSL_read:Connection Terminated:reason(%d).\r\n", WSAGetLastError());

@@ -4,6 +4,8 @@
 
 #include "records/results.h"
 
+struct Link;
+
 // Another peer in the connection's place: the link's reads and writes go
 // to it, with no socket and no TLS. Test and fuzzing harnesses drive the
 // link with it; the same functions as with a processor read its bytes.
@@ -15,23 +17,23 @@ struct LinkPeer {
     void* context = nullptr;
 };
 // nullptr: the TLS connection again.
-void use_link_peer(const LinkPeer* peer);
+void use_link_peer(Link& link, const LinkPeer* peer);
 
 // Bytes written, or 0 or less when the write failed. Each write is a TLS
 // record of its own; the records wait in the connection's send queue and
 // leave together at the next read, image send or teardown (or when the
 // queue is full).
-int tls_write(const void* data, int length);
+int tls_write(Link& link, const void* data, int length);
 // Sends what waits in the send queue: ok (also when nothing waited), or
 // write_failure, reported like a failed write (after the time-out message
 // when the processor took no data within the wait limit; run status 6)
 // unless the run had already failed.
-LinkResult tls_flush();
+LinkResult tls_flush(Link& link);
 // Bytes read, 0 at the end of the data (also when the peer closes without a
 // TLS close notification), negative on failure. The queued records leave
 // first; when they cannot, the read fails without reading, the write
 // failure is reported, and report_read_failure says no more.
-int tls_read(void* buffer, int size);
+int tls_read(Link& link, void* buffer, int size);
 
 // A read or a write that moved no byte within the wait limit fails with
 // the socket layer's last error set to a time-out, after a message that
@@ -44,7 +46,7 @@ const char* plural(int count);
 // A read on the connection failed: "SSL_read:Connection Terminated" with
 // the socket layer's reason, run status 3; write_failure, with nothing more
 // said, when the read failed in sending the queued records.
-LinkResult report_read_failure();
+LinkResult report_read_failure(Link& link);
 
 // No reply of a processor comes near this many bytes. One that passes it
 // without its end is a processor gone wrong: the run stops rather than read

@@ -1,5 +1,6 @@
-// Buffers shared by the link operations. Each keeps one spare byte so that
-// a read that fills it completely still ends in a terminator.
+// The sizes of the link's buffers (link/link.h holds them). Each keeps one
+// spare byte so that a read that fills it completely still ends in a
+// terminator.
 #pragma once
 
 #include <cstddef>
@@ -13,6 +14,3 @@ constexpr int RESPONSE_STORE_SIZE = QUORVEX_FUZZ_STORE_SIZE;
 #else
 constexpr int RESPONSE_STORE_SIZE = 1048576;
 #endif
-
-extern char transfer_buffer[TRANSFER_BUFFER_SIZE + 1];
-extern unsigned char image_buffer[IMAGE_BUFFER_SIZE + 1];

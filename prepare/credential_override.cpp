@@ -23,14 +23,14 @@ static std::string quoted(const char* value)
     return text;
 }
 
-void send_login_override()
+void send_login_override(Link& link)
 {
     // A failed send fails the run; the sends after it send nothing.
-    static_cast<void>(token_send("USER_LOGIN"));
-    static_cast<void>(token_send("="));
-    static_cast<void>(token_send(quoted(get_user_name()).c_str()));
-    static_cast<void>(token_send("PASSWORD"));
-    static_cast<void>(token_send("="));
-    static_cast<void>(masked_token_send(quoted(get_password()).c_str()));
-    static_cast<void>(token_send(">"));
+    static_cast<void>(token_send(link, "USER_LOGIN"));
+    static_cast<void>(token_send(link, "="));
+    static_cast<void>(token_send(link, quoted(get_user_name()).c_str()));
+    static_cast<void>(token_send(link, "PASSWORD"));
+    static_cast<void>(token_send(link, "="));
+    static_cast<void>(masked_token_send(link, quoted(get_password()).c_str()));
+    static_cast<void>(token_send(link, ">"));
 }

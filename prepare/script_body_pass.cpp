@@ -27,9 +27,9 @@ constexpr std::string_view FIRMWARE_NAME = FIRMWARE_IMAGE.element;
 constexpr std::string_view IMAGE_LOCATION = "IMAGE_LOCATION";
 constexpr const char* PASSWORD_MASK = "********";
 
-LinkResult send_text(const char* text, const char* trace_text)
+LinkResult send_text(Link& link, const char* text, const char* trace_text)
 {
-    return trace_text == nullptr ? plain_send(text) : plain_send_traced_as(text, trace_text);
+    return trace_text == nullptr ? plain_send(link, text) : plain_send_traced_as(link, text, trace_text);
 }
 
 // The script cannot be sent as it is: the run fails (with 1, which the
@@ -255,13 +255,15 @@ std::string masked_for_trace(const std::string& text, bool& inside)
 
 }  // namespace
 
-BodyPass script_body_pass(bool send, BodyPlan& plan)
+BodyPass script_body_pass(Link& link, bool send, BodyPlan& plan)
 {
-    return script_body_pass_through(send, plan, send_text);
+    return script_body_pass_through(send, plan, [&link](const char* text, const char* trace_text) {
+        return send_text(link, text, trace_text);
+    });
 }
 
 // One pass over the script: length gets the body byte count.
-static BodyPass body_pass(bool send, int32_t& length, BodyPlan& plan, BodySender sender)
+static BodyPass body_pass(bool send, int32_t& length, BodyPlan& plan, const BodySender& sender)
 {
     if (send && !run_going())
         return BodyPass::skipped;
@@ -356,7 +358,7 @@ static BodyPass body_pass(bool send, int32_t& length, BodyPlan& plan, BodySender
     return BodyPass::done;
 }
 
-BodyPass script_body_pass_through(bool send, BodyPlan& plan, BodySender sender)
+BodyPass script_body_pass_through(bool send, BodyPlan& plan, const BodySender& sender)
 {
     int32_t length = 0;
     BodyPass result = body_pass(send, length, plan, sender);

@@ -4,11 +4,14 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "records/firmware_reference.h"
 #include "records/results.h"
+
+struct Link;
 
 // What the measuring pass leaves for the sending pass: the body length for
 // the Content-length, and the firmware elements it generated in script
@@ -29,12 +32,12 @@ enum class [[nodiscard]] BodyPass {
 };
 
 // Measuring pass (send false): fills plan, sends nothing. Sending pass:
-// sends the body that plan was measured for.
-BodyPass script_body_pass(bool send, BodyPlan& plan);
+// sends the body that plan was measured for on link.
+BodyPass script_body_pass(Link& link, bool send, BodyPlan& plan);
 
 // Where the sending pass puts its text: like plain_send, with trace_text
 // shown in the verbose trace in place of text (nullptr: text itself).
-using BodySender = LinkResult (*)(const char* text, const char* trace_text);
+using BodySender = std::function<LinkResult(const char* text, const char* trace_text)>;
 
 // script_body_pass with the sends going to sender.
-BodyPass script_body_pass_through(bool send, BodyPlan& plan, BodySender sender);
+BodyPass script_body_pass_through(bool send, BodyPlan& plan, const BodySender& sender);

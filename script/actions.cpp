@@ -20,7 +20,7 @@ constexpr int RESPONSE_READ_SIZE = ACTION_BUFFER_SIZE - 1;
 // of the script with every later send and read doing nothing.
 static void check_response(ScriptReader& reader)
 {
-    static_cast<void>(reader.link_calls.response_check(reader.action_buffer, RESPONSE_READ_SIZE));
+    static_cast<void>(reader.link_calls.response_check(reader.link, reader.action_buffer, RESPONSE_READ_SIZE));
 }
 
 void report_value_error(ScriptReader& reader, const char* message)
@@ -114,7 +114,7 @@ void instruction_action(ScriptReader& reader)
 
 void root_opened(ScriptReader& reader)
 {
-    show_next_response_whole();
+    show_next_response_whole(reader.link);
     check_response(reader);
 }
 
@@ -125,7 +125,7 @@ void login_started(ScriptReader& reader)
 {
     reader.saved_checking_pass = run_state.checking_pass;
     if (reader.link_calls.credentials_overridden()) {
-        reader.link_calls.send_login_override();
+        reader.link_calls.send_login_override(reader.link);
         run_state.checking_pass = true;
     }
 }
@@ -145,7 +145,7 @@ void block_closed(ScriptReader& reader)
 {
     // A copy that cannot be written has failed the run itself; one held back
     // after a firmware image waits for the next block, with the run going on.
-    static_cast<void>(reader.link_calls.floppy_image_write());
+    static_cast<void>(reader.link_calls.floppy_image_write(reader.link));
     check_response(reader);
     check_response(reader);
 }
@@ -173,7 +173,7 @@ void name_action(ScriptReader& reader, const char* name)
     reader.action_buffer[length] = '\0';
     upper[length] = '\n';
     if (starts_with(upper, length, "GET") || starts_with(upper, length, "CERTIFICATE_SIGNING_REQUEST"))
-        show_next_response_whole();
+        show_next_response_whole(reader.link);
     trace_write(trace, length + 5);
 }
 
@@ -199,9 +199,9 @@ static int after_image_command(ScriptReader& reader, LinkResult result)
 }
 
 // The command's image location is used up by its transfer.
-static int transfer_image(ScriptReader& reader, LinkResult (*transfer)(const char* location))
+static int transfer_image(ScriptReader& reader, LinkResult (*transfer)(Link& link, const char* location))
 {
-    LinkResult result = transfer(reader.image_location);
+    LinkResult result = transfer(reader.link, reader.image_location);
     std::memset(reader.image_location, 0, sizeof reader.image_location);
     return after_image_command(reader, result);
 }

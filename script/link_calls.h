@@ -3,21 +3,23 @@
 // image transfers, and the credential override. A reader reaches them
 // through its own copy of this table, so that a harness can watch a whole
 // conversation without a processor; the program's readers hold the real
-// operations.
+// operations. Each link operation works on the reader's link.
 #pragma once
 
 #include "records/results.h"
 
+struct Link;
+
 struct ScriptLinkCalls {
-    LinkResult (*token_send)(const char* token);
-    LinkResult (*masked_token_send)(const char* token);  // traced as "********"
-    LinkResult (*response_check)(char* buffer, int size);
-    LinkResult (*firmware_image_transfer)(const char* location);
-    LinkResult (*floppy_image_insert)(const char* location);
-    LinkResult (*floppy_image_copy)(const char* location);
-    LinkResult (*floppy_image_write)();
+    LinkResult (*token_send)(Link& link, const char* token);
+    LinkResult (*masked_token_send)(Link& link, const char* token);  // traced as "********"
+    LinkResult (*response_check)(Link& link, char* buffer, int size);
+    LinkResult (*firmware_image_transfer)(Link& link, const char* location);
+    LinkResult (*floppy_image_insert)(Link& link, const char* location);
+    LinkResult (*floppy_image_copy)(Link& link, const char* location);
+    LinkResult (*floppy_image_write)(Link& link);
     bool (*credentials_overridden)();
-    void (*send_login_override)();
+    void (*send_login_override)(Link& link);
     const char* (*get_password)();
 };
 

@@ -1,6 +1,9 @@
 #include "script/script_reader.h"
 
-ScriptReader::ScriptReader(FILE* input, const ScriptLinkCalls& calls) : input(input), link_calls(calls) {}
+ScriptReader::ScriptReader(FILE* input, Link& link, const ScriptLinkCalls& calls)
+    : input(input), link(link), link_calls(calls)
+{
+}
 
 ScriptReader::~ScriptReader()
 {

@@ -14,14 +14,16 @@
 
 struct ScriptReader {
     // Reads input (which stays the caller's to close) through the given
-    // link calls.
-    explicit ScriptReader(FILE* input = nullptr, const ScriptLinkCalls& calls = script_link_calls_default);
+    // link calls, on link (which must outlive the reader).
+    ScriptReader(FILE* input, Link& link, const ScriptLinkCalls& calls = script_link_calls_default);
     ~ScriptReader();
     ScriptReader(const ScriptReader&) = delete;
     ScriptReader& operator=(const ScriptReader&) = delete;
 
     // The script, read from its current position when a scan starts.
     FILE* input;
+    // The link the calls work on: the run's.
+    Link& link;
     ScriptLinkCalls link_calls;
     LexerState lexer;
     ScannerState scan;

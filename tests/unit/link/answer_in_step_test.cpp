@@ -57,12 +57,12 @@ protected:
     {
         LinkTest::SetUp();
         link_ = {&WritesPeer::read, &WritesPeer::write, &peer_};
-        use_link_peer(&link_);
+        use_link_peer(link, &link_);
         run_state.processor_generation = ProcessorGeneration::stream;
     }
     void TearDown() override
     {
-        use_link_peer(nullptr);
+        use_link_peer(link, nullptr);
         LinkTest::TearDown();
     }
 
@@ -75,8 +75,8 @@ protected:
         peer_.writes.push_back(answer_of(200, "0x0007"));
         std::vector<char> buffer(static_cast<size_t>(size) + 1);
         testing::internal::CaptureStdout();
-        LinkResult first = response_check(buffer.data(), size);
-        LinkResult second = response_check(buffer.data(), size);
+        LinkResult first = response_check(link, buffer.data(), size);
+        LinkResult second = response_check(link, buffer.data(), size);
         testing::internal::GetCapturedStdout();
         EXPECT_EQ(first, LinkResult::ok);
         EXPECT_EQ(second, LinkResult::error_status);

@@ -14,7 +14,7 @@
 #include <string>
 
 #include "sim_peer.h"
-#include "link/link_reset.h"
+#include "link/link.h"
 #include "link/tls_io.h"
 #include "link/transfer_buffers.h"
 #include "link_fixture.h"
@@ -49,8 +49,8 @@ int open_descriptors()
 
 TEST_F(Connecting, HelloOffersTls10AndExactlyTheThreeSuites)
 {
-    SimPeer processor({});
-    ASSERT_EQ(SIO_connect(), Flow::go_on);
+    SimPeer processor(link, {});
+    ASSERT_EQ(SIO_connect(link), Flow::go_on);
     processor.finish();
     ASSERT_TRUE(processor.handshake_done);
     EXPECT_EQ(processor.negotiated_version, TLS1_VERSION);
@@ -69,11 +69,11 @@ TEST_F(Connecting, HelloOffersTls10AndExactlyTheThreeSuites)
 // small writes would cost a delayed acknowledgement at every answer.
 TEST_F(Connecting, SmallWritesAreNotHeldBack)
 {
-    SimPeer processor({});
-    ASSERT_EQ(SIO_connect(), Flow::go_on);
+    SimPeer processor(link, {});
+    ASSERT_EQ(SIO_connect(link), Flow::go_on);
     int on = 0;
     socklen_t length = sizeof on;
-    ASSERT_EQ(getsockopt(connection.socket, IPPROTO_TCP, TCP_NODELAY, &on, &length), 0);
+    ASSERT_EQ(getsockopt(link.connection.socket, IPPROTO_TCP, TCP_NODELAY, &on, &length), 0);
     EXPECT_NE(on, 0);
     processor.finish();
 }
@@ -81,32 +81,32 @@ TEST_F(Connecting, SmallWritesAreNotHeldBack)
 TEST_F(Connecting, TeardownClearsTheRecordOnceAndTheNextConnectionStartsAfresh)
 {
     {
-        SimPeer probe({send_step("HTTP/1.0 400 Bad Request\r\n\r\n")});
-        ASSERT_EQ(SIO_connect(), Flow::go_on);
-        EXPECT_NE(connection.tls, nullptr);
-        connection_teardown();
-        EXPECT_EQ(connection.tls, nullptr);
-        EXPECT_EQ(connection.context, nullptr);
-        EXPECT_EQ(connection.socket, -1);
-        connection_teardown();
+        SimPeer probe(link, {send_step("HTTP/1.0 400 Bad Request\r\n\r\n")});
+        ASSERT_EQ(SIO_connect(link), Flow::go_on);
+        EXPECT_NE(link.connection.tls, nullptr);
+        connection_teardown(link);
+        EXPECT_EQ(link.connection.tls, nullptr);
+        EXPECT_EQ(link.connection.context, nullptr);
+        EXPECT_EQ(link.connection.socket, -1);
+        connection_teardown(link);
     }
-    SimPeer work({read_until("\r\n"), send_step(response_text("0x0000", "No error"))});
-    ASSERT_EQ(SIO_connect(), Flow::go_on);
-    EXPECT_EQ(plain_send("<?xml version=\"1.0\"?>\r\n"), LinkResult::ok);
-    EXPECT_EQ(response_check(transfer_buffer, TRANSFER_BUFFER_SIZE), LinkResult::ok);
+    SimPeer work(link, {read_until("\r\n"), send_step(response_text("0x0000", "No error"))});
+    ASSERT_EQ(SIO_connect(link), Flow::go_on);
+    EXPECT_EQ(plain_send(link, "<?xml version=\"1.0\"?>\r\n"), LinkResult::ok);
+    EXPECT_EQ(response_check(link, link.transfer_buffer, TRANSFER_BUFFER_SIZE), LinkResult::ok);
     work.finish();
     EXPECT_EQ(work.received, "<?xml version=\"1.0\"?>\r\n");
 }
 
 TEST_F(Connecting, CloseWithoutNotificationReadsAsEndOfData)
 {
-    SimPeer processor({send_step("last words"), close_step()});
-    ASSERT_EQ(SIO_connect(), Flow::go_on);
+    SimPeer processor(link, {send_step("last words"), close_step()});
+    ASSERT_EQ(SIO_connect(link), Flow::go_on);
     char buffer[64] = {};
-    EXPECT_EQ(tls_read(buffer, 63), 10);
-    int end = tls_read(buffer, 63);
+    EXPECT_EQ(tls_read(link, buffer, 63), 10);
+    int end = tls_read(link, buffer, 63);
     EXPECT_EQ(end, 0);
-    EXPECT_EQ(SSL_get_error(connection.tls, end), SSL_ERROR_ZERO_RETURN);
+    EXPECT_EQ(SSL_get_error(link.connection.tls, end), SSL_ERROR_ZERO_RETURN);
 }
 
 TEST_F(Connecting, RefusedSocketsAreClosed)
@@ -141,11 +141,11 @@ TEST_F(Connecting, FailedConnectionsEndTheRun)
         std::snprintf(settings.server_address, sizeof settings.server_address, "%s", c.host);
         std::snprintf(settings.port_text, sizeof settings.port_text, "%s", c.port.c_str());
         int before = open_descriptors();
-        EXPECT_EQ(SIO_connect(), Flow::end_now);
+        EXPECT_EQ(SIO_connect(link), Flow::end_now);
         EXPECT_EQ(run_state.run_status, -1);
         EXPECT_TRUE(std::regex_match(log_text(), std::regex(c.log))) << log_text();
-        EXPECT_EQ(connection.tls, nullptr);
-        EXPECT_EQ(connection.socket, -1);
+        EXPECT_EQ(link.connection.tls, nullptr);
+        EXPECT_EQ(link.connection.socket, -1);
         EXPECT_EQ(open_descriptors(), before);
     }
 }
@@ -156,22 +156,22 @@ TEST_F(Connecting, RefusedHandshakeEndsTheRun)
     modern.min_version = TLS1_2_VERSION;
     modern.max_version = TLS1_2_VERSION;
     modern.cipher_list = "AES128-SHA";
-    SimPeer processor({}, modern);
-    EXPECT_EQ(SIO_connect(), Flow::end_now);
+    SimPeer processor(link, {}, modern);
+    EXPECT_EQ(SIO_connect(link), Flow::end_now);
     processor.finish();
     EXPECT_EQ(run_state.run_status, -1);
     EXPECT_EQ(log_text(), "quorvex: ERROR: SIO_connect:reason(0).\r\n");
-    EXPECT_EQ(connection.tls, nullptr);
+    EXPECT_EQ(link.connection.tls, nullptr);
 }
 
 // The library cannot make a TLS context: the run ends at once as a failed
 // one (1), saying so on the console and in the log, with no socket opened.
 TEST_F(Connecting, NoTlsContextEndsTheRunAsAFailure)
 {
-    tls_context_maker = [] { return static_cast<SSL_CTX*>(nullptr); };
+    link.context_maker = [] { return static_cast<SSL_CTX*>(nullptr); };
     int before = open_descriptors();
     testing::internal::CaptureStdout();
-    EXPECT_EQ(SIO_connect(), Flow::end_now);
+    EXPECT_EQ(SIO_connect(link), Flow::end_now);
     std::string shown = testing::internal::GetCapturedStdout();
     EXPECT_TRUE(std::regex_match(shown, std::regex("SSL_CTX_new failed.\nPlease check log file for more information.\n"
                                                    "quorvex: ERROR: SSL_CTX_new:reason\\(-?[0-9]+\\)\\.\r\n")))
@@ -179,12 +179,12 @@ TEST_F(Connecting, NoTlsContextEndsTheRunAsAFailure)
     EXPECT_EQ(run_state.run_status, 1);
     EXPECT_NE(log_text().find("\rSSL_CTX_new failed.\r\n"), std::string::npos) << log_text();
     EXPECT_NE(log_text().find("quorvex: ERROR: SSL_CTX_new:reason("), std::string::npos) << log_text();
-    EXPECT_EQ(connection.context, nullptr);
-    EXPECT_EQ(connection.socket, -1);
+    EXPECT_EQ(link.connection.context, nullptr);
+    EXPECT_EQ(link.connection.socket, -1);
     EXPECT_EQ(open_descriptors(), before);
-    // The next run makes its contexts as before.
-    reset_link();
-    EXPECT_EQ(tls_context_maker, &make_tls_context);
+    // The next run's link makes its contexts as before.
+    Link next;
+    EXPECT_EQ(next.context_maker, &make_tls_context);
 }
 
 // A socket listening on a free loopback port, which address gets.
@@ -250,7 +250,7 @@ TEST_F(Connecting, SilentHandshakeEndsTheRunAtTheWaitLimit)
     std::snprintf(settings.server_address, sizeof settings.server_address, "127.0.0.1");
     std::snprintf(settings.port_text, sizeof settings.port_text, "%d", ntohs(address.sin_port));
     settings.data_wait_seconds = 1;
-    EXPECT_EQ(SIO_connect(), Flow::end_now);
+    EXPECT_EQ(SIO_connect(link), Flow::end_now);
     EXPECT_EQ(run_state.run_status, -1);
     EXPECT_EQ(log_text(),
               "quorvex: ERROR: Waited 1 second for the MOX to send data: giving up (QUORVEX_TIMEOUT).\r\n"
@@ -269,8 +269,8 @@ TEST_F(Connecting, LibraryConfigurationCannotRaiseTheFloor)
                        file);
             std::fclose(file);
             setenv("OPENSSL_CONF", path.c_str(), 1);
-            SimPeer processor({});
-            static_cast<void>(SIO_connect());  // the handshake is what is looked at
+            SimPeer processor(link, {});
+            static_cast<void>(SIO_connect(link));  // the handshake is what is looked at
             processor.finish();
             std::exit(processor.handshake_done ? 0 : 1);
         },

@@ -119,12 +119,12 @@ TEST_F(UploadReply, VerboseShowsEveryReadAsItCame)
     const std::string shorter = "; path=/\r\n\r\n";
     PieceReads processor{{longer, shorter}};
     LinkPeer peer{PieceReads::read, PieceReads::write, &processor};
-    use_link_peer(&peer);
+    use_link_peer(link, &peer);
     FlashCookie cookie;
     testing::internal::CaptureStdout();
-    EXPECT_TRUE(read_upload_reply(cookie));
+    EXPECT_TRUE(read_upload_reply(link, cookie));
     EXPECT_EQ(testing::internal::GetCapturedStdout(), longer + shorter);
-    use_link_peer(nullptr);
+    use_link_peer(link, nullptr);
     EXPECT_EQ(cookie.header(), "Cookie: MoxclFlash=0123456789abcdef; path=/\r\n");
 }
 

@@ -93,13 +93,13 @@ class ImageTransfer : public LinkTest {};
 TEST_F(ImageTransfer, FirmwareGoesOutInPiecesAfterTheProcessorsConsent)
 {
     std::string path = write_image("fw40000.bin", 40000);
-    SimPeer processor({read_until("/>\r\n"), send_step(response_text("0x0000", "ok")), read_bytes(40000)});
-    ASSERT_EQ(SIO_connect(), Flow::go_on);
+    SimPeer processor(link, {read_until("/>\r\n"), send_step(response_text("0x0000", "ok")), read_bytes(40000)});
+    ASSERT_EQ(SIO_connect(link), Flow::go_on);
     Location location(path);
     CaptureStdout();
-    EXPECT_EQ(firmware_image_transfer(location.text), LinkResult::ok);
+    EXPECT_EQ(firmware_image_transfer(link, location.text), LinkResult::ok);
     EXPECT_EQ(GetCapturedStdout(), "Firmware image file is being sent ...\r\n");
-    EXPECT_TRUE(transfer_flags & TRANSFER_FIRMWARE_SENT);
+    EXPECT_TRUE(link.transfer_flags & TRANSFER_FIRMWARE_SENT);
     processor.finish();
     EXPECT_EQ(processor.received, element("UPDATE_MOX_FIRMWARE", path, 40000) + image_bytes(40000));
     EXPECT_EQ(processor.read_sizes, (std::vector<int>{16384, 16384, 7232}));
@@ -113,11 +113,11 @@ TEST_F(ImageTransfer, LargestFirmwareAndFloppyImagesAreSentWhole)
     };
     for (Case c : {Case{4194304, true}, Case{1475000, false}}) {
         std::string path = write_image("largest.bin", c.size);
-        SimPeer processor({read_until("/>\r\n"), send_step(response_text("0x0000", "ok")), read_bytes(c.size)});
-        ASSERT_EQ(SIO_connect(), Flow::go_on);
+        SimPeer processor(link, {read_until("/>\r\n"), send_step(response_text("0x0000", "ok")), read_bytes(c.size)});
+        ASSERT_EQ(SIO_connect(link), Flow::go_on);
         Location location(path);
         CaptureStdout();
-        EXPECT_EQ(c.firmware ? firmware_image_transfer(location.text) : floppy_image_insert(location.text), LinkResult::ok);
+        EXPECT_EQ(c.firmware ? firmware_image_transfer(link, location.text) : floppy_image_insert(link, location.text), LinkResult::ok);
         GetCapturedStdout();
         processor.finish();
         const char* command = c.firmware ? "UPDATE_MOX_FIRMWARE" : "INSERT_VIRTUAL_FLOPPY";
@@ -128,15 +128,15 @@ TEST_F(ImageTransfer, LargestFirmwareAndFloppyImagesAreSentWhole)
 TEST_F(ImageTransfer, RefusedElementSendsNoImage)
 {
     std::string path = write_image("fw100.bin", 100);
-    SimPeer processor({read_until("/>\r\n"), send_step(response_text("0x0005", "No firmware"))});
-    ASSERT_EQ(SIO_connect(), Flow::go_on);
+    SimPeer processor(link, {read_until("/>\r\n"), send_step(response_text("0x0005", "No firmware"))});
+    ASSERT_EQ(SIO_connect(link), Flow::go_on);
     Location location(path);
     CaptureStdout();
-    EXPECT_EQ(firmware_image_transfer(location.text), LinkResult::failed_command);
+    EXPECT_EQ(firmware_image_transfer(link, location.text), LinkResult::failed_command);
     std::string console = GetCapturedStdout();
     EXPECT_NE(console.find("Unable to transmit the firmware image update file\r\n"), std::string::npos);
     EXPECT_EQ(run_state.run_status, 5);
-    EXPECT_FALSE(transfer_flags & TRANSFER_FIRMWARE_SENT);
+    EXPECT_FALSE(link.transfer_flags & TRANSFER_FIRMWARE_SENT);
     processor.finish();
     EXPECT_EQ(processor.received, element("UPDATE_MOX_FIRMWARE", path, 100));
 }
@@ -179,7 +179,7 @@ TEST_F(ImageTransfer, LocalFileChecksFailTheCommand)
         run_state.checking_pass = c.checking_pass;
         Location location(c.path);
         CaptureStdout();
-        int result = static_cast<int>(c.firmware ? firmware_image_transfer(location.text) : floppy_image_insert(location.text));
+        int result = static_cast<int>(c.firmware ? firmware_image_transfer(link, location.text) : floppy_image_insert(link, location.text));
         EXPECT_EQ(result, c.result);
         EXPECT_EQ(GetCapturedStdout(), c.message);
     }
@@ -189,25 +189,25 @@ TEST_F(ImageTransfer, LocalFileChecksFailTheCommand)
 TEST_F(ImageTransfer, CopiedFloppyIsWrittenAtTheEndOfItsBlockOnly)
 {
     std::string image = image_bytes(1474560);
-    SimPeer processor({send_step("  '1474560'  "), send_step(image.substr(0, 700000)),
+    SimPeer processor(link, {send_step("  '1474560'  "), send_step(image.substr(0, 700000)),
                              send_step(image.substr(700000))});
-    ASSERT_EQ(SIO_connect(), Flow::go_on);
+    ASSERT_EQ(SIO_connect(link), Flow::go_on);
     std::string destination = temp_path("copy.img");
     std::remove(destination.c_str());
     Location location(destination);
     CaptureStdout();
-    EXPECT_EQ(floppy_image_copy(location.text), LinkResult::ok);
+    EXPECT_EQ(floppy_image_copy(link, location.text), LinkResult::ok);
     EXPECT_EQ(GetCapturedStdout(), "Virtual Floppy image file is being copied ...\r\n");
     EXPECT_FALSE(file_exists(destination));
 
     // A firmware image sent in between holds the write back by one block.
-    transfer_flags |= TRANSFER_FIRMWARE_SENT;
-    EXPECT_EQ(floppy_image_write(), LinkResult::failed_command);
+    link.transfer_flags |= TRANSFER_FIRMWARE_SENT;
+    EXPECT_EQ(floppy_image_write(link), LinkResult::failed_command);
     EXPECT_FALSE(file_exists(destination));
-    EXPECT_EQ(floppy_image_write(), LinkResult::ok);
+    EXPECT_EQ(floppy_image_write(link), LinkResult::ok);
     EXPECT_EQ(file_contents(destination), image);
-    EXPECT_EQ(transfer_flags, 0u);
-    EXPECT_EQ(floppy_image_write(), LinkResult::ok);
+    EXPECT_EQ(link.transfer_flags, 0u);
+    EXPECT_EQ(floppy_image_write(link), LinkResult::ok);
 }
 
 TEST_F(ImageTransfer, CopyWithoutAWholeImageFailsAndWritesNothing)
@@ -228,14 +228,14 @@ TEST_F(ImageTransfer, CopyWithoutAWholeImageFailsAndWritesNothing)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         std::remove(destination.c_str());
-        SimPeer processor(c.steps);
-        ASSERT_EQ(SIO_connect(), Flow::go_on);
+        SimPeer processor(link, c.steps);
+        ASSERT_EQ(SIO_connect(link), Flow::go_on);
         Location location(destination);
         CaptureStdout();
-        EXPECT_EQ(floppy_image_copy(location.text), LinkResult::failed_command);
+        EXPECT_EQ(floppy_image_copy(link, location.text), LinkResult::failed_command);
         EXPECT_EQ(GetCapturedStdout(), c.message);
-        EXPECT_FALSE(transfer_flags & TRANSFER_FLOPPY_COPY_PENDING);
-        EXPECT_EQ(floppy_image_write(), LinkResult::ok);
+        EXPECT_FALSE(link.transfer_flags & TRANSFER_FLOPPY_COPY_PENDING);
+        EXPECT_EQ(floppy_image_write(link), LinkResult::ok);
         EXPECT_FALSE(file_exists(destination));
         processor.finish();
     }
@@ -243,42 +243,42 @@ TEST_F(ImageTransfer, CopyWithoutAWholeImageFailsAndWritesNothing)
 
 TEST_F(ImageTransfer, UnwritableDestinationIsReportedAndDropped)
 {
-    SimPeer processor({send_step("3"), send_step("abc")});
-    ASSERT_EQ(SIO_connect(), Flow::go_on);
+    SimPeer processor(link, {send_step("3"), send_step("abc")});
+    ASSERT_EQ(SIO_connect(link), Flow::go_on);
     Location location(temp_path("no-such-folder/copy.img"));
     CaptureStdout();
-    EXPECT_EQ(floppy_image_copy(location.text), LinkResult::ok);
-    EXPECT_EQ(floppy_image_write(), LinkResult::failed_command);
+    EXPECT_EQ(floppy_image_copy(link, location.text), LinkResult::ok);
+    EXPECT_EQ(floppy_image_write(link), LinkResult::failed_command);
     EXPECT_NE(GetCapturedStdout().find("Unable to open the virtual floppy image file\r\n"), std::string::npos);
-    EXPECT_FALSE(transfer_flags & TRANSFER_FLOPPY_COPY_PENDING);
+    EXPECT_FALSE(link.transfer_flags & TRANSFER_FLOPPY_COPY_PENDING);
 }
 
 TEST_F(ImageTransfer, EachReceivedCopyKeepsItsOwnImageAndFile)
 {
     std::string first_image = image_bytes(1000);
     std::string second_image(800, 'b');
-    SimPeer processor({send_step("'1000'"), send_step(first_image), send_step("'800'"), send_step(second_image)});
-    ASSERT_EQ(SIO_connect(), Flow::go_on);
+    SimPeer processor(link, {send_step("'1000'"), send_step(first_image), send_step("'800'"), send_step(second_image)});
+    ASSERT_EQ(SIO_connect(link), Flow::go_on);
     std::string first = temp_path("first.img");
     std::string second = temp_path("second.img");
     std::remove(first.c_str());
     std::remove(second.c_str());
     CaptureStdout();
-    EXPECT_EQ(floppy_image_copy(Location(first).text), LinkResult::ok);
+    EXPECT_EQ(floppy_image_copy(link, Location(first).text), LinkResult::ok);
     // Later transfers fill the image buffer with their own bytes.
-    std::memset(image_buffer, 0xEE, 4096);
+    std::memset(link.image_buffer.get(), 0xEE, 4096);
     EXPECT_FALSE(file_exists(first));
     // The next copy writes the waiting one before it takes its place.
-    EXPECT_EQ(floppy_image_copy(Location(second).text), LinkResult::ok);
+    EXPECT_EQ(floppy_image_copy(link, Location(second).text), LinkResult::ok);
     EXPECT_EQ(file_contents(first), first_image);
     EXPECT_FALSE(file_exists(second));
     // Held back by a firmware image, it is written when the script ends.
-    transfer_flags |= TRANSFER_FIRMWARE_SENT;
-    EXPECT_EQ(floppy_image_write(), LinkResult::failed_command);
+    link.transfer_flags |= TRANSFER_FIRMWARE_SENT;
+    EXPECT_EQ(floppy_image_write(link), LinkResult::failed_command);
     EXPECT_FALSE(file_exists(second));
-    EXPECT_EQ(floppy_copy_flush(), LinkResult::ok);
+    EXPECT_EQ(floppy_copy_flush(link), LinkResult::ok);
     EXPECT_EQ(file_contents(second), second_image);
-    EXPECT_EQ(transfer_flags, 0u);
+    EXPECT_EQ(link.transfer_flags, 0u);
     GetCapturedStdout();
     EXPECT_EQ(run_state.run_status, 0);
 }
@@ -297,15 +297,15 @@ TEST_F(ImageTransfer, CopyThatCannotBeWrittenFailsTheRunAndLeavesNoFile)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.destination);
         run_state.run_status = 0;
-        SimPeer processor({send_step("5000"), send_step(image_bytes(5000))});
-        ASSERT_EQ(SIO_connect(), Flow::go_on);
+        SimPeer processor(link, {send_step("5000"), send_step(image_bytes(5000))});
+        ASSERT_EQ(SIO_connect(link), Flow::go_on);
         CaptureStdout();
-        EXPECT_EQ(floppy_image_copy(Location(c.destination).text), LinkResult::ok);
-        EXPECT_EQ(floppy_image_write(), LinkResult::failed_command);
+        EXPECT_EQ(floppy_image_copy(link, Location(c.destination).text), LinkResult::ok);
+        EXPECT_EQ(floppy_image_write(link), LinkResult::failed_command);
         EXPECT_EQ(GetCapturedStdout(), std::string("Virtual Floppy image file is being copied ...\r\n") + c.message);
         EXPECT_EQ(run_state.run_status, 1);
-        EXPECT_FALSE(transfer_flags & TRANSFER_FLOPPY_COPY_PENDING);
-        connection_teardown();
+        EXPECT_FALSE(link.transfer_flags & TRANSFER_FLOPPY_COPY_PENDING);
+        connection_teardown(link);
         processor.finish();
     }
     // A device that refused the image is left in place.
@@ -318,15 +318,15 @@ TEST_F(ImageTransfer, CopyThatCannotBeWrittenFailsTheRunAndLeavesNoFile)
 // to 4096 bytes; exits 0 when the write failed the run, no file of the
 // failed write stays beside destination, and destination holds before (or
 // is not there, when before is empty).
-[[noreturn]] void write_damaged_copy(const std::string& destination, const std::string& before = "")
+[[noreturn]] void write_damaged_copy(Link& link, const std::string& destination, const std::string& before = "")
 {
     std::signal(SIGXFSZ, SIG_IGN);
     rlimit limit{4096, 4096};
     setrlimit(RLIMIT_FSIZE, &limit);
-    pending_copy.image.assign(100000, 'x');
-    std::snprintf(pending_copy.destination, sizeof pending_copy.destination, "%s", destination.c_str());
-    transfer_flags |= TRANSFER_FLOPPY_COPY_PENDING;
-    bool failed = floppy_copy_flush() == LinkResult::failed_command && run_state.run_status == 1;
+    link.pending_copy.image.assign(100000, 'x');
+    std::snprintf(link.pending_copy.destination, sizeof link.pending_copy.destination, "%s", destination.c_str());
+    link.transfer_flags |= TRANSFER_FLOPPY_COPY_PENDING;
+    bool failed = floppy_copy_flush(link) == LinkResult::failed_command && run_state.run_status == 1;
     std::string left;
     bool there = false;
     if (FILE* in = std::fopen(destination.c_str(), "rb")) {
@@ -349,7 +349,7 @@ TEST_F(ImageTransfer, DamagedCopyFileIsRemoved)
 {
     std::string destination = temp_path("damaged.img");
     std::remove(destination.c_str());
-    EXPECT_EXIT(write_damaged_copy(destination), ::testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(write_damaged_copy(link, destination), ::testing::ExitedWithCode(0), "");
 }
 
 // A copy that fails over an existing file never destroys it: the image goes
@@ -360,36 +360,36 @@ TEST_F(ImageTransfer, FailedCopyLeavesTheFileThatWasThere)
     FILE* out = std::fopen(destination.c_str(), "wb");
     std::fputs("old image", out);
     std::fclose(out);
-    EXPECT_EXIT(write_damaged_copy(destination, "old image"), ::testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(write_damaged_copy(link, destination, "old image"), ::testing::ExitedWithCode(0), "");
     std::remove(destination.c_str());
 }
 
 TEST_F(ImageTransfer, LengthFieldsAreTrimmedAndBounded)
 {
-    SimPeer processor({send_step("  '1474560'  "), send_step("\"42\"\t"), send_step("abc"),
+    SimPeer processor(link, {send_step("  '1474560'  "), send_step("\"42\"\t"), send_step("abc"),
                              send_step("1234567890123456"), send_step("\t' 7 '")});
-    ASSERT_EQ(SIO_connect(), Flow::go_on);
-    EXPECT_EQ(image_length_read(), 1474560);
-    EXPECT_EQ(image_length_read(), 42);
-    EXPECT_EQ(image_length_read(), 0);
-    EXPECT_EQ(image_length_read(), INT_MAX);
-    EXPECT_EQ(image_length_read(), 7);
+    ASSERT_EQ(SIO_connect(link), Flow::go_on);
+    EXPECT_EQ(image_length_read(link), 1474560);
+    EXPECT_EQ(image_length_read(link), 42);
+    EXPECT_EQ(image_length_read(link), 0);
+    EXPECT_EQ(image_length_read(link), INT_MAX);
+    EXPECT_EQ(image_length_read(link), 7);
 }
 
 TEST_F(ImageTransfer, ReceiveNeverAsksForMoreThanTheRoomLeft)
 {
-    SimPeer processor({send_step(std::string(3000, 'y'))});
-    ASSERT_EQ(SIO_connect(), Flow::go_on);
+    SimPeer processor(link, {send_step(std::string(3000, 'y'))});
+    ASSERT_EQ(SIO_connect(link), Flow::go_on);
     settings.verbose = true;
     std::vector<unsigned char> room(1000);
-    EXPECT_EQ(image_receive(room.data(), 1000), 1000);
+    EXPECT_EQ(image_receive(link, room.data(), 1000), 1000);
     EXPECT_EQ(log_text(), "quorvex: Virtual Floppy Image : Received (1000):\r\n");
 }
 
 TEST_F(ImageTransfer, FailedImageWriteIsReportedWithoutTouchingRunStatus)
 {
     const unsigned char bytes[4] = {1, 2, 3, 4};
-    EXPECT_EQ(image_send(bytes, 4), LinkResult::write_failure);
+    EXPECT_EQ(image_send(link, bytes, 4), LinkResult::write_failure);
     EXPECT_EQ(run_state.run_status, 0);
     EXPECT_EQ(log_text(), "quorvex: Firmware Image: SEND_ERROR: Sending (-1):\r\n");
 }

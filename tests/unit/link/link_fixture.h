@@ -12,10 +12,14 @@
 #include "records/run_state.h"
 #include "link/connection.h"
 #include "link/image_transfer.h"
+#include "link/link.h"
 #include "link/stream_exchange.h"
 
 class LinkTest : public ::testing::Test {
 protected:
+    // Each test's own link: it starts clean.
+    Link link;
+
     void SetUp() override
     {
         GTEST_FLAG_SET(death_test_style, "threadsafe");
@@ -27,7 +31,7 @@ protected:
 
     void TearDown() override
     {
-        connection_teardown();
+        connection_teardown(link);
         std::fclose(run_state.log_stream);
         run_state.log_stream = nullptr;
         std::free(log_data_);

@@ -78,11 +78,11 @@ protected:
         link_.read = &EndlessPeer::read;
         link_.write = &EndlessPeer::write;
         link_.context = &peer_;
-        use_link_peer(&link_);
+        use_link_peer(link, &link_);
     }
     void TearDown() override
     {
-        use_link_peer(nullptr);
+        use_link_peer(link, nullptr);
         LinkTest::TearDown();
     }
     EndlessPeer peer_;
@@ -100,9 +100,9 @@ TEST_F(ReplyEnd, StreamResponseWithoutItsEndTag)
         SCOPED_TRACE(shown);
         run_state.run_status = 0;
         run_state.processor_generation = ProcessorGeneration::stream;
-        show_whole_response = shown;
+        link.show_whole_response = shown;
         peer_ = EndlessPeer{head, -1, ""};
-        EXPECT_EQ(quietly([] { return response_check(transfer_buffer, TRANSFER_BUFFER_SIZE); }), LinkResult::read_failure);
+        EXPECT_EQ(quietly([this] { return response_check(link, link.transfer_buffer, TRANSFER_BUFFER_SIZE); }), LinkResult::read_failure);
         EXPECT_EQ(run_state.run_status, 3);
         std::string log = log_text();
         EXPECT_EQ(log.substr(log.size() - LIMIT_MESSAGE.size()), LIMIT_MESSAGE);
@@ -111,9 +111,9 @@ TEST_F(ReplyEnd, StreamResponseWithoutItsEndTag)
         // Just under the limit, the end tag still ends it well.
         run_state.run_status = 0;
         run_state.processor_generation = ProcessorGeneration::stream;
-        show_whole_response = shown;
+        link.show_whole_response = shown;
         peer_ = EndlessPeer{head, REPLY_BYTE_LIMIT - 1000, "</MOXCL>"};
-        EXPECT_EQ(quietly([] { return response_check(transfer_buffer, TRANSFER_BUFFER_SIZE); }), LinkResult::ok);
+        EXPECT_EQ(quietly([this] { return response_check(link, link.transfer_buffer, TRANSFER_BUFFER_SIZE); }), LinkResult::ok);
         EXPECT_EQ(run_state.run_status, 0);
     }
 }
@@ -122,7 +122,7 @@ TEST_F(ReplyEnd, HttpReplyThatNeverCloses)
 {
     run_state.processor_generation = ProcessorGeneration::http;
     peer_.head = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n7fffffff\r\n";
-    EXPECT_EQ(quietly([] { return reply_read_loop(false); }), Flow::closing_report);
+    EXPECT_EQ(quietly([this] { return reply_read_loop(link, false); }), Flow::closing_report);
     EXPECT_EQ(run_state.run_status, 3);
     EXPECT_NE(log_text().find(LIMIT_MESSAGE), std::string::npos);
 }
@@ -132,7 +132,7 @@ TEST_F(ReplyEnd, UploadReplyWithoutItsCookieLine)
     run_state.processor_generation = ProcessorGeneration::http;
     peer_.head = "HTTP/1.1 200 OK\r\n";
     FlashCookie cookie;
-    EXPECT_FALSE(quietly([&cookie] { return read_upload_reply(cookie); }));
+    EXPECT_FALSE(quietly([this, &cookie] { return read_upload_reply(link, cookie); }));
     EXPECT_EQ(run_state.run_status, 3);
     EXPECT_NE(log_text().find(LIMIT_MESSAGE), std::string::npos);
 }
@@ -156,7 +156,7 @@ TEST_F(ReplyEnd, HttpReplyWithNothingAfterItsHead)
         SCOPED_TRACE(c.reply);
         run_state.run_status = 0;
         peer_ = EndlessPeer{c.reply, 0, ""};
-        EXPECT_EQ(quietly([] { return reply_read_loop(false); }), Flow::go_on);
+        EXPECT_EQ(quietly([this] { return reply_read_loop(link, false); }), Flow::go_on);
         EXPECT_EQ(run_state.run_status, c.run_status);
     }
     const std::string closed = "quorvex: ERROR: The MOX closed the connection without replying to the script.\r\n";

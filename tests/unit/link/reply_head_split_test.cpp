@@ -37,19 +37,19 @@ TEST_F(Probe, StatusLineSplitAnywhereStillMeansHttp)
     for (size_t cut : {1u, 5u, 9u, 12u, 14u, 16u}) {
         SCOPED_TRACE(cut);
         fresh_run();
-        SimPeer processor({read_until(PROBE_END), send_step(ok.substr(0, cut)), send_step(ok.substr(cut))});
+        SimPeer processor(link, {read_until(PROBE_END), send_step(ok.substr(0, cut)), send_step(ok.substr(cut))});
         ProcessorGeneration generation = ProcessorGeneration::stream;
         testing::internal::CaptureStdout();
-        EXPECT_EQ(generation_probe(generation), Flow::go_on);
+        EXPECT_EQ(generation_probe(link, generation), Flow::go_on);
         testing::internal::GetCapturedStdout();
         EXPECT_EQ(generation, ProcessorGeneration::http);
         processor.finish();
     }
     // An older processor's answer is no HTTP: judged at once.
     fresh_run();
-    SimPeer older({read_until(PROBE_END), send_step(response_text("0x0000", "No error"))});
+    SimPeer older(link, {read_until(PROBE_END), send_step(response_text("0x0000", "No error"))});
     ProcessorGeneration generation = ProcessorGeneration::http;
-    EXPECT_EQ(generation_probe(generation), Flow::go_on);
+    EXPECT_EQ(generation_probe(link, generation), Flow::go_on);
     EXPECT_EQ(generation, ProcessorGeneration::stream);
     older.finish();
 }
@@ -70,15 +70,15 @@ TEST_F(ReplySplit, EveryCutGivesTheAnswersStatus)
         SCOPED_TRACE(cut);
         fresh_run();
         run_state.processor_generation = ProcessorGeneration::http;
-        SimPeer processor({send_step(reply.substr(0, cut)), send_step(reply.substr(cut)), close_step()});
-        ASSERT_EQ(SIO_connect(), Flow::go_on);
+        SimPeer processor(link, {send_step(reply.substr(0, cut)), send_step(reply.substr(cut)), close_step()});
+        ASSERT_EQ(SIO_connect(link), Flow::go_on);
         testing::internal::CaptureStdout();
-        EXPECT_EQ(reply_read_loop(false), Flow::go_on);
+        EXPECT_EQ(reply_read_loop(link, false), Flow::go_on);
         std::string shown = testing::internal::GetCapturedStdout();
         EXPECT_EQ(run_state.run_status, 0);
-        EXPECT_EQ(status_scan(), 0x5F);
+        EXPECT_EQ(status_scan(link), 0x5F);
         EXPECT_NE(shown.find(answer), std::string::npos);
-        connection_teardown();
+        connection_teardown(link);
         processor.finish();
     }
 }
@@ -92,13 +92,13 @@ TEST_F(ReplySplit, EndingInASizeLine)
         SCOPED_TRACE(tail);
         fresh_run();
         run_state.processor_generation = ProcessorGeneration::http;
-        SimPeer processor({send_step(HEAD + "3\r\nabc\r\n"), send_step(tail), close_step()});
-        ASSERT_EQ(SIO_connect(), Flow::go_on);
+        SimPeer processor(link, {send_step(HEAD + "3\r\nabc\r\n"), send_step(tail), close_step()});
+        ASSERT_EQ(SIO_connect(link), Flow::go_on);
         testing::internal::CaptureStdout();
-        EXPECT_EQ(reply_read_loop(false), Flow::go_on);
+        EXPECT_EQ(reply_read_loop(link, false), Flow::go_on);
         testing::internal::GetCapturedStdout();
         EXPECT_EQ(run_state.run_status, status);
-        connection_teardown();
+        connection_teardown(link);
         processor.finish();
     }
 }

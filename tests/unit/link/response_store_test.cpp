@@ -6,52 +6,54 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/run.h"
 #include "records/run_settings.h"
 #include "link/http_reply.h"
+#include "link/link.h"
 #include "link/response_store.h"
 
 namespace {
 
 TEST(ResponseStore, RollsOverWhenAChunkWouldPassItsEnd)
 {
-    response_store_reset();
+    Link link;
+    response_store_reset(link.response_store);
     std::string block(4096, 'x');
     for (int i = 0; i < RESPONSE_STORE_SIZE / 4096; ++i)
-        response_store_append(block.data(), block.size());
-    EXPECT_EQ(response_store.used, static_cast<size_t>(RESPONSE_STORE_SIZE));  // exactly full is allowed
+        response_store_append(link, block.data(), block.size());
+    EXPECT_EQ(link.response_store.used, static_cast<size_t>(RESPONSE_STORE_SIZE));  // exactly full is allowed
 
     std::snprintf(settings.program_name, sizeof settings.program_name, "quorvex");
     testing::internal::CaptureStdout();
-    response_store_append("STATUS", 6);
+    response_store_append(link, "STATUS", 6);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "quorvex: Response has exceeded the length of the response buffer causing a rollover\r\n");
-    EXPECT_EQ(response_store.used, 6u);
-    EXPECT_TRUE(response_store_contains("STATUS"));
-    EXPECT_FALSE(response_store_contains("x"));
+    EXPECT_EQ(link.response_store.used, 6u);
+    EXPECT_TRUE(response_store_contains(link.response_store, "STATUS"));
+    EXPECT_FALSE(response_store_contains(link.response_store, "x"));
 }
 
 // A reply that filled the store to its last byte leaves nothing behind for
-// the next run: the store is empty and ends in its terminator.
+// the next reply: the store is empty and ends in its terminator.
 TEST(ResponseStore, ExactlyFullStoreIsClearedWholeByTheReset)
 {
-    reply_collect_start();
+    Link link;
+    reply_collect_start(link);
     std::string block(4096, 'x');
     for (int i = 0; i < RESPONSE_STORE_SIZE / 4096; ++i)
-        response_store_append(block.data(), block.size());
-    ASSERT_EQ(response_store.used, static_cast<size_t>(RESPONSE_STORE_SIZE));
-    reset_run();
-    EXPECT_EQ(response_store.used, 0u);
-    std::string_view whole(response_store.text, sizeof response_store.text);
+        response_store_append(link, block.data(), block.size());
+    ASSERT_EQ(link.response_store.used, static_cast<size_t>(RESPONSE_STORE_SIZE));
+    reply_collect_start(link);
+    EXPECT_EQ(link.response_store.used, 0u);
+    std::string_view whole(link.response_store.text.get(), RESPONSE_STORE_SIZE + 1);
     EXPECT_EQ(whole.find_first_not_of('\0'), std::string_view::npos);
-    // A short reply of the next run reads as itself alone.
-    response_store_append("abc", 3);
-    EXPECT_STREQ(response_store.text, "abc");
-    reset_run();
+    // A short reply after it reads as itself alone.
+    response_store_append(link, "abc", 3);
+    EXPECT_STREQ(link.response_store.text.get(), "abc");
 }
 
 TEST(ResponseStore, StatusScanSeesWhatARolloverDrops)
 {
+    Link link;
     std::snprintf(settings.program_name, sizeof settings.program_name, "quorvex");
     const std::string early = "<RESPONSE STATUS=\"0x0005\" MESSAGE='early'/>";
     const std::string split = "<RESPONSE STATUS=\"0x00";
@@ -65,23 +67,24 @@ TEST(ResponseStore, StatusScanSeesWhatARolloverDrops)
     };
     for (const Fill& fill : {Fill{"early failure", early, "", 5}, Fill{"status split by the rollover", "", split, 7}}) {
         testing::internal::CaptureStdout();
-        reply_collect_start();
-        response_store_append(fill.first.data(), fill.first.size());
+        reply_collect_start(link);
+        response_store_append(link, fill.first.data(), fill.first.size());
         size_t room = RESPONSE_STORE_SIZE - fill.first.size() - fill.last.size();
         for (; room >= block.size(); room -= block.size())
-            response_store_append(block.data(), block.size());
-        response_store_append(block.data(), room);
-        response_store_append(fill.last.data(), fill.last.size());
-        EXPECT_EQ(response_store.used, static_cast<size_t>(RESPONSE_STORE_SIZE)) << fill.name;
-        response_store_append(rest.data(), rest.size());
+            response_store_append(link, block.data(), block.size());
+        response_store_append(link, block.data(), room);
+        response_store_append(link, fill.last.data(), fill.last.size());
+        EXPECT_EQ(link.response_store.used, static_cast<size_t>(RESPONSE_STORE_SIZE)) << fill.name;
+        response_store_append(link, rest.data(), rest.size());
         EXPECT_NE(testing::internal::GetCapturedStdout().find("rollover"), std::string::npos) << fill.name;
-        EXPECT_EQ(response_store.used, rest.size()) << fill.name;
-        EXPECT_EQ(status_scan(), fill.status) << fill.name;
+        EXPECT_EQ(link.response_store.used, rest.size()) << fill.name;
+        EXPECT_EQ(status_scan(link), fill.status) << fill.name;
     }
 }
 
 TEST(ResponseStore, SearchFindsTextSplitBetweenAppendsAndForgetsWhatARolloverDrops)
 {
+    Link link;
     std::snprintf(settings.program_name, sizeof settings.program_name, "quorvex");
     const std::string done = "Firmware flash completed successfully";
     struct SplitCase {
@@ -95,36 +98,36 @@ TEST(ResponseStore, SearchFindsTextSplitBetweenAppendsAndForgetsWhatARolloverDro
         {{"nothing", "", done}, {false, false, true}},
     };
     for (const SplitCase& c : cases) {
-        reply_collect_start();
+        reply_collect_start(link);
         StoreSearch search(done);
         for (size_t i = 0; i < c.appends.size(); ++i) {
-            response_store_append(c.appends[i].data(), c.appends[i].size());
-            EXPECT_EQ(search.found_in_new_text(), c.found[i]) << c.appends[0] << " append " << i;
+            response_store_append(link, c.appends[i].data(), c.appends[i].size());
+            EXPECT_EQ(search.found_in_new_text(link.response_store), c.found[i]) << c.appends[0] << " append " << i;
         }
     }
 
     // The text is found once: a later search looks only at what came after.
-    reply_collect_start();
+    reply_collect_start(link);
     StoreSearch search(done);
-    response_store_append(done.data(), done.size());
-    EXPECT_TRUE(search.found_in_new_text());
-    response_store_append("more", 4);
-    EXPECT_FALSE(search.found_in_new_text());
+    response_store_append(link, done.data(), done.size());
+    EXPECT_TRUE(search.found_in_new_text(link.response_store));
+    response_store_append(link, "more", 4);
+    EXPECT_FALSE(search.found_in_new_text(link.response_store));
 
     // A rollover starts the search again at the store's new beginning; the
     // bytes it dropped are not searched.
     testing::internal::CaptureStdout();
-    reply_collect_start();
+    reply_collect_start(link);
     StoreSearch rolled(done);
     std::string block(RESPONSE_STORE_SIZE - 10, 'x');
     block += "Firmware f";
-    response_store_append(block.data(), block.size());
-    EXPECT_FALSE(rolled.found_in_new_text());
+    response_store_append(link, block.data(), block.size());
+    EXPECT_FALSE(rolled.found_in_new_text(link.response_store));
     const std::string rest = "lash completed successfully";
-    response_store_append(rest.data(), rest.size());
-    EXPECT_FALSE(rolled.found_in_new_text());
-    response_store_append(done.data(), done.size());
-    EXPECT_TRUE(rolled.found_in_new_text());
+    response_store_append(link, rest.data(), rest.size());
+    EXPECT_FALSE(rolled.found_in_new_text(link.response_store));
+    response_store_append(link, done.data(), done.size());
+    EXPECT_TRUE(rolled.found_in_new_text(link.response_store));
     testing::internal::GetCapturedStdout();
 }
 

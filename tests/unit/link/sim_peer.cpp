@@ -7,6 +7,7 @@
 
 #include "records/run_settings.h"
 #include "link/connection.h"
+#include "link/link.h"
 #include "sim/peer_link.h"
 
 ByteStep send_step(std::string text)
@@ -41,7 +42,7 @@ std::string response_text(const char* status, const char* message, const char* v
     return text;
 }
 
-SimPeer::SimPeer(std::vector<ByteStep> steps, ProcessorOptions options)
+SimPeer::SimPeer(Link& client, std::vector<ByteStep> steps, ProcessorOptions options) : client_(client)
 {
     reset_sim_state();
     sim.options.generation = Generation::stream;
@@ -79,7 +80,7 @@ SimPeer::~SimPeer()
 
 void SimPeer::finish()
 {
-    connection_teardown();
+    connection_teardown(client_);
     if (thread_.joinable()) {
         // Ends the wait for a client that never came.
         stop_requested = true;

@@ -12,6 +12,8 @@
 #include "sim/sim_server.h"
 #include "sim/sim_state.h"
 
+struct Link;
+
 // One write of the bytes, one record.
 ByteStep send_step(std::string text);
 ByteStep read_until(std::string marker);
@@ -31,7 +33,8 @@ struct ProcessorOptions {
 
 class SimPeer {
 public:
-    explicit SimPeer(std::vector<ByteStep> steps, ProcessorOptions options = {});
+    // client: the link that connects to it, whose connection finish() closes.
+    SimPeer(Link& client, std::vector<ByteStep> steps, ProcessorOptions options = {});
     ~SimPeer();
     SimPeer(const SimPeer&) = delete;
     SimPeer& operator=(const SimPeer&) = delete;
@@ -47,6 +50,7 @@ public:
     bool handshake_done = false;
 
 private:
+    Link& client_;
     SimServer server_;
     std::thread thread_;
 };

@@ -19,12 +19,12 @@ class StreamExchange : public LinkTest {};
 TEST_F(StreamExchange, TokensGoOutReSpacedAndLongTokensWhole)
 {
     std::string block(6000, 'A');
-    SimPeer processor({read_until("END\n")});
-    ASSERT_EQ(SIO_connect(), Flow::go_on);
+    SimPeer processor(link, {read_until("END\n")});
+    ASSERT_EQ(SIO_connect(link), Flow::go_on);
     for (const char* token : {"<", "MOXCL", "VERSION", "=", "\"2.0\"", ">", "</", "/>"})
-        ASSERT_EQ(token_send(token), LinkResult::ok);
-    ASSERT_EQ(token_send(block.c_str()), LinkResult::ok);
-    ASSERT_EQ(token_send("/END"), LinkResult::ok);
+        ASSERT_EQ(token_send(link, token), LinkResult::ok);
+    ASSERT_EQ(token_send(link, block.c_str()), LinkResult::ok);
+    ASSERT_EQ(token_send(link, "/END"), LinkResult::ok);
     processor.finish();
     EXPECT_EQ(processor.received, "< MOXCL VERSION = \"2.0\" >\n</ />\n" + block + " /END\n");
 }
@@ -32,10 +32,10 @@ TEST_F(StreamExchange, TokensGoOutReSpacedAndLongTokensWhole)
 TEST_F(StreamExchange, MaskedTokenGoesOutWholeButIsTracedMasked)
 {
     settings.verbose = true;
-    SimPeer processor({read_until("secret\" ")});
-    ASSERT_EQ(SIO_connect(), Flow::go_on);
-    ASSERT_EQ(token_send("PASSWORD"), LinkResult::ok);
-    ASSERT_EQ(masked_token_send("\"secret\""), LinkResult::ok);
+    SimPeer processor(link, {read_until("secret\" ")});
+    ASSERT_EQ(SIO_connect(link), Flow::go_on);
+    ASSERT_EQ(token_send(link, "PASSWORD"), LinkResult::ok);
+    ASSERT_EQ(masked_token_send(link, "\"secret\""), LinkResult::ok);
     processor.finish();
     EXPECT_EQ(processor.received, "PASSWORD \"secret\" ");
     EXPECT_EQ(log_text(), "quorvex: Sending (9):\r\nPASSWORD \r\n"
@@ -47,41 +47,41 @@ TEST_F(StreamExchange, CheckingPassNeitherSendsNorReads)
     run_state.checking_pass = true;
     char buffer[64];
     std::memset(buffer, 'x', sizeof buffer);
-    EXPECT_EQ(token_send("<"), LinkResult::ok);
-    EXPECT_EQ(response_check(buffer, 63), LinkResult::ok);
+    EXPECT_EQ(token_send(link, "<"), LinkResult::ok);
+    EXPECT_EQ(response_check(link, buffer, 63), LinkResult::ok);
     EXPECT_EQ(buffer[0], '\0');
     run_state.checking_pass = false;
     run_state.processor_generation = ProcessorGeneration::http;
-    EXPECT_EQ(response_check(buffer, 63), LinkResult::ok);
+    EXPECT_EQ(response_check(link, buffer, 63), LinkResult::ok);
     EXPECT_EQ(log_text(), "");
 }
 
 TEST_F(StreamExchange, SuccessIsSilentAndRecordsTheVersion)
 {
-    SimPeer processor({send_step(response_text("0x0000", "No error", "1.50"))});
-    ASSERT_EQ(SIO_connect(), Flow::go_on);
+    SimPeer processor(link, {send_step(response_text("0x0000", "No error", "1.50"))});
+    ASSERT_EQ(SIO_connect(link), Flow::go_on);
     run_state.run_status = 0;
-    EXPECT_EQ(response_check(transfer_buffer, TRANSFER_BUFFER_SIZE), LinkResult::ok);
+    EXPECT_EQ(response_check(link, link.transfer_buffer, TRANSFER_BUFFER_SIZE), LinkResult::ok);
     EXPECT_EQ(run_state.run_status, 0);
-    EXPECT_EQ(response_version.major, 1u);
-    EXPECT_EQ(response_version.minor, 50u);
+    EXPECT_EQ(link.response_version.major, 1u);
+    EXPECT_EQ(link.response_version.minor, 50u);
     EXPECT_EQ(log_text(), "");
 }
 
 TEST_F(StreamExchange, ErrorStatusBecomesRunStatusAndStopsTraffic)
 {
     std::string answer = response_text("0x00A1", "Not allowed");
-    SimPeer processor({send_step(answer)});
-    ASSERT_EQ(SIO_connect(), Flow::go_on);
-    EXPECT_EQ(response_check(transfer_buffer, TRANSFER_BUFFER_SIZE), LinkResult::error_status);
+    SimPeer processor(link, {send_step(answer)});
+    ASSERT_EQ(SIO_connect(link), Flow::go_on);
+    EXPECT_EQ(response_check(link, link.transfer_buffer, TRANSFER_BUFFER_SIZE), LinkResult::error_status);
     EXPECT_EQ(run_state.run_status, 161);
-    EXPECT_EQ(token_send("<"), LinkResult::skipped);
-    EXPECT_EQ(plain_send("more"), LinkResult::skipped);
-    EXPECT_EQ(response_check(transfer_buffer, TRANSFER_BUFFER_SIZE), LinkResult::skipped);
+    EXPECT_EQ(token_send(link, "<"), LinkResult::skipped);
+    EXPECT_EQ(plain_send(link, "more"), LinkResult::skipped);
+    EXPECT_EQ(response_check(link, link.transfer_buffer, TRANSFER_BUFFER_SIZE), LinkResult::skipped);
     // A check point after the failure reads nothing and leaves no text
     // behind: an element name the buffer held is never shown as an answer.
     char buffer[64] = "SET_ITEM_A";
-    EXPECT_EQ(response_check(buffer, 63), LinkResult::skipped);
+    EXPECT_EQ(response_check(link, buffer, 63), LinkResult::skipped);
     EXPECT_STREQ(buffer, "");
     processor.finish();
     EXPECT_EQ(processor.received, "");
@@ -93,11 +93,11 @@ TEST_F(StreamExchange, MalformedResponseLeavesRunStatus)
 {
     const char answer[] =
         "<?xml version=\"1.0\"?><MOXCL VERSION=\"2.22\"><RESPONSE STATUS=\"0x0000\" MESSAGE=''/></MOXCL>";
-    SimPeer processor({send_step(answer)});
-    ASSERT_EQ(SIO_connect(), Flow::go_on);
-    EXPECT_EQ(response_check(transfer_buffer, TRANSFER_BUFFER_SIZE), LinkResult::malformed_response);
+    SimPeer processor(link, {send_step(answer)});
+    ASSERT_EQ(SIO_connect(link), Flow::go_on);
+    EXPECT_EQ(response_check(link, link.transfer_buffer, TRANSFER_BUFFER_SIZE), LinkResult::malformed_response);
     EXPECT_EQ(run_state.run_status, 0);
-    EXPECT_EQ(response_version.minor, 22u);
+    EXPECT_EQ(link.response_version.minor, 22u);
     EXPECT_EQ(log_text(), "quorvex: ERROR: Malformed MOX response: (" + std::to_string(std::strlen(answer)) +
                               "):\r\n" + answer + "\r\n");
 }
@@ -106,45 +106,45 @@ TEST_F(StreamExchange, WholeResponseIsDrainedToTheClosingRootTag)
 {
     std::string head = "<?xml version=\"1.0\"?><MOXCL VERSION=\"2.22\"><RESPONSE STATUS=\"0x0000\" MESSAGE='ok'/>";
     // "<END_MOXCL/>" in a later read does not end the drain.
-    SimPeer processor({send_step(head), send_step("<ITEM A=\"1\"/><END_MOXCL/>"),
+    SimPeer processor(link, {send_step(head), send_step("<ITEM A=\"1\"/><END_MOXCL/>"),
                              send_step("<ITEM A=\"2\"/></MOXCL>"), send_step("not read")});
-    ASSERT_EQ(SIO_connect(), Flow::go_on);
-    show_whole_response = true;
-    EXPECT_EQ(response_check(transfer_buffer, TRANSFER_BUFFER_SIZE), LinkResult::ok);
+    ASSERT_EQ(SIO_connect(link), Flow::go_on);
+    link.show_whole_response = true;
+    EXPECT_EQ(response_check(link, link.transfer_buffer, TRANSFER_BUFFER_SIZE), LinkResult::ok);
     EXPECT_EQ(run_state.run_status, 0);
-    EXPECT_FALSE(show_whole_response);
+    EXPECT_FALSE(link.show_whole_response);
     EXPECT_EQ(log_text(), head + "<ITEM A=\"1\"/><END_MOXCL/><ITEM A=\"2\"/></MOXCL>");
 }
 
 TEST_F(StreamExchange, WholeResponseInOneReadIsTracedAsReceived)
 {
     std::string answer = response_text("0x0000", "No error");
-    SimPeer processor({send_step(answer)});
-    ASSERT_EQ(SIO_connect(), Flow::go_on);
-    show_whole_response = true;
-    EXPECT_EQ(response_check(transfer_buffer, TRANSFER_BUFFER_SIZE), LinkResult::ok);
-    EXPECT_FALSE(show_whole_response);
+    SimPeer processor(link, {send_step(answer)});
+    ASSERT_EQ(SIO_connect(link), Flow::go_on);
+    link.show_whole_response = true;
+    EXPECT_EQ(response_check(link, link.transfer_buffer, TRANSFER_BUFFER_SIZE), LinkResult::ok);
+    EXPECT_FALSE(link.show_whole_response);
     EXPECT_EQ(log_text(), "quorvex: Receiving (" + std::to_string(answer.size()) + "):\r\n" + answer + "\r\n");
 }
 
 TEST_F(StreamExchange, ClosedConnectionIsAReadFailure)
 {
-    SimPeer processor({close_step()});
-    ASSERT_EQ(SIO_connect(), Flow::go_on);
-    EXPECT_EQ(response_check(transfer_buffer, TRANSFER_BUFFER_SIZE), LinkResult::read_failure);
+    SimPeer processor(link, {close_step()});
+    ASSERT_EQ(SIO_connect(link), Flow::go_on);
+    EXPECT_EQ(response_check(link, link.transfer_buffer, TRANSFER_BUFFER_SIZE), LinkResult::read_failure);
     EXPECT_EQ(run_state.run_status, 3);
     EXPECT_EQ(log_text(), "quorvex: ERROR: SSL_read:Connection Terminated:reason(0).\r\n");
 }
 
 TEST_F(StreamExchange, DrainThatLosesTheConnectionFailsTheRun)
 {
-    SimPeer processor(
+    SimPeer processor(link, 
         {send_step("<?xml version=\"1.0\"?><MOXCL VERSION=\"2.22\"><RESPONSE STATUS=\"0x0\" MESSAGE='ok'/>"),
          close_step()});
-    ASSERT_EQ(SIO_connect(), Flow::go_on);
+    ASSERT_EQ(SIO_connect(link), Flow::go_on);
     settings.verbose = true;
     // The result says what the run status says.
-    EXPECT_EQ(response_check(transfer_buffer, TRANSFER_BUFFER_SIZE), LinkResult::read_failure);
+    EXPECT_EQ(response_check(link, link.transfer_buffer, TRANSFER_BUFFER_SIZE), LinkResult::read_failure);
     EXPECT_EQ(run_state.run_status, 3);
 }
 
@@ -153,27 +153,27 @@ TEST_F(StreamExchange, ReadsStopOneByteShortOfTheBufferEnd)
     // The actions read at most 2047 bytes into their 2048-byte buffer, the
     // driver 4096 into the 4097-byte transfer buffer: both stay terminated.
     std::string big = response_text("0x0000", std::string(7000, 'm').c_str());
-    SimPeer processor({send_step(big), send_step(big)});
-    ASSERT_EQ(SIO_connect(), Flow::go_on);
+    SimPeer processor(link, {send_step(big), send_step(big)});
+    ASSERT_EQ(SIO_connect(link), Flow::go_on);
     auto action_buffer = std::make_unique<char[]>(2048);
-    EXPECT_EQ(response_check(action_buffer.get(), 2047), LinkResult::ok);
+    EXPECT_EQ(response_check(link, action_buffer.get(), 2047), LinkResult::ok);
     EXPECT_EQ(std::strlen(action_buffer.get()), 2047u);
-    static_cast<void>(response_check(transfer_buffer, TRANSFER_BUFFER_SIZE));
-    EXPECT_EQ(std::strlen(transfer_buffer), 4096u);
+    static_cast<void>(response_check(link, link.transfer_buffer, TRANSFER_BUFFER_SIZE));
+    EXPECT_EQ(std::strlen(link.transfer_buffer), 4096u);
 }
 
 // The tokens between two answers wait under the connection and leave
 // before the answer is read.
 TEST_F(StreamExchange, TokensWaitForTheNextRead)
 {
-    SimPeer processor({read_until("/B\n"), send_step(response_text("0x0000", "No error"))});
-    ASSERT_EQ(SIO_connect(), Flow::go_on);
+    SimPeer processor(link, {read_until("/B\n"), send_step(response_text("0x0000", "No error"))});
+    ASSERT_EQ(SIO_connect(link), Flow::go_on);
     for (const char* token : {"<", "A", "/B"})
-        ASSERT_EQ(token_send(token), LinkResult::ok);
-    BIO* queue = SSL_get_wbio(connection.tls);
+        ASSERT_EQ(token_send(link, token), LinkResult::ok);
+    BIO* queue = SSL_get_wbio(link.connection.tls);
     EXPECT_GT(BIO_ctrl_wpending(queue), 0u);
     char buffer[2048];
-    EXPECT_EQ(response_check(buffer, 2047), LinkResult::ok);
+    EXPECT_EQ(response_check(link, buffer, 2047), LinkResult::ok);
     EXPECT_EQ(BIO_ctrl_wpending(queue), 0u);
     EXPECT_EQ(run_state.run_status, 0);
     processor.finish();
@@ -184,12 +184,12 @@ TEST_F(StreamExchange, TokensWaitForTheNextRead)
 // failed write, reported once.
 TEST_F(StreamExchange, QueuedTokensThatCannotLeaveAreAFailedWrite)
 {
-    SimPeer processor({read_until("never")});
-    ASSERT_EQ(SIO_connect(), Flow::go_on);
-    ASSERT_EQ(token_send("<"), LinkResult::ok);
-    ASSERT_EQ(shutdown(connection.socket, SHUT_WR), 0);
+    SimPeer processor(link, {read_until("never")});
+    ASSERT_EQ(SIO_connect(link), Flow::go_on);
+    ASSERT_EQ(token_send(link, "<"), LinkResult::ok);
+    ASSERT_EQ(shutdown(link.connection.socket, SHUT_WR), 0);
     char buffer[2048];
-    EXPECT_EQ(response_check(buffer, 2047), LinkResult::write_failure);
+    EXPECT_EQ(response_check(link, buffer, 2047), LinkResult::write_failure);
     EXPECT_EQ(run_state.run_status, 6);
     EXPECT_EQ(log_text(), "quorvex: ERROR: SSL_write:Connection Terminated:reason(32).\r\n");
     processor.finish();
@@ -197,7 +197,7 @@ TEST_F(StreamExchange, QueuedTokensThatCannotLeaveAreAFailedWrite)
 
 TEST_F(StreamExchange, FailedWriteSetsSix)
 {
-    EXPECT_EQ(plain_send("<?xml version=\"1.0\"?>\r\n"), LinkResult::write_failure);
+    EXPECT_EQ(plain_send(link, "<?xml version=\"1.0\"?>\r\n"), LinkResult::write_failure);
     EXPECT_EQ(run_state.run_status, 6);
     EXPECT_NE(log_text().find("quorvex: ERROR: SSL_write:Connection Terminated:reason("), std::string::npos);
 }
@@ -250,18 +250,18 @@ TEST_F(StreamExchange, EveryResponseIsReadToItsEndAtItsOwnCheckPoint)
         for (const std::string& piece : c.pieces)
             steps.push_back(send_step(piece));
         steps.push_back(send_step(response_text("0x0007", "Busy")));
-        SimPeer processor(steps);
-        ASSERT_EQ(SIO_connect(), Flow::go_on);
+        SimPeer processor(link, steps);
+        ASSERT_EQ(SIO_connect(link), Flow::go_on);
         run_state.run_status = 0;
-        show_whole_response = c.shown;
+        link.show_whole_response = c.shown;
         auto buffer = std::make_unique<char[]>(c.size + 1);
         std::string before = log_text();
-        static_cast<void>(response_check(buffer.get(), c.size));
+        static_cast<void>(response_check(link, buffer.get(), c.size));
         EXPECT_EQ(run_state.run_status, 0);
         EXPECT_EQ(log_text().substr(before.size()), c.log);
-        EXPECT_EQ(response_check(buffer.get(), c.size), LinkResult::error_status);
+        EXPECT_EQ(response_check(link, buffer.get(), c.size), LinkResult::error_status);
         EXPECT_EQ(run_state.run_status, 7);
-        connection_teardown();
+        connection_teardown(link);
         processor.finish();
     }
 }
@@ -297,15 +297,15 @@ TEST_F(StreamExchange, AnyReadableErrorStatusFailsTheRun)
             steps.push_back(send_step(piece));
             text += piece;
         }
-        SimPeer processor(steps);
-        ASSERT_EQ(SIO_connect(), Flow::go_on);
+        SimPeer processor(link, steps);
+        ASSERT_EQ(SIO_connect(link), Flow::go_on);
         run_state.run_status = 0;
         std::string before = log_text();
-        EXPECT_EQ(static_cast<int>(response_check(transfer_buffer, TRANSFER_BUFFER_SIZE)), c.result);
+        EXPECT_EQ(static_cast<int>(response_check(link, link.transfer_buffer, TRANSFER_BUFFER_SIZE)), c.result);
         EXPECT_EQ(run_state.run_status, c.run_status);
         EXPECT_EQ(log_text().substr(before.size()), "quorvex: " + std::string(c.shown_as) + ": (" +
                                                         std::to_string(text.size()) + "):\r\n" + text + "\r\n");
-        connection_teardown();
+        connection_teardown(link);
         processor.finish();
     }
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "link/link.h"
 #include "script/grammar.h"
 #include "script/lexer.h"
 #include "script/script_reader.h"
@@ -42,7 +43,8 @@ long long reads_to_lex(const std::string& text, std::vector<std::string>& names)
     long long before;
     long long after;
     {
-        ScriptReader reader(script);
+        Link link;
+        ScriptReader reader(script, link);
         before = read_calls();
         for (int code; (code = next_token(reader)) != 0;)
             names.push_back(code == IDENTIFIER ? reader.scan.token_value : "?");

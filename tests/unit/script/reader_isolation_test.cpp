@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "records/run_state.h"
+#include "link/link.h"
 #include "script/grammar.h"
 #include "script/parser.h"
 #include "script/script_reader.h"
@@ -26,7 +27,7 @@ struct Trail {
 // The trail of the reader whose link calls come now.
 Trail* trail;
 
-LinkResult record_send(const char* token)
+LinkResult record_send(Link&, const char* token)
 {
     Trail* mine = trail;
     if (mine->on_send)
@@ -35,20 +36,20 @@ LinkResult record_send(const char* token)
     return LinkResult::ok;
 }
 
-LinkResult record_check(char* buffer, int size)
+LinkResult record_check(Link&, char* buffer, int size)
 {
     std::memset(buffer, 0, static_cast<size_t>(size));
     trail->calls.emplace_back("check");
     return LinkResult::ok;
 }
 
-LinkResult record_image(const char* location)
+LinkResult record_image(Link&, const char* location)
 {
     trail->calls.push_back("image(" + std::string(location) + ")");
     return LinkResult::ok;
 }
 
-LinkResult record_write()
+LinkResult record_write(Link&)
 {
     trail->calls.emplace_back("write");
     return LinkResult::ok;
@@ -59,7 +60,7 @@ bool not_overridden()
     return false;
 }
 
-void no_override() {}
+void no_override(Link&) {}
 
 const char* no_password()
 {
@@ -99,7 +100,7 @@ struct Scan {
 // A reader over a script of its own, scanned one token at a time.
 class Scanning {
 public:
-    explicit Scanning(const std::string& text) : script(open_text(text)), reader(script, recorder) {}
+    explicit Scanning(const std::string& text) : script(open_text(text)), reader(script, link, recorder) {}
     ~Scanning()
     {
         reset_lexer(reader);
@@ -127,6 +128,7 @@ public:
 
 private:
     FILE* script;
+    Link link;
     ScriptReader reader;
 };
 
@@ -187,7 +189,8 @@ Parse parse_with_own_reader(const std::string& text, std::function<void(const ch
     parse.trail.on_send = std::move(between);
     FILE* script = open_text(text);
     {
-        ScriptReader reader(script, recorder);
+        Link link;
+        ScriptReader reader(script, link, recorder);
         Trail* outer = trail;
         trail = &parse.trail;
         testing::internal::CaptureStdout();
@@ -243,7 +246,8 @@ TEST(ScriptReaders, DroppedInTheMiddleOfAScan)
 {
     FILE* script = open_text(script_a);
     {
-        ScriptReader reader(script, recorder);
+        Link link;
+        ScriptReader reader(script, link, recorder);
         Trail dropped;
         trail = &dropped;
         testing::internal::CaptureStdout();

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "records/run_state.h"
+#include "link/link.h"
 #include "link/stream_exchange.h"
 #include "script/grammar.h"
 #include "script/lexer.h"
@@ -18,40 +19,40 @@ static ScriptRun* current_run;
 static const ScriptRunOptions* current_options;
 
 // Like the real token send, sends nothing while the checking pass flag is set.
-static LinkResult record_token(const char* token)
+static LinkResult record_token(Link&, const char* token)
 {
     if (!run_state.checking_pass)
         current_run->events.emplace_back(token);
     return LinkResult::ok;
 }
 
-static LinkResult record_check(char* buffer, int size)
+static LinkResult record_check(Link& link, char* buffer, int size)
 {
     memset(buffer, 0, static_cast<size_t>(size));
-    current_run->events.emplace_back(show_whole_response ? "check+" : "check");
-    show_whole_response = false;
+    current_run->events.emplace_back(link.show_whole_response ? "check+" : "check");
+    link.show_whole_response = false;
     return LinkResult::ok;
 }
 
-static LinkResult record_firmware(const char* location)
+static LinkResult record_firmware(Link&, const char* location)
 {
     current_run->events.push_back("firmware(" + std::string(location) + ")");
     return current_options->image_result == 0 ? LinkResult::ok : LinkResult::failed_command;
 }
 
-static LinkResult record_insert(const char* location)
+static LinkResult record_insert(Link&, const char* location)
 {
     current_run->events.push_back("insert(" + std::string(location) + ")");
     return current_options->image_result == 0 ? LinkResult::ok : LinkResult::failed_command;
 }
 
-static LinkResult record_copy(const char* location)
+static LinkResult record_copy(Link&, const char* location)
 {
     current_run->events.push_back("copy(" + std::string(location) + ")");
     return current_options->image_result == 0 ? LinkResult::ok : LinkResult::failed_command;
 }
 
-static LinkResult record_write()
+static LinkResult record_write(Link&)
 {
     current_run->events.emplace_back("write");
     return LinkResult::ok;
@@ -62,7 +63,7 @@ static bool overridden()
     return current_options->credentials_overridden;
 }
 
-static void record_override()
+static void record_override(Link&)
 {
     current_run->events.emplace_back("override");
 }
@@ -89,7 +90,6 @@ static void start_run(const ScriptRunOptions& options, ScriptRun& run)
     current_run = &run;
     current_options = &options;
     run_state.checking_pass = !options.live_pass;
-    show_whole_response = false;
     testing::internal::CaptureStdout();
 }
 
@@ -107,7 +107,8 @@ ScriptRun run_script(const std::string& text, const ScriptRunOptions& options)
 {
     ScriptRun run;
     FILE* script = open_text(text);
-    ScriptReader reader(script, recorder);
+    Link link;
+    ScriptReader reader(script, link, recorder);
     start_run(options, run);
     run.result = static_cast<int>(parse_script(reader));
     end_run(run, reader);
@@ -122,7 +123,8 @@ ScriptRun run_script_after(const std::string& earlier, const std::string& text,
     ScriptRun run;
     FILE* earlier_script = open_text(earlier);
     FILE* script = open_text(text);
-    ScriptReader reader(earlier_script, recorder);
+    Link link;
+    ScriptReader reader(earlier_script, link, recorder);
     start_run(options, run);
     int earlier_result = static_cast<int>(parse_script(reader));
     fflush(stdout);
@@ -144,7 +146,8 @@ LexRun lex_stream(FILE* script)
     ScriptRunOptions options;
     ScriptRun run;
     LexRun lexed;
-    ScriptReader reader(script, recorder);
+    Link link;
+    ScriptReader reader(script, link, recorder);
     start_run(options, run);
     for (int code; (code = next_token(reader)) != 0;) {
         bool has_value = code == STRING || code == IDENTIFIER;
