@@ -126,7 +126,7 @@ bool take_environment_timeout(const char* value)
         seconds = seconds * 10 + (*digit - '0');
     if (digit == value || *digit != '\0' || seconds > LONGEST_WAIT_SECONDS) {
         console_only("QUORVEX_TIMEOUT must be a number of seconds from 0 (no limit) to %d, not \"%s\"\r\n",
-               LONGEST_WAIT_SECONDS, value);
+                     LONGEST_WAIT_SECONDS, value);
         return false;
     }
     settings.connect_wait_seconds = static_cast<int>(seconds);

@@ -54,7 +54,7 @@ bool begin_run_outputs()
         }
         if (!prepare_report_file(settings.report_file_name)) {
             error_only("Cannot write the run report \"%s\": the name is too long\n",
-                         settings.report_file_name);
+                       settings.report_file_name);
             return false;
         }
         report_wanted = true;
@@ -94,7 +94,7 @@ int finish_run_outputs(int exit_status)
         call_at_process_end(nullptr);
         if (!written) {
             error_only("Cannot write the run report \"%s\": %s\n", settings.report_file_name,
-                         std::strerror(error));
+                       std::strerror(error));
             if (exit_status == 0)
                 status = REPORT_NOT_WRITTEN;
         }

@@ -83,7 +83,7 @@ void close_log()
     }
     if (!written) {
         error_only("%s: ERROR: The log file \"%s\" could not be written whole: %s\n", settings.program_name,
-                log_name.c_str(), error != 0 ? strerror(error) : "a write failed");
+                   log_name.c_str(), error != 0 ? strerror(error) : "a write failed");
         log_lost = true;
     }
 }
@@ -119,7 +119,7 @@ bool open_log_stream()
     if (name[0] && !file) {
         int error = errno;
         error_only("Cannot open the log file \"%s\": %s; the log goes to the console\n", name,
-                error == ELOOP ? "it is a link" : strerror(error));
+                   error == ELOOP ? "it is a link" : strerror(error));
     }
     run_state.log_stream = file ? file : stdout;
     return true;

@@ -131,7 +131,7 @@ LinkResult floppy_image_copy(Link& link, const char* location)
             // A short image is not written: the file would hold zeros in
             // place of the missing bytes.
             console_only("The virtual floppy image was not received completely (%d of %d bytes)\r\n", received,
-                        announced);
+                         announced);
             result = LinkResult::failed_command;
         } else {
             link.transfer_flags |= TRANSFER_FLOPPY_COPY_PENDING;

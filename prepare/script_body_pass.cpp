@@ -152,7 +152,7 @@ int take_image_path(std::string_view line, const ImageLocation& location)
 {
     if (location.value_end == std::string_view::npos) {
         console_only("ERROR: Firmware image location \"%.*s has no closing quote.\r\n",
-                    static_cast<int>(line.size() - location.value), line.data() + location.value);
+                     static_cast<int>(line.size() - location.value), line.data() + location.value);
         return reject();
     }
     firmware_reference.firmware_image_path.assign(line.substr(location.value, location.value_end - location.value));

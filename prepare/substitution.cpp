@@ -181,7 +181,7 @@ CopyOutcome substitute_variables()
     // before it is read: leave it alone and run it as it is.
     if (same_file(name, settings.input_file_name)) {
         console_only("The input file \"%s\" has the name of its own variable substituted copy; it is used without substitution.\r\n",
-               settings.input_file_name);
+                     settings.input_file_name);
         fclose(in);
         return CopyOutcome::not_written;
     }
@@ -194,7 +194,7 @@ CopyOutcome substitute_variables()
     if (!out) {
         fclose(in);
         console_only("ERROR: Cannot create the variable substituted copy \"%s\": %s. Nothing was sent.\r\n", name,
-               reason.c_str());
+                     reason.c_str());
         return CopyOutcome::refused;
     }
     memcpy(settings.working_copy_name, name, sizeof name);
@@ -253,7 +253,7 @@ CopyOutcome substitute_variables()
     }
     if (!written) {
         console_only("ERROR: Cannot write the variable substituted copy \"%s\": %s. Nothing was sent.\r\n", name,
-               error != 0 ? strerror(error) : "a write failed");
+                     error != 0 ? strerror(error) : "a write failed");
         return CopyOutcome::refused;
     }
     // A typo in -t would otherwise send an empty value (a password) and
