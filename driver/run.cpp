@@ -251,8 +251,8 @@ Flow run_http_mode(Link& link)
         // A failed send is in the run status; the reply loop then ends at once.
         static_cast<void>(script_body_pass(link, true, plan));
     };
-    if (firmware_reference.firmware_update_present) {
-        Flow uploaded = firmware_upload(link, plan.length, {fresh_multipart_boundary, send_body});
+    if (plan.firmware.firmware_update_present) {
+        Flow uploaded = firmware_upload(link, plan.firmware, plan.length, {fresh_multipart_boundary, send_body});
         if (uploaded != Flow::go_on)
             return uploaded;
     } else {
@@ -260,7 +260,7 @@ Flow run_http_mode(Link& link)
         static_cast<void>(plain_send(link, script_request_head(link, plan.length).c_str()));
         send_body();
     }
-    Flow replied = reply_read_loop(link, firmware_reference.firmware_update_present);
+    Flow replied = reply_read_loop(link, plan.firmware.firmware_update_present);
     if (replied != Flow::go_on)
         return replied;
     int failing = status_scan(link);

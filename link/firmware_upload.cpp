@@ -41,11 +41,11 @@ Flow image_cannot_be_opened(Link& link, const std::string& path, int error)
 
 // Sends the image in blocks, never more than the measured size; returns
 // the bytes sent.
-long send_image_blocks(Link& link, FILE* image, long image_size)
+long send_image_blocks(Link& link, const std::string& path, FILE* image, long image_size)
 {
     unsigned char* image_buffer = link.image_buffer.get();
     long sent = 0;
-    ImageRecord record(FIRMWARE_IMAGE.report_kind, firmware_reference.firmware_image_path);
+    ImageRecord record(FIRMWARE_IMAGE.report_kind, path);
     progress_begin(FIRMWARE_IMAGE.progress_label, image_size);
     while (sent < image_size) {
         std::memset(image_buffer, 0, IMAGE_BLOCK);
@@ -56,7 +56,7 @@ long send_image_blocks(Link& link, FILE* image, long image_size)
         size_t wanted = std::min(IMAGE_BLOCK, static_cast<size_t>(image_size - sent));
         size_t count = std::fread(image_buffer, 1, wanted, image);
         if (count == 0 && std::ferror(image)) {
-            console_only("Cannot read firmware image file \"%s\"\r\n", firmware_reference.firmware_image_path.c_str());
+            console_only("Cannot read firmware image file \"%s\"\r\n", path.c_str());
             break;
         }
         // A failed write is reported there; the upload goes on to its end.
@@ -141,7 +141,8 @@ std::string FlashCookie::header() const
     return seen_ && !too_long_ ? line_ + "\r\n" : std::string();
 }
 
-Flow firmware_upload(Link& link, int32_t script_body_length, const UploadCalls& calls)
+Flow firmware_upload(Link& link, FirmwareReference& firmware_reference, int32_t script_body_length,
+                     const UploadCalls& calls)
 {
     const std::string& boundary = firmware_reference.multipart_boundary;
     const std::string& path = firmware_reference.firmware_image_path;
@@ -179,7 +180,7 @@ Flow firmware_upload(Link& link, int32_t script_body_length, const UploadCalls& 
 
     console_only("\nFirmware image is being sent ...\n");
     link.transfer_flags |= TRANSFER_FIRMWARE_SENT;
-    sendsize -= send_image_blocks(link, image, image_size);
+    sendsize -= send_image_blocks(link, path, image, image_size);
     std::fclose(image);
 
     static_cast<void>(plain_send(link, body3.c_str()));

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "records/results.h"
+#include "records/firmware_reference.h"
 
 struct Link;
 
@@ -20,13 +21,15 @@ struct UploadCalls {
     std::function<void()> send_body;
 };
 
-// Uploads the referenced image, reconnects and sends the script request with
+// Uploads the image firmware_reference names (as the body pass found it; a
+// boundary it could not make is made here), reconnects and sends the script request with
 // the cookie. go_on once the follow-up request is sent, or, with the run
 // failed (a cookie line too long to send), without it; closing_report when
 // the image cannot be opened (run status -1, nothing sent); end_now when
 // the upload reply cannot be read (3) or the second connection cannot be
 // made.
-Flow firmware_upload(Link& link, int32_t script_body_length, const UploadCalls& calls);
+Flow firmware_upload(Link& link, FirmwareReference& firmware_reference, int32_t script_body_length,
+                     const UploadCalls& calls);
 
 // The longest Cookie line the follow-up request carries.
 constexpr size_t FLASH_COOKIE_LINE_LIMIT = 4096;

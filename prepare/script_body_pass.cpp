@@ -42,7 +42,7 @@ int reject()
 
 // The generated element for the image at path, and its length; -1 when the
 // image cannot be opened, is no regular file or is too large to state.
-int firmware_element(bool measuring, std::string& element)
+int firmware_element(FirmwareReference& firmware_reference, bool measuring, std::string& element)
 {
     const std::string& path = firmware_reference.firmware_image_path;
     FILE* image = nullptr;
@@ -148,7 +148,7 @@ ImageLocation find_image_location(std::string_view line, size_t element)
 
 // Takes the image path out of a firmware reference line; -1 when it is
 // rejected.
-int take_image_path(std::string_view line, const ImageLocation& location)
+int take_image_path(FirmwareReference& firmware_reference, std::string_view line, const ImageLocation& location)
 {
     if (location.value_end == std::string_view::npos) {
         console_only("ERROR: Firmware image location \"%.*s has no closing quote.\r\n",
@@ -311,18 +311,18 @@ static BodyPass body_pass(bool send, int32_t& length, BodyPlan& plan, const Body
         bool comment_before = in_comment;
         size_t firmware_name = firmware_name_outside_comments(line, in_comment);
         if (firmware_name != std::string::npos) {
-            firmware_reference.firmware_update_present = true;
+            plan.firmware.firmware_update_present = true;
             location = find_image_location(line, firmware_name);
         }
         if (location.name != std::string::npos) {
             length = stated_length(body_length);
-            if (take_image_path(line, location) != 0)
+            if (take_image_path(plan.firmware, line, location) != 0)
                 return BodyPass::rejected;
             std::string element;
             if (send && elements_sent < plan.firmware_elements.size()) {
                 element = plan.firmware_elements[elements_sent];
             } else {
-                int made = firmware_element(!send, element);
+                int made = firmware_element(plan.firmware, !send, element);
                 if (made != 0)
                     return run_going() ? BodyPass::image_unopened : BodyPass::rejected;
                 if (!send)

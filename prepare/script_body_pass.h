@@ -18,6 +18,7 @@ struct Link;
 // order, which the sending pass sends again as they are, so that the body
 // matches its measured length even when an image changes in between.
 struct BodyPlan {
+    FirmwareReference firmware;  // the update the script asks for, if any
     int32_t length = 0;
     std::vector<std::string> firmware_elements;
     int32_t sent = 0;  // what the sending pass counted: length, when all went well

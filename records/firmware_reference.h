@@ -1,5 +1,6 @@
-// The firmware update an HTTP-mode script asks for: found by the body pass,
-// carried out by the firmware upload.
+// The firmware update an HTTP-mode script asks for: found by the body pass
+// (in its BodyPlan), carried out by the firmware upload, which the run
+// hands it to.
 #pragma once
 
 #include <cstdint>
@@ -11,5 +12,3 @@ struct FirmwareReference {
     int32_t firmware_image_length = 0;
     std::string multipart_boundary;
 };
-
-extern FirmwareReference firmware_reference;

@@ -1,6 +1,5 @@
 #include "records/reset.h"
 
-#include "records/firmware_reference.h"
 #include "records/progress_display.h"
 #include "records/run_report.h"
 #include "records/run_settings.h"
@@ -10,7 +9,6 @@ void reset_records()
 {
     settings = RunSettings{};
     run_state = RunState{};
-    firmware_reference = FirmwareReference{};
     reset_progress();
     reset_run_report();
 }

@@ -126,6 +126,7 @@ protected:
     {
         std::filesystem::create_directories(folder);
         reset_run();
+        plan = BodyPlan{};
         wire.clear();
         traces.clear();
     }
@@ -185,10 +186,10 @@ TEST_F(ScriptBody, MeasuredLengthIsTheBytesSent)
                         element + " <!-- kept -->\r\n</MOXCL>\r\n");
     EXPECT_EQ(traces.find("topsecret"), std::string::npos);
     EXPECT_NE(traces.find("PASSWORD=\"********\">\r\n"), std::string::npos);
-    EXPECT_TRUE(firmware_reference.firmware_update_present);
-    EXPECT_EQ(firmware_reference.firmware_image_path, image);
-    EXPECT_EQ(firmware_reference.firmware_image_length, 5000);
-    EXPECT_EQ(firmware_reference.multipart_boundary.rfind("------zqVyo3t", 0), 0u);
+    EXPECT_TRUE(plan.firmware.firmware_update_present);
+    EXPECT_EQ(plan.firmware.firmware_image_path, image);
+    EXPECT_EQ(plan.firmware.firmware_image_length, 5000);
+    EXPECT_EQ(plan.firmware.multipart_boundary.rfind("------zqVyo3t", 0), 0u);
 }
 
 TEST_F(ScriptBody, SendingPassStatesTheMeasuredImage)
@@ -246,7 +247,7 @@ TEST_F(ScriptBody, UnopenableImageLeavesRunStatus)
     EXPECT_EQ(measure(length), BodyPass::image_unopened);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "Unable to open the firmware image update file\r\n");
     EXPECT_EQ(run_state.run_status, 0);
-    EXPECT_TRUE(firmware_reference.firmware_update_present);
+    EXPECT_TRUE(plan.firmware.firmware_update_present);
 }
 
 // A pipe would keep the run waiting at its open, a character device would
@@ -278,8 +279,8 @@ TEST_F(ScriptBody, FirmwareNameWithoutLocationIsSentAndNoted)
     ASSERT_EQ(send(measured), BodyPass::done);
     EXPECT_EQ(wire, "<UPDATE_MOX_FIRMWARE\r\n IMAGE_LOCATION=\"x.bin\"/>\r\n");
     EXPECT_EQ(static_cast<size_t>(measured), wire.size());
-    EXPECT_TRUE(firmware_reference.firmware_update_present);
-    EXPECT_EQ(firmware_reference.firmware_image_path, "");
+    EXPECT_TRUE(plan.firmware.firmware_update_present);
+    EXPECT_EQ(plan.firmware.firmware_image_path, "");
 }
 
 // Every line of the script goes out whole with the element in place of the
@@ -328,7 +329,7 @@ TEST_F(ScriptBody, FirmwareLineKeepsItsOtherText)
         ASSERT_EQ(send(sent), BodyPass::done);
         EXPECT_EQ(wire, "<MOXCL>\r\n" + c.sent + "</MOXCL>\r\n");
         EXPECT_EQ(static_cast<size_t>(measured), wire.size());
-        EXPECT_EQ(firmware_reference.firmware_image_path, image);
+        EXPECT_EQ(plan.firmware.firmware_image_path, image);
         std::fclose(run_state.script_input);
         run_state.script_input = nullptr;
     }
@@ -359,8 +360,8 @@ TEST_F(ScriptBody, CommentedOutFirmwareGoesOutAsWritten)
             expected.insert(at, "\r");
         EXPECT_EQ(wire, expected);
         EXPECT_EQ(static_cast<size_t>(measured), wire.size());
-        EXPECT_FALSE(firmware_reference.firmware_update_present);
-        EXPECT_EQ(firmware_reference.firmware_image_path, "");
+        EXPECT_FALSE(plan.firmware.firmware_update_present);
+        EXPECT_EQ(plan.firmware.firmware_image_path, "");
         std::fclose(run_state.script_input);
         run_state.script_input = nullptr;
     }

@@ -1,3 +1,0 @@
-#include "records/firmware_reference.h"
-
-FirmwareReference firmware_reference;
