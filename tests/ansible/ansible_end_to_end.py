@@ -22,15 +22,15 @@ import json
 import os
 import re
 import shutil
-import socket
 import subprocess
 import sys
 import tempfile
-import threading
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "sim"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 import launch  # noqa: E402
+from process_watch import ProcessWatch, closed_port  # noqa: E402
 
 PASSWORD = "ansible-s3cret-pw"
 ANSIBLE_MASK = "********"
@@ -126,41 +126,6 @@ PROCESSORS = {
     "mp19": (HTTP, None, "read.xml", None, "usage", "failed", "failed", 64, "usage error"),
     "mp20": (STREAM, None, "copy.xml", None, None, "ok", "ok", 0, None),
 }
-
-
-class Watch(threading.Thread):
-    """Reads every process's command line and environment while a playbook
-    runs and keeps those that show the password."""
-
-    def __init__(self):
-        super().__init__(daemon=True)
-        self.done = threading.Event()
-        self.programs = set()
-        self.leaks = []
-
-    def run(self):
-        secret = PASSWORD.encode()
-        while not self.done.is_set():
-            for pid in os.listdir("/proc"):
-                if not pid.isdigit():
-                    continue
-                for part in ("cmdline", "environ"):
-                    try:
-                        with open("/proc/%s/%s" % (pid, part), "rb") as handle:
-                            text = handle.read()
-                    except OSError:
-                        continue
-                    if part == "cmdline":
-                        self.programs.add(os.path.basename(text.split(b"\0")[0]))
-                    if secret in text:
-                        self.leaks.append((part, text.replace(b"\0", b" ")[:300]))
-            time.sleep(0.02)
-
-
-def closed_port():
-    with socket.socket() as probe:
-        probe.bind(("127.0.0.1", 0))
-        return str(probe.getsockname()[1])
 
 
 def recap(output):
@@ -264,14 +229,13 @@ def main():
             def playbook(*extra):
                 for name in os.listdir(os.path.join(top, "results")):
                     os.remove(os.path.join(top, "results", name))
-                watch = Watch()
+                watch = ProcessWatch(PASSWORD.encode(), ("cmdline", "environ"))
                 watch.start()
                 started = time.monotonic()
                 done = subprocess.run([playbook_program, "-vvv", "-f", "10", "-i", "inventory.json"] + list(extra)
                                       + ["playbook.yml"], cwd=work, env=environment, capture_output=True,
                                       text=True, timeout=240)
-                watch.done.set()
-                watch.join()
+                watch.stop()
                 output = done.stdout + done.stderr
                 print("ansible-playbook %s: %.1f s, exit status %d" % (" ".join(extra), time.monotonic() - started,
                                                                         done.returncode))

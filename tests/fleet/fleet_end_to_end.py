@@ -21,15 +21,15 @@ import argparse
 import csv
 import os
 import shutil
-import socket
 import subprocess
 import sys
 import tempfile
-import threading
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "sim"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 import launch  # noqa: E402
+from process_watch import ProcessWatch, closed_port  # noqa: E402
 
 PASSWORD = "fleet-s3cret-pw"
 
@@ -93,40 +93,6 @@ class Processors:
             launch.stop(process)
 
 
-def closed_port():
-    """A loopback port where nothing listens."""
-    with socket.socket() as probe:
-        probe.bind(("127.0.0.1", 0))
-        return "127.0.0.1:%d" % probe.getsockname()[1]
-
-
-class CommandLineWatch(threading.Thread):
-    """Reads every process's command line while the fleet runs and keeps
-    those that show the password."""
-
-    def __init__(self):
-        super().__init__(daemon=True)
-        self.done = threading.Event()
-        self.seen = set()
-        self.leaks = []
-
-    def run(self):
-        secret = PASSWORD.encode()
-        while not self.done.is_set():
-            for pid in os.listdir("/proc"):
-                if not pid.isdigit():
-                    continue
-                try:
-                    with open("/proc/%s/cmdline" % pid, "rb") as handle:
-                        line = handle.read()
-                except OSError:
-                    continue
-                self.seen.add(line.split(b"\0")[0])
-                if secret in line:
-                    self.leaks.append(line.replace(b"\0", b" "))
-            time.sleep(0.02)
-
-
 def run_fleet(options, work, inventory, output, extra=(), variables=None):
     with open(os.path.join(work, inventory[0]), "w") as handle:
         handle.write(inventory[1])
@@ -174,7 +140,7 @@ def main():
                 "--cert", os.path.join(options.fixtures, "ec-cert.pem"),
                 "--key", os.path.join(options.fixtures, "ec-key.pem")])
             silent = processors.start("silent", ["--generation", "stream"], "command MOX_SETTINGS silent\n")
-            nobody = closed_port()
+            nobody = "127.0.0.1:" + closed_port()
             inventory = ("mixed.txt",
                          "# processors of the test, in the order of the summary\n"
                          "\n"
@@ -183,13 +149,12 @@ def main():
                          "%s\n"
                          "  # a comment with leading blanks\n"
                          "%s\n%s\n%s\n" % (http_ok, stream_ok, error, refused, silent, nobody))
-            watch = CommandLineWatch()
+            watch = ProcessWatch(PASSWORD.encode())
             watch.start()
             started = time.monotonic()
             done = run_fleet(options, work, inventory, "out")
             elapsed = time.monotonic() - started
-            watch.done.set()
-            watch.join()
+            watch.stop()
 
             sys.stdout.write(done.stdout.decode(errors="replace"))
             sys.stdout.write(done.stderr.decode(errors="replace"))
@@ -299,12 +264,11 @@ def main():
                 with open(stand_in, "w") as handle:
                     handle.write(SSH_STAND_IN.format(home=home, calls=calls))
                 os.chmod(stand_in, 0o755)
-                watch = CommandLineWatch()
+                watch = ProcessWatch(PASSWORD.encode())
                 watch.start()
                 done = run_fleet(options, work, ("remote.txt", "%s\n%s\n" % (http_ok, error)), "out-remote",
                                  ["-S", "machine1"], {"PARALLEL_SSH": stand_in})
-                watch.done.set()
-                watch.join()
+                watch.stop()
                 with open(os.path.join(work, "out-remote", "summary.csv"), newline="") as handle:
                     rows = list(csv.reader(handle))
                 expect(done.returncode == 1 and [row[:4] for row in rows[1:-1]] == [
