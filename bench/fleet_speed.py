@@ -111,18 +111,7 @@ def main():
                 "--cert", os.path.join(fixtures, "rsa-a-cert.pem"), "--key", os.path.join(fixtures, "rsa-a-key.pem")]
         if options.delay:
             args += ["--answer-delay", str(options.delay)]
-        if hasattr(launch, "start_many"):
-            process, ports = launch.start_many(os.path.abspath(options.mpsim), options.n, args, sim_folder,
-                                               timeout=120)
-            processes = [process]
-        else:
-            processes, ports = [], []
-            for number in range(options.n):
-                folder = os.path.join(sim_folder, str(number))
-                os.mkdir(folder)
-                process, port = launch.start(os.path.abspath(options.mpsim), args, folder)
-                processes.append(process)
-                ports.append(port)
+        process, ports = launch.start_many(os.path.abspath(options.mpsim), options.n, args, sim_folder, timeout=120)
         try:
             # The utility alone.
             starts = [first_connection_ms(quorvex, top, script) for _ in range(options.singles)]
@@ -161,8 +150,7 @@ def main():
             if done.returncode != 0:
                 sys.exit("the fleet did not succeed everywhere (status %d)" % done.returncode)
         finally:
-            for process in processes:
-                launch.stop(process)
+            launch.stop(process)
 
     ideal = math.ceil(options.n / options.j) * run_wall
     runner = (tree_cpu - options.n * run_cpu) / options.n

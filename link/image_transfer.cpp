@@ -22,11 +22,6 @@
 
 constexpr int LENGTH_FIELD_SIZE = 16;
 
-static void console(const char* message)
-{
-    console_only_text(message);
-}
-
 // Announces an outgoing image, waits for the processor's consent and sends
 // the image: ok, or failed_command when the processor did not accept the
 // element.
@@ -36,10 +31,10 @@ static LinkResult announce_and_send(Link& link, const ImageKind& kind, const cha
     // A failed send shows in the response check that follows.
     static_cast<void>(plain_send(link, image_element(kind, path, length).c_str()));
     if (response_check(link, link.transfer_buffer, TRANSFER_BUFFER_SIZE) != LinkResult::ok) {
-        console(kind.refused);
+        console_only_text(kind.refused);
         return LinkResult::failed_command;
     }
-    console(kind.sending);
+    console_only_text(kind.sending);
     progress_begin(kind.progress_label, length);
     ImageRecord record(kind.report_kind, path);
     // A broken connection shows in the response check after the image.
@@ -110,13 +105,13 @@ LinkResult floppy_image_copy(Link& link, const char* location)
     int announced = image_length_read(link);
     LinkResult result = LinkResult::ok;
     if (announced < 0) {
-        console("Unable to receive the virtual floppy image length\r\n");
+        console_only_text("Unable to receive the virtual floppy image length\r\n");
         result = LinkResult::failed_command;
     } else if (announced > IMAGE_BUFFER_SIZE) {
         console_only("The virtual floppy image announced by the MOX is too big (%d bytes)\r\n", announced);
         result = LinkResult::failed_command;
     } else if (announced != 0) {
-        console("Virtual Floppy image file is being copied ...\r\n");
+        console_only_text("Virtual Floppy image file is being copied ...\r\n");
         // A buffer of its own: the image buffer is filled again by every
         // later outgoing transfer.
         pending_copy.image.assign(static_cast<size_t>(announced), 0);
@@ -156,7 +151,7 @@ LinkResult floppy_image_write(Link& link)
 // already: the first failure keeps its code).
 static LinkResult copy_not_written(const char* message)
 {
-    console(message);
+    console_only_text(message);
     if (run_going())
         record_failure(RunCode::failed_command);
     return LinkResult::failed_command;
