@@ -14,8 +14,7 @@
 #include "link/http_exchange.h"
 #include "link/link.h"
 #include "link/tls_io.h"
-#include "records/run_settings.h"
-#include "records/run_state.h"
+#include "records/run_context.h"
 
 namespace {
 
@@ -65,13 +64,13 @@ double cpu_seconds()
 
 size_t read_piece = 4096;
 
-void run(const char* name, const std::string& bytes, bool firmware_upload)
+void measure(const char* name, const std::string& bytes, bool firmware_upload)
 {
-    reset_run();
-    Link link;
-    run_state.checking_pass = false;
-    run_state.processor_generation = ProcessorGeneration::http;
-    run_state.log_stream = std::fopen("/dev/null", "wb");
+    RunContext run;
+    Link link(run);
+    run.state.checking_pass = false;
+    run.state.processor_generation = ProcessorGeneration::http;
+    run.state.log_stream = std::fopen("/dev/null", "wb");
     Reply reply{bytes, read_piece};
     LinkPeer peer{read_reply, write_nowhere, &reply};
     use_link_peer(link, &peer);
@@ -80,10 +79,10 @@ void run(const char* name, const std::string& bytes, bool firmware_upload)
     int status = status_scan(link);
     double spent = cpu_seconds() - start;
     use_link_peer(link, nullptr);
-    std::fclose(run_state.log_stream);
-    run_state.log_stream = nullptr;
+    std::fclose(run.state.log_stream);
+    run.state.log_stream = nullptr;
     std::fprintf(stderr, "%-28s %8.3f s CPU  (%zu bytes in reads of %zu, status %d, run status %d)\n", name, spent,
-                 bytes.size(), read_piece, status, run_state.run_status);
+                 bytes.size(), read_piece, status, run.state.run_status);
 }
 
 }  // namespace
@@ -97,11 +96,11 @@ int main(int argc, char** argv)
     // The console output of the loop is not what is measured.
     if (std::freopen("/dev/null", "w", stdout) == nullptr)
         return 1;
-    run("control (plain text)", chunked_reply("<RESPONSE/>\r\n", size), false);
-    run("failing statuses, no MESSAGE", chunked_reply("<RESPONSE STATUS=\"0x0001\"/>", size), false);
-    run("firmware reply, no flash", chunked_reply("<RESPONSE/>\r\n", size), true);
+    measure("control (plain text)", chunked_reply("<RESPONSE/>\r\n", size), false);
+    measure("failing statuses, no MESSAGE", chunked_reply("<RESPONSE STATUS=\"0x0001\"/>", size), false);
+    measure("firmware reply, no flash", chunked_reply("<RESPONSE/>\r\n", size), true);
     // The first letter of the confirmation everywhere, and all of it but
     // its last letter: the slowest text for a search of the whole store.
-    run("firmware reply, near misses", chunked_reply("Firmware flash completed successfull ", size), true);
+    measure("firmware reply, near misses", chunked_reply("Firmware flash completed successfull ", size), true);
     return 0;
 }

@@ -10,27 +10,27 @@
 
 #include "records/bounded_copy.h"
 #include "records/log_output.h"
-#include "records/run_settings.h"
+#include "records/run_context.h"
 #include "platform/winsock.h"
 #include "prepare/substitution.h"
 
 namespace {
 
 // No arguments at all: the usage text, and the run ends with 0.
-CommandLine usage()
+CommandLine usage(RunContext& run)
 {
-    print_usage(settings.program_name);
+    print_usage(run);
     return CommandLine::usage;
 }
 
 // A command-line fault: the line that names it (printed by the caller or
 // here), then the usage text; the run ends with its own status, so that
 // automation never takes a run that did nothing for a success.
-CommandLine usage_error(const char* format = nullptr, const char* word = "")
+CommandLine usage_error(RunContext& run, const char* format = nullptr, const char* word = "")
 {
     if (format)
-        log_plain(format, word);
-    print_usage(settings.program_name);
+        log_plain(run, format, word);
+    print_usage(run);
     return CommandLine::usage_error;
 }
 
@@ -42,75 +42,75 @@ constexpr const char* DEFAULT_PORT = "443";
 
 // The port after the colon, or the default. A port longer than its field
 // is refused: cut short it would name another port.
-bool set_port(const char* after_colon)
+bool set_port(RunContext& run, const char* after_colon)
 {
     if (!after_colon || *after_colon == '\0') {
-        copy_bounded(settings.port_text, sizeof settings.port_text, DEFAULT_PORT, 3);
+        copy_bounded(run.settings.port_text, sizeof run.settings.port_text, DEFAULT_PORT, 3);
         return true;
     }
     if (strlen(after_colon) > static_cast<size_t>(PORT_TEXT_MAX)) {
-        log_plain("The port \"%s\" must be %d characters or less\n", after_colon, PORT_TEXT_MAX);
-        settings.port_text[0] = '\0';
+        log_plain(run, "The port \"%s\" must be %d characters or less\n", after_colon, PORT_TEXT_MAX);
+        run.settings.port_text[0] = '\0';
         return false;
     }
-    copy_bounded(settings.port_text, sizeof settings.port_text, after_colon, PORT_TEXT_MAX);
+    copy_bounded(run.settings.port_text, sizeof run.settings.port_text, after_colon, PORT_TEXT_MAX);
     return true;
 }
 
 // "-s value": host name, IPv4 literal or IPv6 literal, each with an
 // optional port.
-CommandLine take_server_value(const char* value)
+CommandLine take_server_value(RunContext& run, const char* value)
 {
-    settings.server_address[0] = '\0';
+    run.settings.server_address[0] = '\0';
     if (strlen(value) > static_cast<size_t>(SERVER_ADDRESS_MAX)) {
-        console_only("Server IP address or Fully Qualified Domain Name specified with the 's' option must be 50 characters or less\n");
+        console_only(run, "Server IP address or Fully Qualified Domain Name specified with the 's' option must be 50 characters or less\n");
         return CommandLine::refused;
     }
     const char* open = strchr(value, '[');
     const char* close = open ? strchr(open + 1, ']') : nullptr;
     if (!open) {
         if (is_ipv6_literal(value)) {
-            settings.ipv6_server = true;
-            copy_bounded(settings.server_address, sizeof settings.server_address, value, SERVER_ADDRESS_MAX);
-            set_port(nullptr);
+            run.settings.ipv6_server = true;
+            copy_bounded(run.settings.server_address, sizeof run.settings.server_address, value, SERVER_ADDRESS_MAX);
+            set_port(run, nullptr);
         } else {
             const char* colon = strchr(value, ':');
             size_t host_length = colon ? static_cast<size_t>(colon - value) : strlen(value);
-            copy_bounded(settings.server_address, sizeof settings.server_address, value, host_length);
-            if (!set_port(colon ? colon + 1 : nullptr))
+            copy_bounded(run.settings.server_address, sizeof run.settings.server_address, value, host_length);
+            if (!set_port(run, colon ? colon + 1 : nullptr))
                 return CommandLine::refused;
         }
-        console_only("Server is %s \n", settings.server_address);
+        console_only(run, "Server is %s \n", run.settings.server_address);
         return CommandLine::go_on;
     }
     if (!close) {
-        console_only("Error: IP adress or FQDN specified by the 's' option is not formatted correctly\n");
-        return usage_error();
+        console_only(run, "Error: IP adress or FQDN specified by the 's' option is not formatted correctly\n");
+        return usage_error(run);
     }
-    copy_bounded(settings.server_address, sizeof settings.server_address, open + 1,
+    copy_bounded(run.settings.server_address, sizeof run.settings.server_address, open + 1,
                  static_cast<size_t>(close - open - 1));
     if (is_ipv6_literal(value))
-        settings.ipv6_server = true;
+        run.settings.ipv6_server = true;
     const char* colon = strchr(close, ':');
-    if (!set_port(colon ? colon + 1 : nullptr))
+    if (!set_port(run, colon ? colon + 1 : nullptr))
         return CommandLine::refused;
-    console_only("Server is %s \n", settings.server_address);
+    console_only(run, "Server is %s \n", run.settings.server_address);
     return CommandLine::go_on;
 }
 
 // DEVICEIPADDRESS0 when no -s was given: host, optionally ":port".
-bool take_environment_server(const char* value)
+bool take_environment_server(RunContext& run, const char* value)
 {
     const char* colon = strchr(value, ':');
     size_t host_length = colon ? static_cast<size_t>(colon - value) : strlen(value);
     if (host_length > static_cast<size_t>(SERVER_ADDRESS_MAX)) {
-        console_only("Server IP address or Fully Qualified Domain Name in DEVICEIPADDRESS0 must be 50 characters or less\n");
-        settings.server_address[0] = '\0';
+        console_only(run, "Server IP address or Fully Qualified Domain Name in DEVICEIPADDRESS0 must be 50 characters or less\n");
+        run.settings.server_address[0] = '\0';
         return false;
     }
-    copy_bounded(settings.server_address, sizeof settings.server_address, value, host_length);
-    if (!set_port(colon ? colon + 1 : nullptr)) {
-        settings.server_address[0] = '\0';
+    copy_bounded(run.settings.server_address, sizeof run.settings.server_address, value, host_length);
+    if (!set_port(run, colon ? colon + 1 : nullptr)) {
+        run.settings.server_address[0] = '\0';
         return false;
     }
     return true;
@@ -118,19 +118,19 @@ bool take_environment_server(const char* value)
 
 // QUORVEX_TIMEOUT: seconds for every wait on the processor, 0 for none;
 // set but empty, it leaves the defaults.
-bool take_environment_timeout(const char* value)
+bool take_environment_timeout(RunContext& run, const char* value)
 {
     long seconds = 0;
     const char* digit = value;
     for (; *digit >= '0' && *digit <= '9' && seconds <= LONGEST_WAIT_SECONDS; ++digit)
         seconds = seconds * 10 + (*digit - '0');
     if (digit == value || *digit != '\0' || seconds > LONGEST_WAIT_SECONDS) {
-        console_only("QUORVEX_TIMEOUT must be a number of seconds from 0 (no limit) to %d, not \"%s\"\r\n",
+        console_only(run, "QUORVEX_TIMEOUT must be a number of seconds from 0 (no limit) to %d, not \"%s\"\r\n",
                      LONGEST_WAIT_SECONDS, value);
         return false;
     }
-    settings.connect_wait_seconds = static_cast<int>(seconds);
-    settings.data_wait_seconds = static_cast<int>(seconds);
+    run.settings.connect_wait_seconds = static_cast<int>(seconds);
+    run.settings.data_wait_seconds = static_cast<int>(seconds);
     return true;
 }
 
@@ -142,10 +142,10 @@ void take_environment_text(const char* name, const char*& field)
         field = value;
 }
 
-void take_known_processors_mode()
+void take_known_processors_mode(RunContext& run)
 {
     const char* mode = getenv("QUORVEX_KNOWN_PROCESSORS_MODE");
-    settings.known_processors_strict = mode != nullptr && strcmp(mode, "strict") == 0;
+    run.settings.known_processors_strict = mode != nullptr && strcmp(mode, "strict") == 0;
 }
 
 // The value of the option at index, or nullptr when none follows it.
@@ -158,20 +158,20 @@ const char* next_value(int argc, char** argv, int& index)
 
 }  // namespace
 
-CommandLine parse_command_line(int argc, char** argv)
+CommandLine parse_command_line(RunContext& run, int argc, char** argv)
 {
-    copy_bounded(settings.program_name, sizeof settings.program_name, argc > 0 ? argv[0] : "",
+    copy_bounded(run.settings.program_name, sizeof run.settings.program_name, argc > 0 ? argv[0] : "",
                  PROGRAM_NAME_SIZE - 1);
     if (argc < 2)
-        return usage();
+        return usage(run);
     // Credentials kept out of the process list: the environment gives the
     // values that -u and -p, when present, take the place of.
-    take_environment_text("QUORVEX_USER", settings.user_name);
-    take_environment_text("QUORVEX_PASSWORD", settings.password);
-    take_environment_text("QUORVEX_KNOWN_PROCESSORS", settings.known_processors_file);
-    if (settings.known_processors_file != nullptr && *settings.known_processors_file == '\0')
-        settings.known_processors_file = nullptr;
-    take_known_processors_mode();
+    take_environment_text("QUORVEX_USER", run.settings.user_name);
+    take_environment_text("QUORVEX_PASSWORD", run.settings.password);
+    take_environment_text("QUORVEX_KNOWN_PROCESSORS", run.settings.known_processors_file);
+    if (run.settings.known_processors_file != nullptr && *run.settings.known_processors_file == '\0')
+        run.settings.known_processors_file = nullptr;
+    take_known_processors_mode(run);
 
     bool file_given = false;
     bool server_given = false;
@@ -189,76 +189,76 @@ CommandLine parse_command_line(int argc, char** argv)
         const char* arg = argv[i];
         const OptionSpec* option = find_option(arg);
         if (option == nullptr)
-            return usage_error(NOT_AN_OPTION, arg);
+            return usage_error(run, NOT_AN_OPTION, arg);
         if (option->never_last && i + 1 >= argc)
-            return usage_error("Error: option \"%s\" may not be the last argument\n", arg);
+            return usage_error(run, "Error: option \"%s\" may not be the last argument\n", arg);
         switch (option->letter) {
         case 'c':
-            settings.check_only = true;
+            run.settings.check_only = true;
             break;
         case 'f':
-            if (!take_value(settings.input_file_name))
-                return usage_error(NEEDS_A_VALUE, arg);
+            if (!take_value(run.settings.input_file_name))
+                return usage_error(run, NEEDS_A_VALUE, arg);
             file_given = true;
             break;
         case 'l':
-            if (!take_value(settings.log_file_name))
-                return usage_error(NEEDS_A_VALUE, arg);
-            settings.log_file_given = true;
+            if (!take_value(run.settings.log_file_name))
+                return usage_error(run, NEEDS_A_VALUE, arg);
+            run.settings.log_file_given = true;
             break;
         case 'j':
-            if (!take_value(settings.report_file_name))
-                return usage_error(NEEDS_A_VALUE, arg);
+            if (!take_value(run.settings.report_file_name))
+                return usage_error(run, NEEDS_A_VALUE, arg);
             break;
         case 'q':
-            settings.quiet = true;
+            run.settings.quiet = true;
             break;
         case 'p':
-            if (!take_value(settings.password))
-                return usage_error(NEEDS_A_VALUE, arg);
+            if (!take_value(run.settings.password))
+                return usage_error(run, NEEDS_A_VALUE, arg);
             password_given = true;
             break;
         case 'u':
-            if (!take_value(settings.user_name))
-                return usage_error(NEEDS_A_VALUE, arg);
+            if (!take_value(run.settings.user_name))
+                return usage_error(run, NEEDS_A_VALUE, arg);
             break;
         case 'v':
-            settings.verbose = true;
+            run.settings.verbose = true;
             break;
         case 's': {
             if (i + 1 >= argc)
-                return usage_error(NEEDS_A_VALUE, arg);
+                return usage_error(run, NEEDS_A_VALUE, arg);
             for (int before = 1; before < i; ++before) {
                 if (const OptionSpec* earlier = find_option(argv[before]); earlier && earlier->letter == 's') {
-                    console_only("Error:option 's' has been used more than once \n");
-                    return usage_error();
+                    console_only(run, "Error:option 's' has been used more than once \n");
+                    return usage_error(run);
                 }
             }
             const char* value = argv[++i];
-            if (CommandLine taken = take_server_value(value); taken != CommandLine::go_on)
+            if (CommandLine taken = take_server_value(run, value); taken != CommandLine::go_on)
                 return taken;
             server_given = true;
             break;
         }
         case 't': {
             if (!file_given)
-                return usage_error("Error: option \"%s\" must follow option \"-f\"\n", arg);
+                return usage_error(run, "Error: option \"%s\" must follow option \"-f\"\n", arg);
             if (substitution_seen) {
-                console_only("Variable Substitution used twice\r\n");
-                return usage_error();
+                console_only(run, "Variable Substitution used twice\r\n");
+                return usage_error(run);
             }
             substitution_seen = true;
             const char* value = next_value(argc, argv, i);
             if (value == nullptr)
-                return usage_error(NEEDS_A_VALUE, arg);
-            if (!parse_name_value_pairs(value)) {
-                console_only("Invalid Substituion String\r\n");
+                return usage_error(run, NEEDS_A_VALUE, arg);
+            if (!parse_name_value_pairs(run, value)) {
+                console_only(run, "Invalid Substituion String\r\n");
                 result = false;
                 break;
             }
-            switch (substitute_variables()) {
+            switch (substitute_variables(run)) {
             case CopyOutcome::written:
-                settings.use_working_copy = true;
+                run.settings.use_working_copy = true;
                 break;
             case CopyOutcome::not_written:
                 break;
@@ -268,26 +268,26 @@ CommandLine parse_command_line(int argc, char** argv)
             break;
         }
         default:
-            return usage_error(NOT_AN_OPTION, arg);
+            return usage_error(run, NOT_AN_OPTION, arg);
         }
     }
 
     if (!server_given) {
         const char* environment = getenv("DEVICEIPADDRESS0");
         if (!environment)
-            return usage_error("Error: no server: give it with -s or in DEVICEIPADDRESS0\n");
-        if (!take_environment_server(environment))
+            return usage_error(run, "Error: no server: give it with -s or in DEVICEIPADDRESS0\n");
+        if (!take_environment_server(run, environment))
             return CommandLine::refused;
-        if (settings.server_address[0] == '\0' && !settings.check_only) {
-            console_only("Server Address not in Environment or no server name included on command line!\r\n");
+        if (run.settings.server_address[0] == '\0' && !run.settings.check_only) {
+            console_only(run, "Server Address not in Environment or no server name included on command line!\r\n");
             return CommandLine::refused;
         }
     }
     // -p, then QUORVEX_PASSWORD, then QUORVEX_PASSWORD_FILE.
-    if (!password_given && getenv("QUORVEX_PASSWORD") == nullptr && !take_password_file())
+    if (!password_given && getenv("QUORVEX_PASSWORD") == nullptr && !take_password_file(run))
         return CommandLine::refused;
     const char* timeout = getenv("QUORVEX_TIMEOUT");
-    if (timeout && *timeout != '\0' && !take_environment_timeout(timeout))
+    if (timeout && *timeout != '\0' && !take_environment_timeout(run, timeout))
         return CommandLine::refused;
     return result ? CommandLine::go_on : CommandLine::refused;
 }
@@ -307,10 +307,10 @@ bool quiet_option_given(int argc, char** argv)
     return false;
 }
 
-void make_ipv6_log_name(char* output)
+void make_ipv6_log_name(const RunContext& run, char* output)
 {
     output[0] = '\0';
-    const char* address = settings.server_address;
+    const char* address = run.settings.server_address;
     if (address[0] == '\0')
         return;
     std::string name = address;

@@ -4,6 +4,8 @@
 
 #include <string>
 
+struct RunContext;
+
 enum class [[nodiscard]] CommandLine {
     go_on,    // the run may go on
     refused,  // it may not (-1), unless only a check was asked for
@@ -12,8 +14,9 @@ enum class [[nodiscard]] CommandLine {
     usage_error,  // a command-line fault: one line naming it, the usage text, exit 64
 };
 
-// Fills the run settings from the arguments (and the environment).
-CommandLine parse_command_line(int argc, char** argv);
+// Fills the run's settings and -t values from the arguments (and the
+// environment).
+CommandLine parse_command_line(RunContext& run, int argc, char** argv);
 
 // -q is among the options (the banner is left out before the command line
 // is read).
@@ -21,9 +24,9 @@ bool quiet_option_given(int argc, char** argv);
 
 // The usage text, and its printing.
 std::string usage_text(const char* program_name);
-void print_usage(const char* program_name);
+void print_usage(RunContext& run);
 
 // Default log file name for an IPv6 server_address, into a 40-byte field;
 // empty when there is no server address.
 constexpr int IPV6_LOG_NAME_SIZE = 40;
-void make_ipv6_log_name(char* output);
+void make_ipv6_log_name(const RunContext& run, char* output);

@@ -7,16 +7,9 @@
 
 #include "platform/shared_readable.h"
 #include "records/log_output.h"
-#include "records/run_settings.h"
+#include "records/run_context.h"
 
-namespace {
-
-// The password lives for the whole run.
-std::string password_from_file;
-
-}  // namespace
-
-bool take_password_file()
+bool take_password_file(RunContext& run)
 {
     const char* path = getenv("QUORVEX_PASSWORD_FILE");
     if (path == nullptr || *path == '\0')
@@ -24,11 +17,11 @@ bool take_password_file()
     bool from_input = strcmp(path, "-") == 0;
     FILE* file = from_input ? stdin : fopen(path, "rb");
     if (file == nullptr) {
-        log_plain("The password file %s cannot be read.\r\n", path);
+        log_plain(run, "The password file %s cannot be read.\r\n", path);
         return false;
     }
     if (!from_input && readable_by_others(file))
-        error_only("Warning: the password file %s can be read by others than its owner.\n", path);
+        error_only(run, "Warning: the password file %s can be read by others than its owner.\n", path);
     std::string line;
     int c;
     while ((c = getc(file)) != EOF && c != '\n')
@@ -37,12 +30,13 @@ bool take_password_file()
     if (!from_input)
         fclose(file);
     if (failed) {
-        log_plain("The password file %s cannot be read.\r\n", path);
+        log_plain(run, "The password file %s cannot be read.\r\n", path);
         return false;
     }
     if (!line.empty() && line.back() == '\r')
         line.pop_back();
-    password_from_file = line;
-    settings.password = password_from_file.c_str();
+    // The run keeps the password as long as its settings point to it.
+    run.settings.password_from_file = line;
+    run.settings.password = run.settings.password_from_file.c_str();
     return true;
 }

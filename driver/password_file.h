@@ -2,7 +2,9 @@
 // standard input), for when neither -p nor QUORVEX_PASSWORD gives one.
 #pragma once
 
-// Reads the file the variable names into settings.password. True when the
-// variable is unset or the password was read; false (after a message on
-// standard output) when the file cannot be read.
-bool take_password_file();
+struct RunContext;
+
+// Reads the file the variable names into the run's password. True when the
+// variable is unset or the password was read; false (after a message on the
+// run's standard output) when the file cannot be read.
+bool take_password_file(RunContext& run);

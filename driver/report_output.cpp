@@ -6,11 +6,9 @@
 #include <string>
 
 #include "driver/program_version.h"
-#include "records/console_gate.h"
 #include "records/results.h"
 #include "records/run_report.h"
-#include "records/run_settings.h"
-#include "records/run_state.h"
+#include "records/run_context.h"
 #include "records/log_output.h"
 #include "platform/exit_cleanup.h"
 #include "platform/quiet_console.h"
@@ -40,66 +38,67 @@ void drop_unfinished_report(int, long long)
     discard_report_temporary();
 }
 
-bool report_wanted = false;
-
 }  // namespace
 
-bool begin_run_outputs()
+bool begin_run_outputs(RunContext& run)
 {
-    report_wanted = false;
-    if (settings.report_file_name != nullptr) {
+    run.state.report_wanted = false;
+    if (run.settings.report_file_name != nullptr) {
         if (!report_available()) {
-            error_only("This build of quorvex cannot write a run report (-j)\n");
+            error_only(run, "This build of quorvex cannot write a run report (-j)\n");
             return false;
         }
-        if (!prepare_report_file(settings.report_file_name)) {
-            error_only("Cannot write the run report \"%s\": the name is too long\n",
-                       settings.report_file_name);
+        if (!prepare_report_file(run.settings.report_file_name)) {
+            error_only(run, "Cannot write the run report \"%s\": the name is too long\n",
+                       run.settings.report_file_name);
             return false;
         }
-        report_wanted = true;
-        report_start(QUORVEX_VERSION);
+        run.state.report_wanted = true;
+        report_start(run, QUORVEX_VERSION, true);
         call_at_process_end(write_signal_report);
     }
-    if (settings.quiet && quiet_console == nullptr)
-        quiet_console = silence_standard_output();
+    // Under -q the process's standard output goes nowhere, in case anything
+    // but the run's own writers would write there; a console of the
+    // caller's own is left as it is.
+    if (run.settings.quiet && run.console.kept == nullptr)
+        run.console.kept = run.console.out == stdout ? silence_standard_output() : run.console.out;
     // The answers are gathered for a quiet console even without a report.
-    if (settings.quiet && !report_gathering())
-        report_start(QUORVEX_VERSION);
+    if (run.settings.quiet && !report_gathering(run))
+        report_start(run, QUORVEX_VERSION, false);
     return true;
 }
 
-void note_transport()
+void note_transport(RunContext& run)
 {
-    report_transport(run_state.processor_generation);
+    report_transport(run, run.state.processor_generation);
 }
 
-void show_quiet_answers()
+void show_quiet_answers(RunContext& run)
 {
-    if (quiet_console == nullptr || run_state.processor_generation != ProcessorGeneration::http)
+    if (run.console.kept == nullptr || run.state.processor_generation != ProcessorGeneration::http)
         return;
-    std::string lines = quiet_answer_lines();
-    quiet_console_text(lines.data(), lines.size());
+    std::string lines = quiet_answer_lines(run);
+    quiet_console_text(run, lines.data(), lines.size());
 }
 
-int finish_run_outputs(int exit_status)
+int finish_run_outputs(RunContext& run, int exit_status)
 {
     int status = exit_status;
-    if (report_wanted) {
-        report_wanted = false;
+    if (run.state.report_wanted) {
+        run.state.report_wanted = false;
         call_at_process_end(drop_unfinished_report);
-        std::string text = render_run_report(exit_status & 0xFF, settings.check_only);
+        std::string text = render_run_report(run, exit_status & 0xFF, run.settings.check_only);
         bool written = write_report_file(text.data(), text.size());
         int error = errno;
         call_at_process_end(nullptr);
         if (!written) {
-            error_only("Cannot write the run report \"%s\": %s\n", settings.report_file_name,
+            error_only(run, "Cannot write the run report \"%s\": %s\n", run.settings.report_file_name,
                        std::strerror(error));
             if (exit_status == 0)
                 status = REPORT_NOT_WRITTEN;
         }
     }
-    if (quiet_console != nullptr)
-        std::fflush(quiet_console);
+    if (run.console.kept != nullptr)
+        std::fflush(run.console.kept);
     return status;
 }

@@ -11,10 +11,8 @@
 #include "records/console_gate.h"
 #include "records/run_report.h"
 #include "records/log_output.h"
-#include "records/run_settings.h"
-#include "records/reset.h"
+#include "records/run_context.h"
 #include "records/results.h"
-#include "records/run_state.h"
 #include "link/connection.h"
 #include "link/firmware_upload.h"
 #include "link/http_probe.h"
@@ -44,35 +42,31 @@ constexpr const char* PROGRAM_VERSION = QUORVEX_VERSION;
 constexpr const char* PROGRAM_DATE = "3/27/2015";
 constexpr unsigned long CLOSING_PAUSE_MS = 1000;
 
-void print_banner()
+void print_banner(RunContext& run)
 {
-    console_only("\r\nZQ Torvane Configuration Utility- QUORVEX v. %s dated %s\r\n", PROGRAM_VERSION, PROGRAM_DATE);
-    console_only("(C) Copyright 2015-2026 ZQ Torvane. Provided as is, without warranty of any kind.\r\n\r\n");
+    console_only(run, "\r\nZQ Torvane Configuration Utility- QUORVEX v. %s dated %s\r\n", PROGRAM_VERSION, PROGRAM_DATE);
+    console_only(run, "(C) Copyright 2015-2026 ZQ Torvane. Provided as is, without warranty of any kind.\r\n\r\n");
 }
-
-// The log file's name while it is open, for the report of a failed write.
-std::string log_name;
-bool log_lost = false;
 
 // Opens name for reading and writing, created (owner-only) or emptied. A
 // name the user gave (-l) is taken as it is; the default name is never
 // followed through a link, which anyone who can write to the folder could
 // have put there.
-FILE* open_log_file(const char* name, bool given)
+FILE* open_log_file(RunContext& run, const char* name, bool given)
 {
     FILE* file = open_log_output(name, given);
     if (file)
-        log_name = name;
+        run.state.log_name = name;
     return file;
 }
 
 // Closes the log. A write that failed on the way (a full disk) is reported
 // once on standard error and remembered for the exit status.
-void close_log()
+void close_log(RunContext& run)
 {
-    FILE* log = run_state.log_stream;
-    run_state.log_stream = nullptr;
-    if (log == nullptr || log == stdout)
+    FILE* log = run.state.log_stream;
+    run.state.log_stream = nullptr;
+    if (log == nullptr || log == run.console.out)
         return;
     errno = 0;
     bool written = fflush(log) == 0 && !ferror(log);
@@ -82,100 +76,101 @@ void close_log()
         error = errno;
     }
     if (!written) {
-        error_only("%s: ERROR: The log file \"%s\" could not be written whole: %s\n", settings.program_name,
-                   log_name.c_str(), error != 0 ? strerror(error) : "a write failed");
-        log_lost = true;
+        error_only(run, "%s: ERROR: The log file \"%s\" could not be written whole: %s\n", run.settings.program_name,
+                   run.state.log_name.c_str(), error != 0 ? strerror(error) : "a write failed");
+        run.state.log_lost = true;
     }
 }
 
 // The log: the -l file, standard output for a check, else a file named after
 // the server, falling back to standard output when it cannot be created.
 // False when the -l file cannot be opened.
-bool open_log_stream()
+bool open_log_stream(RunContext& run)
 {
-    if (settings.log_file_given) {
-        run_state.log_stream = open_log_file(settings.log_file_name, true);
-        if (!run_state.log_stream) {
+    if (run.settings.log_file_given) {
+        run.state.log_stream = open_log_file(run, run.settings.log_file_name, true);
+        if (!run.state.log_stream) {
             int error = errno;
-            console_only("Cannot open log file \"%s\"\r\n", settings.log_file_name);
-            error_only("%s\n", strerror(error));
+            console_only(run, "Cannot open log file \"%s\"\r\n", run.settings.log_file_name);
+            error_only(run, "%s\n", strerror(error));
             return false;
         }
         return true;
     }
-    if (settings.check_only) {
-        run_state.log_stream = stdout;
+    if (run.settings.check_only) {
+        run.state.log_stream = run.console.out;
         return true;
     }
     char ipv6_name[IPV6_LOG_NAME_SIZE];
-    char address_name[sizeof settings.server_address];
-    address_file_name(settings.server_address, address_name, sizeof address_name);
+    char address_name[sizeof run.settings.server_address];
+    address_file_name(run.settings.server_address, address_name, sizeof address_name);
     const char* name = address_name;
-    if (settings.ipv6_server) {
-        make_ipv6_log_name(ipv6_name);
+    if (run.settings.ipv6_server) {
+        make_ipv6_log_name(run, ipv6_name);
         name = ipv6_name;
     }
-    FILE* file = name[0] ? open_log_file(name, false) : nullptr;
+    FILE* file = name[0] ? open_log_file(run, name, false) : nullptr;
     if (name[0] && !file) {
         int error = errno;
-        error_only("Cannot open the log file \"%s\": %s; the log goes to the console\n", name,
+        error_only(run, "Cannot open the log file \"%s\": %s; the log goes to the console\n", name,
                    error == ELOOP ? "it is a link" : strerror(error));
     }
-    run_state.log_stream = file ? file : stdout;
+    run.state.log_stream = file ? file : run.console.out;
     return true;
 }
 
 // The script, or its working copy. end_now with the exit status in the run
 // status when there is none to open (64: no -f, a usage fault) or it cannot
 // be opened (-1).
-Flow open_script_input()
+Flow open_script_input(RunContext& run)
 {
-    if (!settings.input_file_name) {
-        log_error("Input file name was not specified.\r\n");
-        print_usage(settings.program_name);
-        record_failure(RunCode::usage_error);
+    if (!run.settings.input_file_name) {
+        log_error(run, "Input file name was not specified.\r\n");
+        print_usage(run);
+        record_failure(run, RunCode::usage_error);
         return Flow::end_now;
     }
-    const char* name = settings.use_working_copy ? settings.working_copy_name : settings.input_file_name;
+    const char* name = run.settings.use_working_copy ? run.settings.working_copy_name : run.settings.input_file_name;
     // The working copy may be deleted while it is read (Ctrl-C).
-    run_state.script_input = settings.use_working_copy ? open_private_file(name) : fopen(name, "rb");
-    if (run_state.script_input)
+    run.state.script_input = run.settings.use_working_copy ? open_private_file(name) : fopen(name, "rb");
+    if (run.state.script_input)
         return Flow::go_on;
-    if (settings.use_working_copy)
-        log_error("Cannot open Variable Substituted input file \"%s\". Exiting.\r\n", name);
+    if (run.settings.use_working_copy)
+        log_error(run, "Cannot open Variable Substituted input file \"%s\". Exiting.\r\n", name);
     else
-        log_error("Cannot open input file \"%s\". Exiting.\r\n", name);
-    close_log();
-    record_failure(RunCode::unusable);
+        log_error(run, "Cannot open input file \"%s\". Exiting.\r\n", name);
+    close_log(run);
+    record_failure(run, RunCode::unusable);
     return Flow::end_now;
 }
 
 // A script run without -t that holds placeholders goes out as written (it
 // may be meant so), but the run says so once, naming them.
-void say_placeholders_left()
+void say_placeholders_left(RunContext& run)
 {
     // A pipe or a terminal would be used up by the scan: the checking pass
     // must have it whole.
-    if (settings.use_working_copy || variables.var_count != 0 || !readable_at_once(settings.input_file_name))
+    if (run.settings.use_working_copy || run.variables.var_count != 0 ||
+        !readable_at_once(run.settings.input_file_name))
         return;
     PlaceholderScan scan;
     char piece[65536];
     size_t length;
-    while ((length = fread(piece, 1, sizeof piece, run_state.script_input)) > 0)
+    while ((length = fread(piece, 1, sizeof piece, run.state.script_input)) > 0)
         scan.scan(piece, length);
     // Read again from the start by the checking pass.
-    clearerr(run_state.script_input);
-    rewind(run_state.script_input);
+    clearerr(run.state.script_input);
+    rewind(run.state.script_input);
     if (!scan.names().empty())
-        log_info("The script holds placeholders and no -t was given; they go out as written: %s\r\n",
+        log_info(run, "The script holds placeholders and no -t was given; they go out as written: %s\r\n",
                  scan.names().c_str());
 }
 
-void log_server_address()
+void log_server_address(RunContext& run)
 {
-    if (settings.verbose)
-        console_only("IP Address is: %s\r\n", settings.server_address);
-    log_only("IP Address is: %s\r\n", settings.server_address);
+    if (run.settings.verbose)
+        console_only(run, "IP Address is: %s\r\n", run.settings.server_address);
+    log_only(run, "IP Address is: %s\r\n", run.settings.server_address);
 }
 
 // The processor's command language takes the wrapper line from version
@@ -190,42 +185,43 @@ constexpr unsigned WRAPPER_MINOR = 20;
 Flow run_stream_mode(ScriptReader& reader)
 {
     Link& link = reader.link;
+    RunContext& run = link.run;
     // An older processor would never receive a CDATA section's text: the
     // script is not sent at all rather than changed on the way.
     if (reader.lexer.first_cdata_line >= 0) {
-        log_error("Line #%d: this processor takes the script in stream mode, which cannot send the text of a "
+        log_error(run, "Line #%d: this processor takes the script in stream mode, which cannot send the text of a "
                   "CDATA section; nothing was sent.\r\n",
                   reader.lexer.first_cdata_line);
-        record_failure(RunCode::unusable);
+        record_failure(run, RunCode::unusable);
         return Flow::closing_report;
     }
     if (SIO_connect(link) == Flow::end_now)
         return Flow::end_now;
     // Failures of these sends and reads are in the run status: what follows
     // does nothing, and the closing report says it.
-    report_element_sent("?xml");
+    report_element_sent(run, "?xml");
     static_cast<void>(plain_send(link, "<?xml version=\"1.0\"?>\r\n"));
     static_cast<void>(response_check(link, link.transfer_buffer, TRANSFER_BUFFER_SIZE));
     if (link.response_version.major >= WRAPPER_MAJOR && link.response_version.minor >= WRAPPER_MINOR) {
-        report_element_sent("TAMRO");
+        report_element_sent(run, "TAMRO");
         std::string wrapper = format_text("<TAMRO VERSION=\"%s\">\r\n", PROGRAM_VERSION);
         static_cast<void>(plain_send(link, wrapper.c_str()));
         static_cast<void>(response_check(link, link.transfer_buffer, TRANSFER_BUFFER_SIZE));
     }
-    rewind(run_state.script_input);
-    restart_lexer(reader, run_state.script_input);
+    rewind(run.state.script_input);
+    restart_lexer(reader, run.state.script_input);
     ParseResult parsed = parse_script(reader);
     // The tokens after the last answer (the closing tags) leave now rather
     // than after the pause; a failure to send them is in the run status.
     static_cast<void>(tls_flush(link));
     if (parsed == ParseResult::input_failed) {
-        record_failure(RunCode::script_unreadable);
+        record_failure(run, RunCode::script_unreadable);
         return Flow::end_now;
     }
     // The first failure keeps its own code; a parse stopped for any other
     // reason fails the run with 1.
-    if (parsed != ParseResult::accepted && run_going())
-        record_failure(RunCode::failed_command);
+    if (parsed != ParseResult::accepted && run_going(run))
+        record_failure(run, RunCode::failed_command);
     // A received copy that no later command block wrote is written now; one
     // that cannot be written fails the run itself.
     static_cast<void>(floppy_copy_flush(link));
@@ -236,11 +232,12 @@ Flow run_stream_mode(ScriptReader& reader)
 // upload and its follow-up request), read and judge the reply.
 Flow run_http_mode(Link& link)
 {
+    RunContext& run = link.run;
     BodyPlan plan;
     BodyPass measured = script_body_pass(link, false, plan);
     if (measured == BodyPass::rejected) {
         // The script cannot go out as it is: nothing is sent.
-        record_failure(RunCode::unusable);
+        record_failure(run, RunCode::unusable);
         return Flow::end_now;
     }
     // A firmware image that cannot be opened now is met again, and reported,
@@ -265,7 +262,7 @@ Flow run_http_mode(Link& link)
         return replied;
     int failing = status_scan(link);
     if (failing != 0)
-        record_processor_status(failing);
+        record_processor_status(run, failing);
     return Flow::go_on;
 }
 
@@ -280,35 +277,36 @@ int exit_status(int32_t run_status)
     return run_status;
 }
 
-int closing_report()
+int closing_report(RunContext& run)
 {
-    fclose(run_state.script_input);
-    run_state.script_input = nullptr;
-    if (settings.working_copy_name[0] != '\0' && remove(settings.working_copy_name) != 0) {
-        write_both_line_end();
-        log_info("Could not delete \"%s\"\r\n", settings.working_copy_name);
+    fclose(run.state.script_input);
+    run.state.script_input = nullptr;
+    if (run.settings.working_copy_name[0] != '\0' && remove(run.settings.working_copy_name) != 0) {
+        write_both_line_end(run);
+        log_info(run, "Could not delete \"%s\"\r\n", run.settings.working_copy_name);
     }
     keep_at_process_end();
-    show_quiet_answers();
-    ConsolePass closing_line;
-    write_both_line_end();
-    if (run_going())
-        log_info("Script succeeded on \"%s:%s\"\r\n", settings.server_address, settings.port_text);
+    show_quiet_answers(run);
+    ConsolePass closing_line(run.console);
+    write_both_line_end(run);
+    if (run_going(run))
+        log_info(run, "Script succeeded on \"%s:%s\"\r\n", run.settings.server_address, run.settings.port_text);
     else
-        log_info("Script Failed on \"%s:%s\"\r\n", settings.server_address, settings.port_text);
-    close_log();
-    return exit_status(run_state.run_status);
+        log_info(run, "Script Failed on \"%s:%s\"\r\n", run.settings.server_address, run.settings.port_text);
+    close_log(run);
+    return exit_status(run.state.run_status);
 }
 
 // The transport exchange, from the probe to the end of the reply.
 Flow exchange(ScriptReader& reader)
 {
-    run_state.checking_pass = false;
+    RunContext& run = reader.link.run;
+    run.state.checking_pass = false;
     ProcessorGeneration generation = ProcessorGeneration::stream;
     if (generation_probe(reader.link, generation) == Flow::end_now)
         return Flow::end_now;
-    run_state.processor_generation = generation;
-    note_transport();
+    run.state.processor_generation = generation;
+    note_transport(run);
     switch (generation) {
     case ProcessorGeneration::stream:
         return run_stream_mode(reader);
@@ -317,22 +315,22 @@ Flow exchange(ScriptReader& reader)
     case ProcessorGeneration::probe_read_failed:
         break;
     }
-    record_failure(RunCode::unusable);
+    record_failure(run, RunCode::unusable);
     return Flow::go_on;
 }
 
 // The run from the banner to its exit status.
-int run_steps(int argc, char** argv)
+int run_steps(RunContext& run, int argc, char** argv)
 {
     if (!quiet_option_given(argc, argv))
-        print_banner();
+        print_banner(run);
     WSAData data{};
     int started = WSAStartup(WINSOCK_VERSION_2_2, &data);
     if (started != 0) {
-        console_only("WSAStartup failed: %d\n", started);
+        console_only(run, "WSAStartup failed: %d\n", started);
         return code_value(RunCode::unusable);
     }
-    switch (parse_command_line(argc, argv)) {
+    switch (parse_command_line(run, argc, argv)) {
     case CommandLine::usage:
         return code_value(RunCode::success);
     case CommandLine::usage_error:
@@ -340,44 +338,44 @@ int run_steps(int argc, char** argv)
     case CommandLine::stop:
         return code_value(RunCode::unusable);
     case CommandLine::refused:
-        if (!settings.check_only)
+        if (!run.settings.check_only)
             return code_value(RunCode::unusable);
         break;
     case CommandLine::go_on:
         break;
     }
-    if (!begin_run_outputs())
+    if (!begin_run_outputs(run))
         return code_value(RunCode::unusable);
-    if (!open_log_stream())
+    if (!open_log_stream(run))
         return code_value(RunCode::unusable);
-    if (open_script_input() == Flow::end_now)
-        return run_state.run_status;
-    say_placeholders_left();
+    if (open_script_input(run) == Flow::end_now)
+        return run.state.run_status;
+    say_placeholders_left(run);
 
     // The link to the processor, and the script's reader for both its
     // passes, which makes its link calls on it.
-    Link link;
-    ScriptReader reader(run_state.script_input, link);
-    run_state.checking_pass = true;
-    console_only("\r\n CHECKING XML SYNTAX...\r\n");
+    Link link(run);
+    ScriptReader reader(run.state.script_input, link);
+    run.state.checking_pass = true;
+    console_only(run, "\r\n CHECKING XML SYNTAX...\r\n");
     ParseResult checked = parse_script(reader);
     if (checked == ParseResult::input_failed)
         return code_value(RunCode::script_unreadable);
     if (checked != ParseResult::accepted) {
-        console_only("\r\n\r\nInvalid XML Syntax\r\n\r\n");
-        record_failure(RunCode::unusable);
-        return closing_report();
+        console_only(run, "\r\n\r\nInvalid XML Syntax\r\n\r\n");
+        record_failure(run, RunCode::unusable);
+        return closing_report(run);
     }
-    console_only("\r\n\r\nValid XML Syntax\r\n\r\n");
-    if (settings.check_only)
-        return closing_report();
+    console_only(run, "\r\n\r\nValid XML Syntax\r\n\r\n");
+    if (run.settings.check_only)
+        return closing_report(run);
 
-    log_server_address();
-    console_only("Negotiated cipher: 168-bit Triple DES with RSA and a SHA1 MAC\r\n\r\n");
+    log_server_address(run);
+    console_only(run, "Negotiated cipher: 168-bit Triple DES with RSA and a SHA1 MAC\r\n\r\n");
 
     switch (exchange(reader)) {
     case Flow::end_now:
-        return run_state.run_status;
+        return run.state.run_status;
     case Flow::go_on:
         Sleep(CLOSING_PAUSE_MS);
         connection_teardown(link);
@@ -386,30 +384,21 @@ int run_steps(int argc, char** argv)
     case Flow::closing_report:
         break;
     }
-    return closing_report();
+    return closing_report(run);
 }
 
 }  // namespace
 
-int run_quorvex(int argc, char** argv)
+int run_quorvex(RunContext& run, int argc, char** argv)
 {
-    use_binary_console();
-    log_lost = false;
-    int status = run_steps(argc, argv);
+    int status = run_steps(run, argc, argv);
     // An early end leaves the log open: its writes count all the same.
-    close_log();
+    close_log(run);
     // A run that did its work but lost part of its log does not pass for a
     // plain success: whoever reads the log later would miss what happened.
-    if (log_lost && status == 0)
+    if (run.state.log_lost && status == 0)
         status = code_value(RunCode::output_lost);
     // However the run ended, the working copy does not stay behind.
     remove_armed_file();
-    return finish_run_outputs(status);
-}
-
-void reset_run()
-{
-    keep_at_process_end();
-    reset_variables();
-    reset_records();
+    return finish_run_outputs(run, status);
 }

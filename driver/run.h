@@ -1,10 +1,9 @@
 // One run from banner to exit status.
 #pragma once
 
-int run_quorvex(int argc, char** argv);
+struct RunContext;
 
-// Puts every record of a run back to its start, layer by layer, as a fresh
-// process has them (for tests and fuzzing harnesses that run many times in
-// one process). The link and the script's reader are the run's own: each
-// run makes new ones.
-void reset_run();
+// Carries out the run the arguments ask for on run, a fresh context whose
+// console (run.console) and progress display (run.progress) the caller has
+// chosen; the exit status.
+int run_quorvex(RunContext& run, int argc, char** argv);

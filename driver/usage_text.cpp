@@ -3,6 +3,7 @@
 #include "driver/command_line.h"
 #include "driver/option_table.h"
 #include "records/log_output.h"
+#include "records/run_context.h"
 
 std::string usage_text(const char* program_name)
 {
@@ -20,8 +21,8 @@ std::string usage_text(const char* program_name)
     return text;
 }
 
-void print_usage(const char* program_name)
+void print_usage(RunContext& run)
 {
-    std::string text = usage_text(program_name);
-    console_only_text(text.data(), text.size());
+    std::string text = usage_text(run.settings.program_name);
+    console_only_text(run, text.data(), text.size());
 }

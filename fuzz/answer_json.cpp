@@ -53,25 +53,25 @@ bool secrets_masked(const json& value)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    harness_new_run();
+    RunContext& run = harness_new_run().run;
     FuzzInput input(data, size);
     uint8_t options = input.take_byte();
     uint8_t place = input.take_byte();
     std::string text = input.rest();
     text.insert(text.size() * place / 256, PLANTED);
 
-    report_start("0.0");
-    report_secret_value(PLANTED);
+    report_start(run, "0.0", false);
+    report_secret_value(run, PLANTED);
     if (options & 1) {
-        report_transport(ProcessorGeneration::stream);
-        report_element_sent("GET_ANYTHING");
-        report_answer_bytes(text.data(), text.size());
-        report_answer_end(options & 2);
+        report_transport(run, ProcessorGeneration::stream);
+        report_element_sent(run, "GET_ANYTHING");
+        report_answer_bytes(run, text.data(), text.size());
+        report_answer_end(run, options & 2);
     } else {
-        report_transport(ProcessorGeneration::http);
-        report_reply_bytes(text.data(), text.size());
+        report_transport(run, ProcessorGeneration::http);
+        report_reply_bytes(run, text.data(), text.size());
     }
-    std::string report = render_run_report(options >> 2, false);
+    std::string report = render_run_report(run, options >> 2, false);
     FUZZ_REQUIRE(report.size() <= REPORT_SIZE_LIMIT, "report of %zu bytes", report.size());
     FUZZ_REQUIRE(report.find(PLANTED) == std::string::npos, "the run's password is in the report");
     json parsed = json::parse(report, nullptr, false);

@@ -9,8 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "records/run_settings.h"
-#include "records/run_state.h"
+#include "records/run_context.h"
 #include "prepare/login_rewrite.h"
 #include "prepare/script_body_pass.h"
 
@@ -129,16 +128,16 @@ void check_login_rewrite(std::string_view line, const std::string& user, const s
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    harness_new_run();
+    RunContext& run = harness_new_run().run;
     sent_text.clear();
     FuzzInput input(data, size);
     std::string user = input.take_text();
     std::string password = input.take_text();
     std::string script = input.rest();
-    settings.user_name = user.c_str();
-    settings.password = password.c_str();
-    run_state.checking_pass = false;
-    run_state.processor_generation = ProcessorGeneration::http;
+    run.settings.user_name = user.c_str();
+    run.settings.password = password.c_str();
+    run.state.checking_pass = false;
+    run.state.processor_generation = ProcessorGeneration::http;
 
     size_t start = 0;
     while (start <= script.size()) {
@@ -150,14 +149,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         start = end + 1;
     }
 
-    script_stream(script);
+    script_stream(run, script);
     BodyPlan plan;
-    BodyPass measured = script_body_pass_through(false, plan, collect);
+    BodyPass measured = script_body_pass_through(run, false, plan, collect);
     FUZZ_REQUIRE(sent_text.empty(), "the measuring pass sent something");
     if (measured != BodyPass::done)
         return 0;
     FUZZ_REQUIRE(plan.length >= 0);
-    BodyPass sent = script_body_pass_through(true, plan, collect);
+    BodyPass sent = script_body_pass_through(run, true, plan, collect);
     // Both passes went over the same script: the body sent is the body
     // measured, byte for byte in number.
     if (sent == BodyPass::done) {
@@ -167,7 +166,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         // Sending again from the same plan sends the same bytes.
         std::string first = std::move(sent_text);
         sent_text.clear();
-        BodyPass again = script_body_pass_through(true, plan, collect);
+        BodyPass again = script_body_pass_through(run, true, plan, collect);
         FUZZ_REQUIRE(again == BodyPass::done && sent_text == first);
     }
     return 0;

@@ -9,12 +9,11 @@
 #include <vector>
 
 #include "driver/command_line.h"
-#include "records/run_settings.h"
-#include "records/run_state.h"
+#include "records/run_context.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    harness_new_run();
+    RunContext& run = harness_new_run().run;
     FuzzInput input(data, size);
     static const char* const ENVIRONMENT[] = {"DEVICEIPADDRESS0", "QUORVEX_TIMEOUT", "QUORVEX_USER",
                                               "QUORVEX_PASSWORD"};
@@ -45,22 +44,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         argv.push_back(argument.data());
     argv.push_back(nullptr);
 
-    CommandLine result = parse_command_line(static_cast<int>(arguments.size()), argv.data());
+    CommandLine result = parse_command_line(run, static_cast<int>(arguments.size()), argv.data());
     FUZZ_REQUIRE(result == CommandLine::go_on || result == CommandLine::refused || result == CommandLine::usage ||
                  result == CommandLine::usage_error || result == CommandLine::stop);
-    FUZZ_REQUIRE(std::strlen(settings.server_address) <= static_cast<size_t>(SERVER_ADDRESS_MAX));
-    FUZZ_REQUIRE(std::memchr(settings.port_text, 0, sizeof settings.port_text) != nullptr);
-    FUZZ_REQUIRE(std::memchr(settings.working_copy_name, 0, sizeof settings.working_copy_name) != nullptr);
-    FUZZ_REQUIRE(settings.connect_wait_seconds >= 0 && settings.connect_wait_seconds <= LONGEST_WAIT_SECONDS);
-    FUZZ_REQUIRE(settings.data_wait_seconds >= 0 && settings.data_wait_seconds <= LONGEST_WAIT_SECONDS);
+    FUZZ_REQUIRE(std::strlen(run.settings.server_address) <= static_cast<size_t>(SERVER_ADDRESS_MAX));
+    FUZZ_REQUIRE(std::memchr(run.settings.port_text, 0, sizeof run.settings.port_text) != nullptr);
+    FUZZ_REQUIRE(std::memchr(run.settings.working_copy_name, 0, sizeof run.settings.working_copy_name) != nullptr);
+    FUZZ_REQUIRE(run.settings.connect_wait_seconds >= 0 && run.settings.connect_wait_seconds <= LONGEST_WAIT_SECONDS);
+    FUZZ_REQUIRE(run.settings.data_wait_seconds >= 0 && run.settings.data_wait_seconds <= LONGEST_WAIT_SECONDS);
     // The address and the port keep their limits; what they name is the
     // connection's to judge (an empty or unknown name fails it).
-    FUZZ_REQUIRE(std::strlen(settings.port_text) <= static_cast<size_t>(PORT_TEXT_MAX));
-    if (result == CommandLine::go_on && !settings.check_only)
-        FUZZ_REQUIRE(settings.port_text[0] != '\0');
-    FUZZ_REQUIRE(documented_run_status(run_state.run_status, 0));
+    FUZZ_REQUIRE(std::strlen(run.settings.port_text) <= static_cast<size_t>(PORT_TEXT_MAX));
+    if (result == CommandLine::go_on && !run.settings.check_only)
+        FUZZ_REQUIRE(run.settings.port_text[0] != '\0');
+    FUZZ_REQUIRE(documented_run_status(run.state.run_status, 0));
     // The working copy that -t wrote goes with the run.
-    if (settings.working_copy_name[0] != '\0')
-        std::remove(settings.working_copy_name);
+    if (run.settings.working_copy_name[0] != '\0')
+        std::remove(run.settings.working_copy_name);
     return 0;
 }

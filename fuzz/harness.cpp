@@ -9,10 +9,9 @@
 
 #include <unistd.h>
 
-#include "driver/run.h"
 #include "records/results.h"
-#include "records/run_settings.h"
-#include "records/run_state.h"
+#include "platform/exit_cleanup.h"
+#include "records/run_context.h"
 
 namespace {
 
@@ -49,24 +48,25 @@ void harness_start()
 
 Link& harness_new_run()
 {
-    // The link goes before the records: the next one starts clean.
+    // The link goes before its run: the next ones start clean.
     static std::unique_ptr<Link> link;
+    static std::unique_ptr<RunContext> run;
     link.reset();
     harness_start();
     if (current_script != nullptr) {
         std::fclose(current_script);
         current_script = nullptr;
     }
-    run_state.script_input = nullptr;
-    run_state.log_stream = nullptr;
-    reset_run();
-    std::snprintf(settings.program_name, sizeof settings.program_name, "quorvex");
-    run_state.log_stream = null_log;
-    link = std::make_unique<Link>();
+    // A working copy the last input armed for removal is gone with its folder.
+    keep_at_process_end();
+    run = std::make_unique<RunContext>();
+    std::snprintf(run->settings.program_name, sizeof run->settings.program_name, "quorvex");
+    run->state.log_stream = null_log;
+    link = std::make_unique<Link>(*run);
     return *link;
 }
 
-FILE* script_stream(const std::string& text)
+FILE* script_stream(RunContext& run, const std::string& text)
 {
     // A stream over a copy that lives as long as the stream.
     static std::string held;
@@ -76,7 +76,7 @@ FILE* script_stream(const std::string& text)
         current_script = std::tmpfile();
     if (current_script == nullptr)
         std::abort();
-    run_state.script_input = current_script;
+    run.state.script_input = current_script;
     return current_script;
 }
 

@@ -28,8 +28,8 @@
 // a private working folder (removed at exit) as the current folder. A
 // target run by hand therefore takes its corpus folders as absolute paths.
 void harness_start();
-// Before each input: every record back to a fresh process's, the log to
-// /dev/null; the run's link, new (the previous one goes), for the target.
+// Before each input: a new run (the log to /dev/null) and its link (the
+// previous ones go), for the target; link.run is the run.
 Link& harness_new_run();
 
 // The input of one run, taken apart from both ends: option bytes from the
@@ -87,4 +87,4 @@ private:
 bool documented_run_status(int32_t status, int32_t processor_status);
 // Script text in a stream the lexer and the body pass can read; closed by
 // the next harness_new_run.
-FILE* script_stream(const std::string& text);
+FILE* script_stream(RunContext& run, const std::string& text);

@@ -6,8 +6,7 @@
 #include "fuzz/harness.h"
 
 #include "records/results.h"
-#include "records/run_settings.h"
-#include "records/run_state.h"
+#include "records/run_context.h"
 #include "link/flash_confirmation.h"
 #include "link/http_reply.h"
 #include "link/response_store.h"
@@ -17,12 +16,13 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     Link& link = harness_new_run();
+    RunContext& run = link.run;
     FuzzInput input(data, size);
     uint8_t options = input.take_byte();
     bool firmware_upload = options & 1;
-    settings.verbose = options & 2;
-    run_state.checking_pass = false;
-    run_state.processor_generation = ProcessorGeneration::http;
+    run.settings.verbose = options & 2;
+    run.state.checking_pass = false;
+    run.state.processor_generation = ProcessorGeneration::http;
     BytePeer processor(input, link);
 
     Flow flow = reply_read_loop(link, firmware_upload);
@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         FUZZ_REQUIRE(failing == status_scan_text(link.response_store.text.get(), link.response_store.used), "scan %d, whole %d",
                      failing, status_scan_text(link.response_store.text.get(), link.response_store.used));
     bool confirmed = response_store_contains(link.response_store, FLASH_CONFIRMATION.data());
-    switch (run_state.run_status) {
+    switch (run.state.run_status) {
     case 0:
         FUZZ_REQUIRE(flow == Flow::go_on);
         if (firmware_upload && link.response_store.rollovers == 0)
@@ -57,10 +57,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         FUZZ_REQUIRE(flow == Flow::closing_report);
         break;
     default:
-        FUZZ_REQUIRE(false, "run status %d", run_state.run_status);
+        FUZZ_REQUIRE(false, "run status %d", run.state.run_status);
     }
     if (failing != 0)
-        record_processor_status(failing);
-    FUZZ_REQUIRE(documented_run_status(run_state.run_status, failing));
+        record_processor_status(run, failing);
+    FUZZ_REQUIRE(documented_run_status(run.state.run_status, failing));
     return 0;
 }

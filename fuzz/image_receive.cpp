@@ -11,16 +11,17 @@
 #include <iterator>
 
 #include "records/results.h"
-#include "records/run_state.h"
+#include "records/run_context.h"
 #include "link/image_transfer.h"
 #include "link/transfer_buffers.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     Link& link = harness_new_run();
+    RunContext& run = link.run;
     FuzzInput input(data, size);
-    run_state.checking_pass = false;
-    run_state.processor_generation = ProcessorGeneration::stream;
+    run.state.checking_pass = false;
+    run.state.processor_generation = ProcessorGeneration::stream;
     BytePeer processor(input, link);
     std::remove("copy-1.img");
     std::remove("copy-2.img");
@@ -28,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // Two copies: the second writes the first one's file before it takes
     // its place.
     std::string expected[2];
-    for (int copy = 0; copy < 2 && run_going(); ++copy) {
+    for (int copy = 0; copy < 2 && run_going(run); ++copy) {
         const char* location = copy == 0 ? "copy-1.img" : "copy-2.img";
         LinkResult result = floppy_image_copy(link, location);
         FUZZ_REQUIRE(link.pending_copy.image.size() <= static_cast<size_t>(IMAGE_BUFFER_SIZE));
@@ -48,6 +49,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         FUZZ_REQUIRE(written == expected[copy], "copy %d: %zu bytes written, %zu received", copy + 1, written.size(),
                      expected[copy].size());
     }
-    FUZZ_REQUIRE(documented_run_status(run_state.run_status, 0));
+    FUZZ_REQUIRE(documented_run_status(run.state.run_status, 0));
     return 0;
 }

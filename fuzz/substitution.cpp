@@ -9,7 +9,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "records/run_settings.h"
+#include "records/run_context.h"
 #include "prepare/substitution.h"
 
 namespace {
@@ -24,27 +24,27 @@ std::string file_text(const char* path)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    harness_new_run();
+    RunContext& run = harness_new_run().run;
     FuzzInput input(data, size);
     std::string pairs = input.take_text();
     std::string script = input.rest();
 
-    if (!parse_name_value_pairs(pairs.c_str()))
+    if (!parse_name_value_pairs(run, pairs.c_str()))
         return 0;
-    FUZZ_REQUIRE(variables.var_count >= 0 && variables.var_count <= MAX_VARIABLES);
-    for (int slot = 0; slot < variables.var_count; ++slot) {
-        FUZZ_REQUIRE(std::strlen(variables.var_names[slot]) <= MAX_VARIABLE_NAME + 1u + MAX_PAIR_LIST);
-        FUZZ_REQUIRE(std::strlen(variables.var_values[slot]) <= static_cast<size_t>(MAX_VARIABLE_VALUE));
+    FUZZ_REQUIRE(run.variables.var_count >= 0 && run.variables.var_count <= MAX_VARIABLES);
+    for (int slot = 0; slot < run.variables.var_count; ++slot) {
+        FUZZ_REQUIRE(std::strlen(run.variables.var_names[slot]) <= MAX_VARIABLE_NAME + 1u + MAX_PAIR_LIST);
+        FUZZ_REQUIRE(std::strlen(run.variables.var_values[slot]) <= static_cast<size_t>(MAX_VARIABLE_VALUE));
     }
 
     {
         std::ofstream out("script.xml", std::ios::binary | std::ios::trunc);
         out << script;
     }
-    std::snprintf(settings.server_address, sizeof settings.server_address, "mp1");
-    settings.input_file_name = "script.xml";
-    bool complete = substitute_variables() == CopyOutcome::written;
-    FUZZ_REQUIRE(std::strcmp(settings.working_copy_name, "mp1-var.xml") == 0);
+    std::snprintf(run.settings.server_address, sizeof run.settings.server_address, "mp1");
+    run.settings.input_file_name = "script.xml";
+    bool complete = substitute_variables(run) == CopyOutcome::written;
+    FUZZ_REQUIRE(std::strcmp(run.settings.working_copy_name, "mp1-var.xml") == 0);
     struct stat status {};
     FUZZ_REQUIRE(stat("mp1-var.xml", &status) == 0);
     // The copy may carry secrets: its owner alone may read it.

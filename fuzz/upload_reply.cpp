@@ -7,23 +7,23 @@
 
 #include <string_view>
 
-#include "records/run_settings.h"
-#include "records/run_state.h"
+#include "records/run_context.h"
 #include "link/firmware_upload.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     Link& link = harness_new_run();
+    RunContext& run = link.run;
     FuzzInput input(data, size);
-    settings.verbose = input.take_byte() & 1;
-    run_state.checking_pass = false;
-    run_state.processor_generation = ProcessorGeneration::http;
+    run.settings.verbose = input.take_byte() & 1;
+    run.state.checking_pass = false;
+    run.state.processor_generation = ProcessorGeneration::http;
     std::string reply = input.rest();
     BytePeer processor(input, link);
 
     FlashCookie cookie;
     bool read = read_upload_reply(link, cookie);
-    FUZZ_REQUIRE(read == (run_state.run_status == 0), "read %d, run status %d", read, run_state.run_status);
+    FUZZ_REQUIRE(read == (run.state.run_status == 0), "read %d, run status %d", read, run.state.run_status);
     std::string header = cookie.header();
     if (header.empty())
         return 0;

@@ -8,9 +8,8 @@
 #include <openssl/err.h>
 
 #include "records/log_output.h"
-#include "records/run_settings.h"
+#include "records/run_context.h"
 #include "records/results.h"
-#include "records/run_state.h"
 #include "link/send_queue.h"
 #include "link/tls_io.h"
 #include "platform/socket_wait.h"
@@ -23,8 +22,9 @@ SSL_CTX* make_tls_context()
 
 static const char CIPHER_LIST[] = "DES-CBC3-SHA:EDH-RSA-DES-CBC3-SHA:EDH-DSS-DES-CBC3-SHA";
 
-int tcpClient()
+int tcpClient(Link& link)
 {
+    const RunSettings& settings = link.run.settings;
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
@@ -34,7 +34,7 @@ int tcpClient()
     int resolved = getaddrinfo(settings.server_address, settings.port_text, &hints, &addresses);
     if (resolved != 0) {
         keep_resolver_error(resolved);
-        log_error("tcpClient connect failed %d \r\n", WSAGetLastError());
+        log_error(link.run, "tcpClient connect failed %d \r\n", WSAGetLastError());
         return INVALID_SOCKET_VALUE;
     }
 
@@ -66,7 +66,7 @@ int tcpClient()
     if (connected < 0) {
         WSASetLastError(last_error);
         if (last_wait_timed_out())
-            log_error("Waited %d second%s for \"%s:%s\" to accept the connection: giving up (QUORVEX_TIMEOUT).\r\n",
+            log_error(link.run, "Waited %d second%s for \"%s:%s\" to accept the connection: giving up (QUORVEX_TIMEOUT).\r\n",
                       settings.connect_wait_seconds, plural(settings.connect_wait_seconds), settings.server_address,
                       settings.port_text);
         WSASetLastError(last_error);
@@ -101,11 +101,11 @@ static void drop_connection(Connection& connection)
 }
 
 // The run cannot reach the processor: it ends with exit_status.
-static Flow connection_failed(Connection& connection, RunCode exit_status)
+static Flow connection_failed(Link& link, RunCode exit_status)
 {
-    log_error("SIO_connect:reason(%d).\r\n", WSAGetLastError());
-    drop_connection(connection);
-    record_failure(exit_status);
+    log_error(link.run, "SIO_connect:reason(%d).\r\n", WSAGetLastError());
+    drop_connection(link.connection);
+    record_failure(link.run, exit_status);
     return Flow::end_now;
 }
 
@@ -170,22 +170,22 @@ Flow SIO_connect(Link& link)
 
     connection.context = run_tls_context(link);
     if (connection.context == nullptr) {
-        log_only("\rSSL_CTX_new failed.\r\n");
-        console_only("SSL_CTX_new failed.\nPlease check log file for more information.\n");
+        log_only(link.run, "\rSSL_CTX_new failed.\r\n");
+        console_only(link.run, "SSL_CTX_new failed.\nPlease check log file for more information.\n");
         // The library's own account of the failure, in the log.
-        BIO* log_output = run_state.log_stream ? BIO_new_fp(run_state.log_stream, BIO_NOCLOSE) : nullptr;
+        BIO* log_output = link.run.state.log_stream ? BIO_new_fp(link.run.state.log_stream, BIO_NOCLOSE) : nullptr;
         if (log_output)
             ERR_print_errors(log_output);
         BIO_free(log_output);
-        log_error("SSL_CTX_new:reason(%d).\r\n", WSAGetLastError());
+        log_error(link.run, "SSL_CTX_new:reason(%d).\r\n", WSAGetLastError());
         drop_connection(connection);
-        record_failure(RunCode::failed_command);
+        record_failure(link.run, RunCode::failed_command);
         return Flow::end_now;
     }
 
-    connection.socket = tcpClient();
+    connection.socket = tcpClient(link);
     if (connection.socket < 0)
-        return connection_failed(connection, RunCode::unusable);
+        return connection_failed(link, RunCode::unusable);
 
     connection.tls = SSL_new(connection.context);
     attach_socket(connection.tls, connection.socket);
@@ -198,13 +198,13 @@ Flow SIO_connect(Link& link)
     WSASetLastError(0);
     if (SSL_connect(connection.tls) < 0) {
         if (last_wait_timed_out()) {
-            report_data_wait_timeout();
+            report_data_wait_timeout(link);
             set_wait_timed_out();
         }
-        return connection_failed(connection, RunCode::unusable);
+        return connection_failed(link, RunCode::unusable);
     }
     // The processor's key is checked before the conversation's first byte.
-    if (check_processor_identity(connection.tls) == Flow::end_now) {
+    if (check_processor_identity(link.run, connection.tls) == Flow::end_now) {
         drop_connection(connection);
         return Flow::end_now;
     }

@@ -23,7 +23,7 @@ SSL_CTX* make_tls_context();
 void release_connection(Link& link);
 
 // Connected socket to server_address:port_text, or -1.
-int tcpClient();
+int tcpClient(Link& link);
 // Opens a TLS 1.0 connection. When it cannot, it reports why and the run
 // must end at once (Flow::end_now) with the run status it has set: -1, or 1
 // when the library could not make a TLS context.

@@ -9,7 +9,7 @@
 
 #include "records/log_output.h"
 #include "records/progress_display.h"
-#include "records/run_settings.h"
+#include "records/run_context.h"
 #include "link/connection.h"
 #include "link/http_reply.h"
 #include "link/http_request.h"
@@ -32,10 +32,10 @@ constexpr int UPLOAD_REPLY_READ = 4095;
 // having gone out.
 Flow image_cannot_be_opened(Link& link, const std::string& path, int error)
 {
-    console_only("Cannot open firmware image file \"%s\"\r\n", path.c_str());
-    error_only("%s\n", std::strerror(error));
+    console_only(link.run, "Cannot open firmware image file \"%s\"\r\n", path.c_str());
+    error_only(link.run, "%s\n", std::strerror(error));
     connection_teardown(link);
-    record_failure(RunCode::unusable);
+    record_failure(link.run, RunCode::unusable);
     return Flow::closing_report;
 }
 
@@ -45,18 +45,18 @@ long send_image_blocks(Link& link, const std::string& path, FILE* image, long im
 {
     unsigned char* image_buffer = link.image_buffer.get();
     long sent = 0;
-    ImageRecord record(FIRMWARE_IMAGE.report_kind, path);
-    progress_begin(FIRMWARE_IMAGE.progress_label, image_size);
+    ImageRecord record(link.run, FIRMWARE_IMAGE.report_kind, path);
+    progress_begin(link.run.progress, FIRMWARE_IMAGE.progress_label, image_size);
     while (sent < image_size) {
         std::memset(image_buffer, 0, IMAGE_BLOCK);
         if (std::feof(image)) {
-            console_only("EOF\n");
+            console_only(link.run, "EOF\n");
             break;
         }
         size_t wanted = std::min(IMAGE_BLOCK, static_cast<size_t>(image_size - sent));
         size_t count = std::fread(image_buffer, 1, wanted, image);
         if (count == 0 && std::ferror(image)) {
-            console_only("Cannot read firmware image file \"%s\"\r\n", path.c_str());
+            console_only(link.run, "Cannot read firmware image file \"%s\"\r\n", path.c_str());
             break;
         }
         // A failed write is reported there; the upload goes on to its end.
@@ -64,7 +64,7 @@ long send_image_blocks(Link& link, const std::string& path, FILE* image, long im
         record.add(image_buffer, count);
         sent += static_cast<long>(count);
     }
-    progress_end();
+    progress_end(link.run.progress);
     record.done();
     return sent;
 }
@@ -126,10 +126,10 @@ bool read_upload_reply(Link& link, FlashCookie& cookie)
             static_cast<void>(report_read_failure(link));
             return false;
         }
-        if (!reply_within_limit(total, count))
+        if (!reply_within_limit(link, total, count))
             return false;
-        if (settings.verbose)
-            console_only("%s", transfer_buffer);
+        if (link.run.settings.verbose)
+            console_only(link.run, "%s", transfer_buffer);
         cookie.take(std::string_view(transfer_buffer, static_cast<size_t>(count)));
         if (cookie.too_long() || (count < UPLOAD_REPLY_READ && cookie.complete()))
             return true;
@@ -155,7 +155,7 @@ Flow firmware_upload(Link& link, FirmwareReference& firmware_reference, int32_t 
         return image_cannot_be_opened(link, path, errno);
     if (boundary.empty()) {
         // The image could not be opened when the script was measured.
-        firmware_reference.multipart_boundary = calls.make_boundary(image);
+        firmware_reference.multipart_boundary = calls.make_boundary(link.run, image);
         std::rewind(image);
     }
 
@@ -178,39 +178,39 @@ Flow firmware_upload(Link& link, FirmwareReference& firmware_reference, int32_t 
     static_cast<void>(plain_send(link, body2.c_str()));
     sendsize -= static_cast<long>(body2.size());
 
-    console_only("\nFirmware image is being sent ...\n");
+    console_only(link.run, "\nFirmware image is being sent ...\n");
     link.transfer_flags |= TRANSFER_FIRMWARE_SENT;
     sendsize -= send_image_blocks(link, path, image, image_size);
     std::fclose(image);
 
     static_cast<void>(plain_send(link, body3.c_str()));
     sendsize -= static_cast<long>(body3.size());
-    if (sendsize != 0 && settings.verbose)
-        console_only("Warning: Remaining sendsize = %ld\n", sendsize);
+    if (sendsize != 0 && link.run.settings.verbose)
+        console_only(link.run, "Warning: Remaining sendsize = %ld\n", sendsize);
     // The declared length is always reached: blanks after the closing
     // boundary when the image gave fewer bytes than measured.
     for (; sendsize > 0; --sendsize)
         static_cast<void>(plain_send(link, " "));
 
-    show_responses_heading();
+    show_responses_heading(link);
     FlashCookie cookie;
     if (!read_upload_reply(link, cookie)) {
         connection_teardown(link);
         return Flow::end_now;
     }
     if (cookie.too_long()) {
-        log_error("The cookie sent by the firmware is longer than %d characters.\r\n",
+        log_error(link.run, "The cookie sent by the firmware is longer than %d characters.\r\n",
                   static_cast<int>(FLASH_COOKIE_LINE_LIMIT));
-        record_failure(RunCode::refused);
+        record_failure(link.run, RunCode::refused);
         connection_teardown(link);
         return Flow::go_on;
     }
     std::string cookie_line = cookie.header();
-    if (settings.verbose) {
+    if (link.run.settings.verbose) {
         if (cookie_line.empty())
-            log_error("\nUnable to receive the cookie sent by the firmware\n");
+            log_error(link.run, "\nUnable to receive the cookie sent by the firmware\n");
         else
-            console_only("\nReceived the Cookie:\n %s\n\n", cookie_line.c_str());
+            console_only(link.run, "\nReceived the Cookie:\n %s\n\n", cookie_line.c_str());
     }
     connection_teardown(link);
 

@@ -11,13 +11,15 @@
 #include "records/results.h"
 #include "records/firmware_reference.h"
 
+struct RunContext;
+
 struct Link;
 
 // What the upload needs from the script preparation: a multipart boundary
 // for an image (when the measuring pass could not make one), and the
 // sending of the script body on the follow-up request.
 struct UploadCalls {
-    std::string (*make_boundary)(FILE* image);
+    std::string (*make_boundary)(RunContext& run, FILE* image);
     std::function<void()> send_body;
 };
 

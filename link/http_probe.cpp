@@ -4,8 +4,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "records/run_settings.h"
-#include "records/run_state.h"
+#include "records/run_context.h"
 #include "records/text_tests.h"
 #include "records/log_output.h"
 #include "link/connection.h"
@@ -26,10 +25,10 @@ Flow generation_probe(Link& link, ProcessorGeneration& generation)
     generation = ProcessorGeneration::stream;
     char reply[PROBE_BUFFER_SIZE];
     std::memset(reply, 0, sizeof reply);
-    if (run_state.checking_pass)
+    if (link.run.state.checking_pass)
         return Flow::go_on;
-    if (settings.verbose)
-        console_only("quorvex: Start detecting Vyo2/Vyo3\n");
+    if (link.run.settings.verbose)
+        console_only(link.run, "quorvex: Start detecting Vyo2/Vyo3\n");
     if (SIO_connect(link) == Flow::end_now)
         return Flow::end_now;
     take_client_host_name(link);
@@ -63,8 +62,8 @@ Flow generation_probe(Link& link, ProcessorGeneration& generation)
     }
     if (holds(std::string_view(reply, static_cast<size_t>(result)), REPLY_OK)) {
         generation = ProcessorGeneration::http;
-        if (settings.verbose)
-            console_only("\nquorvex: Vyo 3 or Vyo 4 detected\n\n");
+        if (link.run.settings.verbose)
+            console_only(link.run, "\nquorvex: Vyo 3 or Vyo 4 detected\n\n");
     }
     connection_teardown(link);
     return Flow::go_on;

@@ -5,9 +5,8 @@
 #include <string_view>
 
 #include "records/log_output.h"
-#include "records/run_settings.h"
+#include "records/run_context.h"
 #include "records/results.h"
-#include "records/run_state.h"
 #include "records/text_tests.h"
 #include "link/connection.h"
 #include "link/link.h"
@@ -22,12 +21,12 @@ namespace {
 void show_and_store(Link& link, const char* data, const ChunkPiece& piece, int count)
 {
     std::string_view shown(data, piece.shown_length);
-    if (settings.verbose) {
-        write_log_then_console("\r\n\n", 3);
+    if (link.run.settings.verbose) {
+        write_log_then_console(link.run, "\r\n\n", 3);
         if (holds(shown, "</MOXCL>"))
-            log_info("Receiving (%d):\r\n\n", count);
+            log_info(link.run, "Receiving (%d):\r\n\n", count);
     }
-    write_both(shown.data(), shown.size());
+    write_both(link.run, shown.data(), shown.size());
     response_store_append(link, data, piece.length);
 }
 
@@ -50,9 +49,9 @@ LinkResult http_chunk_read(Link& link, char* buffer, int size, int& count)
     HttpReply& http_reply = link.http_reply;
     std::memset(buffer, 0, static_cast<size_t>(size));
     count = 0;
-    if (run_state.checking_pass)
+    if (link.run.state.checking_pass)
         return LinkResult::ok;
-    if (!run_going())
+    if (!run_going(link.run))
         return LinkResult::skipped;
     int result = tls_read(link, buffer, size);
     if (result < 0)
@@ -81,8 +80,8 @@ LinkResult http_chunk_read(Link& link, char* buffer, int size, int& count)
     if (length > read.head_length)
         http_reply.body_seen = true;
     if (read.refused_status_length > 0) {
-        log_error("The MOX refused the request: %.*s\r\n", static_cast<int>(read.refused_status_length), text);
-        record_failure(RunCode::refused);
+        log_error(link.run, "The MOX refused the request: %.*s\r\n", static_cast<int>(read.refused_status_length), text);
+        record_failure(link.run, RunCode::refused);
         return LinkResult::refused;
     }
     if (read.carry_from < length)
@@ -114,16 +113,16 @@ void reset_http_reply(Link& link)
     http_reply.carry.clear();
 }
 
-void show_responses_heading()
+void show_responses_heading(Link& link)
 {
-    if (settings.verbose)
-        console_only("\n----- Responses -----\n");
+    if (link.run.settings.verbose)
+        console_only(link.run, "\n----- Responses -----\n");
 }
 
 Flow reply_read_loop(Link& link, bool firmware_upload)
 {
     char (&transfer_buffer)[TRANSFER_BUFFER_SIZE + 1] = link.transfer_buffer;
-    show_responses_heading();
+    show_responses_heading(link);
     reset_http_reply(link);
     FlashConfirmation flash_done;
     long long total = 0;
@@ -132,7 +131,7 @@ Flow reply_read_loop(Link& link, bool firmware_upload)
         int count = 0;
         // The chunk read, or the limit, has set the run status.
         if (http_chunk_read(link, transfer_buffer, TRANSFER_BUFFER_SIZE, count) != LinkResult::ok ||
-            !reply_within_limit(total, count)) {
+            !reply_within_limit(link, total, count)) {
             connection_teardown(link);
             return Flow::closing_report;
         }
@@ -142,16 +141,16 @@ Flow reply_read_loop(Link& link, bool firmware_upload)
             break;
     }
     if (firmware_upload) {
-        record_failure(RunCode::flash_unconfirmed);
+        record_failure(link.run, RunCode::flash_unconfirmed);
     } else if (!link.http_reply.body_seen) {
         // Closed with no reply, or with its head alone: nothing tells that
         // the script was carried out, so the run cannot pass.
-        log_error("The MOX closed the connection without replying to the script.\r\n");
-        record_failure(RunCode::read_failure);
+        log_error(link.run, "The MOX closed the connection without replying to the script.\r\n");
+        record_failure(link.run, RunCode::read_failure);
     } else if (reply_cut_inside_chunk(link)) {
         // Cut inside a chunk: what the rest would have said is unknown.
-        log_error("The MOX closed the connection in the middle of its reply.\r\n");
-        record_failure(RunCode::read_failure);
+        log_error(link.run, "The MOX closed the connection in the middle of its reply.\r\n");
+        record_failure(link.run, RunCode::read_failure);
     }
     return Flow::go_on;
 }

@@ -24,7 +24,7 @@ LinkResult http_chunk_read(Link& link, char* buffer, int size, int& count);
 Flow reply_read_loop(Link& link, bool firmware_upload);
 
 // The verbose trace's heading over a reply.
-void show_responses_heading();
+void show_responses_heading(Link& link);
 
 // First failing status of the reply read by reply_read_loop: 0 when none.
 int status_scan(const Link& link);

@@ -4,10 +4,10 @@
 
 #include "records/run_report.h"
 
-ImageRecord::ImageRecord(const char* kind, std::string file)
-    : kind_(kind), file_(std::move(file)), start_(std::chrono::steady_clock::now())
+ImageRecord::ImageRecord(RunContext& run, const char* kind, std::string file)
+    : run_(run), kind_(kind), file_(std::move(file)), start_(std::chrono::steady_clock::now())
 {
-    if (!report_gathering())
+    if (!report_gathering(run))
         return;
     hash_ = EVP_MD_CTX_new();
     if (hash_ != nullptr && EVP_DigestInit_ex(hash_, EVP_sha256(), nullptr) != 1) {
@@ -32,7 +32,7 @@ void ImageRecord::add(const void* data, size_t length)
 
 void ImageRecord::done()
 {
-    if (!report_gathering())
+    if (!report_gathering(run_))
         return;
     std::string hex;
     unsigned char digest[EVP_MAX_MD_SIZE];
@@ -47,5 +47,5 @@ void ImageRecord::done()
     EVP_MD_CTX_free(hash_);
     hash_ = nullptr;
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-    report_image({kind_, file_, bytes_, hex, seconds});
+    report_image(run_, {kind_, file_, bytes_, hex, seconds});
 }

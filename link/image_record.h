@@ -8,11 +8,13 @@
 
 #include <openssl/evp.h>
 
+struct RunContext;
+
 class ImageRecord {
 public:
     // kind: "firmware", "floppy_insert" or "floppy_copy"; nothing is done
-    // unless the run report is being gathered.
-    ImageRecord(const char* kind, std::string file);
+    // unless the run's report is being gathered.
+    ImageRecord(RunContext& run, const char* kind, std::string file);
     ~ImageRecord();
     ImageRecord(const ImageRecord&) = delete;
     ImageRecord& operator=(const ImageRecord&) = delete;
@@ -22,6 +24,7 @@ public:
     void done();
 
 private:
+    RunContext& run_;
     const char* kind_;
     std::string file_;
     EVP_MD_CTX* hash_ = nullptr;

@@ -9,9 +9,8 @@
 #include "records/bounded_copy.h"
 #include "records/log_output.h"
 #include "records/progress_display.h"
-#include "records/run_settings.h"
+#include "records/run_context.h"
 #include "records/results.h"
-#include "records/run_state.h"
 #include "link/image_kind.h"
 #include "link/image_record.h"
 #include "link/link.h"
@@ -31,17 +30,17 @@ static LinkResult announce_and_send(Link& link, const ImageKind& kind, const cha
     // A failed send shows in the response check that follows.
     static_cast<void>(plain_send(link, image_element(kind, path, length).c_str()));
     if (response_check(link, link.transfer_buffer, TRANSFER_BUFFER_SIZE) != LinkResult::ok) {
-        console_only_text(kind.refused);
+        console_only_text(link.run, kind.refused);
         return LinkResult::failed_command;
     }
-    console_only_text(kind.sending);
-    progress_begin(kind.progress_label, length);
-    ImageRecord record(kind.report_kind, path);
+    console_only_text(link.run, kind.sending);
+    progress_begin(link.run.progress, kind.progress_label, length);
+    ImageRecord record(link.run, kind.report_kind, path);
     // A broken connection shows in the response check after the image.
     static_cast<void>(image_send(link, image_buffer, length));
     record.add(image_buffer, static_cast<size_t>(length));
     record.done();
-    progress_end();
+    progress_end(link.run.progress);
     return LinkResult::ok;
 }
 
@@ -53,13 +52,13 @@ static int read_named_image(Link& link, const char* location, const ImageKind& k
     unsigned char* image_buffer = link.image_buffer.get();
     std::memset(image_buffer, 0, IMAGE_BUFFER_SIZE + 1);
     copy_bounded(path, location);
-    return read_local_image(path, kind, image_buffer, IMAGE_BUFFER_SIZE);
+    return read_local_image(link.run, path, kind, image_buffer, IMAGE_BUFFER_SIZE);
 }
 
 LinkResult firmware_image_transfer(Link& link, const char* location)
 {
     // HTTP mode uploads the firmware on its own.
-    if (run_state.checking_pass || run_state.processor_generation != ProcessorGeneration::stream)
+    if (link.run.state.checking_pass || link.run.state.processor_generation != ProcessorGeneration::stream)
         return LinkResult::ok;
 
     char path[IMAGE_LOCATION_SIZE];
@@ -67,7 +66,7 @@ LinkResult firmware_image_transfer(Link& link, const char* location)
     if (length < 0)
         return LinkResult::failed_command;
 
-    if (!run_going())
+    if (!run_going(link.run))
         return LinkResult::failed_command;
     if (announce_and_send(link, FIRMWARE_IMAGE, path, length) != LinkResult::ok)
         return LinkResult::failed_command;
@@ -82,10 +81,10 @@ LinkResult floppy_image_insert(Link& link, const char* location)
     int length = read_named_image(link, location, FLOPPY_IMAGE, path);
     if (length < 0)
         return LinkResult::failed_command;
-    if (run_state.checking_pass)
+    if (link.run.state.checking_pass)
         return LinkResult::ok;
 
-    if (!run_going())
+    if (!run_going(link.run))
         return LinkResult::failed_command;
     return announce_and_send(link, FLOPPY_IMAGE, path, length);
 }
@@ -93,9 +92,9 @@ LinkResult floppy_image_insert(Link& link, const char* location)
 LinkResult floppy_image_copy(Link& link, const char* location)
 {
     PendingCopy& pending_copy = link.pending_copy;
-    if (run_state.checking_pass)
+    if (link.run.state.checking_pass)
         return LinkResult::ok;
-    if (!run_going())
+    if (!run_going(link.run))
         return LinkResult::failed_command;
 
     // A copy still waiting is written before this one takes its place.
@@ -105,27 +104,27 @@ LinkResult floppy_image_copy(Link& link, const char* location)
     int announced = image_length_read(link);
     LinkResult result = LinkResult::ok;
     if (announced < 0) {
-        console_only_text("Unable to receive the virtual floppy image length\r\n");
+        console_only_text(link.run, "Unable to receive the virtual floppy image length\r\n");
         result = LinkResult::failed_command;
     } else if (announced > IMAGE_BUFFER_SIZE) {
-        console_only("The virtual floppy image announced by the MOX is too big (%d bytes)\r\n", announced);
+        console_only(link.run, "The virtual floppy image announced by the MOX is too big (%d bytes)\r\n", announced);
         result = LinkResult::failed_command;
     } else if (announced != 0) {
-        console_only_text("Virtual Floppy image file is being copied ...\r\n");
+        console_only_text(link.run, "Virtual Floppy image file is being copied ...\r\n");
         // A buffer of its own: the image buffer is filled again by every
         // later outgoing transfer.
         pending_copy.image.assign(static_cast<size_t>(announced), 0);
-        progress_begin("Receiving virtual floppy image", announced);
-        ImageRecord record("floppy_copy", location);
+        progress_begin(link.run.progress, "Receiving virtual floppy image", announced);
+        ImageRecord record(link.run, "floppy_copy", location);
         int received = image_receive(link, pending_copy.image.data(), announced);
-        progress_end();
+        progress_end(link.run.progress);
         record.add(pending_copy.image.data(), static_cast<size_t>(received > 0 ? received : 0));
         if (received >= announced)
             record.done();
         if (received < announced) {
             // A short image is not written: the file would hold zeros in
             // place of the missing bytes.
-            console_only("The virtual floppy image was not received completely (%d of %d bytes)\r\n", received,
+            console_only(link.run, "The virtual floppy image was not received completely (%d of %d bytes)\r\n", received,
                          announced);
             result = LinkResult::failed_command;
         } else {
@@ -138,7 +137,7 @@ LinkResult floppy_image_copy(Link& link, const char* location)
 
 LinkResult floppy_image_write(Link& link)
 {
-    if (run_state.checking_pass)
+    if (link.run.state.checking_pass)
         return LinkResult::ok;
     if (link.transfer_flags & TRANSFER_FIRMWARE_SENT) {
         link.transfer_flags &= ~TRANSFER_FIRMWARE_SENT;
@@ -149,11 +148,11 @@ LinkResult floppy_image_write(Link& link)
 
 // A copy whose file cannot be written fails the run (unless it has failed
 // already: the first failure keeps its code).
-static LinkResult copy_not_written(const char* message)
+static LinkResult copy_not_written(Link& link, const char* message)
 {
-    console_only_text(message);
-    if (run_going())
-        record_failure(RunCode::failed_command);
+    console_only_text(link.run, message);
+    if (run_going(link.run))
+        record_failure(link.run, RunCode::failed_command);
     return LinkResult::failed_command;
 }
 
@@ -161,10 +160,10 @@ static LinkResult copy_not_written(const char* message)
 // however the run goes on: a later command's failure does not lose it.
 LinkResult floppy_copy_flush(Link& link)
 {
-    if (run_state.checking_pass)
+    if (link.run.state.checking_pass)
         return LinkResult::ok;
     if (!(link.transfer_flags & TRANSFER_FLOPPY_COPY_PENDING))
-        return run_going() ? LinkResult::ok : LinkResult::failed_command;
+        return run_going(link.run) ? LinkResult::ok : LinkResult::failed_command;
 
     link.transfer_flags &= ~TRANSFER_FLOPPY_COPY_PENDING;
     const PendingCopy& pending_copy = link.pending_copy;
@@ -174,13 +173,13 @@ LinkResult floppy_copy_flush(Link& link)
     // removes nothing the run did not make.
     switch (write_file_whole(pending_copy.destination, pending_copy.image.data(), pending_copy.image.size(), reason)) {
     case WholeFile::not_opened:
-        return copy_not_written(FLOPPY_IMAGE.not_opened);  // the same words as for an image to send
+        return copy_not_written(link, FLOPPY_IMAGE.not_opened);  // the same words as for an image to send
     case WholeFile::not_written:
-        return copy_not_written("Unable to write the virtual floppy image file\r\n");
+        return copy_not_written(link, "Unable to write the virtual floppy image file\r\n");
     case WholeFile::written:
         break;
     }
-    return run_going() ? LinkResult::ok : LinkResult::failed_command;
+    return run_going(link.run) ? LinkResult::ok : LinkResult::failed_command;
 }
 
 LinkResult image_send(Link& link, const unsigned char* buffer, int length)
@@ -195,14 +194,14 @@ LinkResult image_send(Link& link, const unsigned char* buffer, int length)
         int written = tls_write(link, buffer + sent, piece);
         // A write that moves nothing would never finish: it failed as well.
         if (written <= 0) {
-            log_info("Firmware Image: SEND_ERROR: Sending (%d):\r\n", written);
+            log_info(link.run, "Firmware Image: SEND_ERROR: Sending (%d):\r\n", written);
             return LinkResult::write_failure;
         }
         sent += written;
-        progress_advance(written);
+        progress_advance(link.run.progress, written);
     }
-    if (settings.verbose && (link.transfer_flags & TRANSFER_FIRMWARE_SENT))
-        log_info("Firmware Image : Sent (%d):\r\n", sent);
+    if (link.run.settings.verbose && (link.transfer_flags & TRANSFER_FIRMWARE_SENT))
+        log_info(link.run, "Firmware Image : Sent (%d):\r\n", sent);
     return LinkResult::ok;
 }
 
@@ -219,10 +218,10 @@ int image_receive(Link& link, unsigned char* buffer, int length)
         if (received <= 0)
             return count;
         count += received;
-        progress_advance(received);
+        progress_advance(link.run.progress, received);
     }
-    if (settings.verbose)
-        log_info("Virtual Floppy Image : Received (%d):\r\n", count);
+    if (link.run.settings.verbose)
+        log_info(link.run, "Virtual Floppy Image : Received (%d):\r\n", count);
     return count;
 }
 

@@ -22,7 +22,7 @@ ResponseStore::ResponseStore()
 {
 }
 
-Link::Link() : image_buffer(zeroed_bytes(IMAGE_BUFFER_SIZE + 1), std::free) {}
+Link::Link(RunContext& run) : run(run), image_buffer(zeroed_bytes(IMAGE_BUFFER_SIZE + 1), std::free) {}
 
 Link::~Link()
 {

@@ -1,9 +1,9 @@
 // Everything the link to one processor holds between calls: the
 // connection and its TLS context, the peer that may stand in for it, the
 // buffers, the response store and the reading state of an HTTP reply, the
-// stream exchange's state and the image transfers'. The run makes one and
-// hands it to every link call; two links share nothing, and a new one
-// starts clean.
+// stream exchange's state and the image transfers'. The run makes one on
+// its context and hands it to every link call; two links share nothing,
+// and a new one starts clean.
 #pragma once
 
 #include <cstdlib>
@@ -17,14 +17,19 @@
 #include "link/stream_exchange.h"
 #include "link/tls_io.h"
 #include "link/transfer_buffers.h"
+#include "records/run_context.h"
 
 struct Link {
-    Link();
+    // Works for the run of the given context, which must outlive the link.
+    explicit Link(RunContext& run);
     // What is left of the connection is dropped without a TLS shutdown, and
     // the TLS context freed.
     ~Link();
     Link(const Link&) = delete;
     Link& operator=(const Link&) = delete;
+
+    // The run the link works for: its settings, state, console and report.
+    RunContext& run;
 
     Connection connection;
     // Makes the TLS context at the first connection (the library's own maker

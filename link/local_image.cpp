@@ -3,16 +3,16 @@
 #include "platform/file_kind.h"
 #include "records/log_output.h"
 
-LocalImage open_local_image(const char* path, const ImageKind& kind, FILE*& file)
+LocalImage open_local_image(RunContext& run, const char* path, const ImageKind& kind, FILE*& file)
 {
     file = nullptr;
     if (!readable_at_once(path)) {
-        console_only_text(kind.not_regular);
+        console_only_text(run, kind.not_regular);
         return LocalImage::not_regular;
     }
     file = std::fopen(path, "rb");
     if (file == nullptr) {
-        console_only_text(kind.not_opened);
+        console_only_text(run, kind.not_opened);
         return LocalImage::not_opened;
     }
     return LocalImage::opened;
@@ -28,10 +28,10 @@ long local_image_size(FILE* file)
     return end - start;
 }
 
-int read_local_image(const char* path, const ImageKind& kind, unsigned char* buffer, int size)
+int read_local_image(RunContext& run, const char* path, const ImageKind& kind, unsigned char* buffer, int size)
 {
     FILE* file = nullptr;
-    if (open_local_image(path, kind, file) != LocalImage::opened)
+    if (open_local_image(run, path, kind, file) != LocalImage::opened)
         return -1;
     // Measured before it is read, and judged again by what was read: a file
     // that grew in between is no smaller for it.
@@ -40,11 +40,11 @@ int read_local_image(const char* path, const ImageKind& kind, unsigned char* buf
         length = static_cast<long>(std::fread(buffer, 1, static_cast<size_t>(size), file));
     std::fclose(file);
     if (length == 0) {
-        console_only_text(kind.not_read);
+        console_only_text(run, kind.not_read);
         return -1;
     }
     if (length < 0 || length > kind.largest) {
-        console_only_text(kind.too_large);
+        console_only_text(run, kind.too_large);
         return -1;
     }
     return static_cast<int>(length);

@@ -11,7 +11,7 @@
 #include "platform/locked_append.h"
 #include "records/log_output.h"
 #include "records/run_report.h"
-#include "records/run_settings.h"
+#include "records/run_context.h"
 
 std::string peer_key_fingerprint(SSL* tls)
 {
@@ -92,22 +92,22 @@ KnownLine find_known_processor(const std::string& content, const std::string& ho
     return {};
 }
 
-Flow check_processor_identity(SSL* tls)
+Flow check_processor_identity(RunContext& run, SSL* tls)
 {
-    const char* path = settings.known_processors_file;
+    const char* path = run.settings.known_processors_file;
     if (path == nullptr)
         return Flow::go_on;
-    std::string host = known_processor_host(settings.server_address, settings.port_text);
+    std::string host = known_processor_host(run.settings.server_address, run.settings.port_text);
     std::string fingerprint = peer_key_fingerprint(tls);
     if (fingerprint.empty()) {
-        log_error("The processor at %s showed no certificate; its identity cannot be checked.\r\n", host.c_str());
-        report_identity("no_certificate", fingerprint);
-        record_failure(RunCode::identity_refused);
+        log_error(run, "The processor at %s showed no certificate; its identity cannot be checked.\r\n", host.c_str());
+        report_identity(run, "no_certificate", fingerprint);
+        record_failure(run, RunCode::identity_refused);
         return Flow::end_now;
     }
     KnownLine known;
     LockedAppend appended = LockedAppend::failed;
-    if (!settings.known_processors_strict) {
+    if (!run.settings.known_processors_strict) {
         appended = append_line_once(path, known_line(host, fingerprint), [&](const std::string& content) {
             known = find_known_processor(content, host);
             return known.number != 0;
@@ -121,41 +121,41 @@ Flow check_processor_identity(SSL* tls)
         if (file)
             content << file.rdbuf();
         if (!file || file.bad()) {
-            log_error("The known-processors file %s cannot be read.\r\n", path);
-            record_failure(RunCode::unusable);
+            log_error(run, "The known-processors file %s cannot be read.\r\n", path);
+            record_failure(run, RunCode::unusable);
             return Flow::end_now;
         }
         known = find_known_processor(content.str(), host);
-        if (known.number == 0 && !settings.known_processors_strict) {
-            log_error("The processor at %s (key %s) cannot be recorded: the known-processors file %s cannot be "
+        if (known.number == 0 && !run.settings.known_processors_strict) {
+            log_error(run, "The processor at %s (key %s) cannot be recorded: the known-processors file %s cannot be "
                       "written.\r\n",
                       host.c_str(), fingerprint.c_str(), path);
-            record_failure(RunCode::unusable);
+            record_failure(run, RunCode::unusable);
             return Flow::end_now;
         }
     }
     if (known.number == 0 && appended != LockedAppend::appended) {
-        log_error("The processor at %s (key %s) is not in the known-processors file %s; "
+        log_error(run, "The processor at %s (key %s) is not in the known-processors file %s; "
                   "QUORVEX_KNOWN_PROCESSORS_MODE=strict refuses it. To accept it, add the line \"%s %s\".\r\n",
                   host.c_str(), fingerprint.c_str(), path, host.c_str(), fingerprint.c_str());
-        report_identity("unknown", fingerprint);
-        record_failure(RunCode::identity_refused);
+        report_identity(run, "unknown", fingerprint);
+        record_failure(run, RunCode::identity_refused);
         return Flow::end_now;
     }
     if (appended == LockedAppend::appended) {
-        log_info("First contact with the processor at %s: its key %s is now recorded in %s.\r\n", host.c_str(),
+        log_info(run, "First contact with the processor at %s: its key %s is now recorded in %s.\r\n", host.c_str(),
                  fingerprint.c_str(), path);
-        report_identity("new", fingerprint);
+        report_identity(run, "new", fingerprint);
         return Flow::go_on;
     }
     if (same_fingerprint(known.fingerprint, fingerprint)) {
-        report_identity("known", fingerprint);
+        report_identity(run, "known", fingerprint);
         return Flow::go_on;
     }
-    log_error("The key of the processor at %s has changed: line %d of %s holds %s, the processor shows %s. "
+    log_error(run, "The key of the processor at %s has changed: line %d of %s holds %s, the processor shows %s. "
               "Nothing was sent. If the new key is right, remove or edit line %d of %s.\r\n",
               host.c_str(), known.number, path, known.fingerprint.c_str(), fingerprint.c_str(), known.number, path);
-    report_identity("changed", fingerprint);
-    record_failure(RunCode::identity_refused);
+    report_identity(run, "changed", fingerprint);
+    record_failure(run, RunCode::identity_refused);
     return Flow::end_now;
 }

@@ -15,6 +15,8 @@
 
 #include "records/results.h"
 
+struct RunContext;
+
 // "sha256:BASE64" (padded) of the peer's public key; empty when the peer
 // showed no certificate.
 std::string peer_key_fingerprint(SSL* tls);
@@ -36,4 +38,4 @@ bool same_fingerprint(const std::string& a, const std::string& b);
 // one that the run refuses (a changed key, or an unknown one in strict
 // mode: the run status is 77; a file that cannot be read or written: -1);
 // a refusal reports why and the run must end at once (Flow::end_now).
-Flow check_processor_identity(SSL* tls);
+Flow check_processor_identity(RunContext& run, SSL* tls);

@@ -21,9 +21,9 @@ void response_store_append(Link& link, const char* data, size_t length)
     ResponseStore& response_store = link.response_store;
     length = std::min(length, static_cast<size_t>(RESPONSE_STORE_SIZE));
     link.http_reply.status_scan.feed(data, length);
-    report_reply_bytes(data, length);
+    report_reply_bytes(link.run, data, length);
     if (response_store.used + length > static_cast<size_t>(RESPONSE_STORE_SIZE)) {
-        log_info("Response has exceeded the length of the response buffer causing a rollover\r\n");
+        log_info(link.run, "Response has exceeded the length of the response buffer causing a rollover\r\n");
         response_store_reset(response_store);
         ++response_store.rollovers;
     }

@@ -9,9 +9,8 @@
 #include "records/console_gate.h"
 #include "records/log_output.h"
 #include "records/run_report.h"
-#include "records/run_settings.h"
+#include "records/run_context.h"
 #include "records/results.h"
-#include "records/run_state.h"
 #include "records/text_tests.h"
 #include "link/link.h"
 #include "link/tls_io.h"
@@ -30,15 +29,15 @@ static const char MASKED_TEXT[] = "\"********\"";
 // written.
 static LinkResult send_text(Link& link, const char* text, const char* trace, bool masked)
 {
-    if (!run_going())
+    if (!run_going(link.run))
         return LinkResult::skipped;
 
     int length = static_cast<int>(std::strlen(text));
     int written = length > 0 ? tls_write(link, text, length) : 0;
     if (written < 0)
-        return report_write_failure();
-    if (settings.verbose && (masked || written != 0))
-        log_info("Sending (%d):\r\n%s\r\n", written, trace != nullptr ? trace : text);
+        return report_write_failure(link);
+    if (link.run.settings.verbose && (masked || written != 0))
+        log_info(link.run, "Sending (%d):\r\n%s\r\n", written, trace != nullptr ? trace : text);
     return LinkResult::ok;
 }
 
@@ -62,9 +61,9 @@ static char token_separator(const char* token)
 static LinkResult send_token(Link& link, const char* token, bool masked)
 {
     char (&transfer_buffer)[TRANSFER_BUFFER_SIZE + 1] = link.transfer_buffer;
-    if (run_state.checking_pass)
+    if (link.run.state.checking_pass)
         return LinkResult::ok;
-    report_token_sent(token);
+    report_token_sent(link.run, token);
 
     char separator = token_separator(token);
     size_t length = std::strlen(token);
@@ -254,11 +253,11 @@ static LinkResult read_to_end(Link& link, char* buffer, int size, bool shown)
         int count = read_once(link, into, room);
         if (count <= 0)
             return report_read_failure(link);
-        if (!reply_within_limit(total, count))
+        if (!reply_within_limit(link, total, count))
             return LinkResult::read_failure;
-        report_answer_bytes(into, static_cast<size_t>(count));
+        report_answer_bytes(link.run, into, static_cast<size_t>(count));
         if (shown)
-            log_plain("%s", into);
+            log_plain(link.run, "%s", into);
         std::string window = carry;
         window.append(into, static_cast<size_t>(count));
         if (shown ? holds(window, ROOT_END_TAG) : holds_end_tag(window))
@@ -286,15 +285,15 @@ LinkResult response_check(Link& link, char* buffer, int size)
 {
     // Nothing to read: the buffer is left holding no text. Zeroing all of it
     // at every check point took a few per cent of a whole checking pass.
-    if (run_state.checking_pass || run_state.processor_generation != ProcessorGeneration::stream) {
+    if (link.run.state.checking_pass || link.run.state.processor_generation != ProcessorGeneration::stream) {
         buffer[0] = '\0';
         return LinkResult::ok;
     }
     std::memset(buffer, 0, size);
-    if (!run_going())
+    if (!run_going(link.run))
         return LinkResult::skipped;
     LinkResult result = read_and_judge(link, buffer, size);
-    report_answer_end(result == LinkResult::read_failure || result == LinkResult::malformed_response);
+    report_answer_end(link.run, result == LinkResult::read_failure || result == LinkResult::malformed_response);
     return result;
 }
 
@@ -307,7 +306,7 @@ static LinkResult read_and_judge(Link& link, char* buffer, int size)
     int count = read_answer_start(link, buffer, size);
     if (count <= 0)
         return report_read_failure(link);
-    bool shown = settings.verbose || show_whole_response;
+    bool shown = link.run.settings.verbose || show_whole_response;
     // A response that came in pieces is put together as far as the buffer
     // goes; a connection lost on the way is reported after the response. A
     // successful response that is shown is drained read by read instead.
@@ -324,9 +323,9 @@ static LinkResult read_and_judge(Link& link, char* buffer, int size)
         buffer[count] = '\0';
         parsed = parse_response_status(buffer);
     }
-    report_answer_bytes(buffer, static_cast<size_t>(count));
+    report_answer_bytes(link.run, buffer, static_cast<size_t>(count));
     if (show_whole_response && carries_data(std::string_view(buffer, count)))
-        wanted.emplace();
+        wanted.emplace(link.run.console);
     int length = static_cast<int>(std::strlen(buffer));
     bool unfinished = !lost && response_unfinished(std::string_view(buffer, count), size);
 
@@ -337,13 +336,13 @@ static LinkResult read_and_judge(Link& link, char* buffer, int size)
 
     // Any error status that can be read fails the run, whatever follows it.
     if (parsed.status_taken && parsed.status != 0) {
-        ConsolePass error_answer;
-        log_info("Response received from the MOX: (%d):\r\n%s\r\n", length, buffer);
-        record_processor_status(static_cast<int32_t>(parsed.status));
+        ConsolePass error_answer(link.run.console);
+        log_info(link.run, "Response received from the MOX: (%d):\r\n%s\r\n", length, buffer);
+        record_processor_status(link.run, static_cast<int32_t>(parsed.status));
         return LinkResult::error_status;
     }
     if (!parsed.complete) {
-        log_error("Malformed MOX response: (%d):\r\n%s\r\n", length, buffer);
+        log_error(link.run, "Malformed MOX response: (%d):\r\n%s\r\n", length, buffer);
         if (lost)
             return report_read_failure(link);
         if (unfinished && read_to_end(link, buffer, size, false) != LinkResult::ok)
@@ -353,14 +352,14 @@ static LinkResult read_and_judge(Link& link, char* buffer, int size)
     }
     if (shown) {
         if (!holds_end_tag(std::string_view(buffer, count))) {
-            log_plain("%s", buffer);
+            log_plain(link.run, "%s", buffer);
             show_whole_response = false;
             if (lost)
                 return report_read_failure(link);
             return unfinished ? read_to_end(link, buffer, size, true) : LinkResult::ok;
         }
         show_whole_response = false;
-        log_info("Receiving (%d):\r\n%s\r\n", length, buffer);
+        log_info(link.run, "Receiving (%d):\r\n%s\r\n", length, buffer);
         return LinkResult::ok;
     }
     if (lost)

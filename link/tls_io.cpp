@@ -4,7 +4,7 @@
 
 #include "records/log_output.h"
 #include "records/results.h"
-#include "records/run_settings.h"
+#include "records/run_context.h"
 #include "link/link.h"
 #include "platform/socket_wait.h"
 #include "platform/winsock.h"
@@ -21,10 +21,10 @@ const char* plural(int count)
 
 // A write that moved no byte within the wait limit: the message, and the
 // socket layer's last error left as a time-out for the reason reported next.
-static void report_write_wait_timeout()
+static void report_write_wait_timeout(Link& link)
 {
-    log_error("Waited %d second%s for the MOX to take data: giving up (QUORVEX_TIMEOUT).\r\n",
-              settings.data_wait_seconds, plural(settings.data_wait_seconds));
+    log_error(link.run, "Waited %d second%s for the MOX to take data: giving up (QUORVEX_TIMEOUT).\r\n",
+              link.run.settings.data_wait_seconds, plural(link.run.settings.data_wait_seconds));
     set_wait_timed_out();
 }
 
@@ -42,7 +42,7 @@ int tls_write(Link& link, const void* data, int length)
     WSASetLastError(0);
     int result = SSL_write(connection.tls, data, length);
     if (result <= 0 && last_wait_timed_out()) {
-        report_write_wait_timeout();
+        report_write_wait_timeout(link);
         ERR_clear_error();
         return -1;
     }
@@ -61,17 +61,17 @@ LinkResult tls_flush(Link& link)
     int reason = WSAGetLastError();
     ERR_clear_error();
     WSASetLastError(reason);
-    if (!run_going())
+    if (!run_going(link.run))
         return LinkResult::write_failure;
     if (last_wait_timed_out())
-        report_write_wait_timeout();
-    return report_write_failure();
+        report_write_wait_timeout(link);
+    return report_write_failure(link);
 }
 
-void report_data_wait_timeout()
+void report_data_wait_timeout(Link& link)
 {
-    log_error("Waited %d second%s for the MOX to send data: giving up (QUORVEX_TIMEOUT).\r\n",
-              settings.data_wait_seconds, plural(settings.data_wait_seconds));
+    log_error(link.run, "Waited %d second%s for the MOX to send data: giving up (QUORVEX_TIMEOUT).\r\n",
+              link.run.settings.data_wait_seconds, plural(link.run.settings.data_wait_seconds));
 }
 
 int tls_read(Link& link, void* buffer, int size)
@@ -104,7 +104,7 @@ int tls_read(Link& link, void* buffer, int size)
         return 0;
     }
     if (last_wait_timed_out()) {
-        report_data_wait_timeout();
+        report_data_wait_timeout(link);
         set_wait_timed_out();
         ERR_clear_error();
     }
@@ -117,24 +117,24 @@ LinkResult report_read_failure(Link& link)
         link.read_failed_in_write = false;
         return LinkResult::write_failure;
     }
-    log_error("SSL_read:Connection Terminated:reason(%d).\r\n", WSAGetLastError());
-    record_failure(RunCode::read_failure);
+    log_error(link.run, "SSL_read:Connection Terminated:reason(%d).\r\n", WSAGetLastError());
+    record_failure(link.run, RunCode::read_failure);
     return LinkResult::read_failure;
 }
 
-bool reply_within_limit(long long& total, int count)
+bool reply_within_limit(Link& link, long long& total, int count)
 {
     total += count > 0 ? count : 0;
     if (total <= REPLY_BYTE_LIMIT)
         return true;
-    log_error("The MOX's reply passed %lld bytes without its end.\r\n", REPLY_BYTE_LIMIT);
-    record_failure(RunCode::read_failure);
+    log_error(link.run, "The MOX's reply passed %lld bytes without its end.\r\n", REPLY_BYTE_LIMIT);
+    record_failure(link.run, RunCode::read_failure);
     return false;
 }
 
-LinkResult report_write_failure()
+LinkResult report_write_failure(Link& link)
 {
-    log_error("SSL_write:Connection Terminated:reason(%d).\r\n", WSAGetLastError());
-    record_failure(RunCode::write_failure);
+    log_error(link.run, "SSL_write:Connection Terminated:reason(%d).\r\n", WSAGetLastError());
+    record_failure(link.run, RunCode::write_failure);
     return LinkResult::write_failure;
 }

@@ -38,7 +38,7 @@ int tls_read(Link& link, void* buffer, int size);
 // A read or a write that moved no byte within the wait limit fails with
 // the socket layer's last error set to a time-out, after a message that
 // names the wait.
-void report_data_wait_timeout();
+void report_data_wait_timeout(Link& link);
 
 // "s" unless count is 1: "1 second", "2 seconds".
 const char* plural(int count);
@@ -55,8 +55,8 @@ constexpr long long REPLY_BYTE_LIMIT = 64LL << 20;
 // Adds count bytes to a reply's total; false, with the reply reported
 // ("passed ... bytes without its end", run status 3), once the total passes
 // REPLY_BYTE_LIMIT.
-bool reply_within_limit(long long& total, int count);
+bool reply_within_limit(Link& link, long long& total, int count);
 
 // A write on the connection failed: "SSL_write:Connection Terminated" with
 // the socket layer's reason, run status 6.
-LinkResult report_write_failure();
+LinkResult report_write_failure(Link& link);

@@ -1,5 +1,5 @@
-// Writes of the script trace to standard output, which only this thread
-// uses. The trace is about twice the size of the script, a line of some
+// Writes of the script trace to a run's console stream, which only the
+// run's own thread uses. The trace is about twice the size of the script, a line of some
 // twenty bytes at a time, and a call of fwrite costs more than the copy:
 // with the GNU C library a line that fits in the stream's buffer is copied
 // straight into it, the way the library's own putc_unlocked stores a
@@ -12,7 +12,7 @@
 #include <cstdio>
 #include <cstring>
 
-inline void trace_write(const char* text, size_t length, FILE* stream = stdout)
+inline void trace_write(const char* text, size_t length, FILE* stream)
 {
 #ifdef __GLIBC__
     if (stream->_IO_write_ptr != nullptr &&

@@ -8,12 +8,12 @@
 #include <vector>
 
 #include "records/secret_attributes.h"
-#include "records/run_settings.h"
+#include "records/run_context.h"
 #include "records/results.h"
-#include "records/run_state.h"
 #include "records/log_output.h"
 #include "records/text_tests.h"
 #include "link/image_kind.h"
+#include "link/link.h"
 #include "link/local_image.h"
 #include "link/stream_exchange.h"
 #include "platform/text_stream.h"
@@ -34,21 +34,22 @@ LinkResult send_text(Link& link, const char* text, const char* trace_text)
 
 // The script cannot be sent as it is: the run fails (with 1, which the
 // driver turns into its early end).
-int reject()
+int reject(RunContext& run)
 {
-    record_failure(RunCode::failed_command);
+    record_failure(run, RunCode::failed_command);
     return -1;
 }
 
 // The generated element for the image at path, and its length; -1 when the
 // image cannot be opened, is no regular file or is too large to state.
-int firmware_element(FirmwareReference& firmware_reference, bool measuring, std::string& element)
+int firmware_element(RunContext& run, FirmwareReference& firmware_reference, bool measuring,
+                     std::string& element)
 {
     const std::string& path = firmware_reference.firmware_image_path;
     FILE* image = nullptr;
-    switch (open_local_image(path.c_str(), FIRMWARE_IMAGE, image)) {
+    switch (open_local_image(run, path.c_str(), FIRMWARE_IMAGE, image)) {
     case LocalImage::not_regular:
-        return reject();
+        return reject(run);
     case LocalImage::not_opened:
         return -1;
     case LocalImage::opened:
@@ -56,14 +57,14 @@ int firmware_element(FirmwareReference& firmware_reference, bool measuring, std:
     }
     long image_length = local_image_size(image);
     if (image_length < 0 || image_length > INT32_MAX) {
-        console_only("ERROR: Firmware image \"%s\" is too large to send.\r\n", path.c_str());
+        console_only(run, "ERROR: Firmware image \"%s\" is too large to send.\r\n", path.c_str());
         std::fclose(image);
-        return reject();
+        return reject(run);
     }
     firmware_reference.firmware_image_length = static_cast<int32_t>(image_length);
     element = image_element(FIRMWARE_IMAGE, path.c_str(), image_length);
     if (measuring)
-        firmware_reference.multipart_boundary = fresh_multipart_boundary(image);
+        firmware_reference.multipart_boundary = fresh_multipart_boundary(run, image);
     std::fclose(image);
     return 0;
 }
@@ -148,18 +149,19 @@ ImageLocation find_image_location(std::string_view line, size_t element)
 
 // Takes the image path out of a firmware reference line; -1 when it is
 // rejected.
-int take_image_path(FirmwareReference& firmware_reference, std::string_view line, const ImageLocation& location)
+int take_image_path(RunContext& run, FirmwareReference& firmware_reference, std::string_view line,
+                    const ImageLocation& location)
 {
     if (location.value_end == std::string_view::npos) {
-        console_only("ERROR: Firmware image location \"%.*s has no closing quote.\r\n",
+        console_only(run, "ERROR: Firmware image location \"%.*s has no closing quote.\r\n",
                      static_cast<int>(line.size() - location.value), line.data() + location.value);
-        return reject();
+        return reject(run);
     }
     firmware_reference.firmware_image_path.assign(line.substr(location.value, location.value_end - location.value));
     const std::string& path = firmware_reference.firmware_image_path;
     if (path.find(".bin") == std::string::npos) {
-        console_only("ERROR: Firmware image \"%s\" is not a \".bin\" file.\r\n", path.c_str());
-        return reject();
+        console_only(run, "ERROR: Firmware image \"%s\" is not a \".bin\" file.\r\n", path.c_str());
+        return reject(run);
     }
     return 0;
 }
@@ -194,17 +196,17 @@ std::string firmware_line_text(std::string_view line, size_t name, const std::st
 }
 
 // Prints why an overridden LOGIN line cannot be rewritten; -1.
-int refuse_login_line(LoginRewrite result, int line_number)
+int refuse_login_line(RunContext& run, LoginRewrite result, int line_number)
 {
     if (result == LoginRewrite::no_password)
-        console_only("ERROR: The LOGIN element on line %d has no PASSWORD attribute on the same line: "
+        console_only(run, "ERROR: The LOGIN element on line %d has no PASSWORD attribute on the same line: "
                     "the command-line credentials cannot take the place of the script's.\r\n",
                     line_number);
     else
-        console_only("ERROR: The LOGIN element on line %d does not end on the same line as its PASSWORD attribute: "
+        console_only(run, "ERROR: The LOGIN element on line %d does not end on the same line as its PASSWORD attribute: "
                     "the command-line password cannot take the place of the script's.\r\n",
                     line_number);
-    return reject();
+    return reject(run);
 }
 
 // The body length so far, as the Content-length can state it.
@@ -257,17 +259,17 @@ std::string masked_for_trace(const std::string& text, bool& inside)
 
 BodyPass script_body_pass(Link& link, bool send, BodyPlan& plan)
 {
-    return script_body_pass_through(send, plan, [&link](const char* text, const char* trace_text) {
+    return script_body_pass_through(link.run, send, plan, [&link](const char* text, const char* trace_text) {
         return send_text(link, text, trace_text);
     });
 }
 
 // One pass over the script: length gets the body byte count.
-static BodyPass body_pass(bool send, int32_t& length, BodyPlan& plan, const BodySender& sender)
+static BodyPass body_pass(RunContext& run, bool send, int32_t& length, BodyPlan& plan, const BodySender& sender)
 {
-    if (send && !run_going())
+    if (send && !run_going(run))
         return BodyPass::skipped;
-    std::rewind(run_state.script_input);
+    std::rewind(run.state.script_input);
     length = 0;
     if (!send)
         plan.firmware_elements.clear();
@@ -279,7 +281,7 @@ static BodyPass body_pass(bool send, int32_t& length, BodyPlan& plan, const Body
     std::string masked;
     bool in_keytab = false;
     bool in_comment = false;
-    while (text_getline(run_state.script_input, line)) {
+    while (text_getline(run.state.script_input, line)) {
         bool line_ends = line.back() == '\n';
         // A line is sent as a C string: a zero byte ends what it holds.
         line.resize(std::strlen(line.c_str()));
@@ -289,18 +291,18 @@ static BodyPass body_pass(bool send, int32_t& length, BodyPlan& plan, const Body
         // masked; empty when the line itself can be shown.
         masked.clear();
 
-        if (credentials_overridden()) {
+        if (credentials_given(run.settings)) {
             std::string rewritten;
-            LoginRewrite result = rewrite_login_line(line, get_user_name(), get_password(), rewritten);
+            LoginRewrite result = rewrite_login_line(line, run.settings.user_name, run.settings.password, rewritten);
             if (result == LoginRewrite::no_password || result == LoginRewrite::no_tag_end)
             {
                 length = stated_length(body_length);
-                static_cast<void>(refuse_login_line(result, line_number));  // it has failed the run
+                static_cast<void>(refuse_login_line(run, result, line_number));  // it has failed the run
                 return BodyPass::rejected;
             }
             if (result == LoginRewrite::rewritten) {
-                if (get_password()[0] != '\0')
-                    rewrite_login_line(line, get_user_name(), PASSWORD_MASK, masked);
+                if (run.settings.password[0] != '\0')
+                    rewrite_login_line(line, run.settings.user_name, PASSWORD_MASK, masked);
                 line = std::move(rewritten);
             }
         }
@@ -316,15 +318,15 @@ static BodyPass body_pass(bool send, int32_t& length, BodyPlan& plan, const Body
         }
         if (location.name != std::string::npos) {
             length = stated_length(body_length);
-            if (take_image_path(plan.firmware, line, location) != 0)
+            if (take_image_path(run, plan.firmware, line, location) != 0)
                 return BodyPass::rejected;
             std::string element;
             if (send && elements_sent < plan.firmware_elements.size()) {
                 element = plan.firmware_elements[elements_sent];
             } else {
-                int made = firmware_element(plan.firmware, !send, element);
+                int made = firmware_element(run, plan.firmware, !send, element);
                 if (made != 0)
-                    return run_going() ? BodyPass::image_unopened : BodyPass::rejected;
+                    return run_going(run) ? BodyPass::image_unopened : BodyPass::rejected;
                 if (!send)
                     plan.firmware_elements.push_back(element);
             }
@@ -339,7 +341,7 @@ static BodyPass body_pass(bool send, int32_t& length, BodyPlan& plan, const Body
         }
 
         // What the verbose trace shows of a secret is masked.
-        if (send && settings.verbose)
+        if (send && run.settings.verbose)
             trace = masked_for_trace(trace.empty() ? text : trace, in_keytab);
 
         body_length += static_cast<int64_t>(text.size());
@@ -350,18 +352,18 @@ static BodyPass body_pass(bool send, int32_t& length, BodyPlan& plan, const Body
             ++line_number;
     }
     if (body_length > INT32_MAX) {
-        console_only("ERROR: The script is too long to send.\r\n");
-        static_cast<void>(reject());  // it has failed the run
+        console_only(run, "ERROR: The script is too long to send.\r\n");
+        static_cast<void>(reject(run));  // it has failed the run
         return BodyPass::rejected;
     }
     length = stated_length(body_length);
     return BodyPass::done;
 }
 
-BodyPass script_body_pass_through(bool send, BodyPlan& plan, const BodySender& sender)
+BodyPass script_body_pass_through(RunContext& run, bool send, BodyPlan& plan, const BodySender& sender)
 {
     int32_t length = 0;
-    BodyPass result = body_pass(send, length, plan, sender);
+    BodyPass result = body_pass(run, send, length, plan, sender);
     (send ? plan.sent : plan.length) = length;
     return result;
 }

@@ -12,6 +12,7 @@
 #include "records/results.h"
 
 struct Link;
+struct RunContext;
 
 // What the measuring pass leaves for the sending pass: the body length for
 // the Content-length, and the firmware elements it generated in script
@@ -40,5 +41,5 @@ BodyPass script_body_pass(Link& link, bool send, BodyPlan& plan);
 // shown in the verbose trace in place of text (nullptr: text itself).
 using BodySender = std::function<LinkResult(const char* text, const char* trace_text)>;
 
-// script_body_pass with the sends going to sender.
-BodyPass script_body_pass_through(bool send, BodyPlan& plan, const BodySender& sender);
+// script_body_pass for run with the sends going to sender.
+BodyPass script_body_pass_through(RunContext& run, bool send, BodyPlan& plan, const BodySender& sender);

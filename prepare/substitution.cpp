@@ -6,19 +6,17 @@
 #include <cstring>
 #include <string>
 
-#include "records/run_settings.h"
+#include "records/run_context.h"
 #include "records/log_output.h"
 #include "platform/exit_cleanup.h"
 #include "platform/file_identity.h"
 #include "platform/private_file.h"
 #include "prepare/address_file_name.h"
 
-VariableTable variables;
-
 namespace {
 
 // One "name=value" field into slot; false when it is not a proper pair.
-bool take_pair(const char* field, int slot)
+bool take_pair(RunContext& run, const char* field, int slot)
 {
     size_t size = strlen(field) + 1;
     char* name = static_cast<char*>(calloc(size, 1));
@@ -26,11 +24,11 @@ bool take_pair(const char* field, int slot)
     if (!name || !value) {
         free(name);
         free(value);
-        console_only("Not properly formed Name and Value Pairs.");
+        console_only(run, "Not properly formed Name and Value Pairs.");
         return false;
     }
-    variables.var_names[slot] = name;
-    variables.var_values[slot] = value;
+    run.variables.var_names[slot] = name;
+    run.variables.var_values[slot] = value;
     size_t name_length = 0;
     size_t value_length = 0;
     bool seen_equals = false;
@@ -40,7 +38,7 @@ bool take_pair(const char* field, int slot)
                 return false;
             seen_equals = true;
             if (name_length > static_cast<size_t>(MAX_VARIABLE_NAME)) {
-                console_only("ERROR: Maximum Length of variable name is %d\n", MAX_VARIABLE_NAME);
+                console_only(run, "ERROR: Maximum Length of variable name is %d\n", MAX_VARIABLE_NAME);
                 return false;
             }
             continue;
@@ -49,7 +47,7 @@ bool take_pair(const char* field, int slot)
             name[name_length++] = *c;
         } else {
             if (value_length >= static_cast<size_t>(MAX_VARIABLE_VALUE)) {
-                console_only("ERROR: Maximum Length of Substitute Value is %d\n", MAX_VARIABLE_VALUE);
+                console_only(run, "ERROR: Maximum Length of Substitute Value is %d\n", MAX_VARIABLE_VALUE);
                 return false;
             }
             value[value_length++] = *c;
@@ -59,7 +57,7 @@ bool take_pair(const char* field, int slot)
 }
 
 // Writes the value(s) given for name; false when -t gave it none.
-bool write_matching_values(const char* name, FILE* out)
+bool write_matching_values(const VariableTable& variables, const char* name, FILE* out)
 {
     bool found = false;
     for (int slot = 0; slot < MAX_VARIABLES; ++slot) {
@@ -94,22 +92,12 @@ constexpr int NAMES_LISTED = 25;
 
 }  // namespace
 
-void reset_variables()
+bool parse_name_value_pairs(RunContext& run, const char* pair_list)
 {
-    for (int slot = 0; slot < MAX_VARIABLES; ++slot) {
-        free(variables.var_names[slot]);
-        free(variables.var_values[slot]);
-        variables.var_names[slot] = nullptr;
-        variables.var_values[slot] = nullptr;
-    }
-    variables.var_count = 0;
-}
-
-bool parse_name_value_pairs(const char* pair_list)
-{
-    reset_variables();
+    VariableTable& variables = run.variables;
+    variables.clear();
     if (strlen(pair_list) > static_cast<size_t>(MAX_PAIR_LIST)) {
-        console_only("ERROR: Maximum Length of the name and value pair list is %d\n", MAX_PAIR_LIST);
+        console_only(run, "ERROR: Maximum Length of the name and value pair list is %d\n", MAX_PAIR_LIST);
         return false;
     }
     char temp1[MAX_PAIR_LIST + 1];
@@ -128,10 +116,10 @@ bool parse_name_value_pairs(const char* pair_list)
             continue;
         if (stored == MAX_VARIABLES) {
             variables.var_count = stored;
-            console_only("ERROR: Number of variables have exceeded the limit of %d\n", MAX_VARIABLES);
+            console_only(run, "ERROR: Number of variables have exceeded the limit of %d\n", MAX_VARIABLES);
             return false;
         }
-        if (!take_pair(field, stored))
+        if (!take_pair(run, field, stored))
             return false;
         ++stored;
     }
@@ -166,22 +154,22 @@ void PlaceholderScan::scan(const char* text, size_t length)
     }
 }
 
-CopyOutcome substitute_variables()
+CopyOutcome substitute_variables(RunContext& run)
 {
-    FILE* in = fopen(settings.input_file_name, "rb");
+    FILE* in = fopen(run.settings.input_file_name, "rb");
     if (!in) {
-        console_only("Cannot open input file \"%s\". Exiting.\r\n", settings.input_file_name);
+        console_only(run, "Cannot open input file \"%s\". Exiting.\r\n", run.settings.input_file_name);
         return CopyOutcome::not_written;
     }
-    char address[sizeof settings.server_address];
-    address_file_name(settings.server_address, address, sizeof address);
+    char address[sizeof run.settings.server_address];
+    address_file_name(run.settings.server_address, address, sizeof address);
     char name[WORKING_COPY_NAME_SIZE];
     snprintf(name, sizeof name, "%s-var.xml", address);
     // A script that carries the working copy's own name would be emptied
     // before it is read: leave it alone and run it as it is.
-    if (same_file(name, settings.input_file_name)) {
-        console_only("The input file \"%s\" has the name of its own variable substituted copy; it is used without substitution.\r\n",
-                     settings.input_file_name);
+    if (same_file(name, run.settings.input_file_name)) {
+        console_only(run, "The input file \"%s\" has the name of its own variable substituted copy; it is used without substitution.\r\n",
+                     run.settings.input_file_name);
         fclose(in);
         return CopyOutcome::not_written;
     }
@@ -193,12 +181,12 @@ CopyOutcome substitute_variables()
     FILE* out = create_private_file(name, reason);
     if (!out) {
         fclose(in);
-        console_only("ERROR: Cannot create the variable substituted copy \"%s\": %s. Nothing was sent.\r\n", name,
+        console_only(run, "ERROR: Cannot create the variable substituted copy \"%s\": %s. Nothing was sent.\r\n", name,
                      reason.c_str());
         return CopyOutcome::refused;
     }
-    memcpy(settings.working_copy_name, name, sizeof name);
-    remove_at_process_end(settings.working_copy_name);
+    memcpy(run.settings.working_copy_name, name, sizeof name);
+    remove_at_process_end(run.settings.working_copy_name);
     errno = 0;  // what a failed write sets is its reason
 
     char variable[MAX_VARIABLE_NAME + 1];
@@ -219,7 +207,7 @@ CopyOutcome substitute_variables()
                 break;
             }
             if (length == static_cast<size_t>(MAX_VARIABLE_NAME)) {
-                console_only("The variable Length exceeded the maximum length of %d.", MAX_VARIABLE_NAME);
+                console_only(run, "The variable Length exceeded the maximum length of %d.", MAX_VARIABLE_NAME);
                 ok = false;
                 break;
             }
@@ -228,12 +216,12 @@ CopyOutcome substitute_variables()
         if (!ok)
             break;
         if (!closed) {
-            console_only("Proper variable is not found");
+            console_only(run, "Proper variable is not found");
             break;
         }
         variable[length] = '\0';
         // "%%" is no placeholder: it stays what it always was.
-        if (!write_matching_values(variable, out) && length > 0 && names_without_value <= NAMES_LISTED) {
+        if (!write_matching_values(run.variables, variable, out) && length > 0 && names_without_value <= NAMES_LISTED) {
             size_t before = without_value.size();
             if (names_without_value < NAMES_LISTED)
                 add_name_once(without_value, variable);
@@ -252,14 +240,14 @@ CopyOutcome substitute_variables()
         error = errno;
     }
     if (!written) {
-        console_only("ERROR: Cannot write the variable substituted copy \"%s\": %s. Nothing was sent.\r\n", name,
+        console_only(run, "ERROR: Cannot write the variable substituted copy \"%s\": %s. Nothing was sent.\r\n", name,
                      error != 0 ? strerror(error) : "a write failed");
         return CopyOutcome::refused;
     }
     // A typo in -t would otherwise send an empty value (a password) and
     // succeed.
     if (!without_value.empty()) {
-        console_only("ERROR: No value given with -t for %s. Nothing was sent.\r\n", without_value.c_str());
+        console_only(run, "ERROR: No value given with -t for %s. Nothing was sent.\r\n", without_value.c_str());
         return CopyOutcome::refused;
     }
     return ok ? CopyOutcome::written : CopyOutcome::not_written;

@@ -5,25 +5,13 @@
 #include <cstddef>
 #include <string>
 
-constexpr int MAX_VARIABLES = 25;
-constexpr int MAX_VARIABLE_NAME = 48;
-constexpr int MAX_VARIABLE_VALUE = 48;
-constexpr int MAX_PAIR_LIST = 2400;
+#include "records/variable_table.h"
 
-struct VariableTable {
-    char* var_names[MAX_VARIABLES] = {};
-    char* var_values[MAX_VARIABLES] = {};
-    int var_count = 0;
-};
+struct RunContext;
 
-extern VariableTable variables;
-
-// An empty table.
-void reset_variables();
-
-// Parses "name1=value1,name2=value2..." into the table. Prints its own limit
-// messages; false when the list is rejected.
-bool parse_name_value_pairs(const char* pair_list);
+// Parses "name1=value1,name2=value2..." into the run's table. Prints its
+// own limit messages; false when the list is rejected.
+bool parse_name_value_pairs(RunContext& run, const char* pair_list);
 
 // What became of the working copy.
 enum class [[nodiscard]] CopyOutcome {
@@ -35,7 +23,7 @@ enum class [[nodiscard]] CopyOutcome {
 // Copies input_file_name to "<server_address>-var.xml" with every placeholder
 // replaced. Sets working_copy_name. A placeholder whose name has no value is
 // never dropped silently: every such name is printed and the run refused.
-CopyOutcome substitute_variables();
+CopyOutcome substitute_variables(RunContext& run);
 
 // Names of the %name% placeholders in text (names of letters, digits, '_',
 // '-' and '.', at most MAX_VARIABLE_NAME long), each once, in the order of

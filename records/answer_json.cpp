@@ -179,9 +179,9 @@ struct Reader {
     }
 };
 
-// One parser for the whole process, reset for each stretch: a new parser per
+// One parser for each thread, reset for each stretch: a new parser per
 // answer cost more than the rest of the mapping. Its hash salt is drawn
-// once, not once per reset.
+// once, not once per reset. It holds nothing of a run between calls.
 class SharedParser {
 public:
     ~SharedParser()
@@ -212,7 +212,7 @@ private:
     unsigned long salt_ = 0;
 };
 
-SharedParser shared_parser;
+thread_local SharedParser shared_parser;
 
 // Where the next document may start at or after from: its declaration.
 size_t next_declaration(std::string_view text, size_t from)

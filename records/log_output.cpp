@@ -7,8 +7,7 @@
 #include "records/console_gate.h"
 #include "records/progress_display.h"
 #include "records/run_report.h"
-#include "records/run_settings.h"
-#include "records/run_state.h"
+#include "records/run_context.h"
 
 namespace {
 
@@ -42,27 +41,29 @@ struct Formatted {
     }
 };
 
-int write_line(const char* prefix, const Formatted& message, bool is_error = false)
+int write_line(RunContext& run, const char* prefix, const Formatted& message, bool is_error = false)
 {
     // A transfer's progress line leaves the terminal's line to the message.
-    progress_hide();
-    FILE* console = console_for(is_error);
+    progress_hide(run.progress);
+    FILE* console = console_for(run.console, is_error);
     if (is_error)
-        report_error_line(std::string_view(message.text, message.length));
-    if (prefix) {
-        fputs(settings.program_name, console);
-        fputs(prefix, console);
+        report_error_line(run, std::string_view(message.text, message.length));
+    if (console != nullptr) {
+        if (prefix) {
+            fputs(run.settings.program_name, console);
+            fputs(prefix, console);
+        }
+        fwrite(message.text, 1, message.length, console);
     }
-    fwrite(message.text, 1, message.length, console);
-    if (!run_state.log_stream)
+    if (!run.state.log_stream)
         return 0;
     int written = 0;
     if (prefix) {
-        written = fprintf(run_state.log_stream, "%s%s", settings.program_name, prefix);
+        written = fprintf(run.state.log_stream, "%s%s", run.settings.program_name, prefix);
         if (written < 0)
             return written;
     }
-    size_t body = fwrite(message.text, 1, message.length, run_state.log_stream);
+    size_t body = fwrite(message.text, 1, message.length, run.state.log_stream);
     if (body < message.length)
         return -1;
     return written + static_cast<int>(body);
@@ -70,90 +71,93 @@ int write_line(const char* prefix, const Formatted& message, bool is_error = fal
 
 }  // namespace
 
-int log_error(const char* format, ...)
+int log_error(RunContext& run, const char* format, ...)
 {
     va_list args;
     va_start(args, format);
     Formatted message(format, args);
     va_end(args);
-    return write_line(": ERROR: ", message, true);
+    return write_line(run, ": ERROR: ", message, true);
 }
 
-int log_info(const char* format, ...)
+int log_info(RunContext& run, const char* format, ...)
 {
     va_list args;
     va_start(args, format);
     Formatted message(format, args);
     va_end(args);
-    return write_line(": ", message);
+    return write_line(run, ": ", message);
 }
 
-int log_plain(const char* format, ...)
+int log_plain(RunContext& run, const char* format, ...)
 {
     va_list args;
     va_start(args, format);
     Formatted message(format, args);
     va_end(args);
-    return write_line(nullptr, message);
+    return write_line(run, nullptr, message);
 }
 
-int console_only(const char* format, ...)
+int console_only(RunContext& run, const char* format, ...)
 {
     va_list args;
     va_start(args, format);
     Formatted message(format, args);
     va_end(args);
-    console_only_text(message.text, message.length);
+    console_only_text(run, message.text, message.length);
     return static_cast<int>(message.length);
 }
 
-void console_only_text(const char* text, size_t length)
+void console_only_text(RunContext& run, const char* text, size_t length)
 {
-    progress_hide();
-    fwrite(text, 1, length, console_for(false));
+    progress_hide(run.progress);
+    if (FILE* console = console_for(run.console, false))
+        fwrite(text, 1, length, console);
 }
 
-int error_only(const char* format, ...)
+int error_only(RunContext& run, const char* format, ...)
 {
     va_list args;
     va_start(args, format);
     Formatted message(format, args);
     va_end(args);
-    progress_hide();
-    fwrite(message.text, 1, message.length, stderr);
+    progress_hide(run.progress);
+    fwrite(message.text, 1, message.length, run.console.errors);
     return static_cast<int>(message.length);
 }
 
-int log_only(const char* format, ...)
+int log_only(RunContext& run, const char* format, ...)
 {
     va_list args;
     va_start(args, format);
     Formatted message(format, args);
     va_end(args);
-    if (!run_state.log_stream)
+    if (!run.state.log_stream)
         return 0;
-    size_t written = fwrite(message.text, 1, message.length, run_state.log_stream);
+    size_t written = fwrite(message.text, 1, message.length, run.state.log_stream);
     return written < message.length ? -1 : static_cast<int>(written);
 }
 
-void quiet_console_text(const char* text, size_t length)
+void quiet_console_text(RunContext& run, const char* text, size_t length)
 {
-    if (quiet_console != nullptr)
-        fwrite(text, 1, length, quiet_console);
+    if (run.console.kept != nullptr)
+        fwrite(text, 1, length, run.console.kept);
 }
 
-void write_both(const char* text, size_t length)
+void write_both(RunContext& run, const char* text, size_t length)
 {
-    fwrite(text, 1, length, console_for(false));
-    if (run_state.log_stream)
-        fwrite(text, 1, length, run_state.log_stream);
+    if (FILE* console = console_for(run.console, false))
+        fwrite(text, 1, length, console);
+    if (run.state.log_stream)
+        fwrite(text, 1, length, run.state.log_stream);
 }
 
-void write_log_then_console(const char* text, size_t length)
+void write_log_then_console(RunContext& run, const char* text, size_t length)
 {
-    if (run_state.log_stream)
-        fwrite(text, 1, length, run_state.log_stream);
-    fwrite(text, 1, length, console_for(false));
+    if (run.state.log_stream)
+        fwrite(text, 1, length, run.state.log_stream);
+    if (FILE* console = console_for(run.console, false))
+        fwrite(text, 1, length, console);
 }
 
 std::string format_text(const char* format, ...)

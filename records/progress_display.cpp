@@ -10,33 +10,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int LABEL_MAX = 47;
-constexpr int LINE_SIZE = 160;
 constexpr auto REDRAW_INTERVAL = std::chrono::milliseconds(200);
-
-struct Progress {
-    bool output_chosen = false;
-    FILE* output = nullptr;
-    bool active = false;
-    char label[LABEL_MAX + 1] = "";
-    long long total = 0;
-    long long done = 0;
-    Clock::time_point started{};
-    Clock::time_point drawn_at{};
-    int drawn_length = 0;  // characters of the line on the screen now
-};
-
-Progress progress;
-bool standard_error_terminal = false;
-
-FILE* output()
-{
-    if (!progress.output_chosen) {
-        progress.output = standard_error_terminal ? stderr : nullptr;
-        progress.output_chosen = true;
-    }
-    return progress.output;
-}
+constexpr int LINE_SIZE = 160;
 
 // "12.3 MiB/s": bytes per second in the largest unit that keeps a number
 // of at least 1.
@@ -51,7 +26,7 @@ void format_rate(char* text, size_t size, double bytes_per_second)
     std::snprintf(text, size, "%.1f %s", bytes_per_second, units[unit]);
 }
 
-void draw(Clock::time_point now)
+void draw(ProgressDisplay& progress, Clock::time_point now)
 {
     double seconds = std::chrono::duration<double>(now - progress.started).count();
     char rate[32] = "-";
@@ -78,60 +53,44 @@ void draw(Clock::time_point now)
 
 }  // namespace
 
-void progress_begin(const char* label, long long total)
+void progress_begin(ProgressDisplay& progress, const char* label, long long total)
 {
-    if (output() == nullptr)
+    if (progress.output == nullptr)
         return;
     progress.active = true;
-    copy_bounded(progress.label, sizeof progress.label, label, LABEL_MAX);
+    copy_bounded(progress.label, sizeof progress.label, label, PROGRESS_LABEL_MAX);
     progress.total = total;
     progress.done = 0;
     progress.started = Clock::now();
-    draw(progress.started);
+    draw(progress, progress.started);
 }
 
-void progress_advance(long long bytes)
+void progress_advance(ProgressDisplay& progress, long long bytes)
 {
     if (!progress.active)
         return;
     progress.done += bytes;
     Clock::time_point now = Clock::now();
     if (now - progress.drawn_at >= REDRAW_INTERVAL || progress.drawn_length == 0)
-        draw(now);
+        draw(progress, now);
 }
 
-void progress_end()
+void progress_end(ProgressDisplay& progress)
 {
     if (!progress.active)
         return;
-    draw(Clock::now());
+    draw(progress, Clock::now());
     std::fputc('\n', progress.output);
     std::fflush(progress.output);
     progress.active = false;
     progress.drawn_length = 0;
 }
 
-void progress_hide()
+void progress_hide(ProgressDisplay& progress)
 {
     if (!progress.active || progress.drawn_length == 0)
         return;
     std::fprintf(progress.output, "\r%*s\r", progress.drawn_length, "");
     std::fflush(progress.output);
     progress.drawn_length = 0;
-}
-
-void progress_standard_error_is_terminal(bool terminal)
-{
-    standard_error_terminal = terminal;
-}
-
-void progress_set_output(FILE* stream)
-{
-    progress.output = stream;
-    progress.output_chosen = true;
-}
-
-void reset_progress()
-{
-    progress = Progress{};
 }

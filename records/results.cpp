@@ -1,20 +1,20 @@
 #include "records/results.h"
 
+#include "records/run_context.h"
 #include "records/run_report.h"
-#include "records/run_state.h"
 
-void record_failure(RunCode code)
+void record_failure(RunContext& run, RunCode code)
 {
-    run_state.run_status = code_value(code);
+    run.state.run_status = code_value(code);
 }
 
-void record_processor_status(int32_t status)
+void record_processor_status(RunContext& run, int32_t status)
 {
-    run_state.run_status = status;
-    report_processor_status(status);
+    run.state.run_status = status;
+    report_processor_status(run, status);
 }
 
-bool run_going()
+bool run_going(const RunContext& run)
 {
-    return run_state.run_status == 0;
+    return run.state.run_status == 0;
 }

@@ -28,11 +28,12 @@ constexpr int32_t code_value(RunCode code)
 
 // Records a failure in the run status. The first failure ends the
 // conversation: every later send, read and transfer does nothing.
-void record_failure(RunCode code);
+struct RunContext;
+void record_failure(RunContext& run, RunCode code);
 // The same for an error status the processor reported.
-void record_processor_status(int32_t status);
+void record_processor_status(RunContext& run, int32_t status);
 // The run has not failed so far.
-bool run_going();
+bool run_going(const RunContext& run);
 
 // Result of a send, a read or a transfer on the processor link.
 enum class [[nodiscard]] LinkResult : int {

@@ -12,7 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "records/answer_json.h"
-#include "records/run_settings.h"
+#include "records/run_context.h"
 #include "records/secret_attributes.h"
 
 namespace {
@@ -27,7 +27,10 @@ struct AnswerText {
     bool cut = false;
 };
 
-struct Gathered {
+
+}  // namespace
+
+struct ReportGathering {
     bool started = false;
     std::chrono::steady_clock::time_point start;
     std::string start_text;  // ISO 8601, UTC
@@ -47,9 +50,24 @@ struct Gathered {
     bool processor_status = false;
     std::vector<ReportImage> images;
     size_t images_left_out = 0;
+    // The head goes to the signal handler's copy too.
+    bool signal_report = false;
+    // The report's head as the run knows it so far (the signal report's
+    // too, without its closing brace).
+    std::string head;
 };
 
-Gathered gathered;
+void ReportGatheringDelete::operator()(ReportGathering* gathering) const
+{
+    delete gathering;
+}
+
+ReportGathering* new_report_gathering()
+{
+    return new ReportGathering;
+}
+
+namespace {
 
 constexpr size_t SECRET_LIMIT = 64;
 constexpr size_t SHORTEST_SECRET = 3;  // shorter values would mask ordinary words
@@ -59,7 +77,9 @@ constexpr size_t MESSAGE_LIMIT = 1024;
 constexpr size_t FILE_NAME_LIMIT = 1024;
 
 // The part of a signal report known before the signal: written whole
-// before `ready` is set, read by the signal handler.
+// before `ready` is set, read by the signal handler, which can reach
+// nothing but namespace-scope objects. One run of a process has its report
+// armed for signals (the one with -j).
 constexpr size_t SIGNAL_HEAD_SIZE = 1024;
 char signal_head[2][SIGNAL_HEAD_SIZE];
 volatile std::sig_atomic_t signal_head_index = 0;
@@ -67,7 +87,7 @@ volatile std::sig_atomic_t signal_head_ready = 0;
 std::timespec signal_start{};
 
 // Takes what fits of the limit on the answers' text kept.
-size_t room_for(size_t length)
+size_t room_for(ReportGathering& gathered, size_t length)
 {
     size_t room = REPORT_ANSWER_TEXT_LIMIT - gathered.text_kept;
     if (length > room)
@@ -75,9 +95,9 @@ size_t room_for(size_t length)
     return length < room ? length : room;
 }
 
-void keep_text(std::string& into, const char* data, size_t length)
+void keep_text(ReportGathering& gathered, std::string& into, const char* data, size_t length)
 {
-    size_t kept = room_for(length);
+    size_t kept = room_for(gathered, length);
     into.append(data, kept);
     gathered.text_kept += kept;
 }
@@ -97,8 +117,10 @@ std::string one_line(std::string_view text, size_t limit)
     return line;
 }
 
-void fill_signal_head()
+void fill_head(RunContext& run)
 {
+    ReportGathering& gathered = *run.report;
+    const RunSettings& settings = run.settings;
     json port = nullptr;
     std::string port_text = settings.port_text;
     // A port is a number when it is one.
@@ -121,7 +143,10 @@ void fill_signal_head()
     if (!gathered.identity_state.empty())
         head["identity"] = {{"state", gathered.identity_state}, {"fingerprint", gathered.identity_fingerprint}};
     std::string text = head.dump(-1, ' ', false, json::error_handler_t::replace);
-    text.pop_back();  // the closing brace: the signal handler goes on
+    text.pop_back();  // the closing brace: the rest follows
+    gathered.head = text;
+    if (!gathered.signal_report)
+        return;
     int next = signal_head_index ? 0 : 1;
     if (text.size() >= SIGNAL_HEAD_SIZE) {
         signal_head_ready = 0;
@@ -132,7 +157,7 @@ void fill_signal_head()
     signal_head_ready = 1;
 }
 
-void mask_text(std::string& text)
+void mask_text(const ReportGathering& gathered, std::string& text)
 {
     for (const std::string& secret : gathered.secrets)
         for (size_t at = text.find(secret); at != std::string::npos; at = text.find(secret, at + MASKED_SECRET.size()))
@@ -141,14 +166,14 @@ void mask_text(std::string& text)
 
 // Replaces every known secret inside the strings of value, and inside the
 // names of its members (a processor's element or attribute names).
-void mask_secrets(json& value)
+void mask_secrets(const ReportGathering& gathered, json& value)
 {
     if (value.is_string()) {
-        mask_text(value.get_ref<std::string&>());
+        mask_text(gathered, value.get_ref<std::string&>());
     } else if (value.is_object()) {
         bool names_hold_secrets = false;
         for (auto& [name, member] : value.items()) {
-            mask_secrets(member);
+            mask_secrets(gathered, member);
             for (const std::string& secret : gathered.secrets)
                 names_hold_secrets = names_hold_secrets || name.find(secret) != std::string::npos;
         }
@@ -157,13 +182,13 @@ void mask_secrets(json& value)
         json masked = json::object();
         for (auto& [name, member] : value.items()) {
             std::string key = name;
-            mask_text(key);
+            mask_text(gathered, key);
             masked[key] = std::move(member);
         }
         value = std::move(masked);
     } else if (value.is_array()) {
         for (auto& item : value)
-            mask_secrets(item);
+            mask_secrets(gathered, item);
     }
 }
 
@@ -197,7 +222,7 @@ json answer_entry(const AnswerEntry& answer, const std::string& command, bool wi
 
 // An answer whose status fails the run: any but 0, and in HTTP mode 0x003C
 // counts as success too.
-bool answer_failed(const AnswerEntry& answer)
+bool answer_failed(const ReportGathering& gathered, const AnswerEntry& answer)
 {
     if (!answer.status.is_number())
         return false;
@@ -206,9 +231,9 @@ bool answer_failed(const AnswerEntry& answer)
     return status != 0 && !(status == HTTP_SUCCESS_TOO && gathered.transport == "http");
 }
 
-json masked(json value)
+json masked(const ReportGathering& gathered, json value)
 {
-    mask_secrets(value);
+    mask_secrets(gathered, value);
     return value;
 }
 
@@ -249,7 +274,7 @@ struct GatheredAnswer {
     std::string repeat_key;
 };
 
-std::vector<GatheredAnswer> all_answers()
+std::vector<GatheredAnswer> all_answers(const ReportGathering& gathered)
 {
     constexpr size_t REPEAT_TEXT_LIMIT = 4096;
     constexpr size_t REPEATS_KEPT = 256;
@@ -294,21 +319,24 @@ std::vector<GatheredAnswer> all_answers()
 
 }  // namespace
 
-void report_start(const char* program_version)
+void report_start(RunContext& run, const char* program_version, bool signal_report)
 {
-    reset_run_report();
+    ReportGathering& gathered = *run.report;
+    gathered = ReportGathering{};
     gathered.started = true;
+    gathered.signal_report = signal_report;
+    if (signal_report)
+        std::timespec_get(&signal_start, TIME_UTC);
     gathered.version = program_version;
     gathered.start = std::chrono::steady_clock::now();
-    std::timespec_get(&signal_start, TIME_UTC);
-    std::time_t now = std::time(nullptr);
+        std::time_t now = std::time(nullptr);
     char text[32] = "";
     if (const std::tm* utc = std::gmtime(&now))
         std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", utc);
     gathered.start_text = text;
-    if (settings.password != nullptr)
-        report_secret_value(settings.password);
-    fill_signal_head();
+    if (run.settings.password != nullptr)
+        report_secret_value(run, run.settings.password);
+    fill_head(run);
 }
 
 bool report_available()
@@ -316,20 +344,22 @@ bool report_available()
     return true;
 }
 
-bool report_gathering()
+bool report_gathering(RunContext& run)
 {
+    ReportGathering& gathered = *run.report;
     return gathered.started;
 }
 
-void report_transport(ProcessorGeneration generation)
+void report_transport(RunContext& run, ProcessorGeneration generation)
 {
+    ReportGathering& gathered = *run.report;
     if (!gathered.started)
         return;
     if (generation == ProcessorGeneration::stream)
         gathered.transport = "stream";
     else if (generation == ProcessorGeneration::http)
         gathered.transport = "http";
-    fill_signal_head();
+    fill_head(run);
 }
 
 namespace {
@@ -347,39 +377,43 @@ int identity_rank(const std::string& state)
 
 }  // namespace
 
-void report_identity(const char* state, const std::string& fingerprint)
+void report_identity(RunContext& run, const char* state, const std::string& fingerprint)
 {
+    ReportGathering& gathered = *run.report;
     if (!gathered.started || identity_rank(state) <= identity_rank(gathered.identity_state))
         return;
     gathered.identity_state = state;
     gathered.identity_fingerprint = fingerprint.substr(0, 100);
-    fill_signal_head();
+    fill_head(run);
 }
 
-void report_element_sent(std::string_view name)
+void report_element_sent(RunContext& run, std::string_view name)
 {
+    ReportGathering& gathered = *run.report;
     if (gathered.started)
         gathered.pending_command = one_line(name, COMMAND_LIMIT);
 }
 
-void report_token_sent(const char* token)
+void report_token_sent(RunContext& run, const char* token)
 {
+    ReportGathering& gathered = *run.report;
     if (!gathered.started)
         return;
     if (gathered.tag_opened)
-        report_element_sent(gathered.instruction_opened ? "?" + std::string(token) : std::string(token));
+        report_element_sent(run, gathered.instruction_opened ? "?" + std::string(token) : std::string(token));
     gathered.instruction_opened = std::strcmp(token, "<?") == 0;
     gathered.tag_opened = std::strcmp(token, "<") == 0 || std::strcmp(token, "</") == 0 || gathered.instruction_opened;
 }
 
-std::string quiet_answer_lines()
+std::string quiet_answer_lines(RunContext& run)
 {
+    ReportGathering& gathered = *run.report;
     std::string lines;
-    for (const auto& [answer, command, key] : all_answers()) {
-        if (!answer_failed(answer) && answer.data.is_null())
+    for (const auto& [answer, command, key] : all_answers(gathered)) {
+        if (!answer_failed(gathered, answer) && answer.data.is_null())
             continue;
         json entry = answer_entry(answer, command, true);
-        mask_secrets(entry);
+        mask_secrets(gathered, entry);
         lines += entry.dump(-1, ' ', false, json::error_handler_t::replace) + "\r\n";
         if (lines.size() > REPORT_SIZE_LIMIT)
             break;
@@ -387,8 +421,9 @@ std::string quiet_answer_lines()
     return lines;
 }
 
-void report_answer_bytes(const char* data, size_t length)
+void report_answer_bytes(RunContext& run, const char* data, size_t length)
 {
+    ReportGathering& gathered = *run.report;
     if (!gathered.started)
         return;
     if (!gathered.answer_open) {
@@ -399,31 +434,34 @@ void report_answer_bytes(const char* data, size_t length)
         gathered.answers.push_back({gathered.pending_command, {}, false});
         gathered.answer_open = true;
     }
-    keep_text(gathered.answers.back().text, data, length);
+    keep_text(gathered, gathered.answers.back().text, data, length);
 }
 
-void report_answer_end(bool cut)
+void report_answer_end(RunContext& run, bool cut)
 {
+    ReportGathering& gathered = *run.report;
     if (!gathered.started)
         return;
     if (!gathered.answer_open)
-        report_answer_bytes("", 0);
+        report_answer_bytes(run, "", 0);
     if (gathered.answer_open)
         gathered.answers.back().cut = cut;
     gathered.answer_open = false;
 }
 
-void report_reply_bytes(const char* data, size_t length)
+void report_reply_bytes(RunContext& run, const char* data, size_t length)
 {
+    ReportGathering& gathered = *run.report;
     if (!gathered.started)
         return;
     if (gathered.answers.empty() || !gathered.answers.back().command.empty())
         gathered.answers.push_back({});
-    keep_text(gathered.answers.back().text, data, length);
+    keep_text(gathered, gathered.answers.back().text, data, length);
 }
 
-void report_secret_value(std::string_view value)
+void report_secret_value(RunContext& run, std::string_view value)
 {
+    ReportGathering& gathered = *run.report;
     // A script's value comes with its quotes.
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
         value = value.substr(1, value.size() - 2);
@@ -435,21 +473,24 @@ void report_secret_value(std::string_view value)
     gathered.secrets.emplace_back(value);
 }
 
-void report_error_line(std::string_view text)
+void report_error_line(RunContext& run, std::string_view text)
 {
+    ReportGathering& gathered = *run.report;
     // An error may quote a line of the script, secrets and all.
     if (gathered.started && gathered.error_line.empty())
         gathered.error_line = one_line(mask_secret_attributes(text), REASON_LIMIT);
 }
 
-void report_processor_status(int32_t)
+void report_processor_status(RunContext& run, int32_t)
 {
+    ReportGathering& gathered = *run.report;
     if (gathered.started)
         gathered.processor_status = true;
 }
 
-void report_image(const ReportImage& image)
+void report_image(RunContext& run, const ReportImage& image)
 {
+    ReportGathering& gathered = *run.report;
     if (!gathered.started)
         return;
     if (gathered.images.size() >= REPORT_IMAGE_LIMIT) {
@@ -497,12 +538,13 @@ const char* exit_status_meaning(int exit_status, bool processor_status, bool che
     return "the processor's error status for a command";
 }
 
-std::string render_run_report(int exit_status, bool check_only)
+std::string render_run_report(RunContext& run, int exit_status, bool check_only)
 {
+    ReportGathering& gathered = *run.report;
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - gathered.start).count();
-    std::vector<GatheredAnswer> answers = all_answers();
+    std::vector<GatheredAnswer> answers = all_answers(gathered);
 
-    json report = json::parse(std::string(signal_head[signal_head_index]) + "}", nullptr, false);
+    json report = json::parse(gathered.head + "}", nullptr, false);
     if (report.is_discarded())
         report = json::object();
     report["duration_seconds"] = static_cast<double>(static_cast<long long>(seconds * 1000.0)) / 1000.0;
@@ -513,7 +555,7 @@ std::string render_run_report(int exit_status, bool check_only)
         std::string reason;
         if (gathered.processor_status) {
             for (const auto& [answer, command, key] : answers) {
-                if (answer_failed(answer)) {
+                if (answer_failed(gathered, answer)) {
                     char status[16];
                     std::snprintf(status, sizeof status, "0x%04llX", answer.status.get<long long>());
                     std::string name = !command.empty() ? command : answer.data_name;
@@ -534,11 +576,11 @@ std::string render_run_report(int exit_status, bool check_only)
         report["images_left_out"] = gathered.images_left_out;
     if (gathered.text_left_out)
         report["answers_text_left_out"] = true;
-    mask_secrets(report);
+    mask_secrets(gathered, report);
 
     std::vector<std::string> images;
     for (const ReportImage& image : gathered.images)
-        images.push_back(shown(masked(image_entry(image))));
+        images.push_back(shown(masked(gathered, image_entry(image))));
     // Whole answers first. Past the size limit their data goes, and the
     // answers that would still pass it go too.
     std::vector<std::string> responses;
@@ -551,7 +593,7 @@ std::string render_run_report(int exit_status, bool check_only)
         if (earlier != repeated.end()) {
             responses.push_back(responses[earlier->second]);
         } else {
-            responses.push_back(shown(masked(answer_entry(answer, command, true))));
+            responses.push_back(shown(masked(gathered, answer_entry(answer, command, true))));
             if (!key.empty())
                 repeated.emplace(key, responses.size() - 1);
         }
@@ -563,7 +605,7 @@ std::string render_run_report(int exit_status, bool check_only)
     responses.clear();
     size_t used = laid_out(report, images, responses).size();
     for (const auto& [answer, command, key] : answers) {
-        std::string line = shown(masked(answer_entry(answer, command, false)));
+        std::string line = shown(masked(gathered, answer_entry(answer, command, false)));
         if (used + line.size() + ENTRY_FRAME > REPORT_SIZE_LIMIT)
             break;
         used += line.size() + ENTRY_FRAME;
@@ -616,10 +658,4 @@ size_t render_signal_report(int signal_number, int exit_status, char* out, size_
                 put(",\"exit_meaning\":\"the run was ended by a signal\",\"outcome\":\"failed\",\"reason\":\"ended by signal ") &&
                 put_number(signal_number) && put("\",\"images\":[],\"responses\":[],\"interrupted\":true}\n");
     return fits ? used : 0;
-}
-
-void reset_run_report()
-{
-    gathered = Gathered{};
-    signal_head_ready = 0;
 }

@@ -11,6 +11,8 @@
 
 #include "records/results.h"
 
+struct RunContext;
+
 // A report never grows past this many bytes, whatever the processor sent:
 // the answers' text is kept up to REPORT_ANSWER_TEXT_LIMIT, at most
 // REPORT_ANSWER_LIMIT answers and REPORT_IMAGE_LIMIT images are listed
@@ -23,37 +25,38 @@ constexpr size_t REPORT_ANSWER_LIMIT = 10000;
 constexpr size_t REPORT_IMAGE_LIMIT = 100;
 
 // Starts gathering: the run's start time, its server and port (from the
-// run settings). Nothing is gathered before this call.
-void report_start(const char* program_version);
-bool report_gathering();
+// run settings). Nothing is gathered before this call. With signal_report
+// the run's head is also kept where a signal handler reads it.
+void report_start(RunContext& run, const char* program_version, bool signal_report);
+bool report_gathering(RunContext& run);
 // This build can write a report (false where it has no XML reader).
 bool report_available();
 
 // The transport the probe found.
-void report_transport(ProcessorGeneration generation);
+void report_transport(RunContext& run, ProcessorGeneration generation);
 // The processor's identity as the known-processors file judged it, after
 // a handshake: "known", "new" (recorded on first contact), or a refusal
 // ("changed", "unknown" in strict mode, "no_certificate"). Of several
 // connections of one run, a refusal outranks "new", which outranks "known".
-void report_identity(const char* state, const std::string& fingerprint);
+void report_identity(RunContext& run, const char* state, const std::string& fingerprint);
 // Stream mode: an element name that went to the processor; the next answer
 // read is taken as this element's.
-void report_element_sent(std::string_view name);
+void report_element_sent(RunContext& run, std::string_view name);
 // Stream mode: a token that went to the processor; the one after "<" or
 // "</" is an element name.
-void report_token_sent(const char* token);
+void report_token_sent(RunContext& run, const char* token);
 // Stream mode: bytes of the answer being read, then its end (cut: the
 // connection broke or it was malformed).
-void report_answer_bytes(const char* data, size_t length);
-void report_answer_end(bool cut);
+void report_answer_bytes(RunContext& run, const char* data, size_t length);
+void report_answer_end(RunContext& run, bool cut);
 // HTTP mode: data of the reply (several answers one after another).
-void report_reply_bytes(const char* data, size_t length);
+void report_reply_bytes(RunContext& run, const char* data, size_t length);
 // A value that must not appear in the report (a password the run used).
-void report_secret_value(std::string_view value);
+void report_secret_value(RunContext& run, std::string_view value);
 // The first error line of the run (console and log), the reason of a failure.
-void report_error_line(std::string_view text);
+void report_error_line(RunContext& run, std::string_view text);
 // An error status the processor reported became the run status.
-void report_processor_status(int32_t status);
+void report_processor_status(RunContext& run, int32_t status);
 // An image that went to or came from the processor.
 struct ReportImage {
     const char* kind;      // "firmware", "floppy_insert", "floppy_copy"
@@ -62,11 +65,11 @@ struct ReportImage {
     std::string sha256;    // lower-case hex, "" when unknown
     double seconds;
 };
-void report_image(const ReportImage& image);
+void report_image(RunContext& run, const ReportImage& image);
 
 // The report as JSON text (at most REPORT_SIZE_LIMIT bytes) for the
 // process's exit status.
-std::string render_run_report(int exit_status, bool check_only);
+std::string render_run_report(RunContext& run, int exit_status, bool check_only);
 
 // Signal-safe: the short report of a run ended by signal_number, into out
 // (size bytes); its length, 0 when it does not fit or gathering has not
@@ -79,7 +82,5 @@ const char* exit_status_meaning(int exit_status, bool processor_status, bool che
 
 // Under -q in HTTP mode: the answers a person needs (those that failed or
 // carry data), one line each with their data as JSON, for the console.
-std::string quiet_answer_lines();
+std::string quiet_answer_lines(RunContext& run);
 
-// Forgets everything gathered.
-void reset_run_report();

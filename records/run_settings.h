@@ -1,6 +1,9 @@
 // The run settings: what the command line (or the environment) asked for.
-// Filled once by the command-line parser; read everywhere else.
+// Filled once by the command-line parser; read everywhere else. Texts the
+// run keeps for it (a password read from a file) are held here too.
 #pragma once
+
+#include <string>
 
 constexpr int PROGRAM_NAME_SIZE = 256;
 constexpr int SERVER_ADDRESS_MAX = 50;
@@ -36,11 +39,6 @@ struct RunSettings {
     // processor the file does not hold instead of recording it.
     const char* known_processors_file = nullptr;
     bool known_processors_strict = false;
+    // The password read from QUORVEX_PASSWORD_FILE, where `password` points.
+    std::string password_from_file;
 };
-
-extern RunSettings settings;
-
-// The credentials that take the place of the script's LOGIN attributes;
-// empty when not given.
-const char* get_user_name();
-const char* get_password();

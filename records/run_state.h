@@ -1,8 +1,9 @@
-// The state of the one run this process carries out.
+// The state of one run, as it goes.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "records/results.h"
 
@@ -16,6 +17,10 @@ struct RunState {
     ProcessorGeneration processor_generation = ProcessorGeneration::stream;
     FILE* log_stream = nullptr;
     FILE* script_input = nullptr;
+    // The log file's name while it is open, for the report of a failed
+    // write; a write of it failed.
+    std::string log_name;
+    bool log_lost = false;
+    // -j: the report is gathered, to be written at the end.
+    bool report_wanted = false;
 };
-
-extern RunState run_state;

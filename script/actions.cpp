@@ -6,9 +6,9 @@
 
 #include "records/bounded_copy.h"
 #include "records/run_report.h"
-#include "records/run_state.h"
+#include "records/run_context.h"
 #include "records/log_output.h"
-#include "platform/console_write.h"
+#include "script/token_trace.h"
 #include "link/stream_exchange.h"
 #include "script/script_reader.h"
 #include "script/value_checks.h"
@@ -27,8 +27,8 @@ void report_value_error(ScriptReader& reader, const char* message)
 {
     char text[VALUE_ERROR_SIZE];
     snprintf(text, sizeof text, "Parse error: Line #%d: %s", reader.lexer.line_counter, message);
-    console_only_text(text);
-    report_error_line(text);
+    console_only_text(reader.run, text);
+    report_error_line(reader.run, text);
     check_response(reader);
 }
 
@@ -83,10 +83,10 @@ int user_name_check(ScriptReader& reader, const char* value)
 // for the script's own, so only the override is measured.
 int password_check(ScriptReader& reader, const char* value)
 {
-    report_secret_value(value);
+    report_secret_value(reader.run, value);
     char override_password[LOGIN_FIELD_MAX + 1];
-    if (reader.link_calls.credentials_overridden()) {
-        copy_bounded(override_password, reader.link_calls.get_password());
+    if (reader.link_calls.credentials_overridden(reader.link)) {
+        copy_bounded(override_password, reader.link_calls.override_password(reader.link));
         value = override_password;
     }
     const char* problem = password_problem(value);
@@ -100,15 +100,15 @@ int hotkey_count_check(ScriptReader& reader, const char* value)
 
 void declaration_action(ScriptReader& reader)
 {
-    console_only_text("XML HEADER \n");
+    console_only_text(reader.run, "XML HEADER \n");
     check_response(reader);
 }
 
 // The action buffer holds what the declaration's response check read.
 void instruction_action(ScriptReader& reader)
 {
-    console_only("<s>...... %s\n", reader.action_buffer);
-    console_only_text("XML HEADER\n");
+    console_only(reader.run, "<s>...... %s\n", reader.action_buffer);
+    console_only_text(reader.run, "XML HEADER\n");
     check_response(reader);
 }
 
@@ -123,16 +123,16 @@ void root_opened(ScriptReader& reader)
 // back until the LOGIN start tag is complete.
 void login_started(ScriptReader& reader)
 {
-    reader.saved_checking_pass = run_state.checking_pass;
-    if (reader.link_calls.credentials_overridden()) {
+    reader.saved_checking_pass = reader.run.state.checking_pass;
+    if (reader.link_calls.credentials_overridden(reader.link)) {
         reader.link_calls.send_login_override(reader.link);
-        run_state.checking_pass = true;
+        reader.run.state.checking_pass = true;
     }
 }
 
 void login_opened(ScriptReader& reader)
 {
-    run_state.checking_pass = reader.saved_checking_pass;
+    reader.run.state.checking_pass = reader.saved_checking_pass;
     check_response(reader);
 }
 
@@ -174,7 +174,7 @@ void name_action(ScriptReader& reader, const char* name)
     upper[length] = '\n';
     if (starts_with(upper, length, "GET") || starts_with(upper, length, "CERTIFICATE_SIGNING_REQUEST"))
         show_next_response_whole(reader.link);
-    trace_write(trace, length + 5);
+    trace_text(reader.run, trace, length + 5);
 }
 
 int keep_image_location(ScriptReader& reader, const char* value)

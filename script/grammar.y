@@ -21,6 +21,7 @@ struct ScriptReader;
 %code {
 #include <cstring>
 
+#include "records/log_output.h"
 #include "script/actions.h"
 #include "script/lexer.h"
 #include "script/parser.h"
@@ -456,8 +457,9 @@ ParseResult parse_script(ScriptReader& reader)
         // starts clean.
         reset_lexer(reader);
         return result;
-    } catch (const ScriptInputFailed&) {
+    } catch (const ScriptInputFailed& failed) {
         // The scanner could not go on: its input failed.
+        error_only(reader.run, "%s\n", failed.reason);
         reset_lexer(reader);
         return ParseResult::input_failed;
     }

@@ -66,9 +66,12 @@ struct ScannerState {
     unsigned char keyword_names[KEYWORD_KINDS] = {};
 };
 
-// The scanner's input failed: the reason is on standard error. The one
-// thing the scanner throws; the parse driver catches it.
-struct ScriptInputFailed {};
+// The scanner's input failed, for the reason given. The one thing the
+// scanner throws; the parse driver catches it and writes the reason on the
+// run's standard error.
+struct ScriptInputFailed {
+    const char* reason;
+};
 
 // Next token code of the reader's script; 0 at the end of the input. The
 // value of a STRING or IDENTIFIER is then in reader.scan.token_value.

@@ -1,6 +1,6 @@
 #include "script/link_calls.h"
 
-#include "records/run_settings.h"
+#include "records/run_context.h"
 #include "link/image_transfer.h"
 #include "link/stream_exchange.h"
 #include "prepare/credential_override.h"
@@ -15,5 +15,5 @@ const ScriptLinkCalls script_link_calls_default = {
     floppy_image_write,
     credentials_overridden,
     send_login_override,
-    get_password,
+    override_password,
 };

@@ -18,9 +18,9 @@ struct ScriptLinkCalls {
     LinkResult (*floppy_image_insert)(Link& link, const char* location);
     LinkResult (*floppy_image_copy)(Link& link, const char* location);
     LinkResult (*floppy_image_write)(Link& link);
-    bool (*credentials_overridden)();
+    bool (*credentials_overridden)(Link& link);
     void (*send_login_override)(Link& link);
-    const char* (*get_password)();
+    const char* (*override_password)(Link& link);
 };
 
 // The table as the program sets it up.

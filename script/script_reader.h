@@ -12,6 +12,8 @@
 #include "script/lexer.h"
 #include "script/link_calls.h"
 
+struct RunContext;
+
 struct ScriptReader {
     // Reads input (which stays the caller's to close) through the given
     // link calls, on link (which must outlive the reader).
@@ -24,6 +26,8 @@ struct ScriptReader {
     FILE* input;
     // The link the calls work on: the run's.
     Link& link;
+    // The run the script is read for: its state, console and report.
+    RunContext& run;
     ScriptLinkCalls link_calls;
     LexerState lexer;
     ScannerState scan;

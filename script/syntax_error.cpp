@@ -32,7 +32,7 @@ void report_syntax_error(ScriptReader& reader, const char* message)
     char text[SYNTAX_ERROR_SIZE];
     snprintf(text, sizeof text, "Syntax error: Line #%d: %s near \"%s\" in the line: \"%s\"",
              lexer.line_counter, message, near, line.c_str());
-    console_only("%d - %s\n", 1, text);
-    report_error_line(text);
+    console_only(reader.run, "%d - %s\n", 1, text);
+    report_error_line(reader.run, text);
     reset_lexer(reader);
 }

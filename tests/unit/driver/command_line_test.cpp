@@ -6,8 +6,7 @@
 #include <vector>
 
 #include "driver/command_line.h"
-#include "driver/run.h"
-#include "records/run_settings.h"
+#include "records/run_context.h"
 
 namespace {
 
@@ -29,7 +28,6 @@ class CommandLineTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        reset_run();
         unsetenv("DEVICEIPADDRESS0");
         unsetenv("QUORVEX_USER");
         unsetenv("QUORVEX_PASSWORD");
@@ -37,8 +35,9 @@ protected:
     CommandLine parse(std::vector<std::string> words)
     {
         args = std::make_unique<Args>(std::move(words));
-        return parse_command_line(args->count(), args->argv());
+        return parse_command_line(run, args->count(), args->argv());
     }
+    RunContext run;
     std::unique_ptr<Args> args;
 };
 
@@ -66,13 +65,13 @@ TEST_F(CommandLineTest, ServerAddressForms)
     };
     for (const auto& form : forms) {
         SCOPED_TRACE(form.value);
-        reset_run();
+        run = RunContext{};
         testing::internal::CaptureStdout();
         EXPECT_EQ(parse({"-s", form.value, "-f", "a.xml"}), CommandLine::go_on);
         std::string out = testing::internal::GetCapturedStdout();
-        EXPECT_STREQ(settings.server_address, form.address);
-        EXPECT_STREQ(settings.port_text, form.port);
-        EXPECT_EQ(settings.ipv6_server, form.ipv6);
+        EXPECT_STREQ(run.settings.server_address, form.address);
+        EXPECT_STREQ(run.settings.port_text, form.port);
+        EXPECT_EQ(run.settings.ipv6_server, form.ipv6);
         EXPECT_EQ(out, std::string("Server is ") + form.address + " \n");
     }
 }
@@ -82,14 +81,14 @@ TEST_F(CommandLineTest, OptionsAreCaseInsensitiveAndTakeAnyValue)
     testing::internal::CaptureStdout();
     EXPECT_EQ(parse({"-S", "mp1", "/F", "a.xml", "-v", "-u", "-admin", "-P", "-x", "-L", "log.txt", "/c"}), CommandLine::go_on);
     testing::internal::GetCapturedStdout();
-    EXPECT_STREQ(settings.server_address, "mp1");
-    EXPECT_STREQ(settings.input_file_name, "a.xml");
-    EXPECT_STREQ(settings.user_name, "-admin");
-    EXPECT_STREQ(settings.password, "-x");
-    EXPECT_STREQ(settings.log_file_name, "log.txt");
-    EXPECT_TRUE(settings.log_file_given);
-    EXPECT_TRUE(settings.verbose);
-    EXPECT_TRUE(settings.check_only);
+    EXPECT_STREQ(run.settings.server_address, "mp1");
+    EXPECT_STREQ(run.settings.input_file_name, "a.xml");
+    EXPECT_STREQ(run.settings.user_name, "-admin");
+    EXPECT_STREQ(run.settings.password, "-x");
+    EXPECT_STREQ(run.settings.log_file_name, "log.txt");
+    EXPECT_TRUE(run.settings.log_file_given);
+    EXPECT_TRUE(run.settings.verbose);
+    EXPECT_TRUE(run.settings.check_only);
 }
 
 TEST_F(CommandLineTest, LaterValuesWin)
@@ -97,8 +96,8 @@ TEST_F(CommandLineTest, LaterValuesWin)
     testing::internal::CaptureStdout();
     EXPECT_EQ(parse({"-s", "mp1", "-f", "a.xml", "-f", "b.xml", "-u", "a", "-u", "b"}), CommandLine::go_on);
     testing::internal::GetCapturedStdout();
-    EXPECT_STREQ(settings.input_file_name, "b.xml");
-    EXPECT_STREQ(settings.user_name, "b");
+    EXPECT_STREQ(run.settings.input_file_name, "b.xml");
+    EXPECT_STREQ(run.settings.user_name, "b");
 }
 
 TEST_F(CommandLineTest, EnvironmentServer)
@@ -115,12 +114,12 @@ TEST_F(CommandLineTest, EnvironmentServer)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.value);
-        reset_run();
+        run = RunContext{};
         setenv("DEVICEIPADDRESS0", c.value, 1);
         EXPECT_EQ(parse({"-f", "a.xml"}), CommandLine::go_on);
-        EXPECT_STREQ(settings.server_address, c.address);
-        EXPECT_STREQ(settings.port_text, c.port);
-        EXPECT_FALSE(settings.ipv6_server);
+        EXPECT_STREQ(run.settings.server_address, c.address);
+        EXPECT_STREQ(run.settings.port_text, c.port);
+        EXPECT_FALSE(run.settings.ipv6_server);
     }
 }
 
@@ -129,19 +128,19 @@ TEST_F(CommandLineTest, PortsLongerThanTheirFieldAreRefusedNotCut)
     const char* const values[] = {"mp1:123456", "[fe80::5]:443000", "10.0.0.7:0000443"};
     for (const char* value : values) {
         SCOPED_TRACE(value);
-        reset_run();
+        run = RunContext{};
         testing::internal::CaptureStdout();
         EXPECT_EQ(parse({"-s", value, "-f", "a.xml"}), CommandLine::refused);
         std::string out = testing::internal::GetCapturedStdout();
         EXPECT_EQ(out, std::string("The port \"") + (strrchr(value, ':') + 1) + "\" must be 5 characters or less\n");
-        EXPECT_STREQ(settings.port_text, "");
+        EXPECT_STREQ(run.settings.port_text, "");
     }
-    reset_run();
+    run = RunContext{};
     setenv("DEVICEIPADDRESS0", "mp1:123456", 1);
     testing::internal::CaptureStdout();
     EXPECT_EQ(parse({"-f", "a.xml"}), CommandLine::refused);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "The port \"123456\" must be 5 characters or less\n");
-    EXPECT_STREQ(settings.server_address, "");
+    EXPECT_STREQ(run.settings.server_address, "");
 }
 
 TEST_F(CommandLineTest, RefusedServers)
@@ -151,24 +150,24 @@ TEST_F(CommandLineTest, RefusedServers)
     EXPECT_EQ(parse({"-s", long_name, "-x"}), CommandLine::refused);  // nothing after it is examined
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "Server IP address or Fully Qualified Domain Name specified with the 's' option must be 50 characters or less\n");
-    EXPECT_STREQ(settings.server_address, "");
+    EXPECT_STREQ(run.settings.server_address, "");
 
-    reset_run();
+    run = RunContext{};
     setenv("DEVICEIPADDRESS0", "", 1);
     testing::internal::CaptureStdout();
     EXPECT_EQ(parse({"-f", "a.xml"}), CommandLine::refused);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "Server Address not in Environment or no server name included on command line!\r\n");
 
-    reset_run();
+    run = RunContext{};
     EXPECT_EQ(parse({"-f", "a.xml", "-c"}), CommandLine::go_on);  // a check needs no server
 
-    reset_run();
+    run = RunContext{};
     setenv("DEVICEIPADDRESS0", (std::string(51, 'h') + ":444").c_str(), 1);
     testing::internal::CaptureStdout();
     EXPECT_EQ(parse({"-f", "a.xml"}), CommandLine::refused);
     testing::internal::GetCapturedStdout();
-    EXPECT_STREQ(settings.server_address, "");
+    EXPECT_STREQ(run.settings.server_address, "");
 }
 
 TEST_F(CommandLineTest, UsageFaultsEndTheRunWithTheUsage)
@@ -209,10 +208,10 @@ TEST(Ipv6LogName, Examples)
     };
     for (const auto& [address, expected] : examples) {
         SCOPED_TRACE(address);
-        reset_run();
-        snprintf(settings.server_address, sizeof settings.server_address, "%s", address);
+        RunContext run;
+        snprintf(run.settings.server_address, sizeof run.settings.server_address, "%s", address);
         char name[IPV6_LOG_NAME_SIZE];
-        make_ipv6_log_name(name);
+        make_ipv6_log_name(run, name);
         EXPECT_STREQ(name, expected);
     }
 }
@@ -242,7 +241,7 @@ TEST_F(CommandLineTest, TimeoutFromTheEnvironment)
         {" 5", -1, -1},
     };
     for (const TimeoutForm& form : forms) {
-        reset_run();
+        run = RunContext{};
         if (form.value)
             setenv("QUORVEX_TIMEOUT", form.value, 1);
         else
@@ -250,8 +249,8 @@ TEST_F(CommandLineTest, TimeoutFromTheEnvironment)
         EXPECT_EQ(parse({"-s", "mp1", "-f", "a.xml"}), form.result == 0 ? CommandLine::go_on : CommandLine::refused) << (form.value ? form.value : "unset");
         int connect = form.seconds < 0 ? DEFAULT_CONNECT_WAIT_SECONDS : form.seconds;
         int data = form.seconds < 0 ? DEFAULT_DATA_WAIT_SECONDS : form.seconds;
-        EXPECT_EQ(settings.connect_wait_seconds, connect) << (form.value ? form.value : "unset");
-        EXPECT_EQ(settings.data_wait_seconds, data) << (form.value ? form.value : "unset");
+        EXPECT_EQ(run.settings.connect_wait_seconds, connect) << (form.value ? form.value : "unset");
+        EXPECT_EQ(run.settings.data_wait_seconds, data) << (form.value ? form.value : "unset");
     }
     unsetenv("QUORVEX_TIMEOUT");
 }
@@ -282,7 +281,7 @@ TEST_F(CommandLineTest, CredentialsFromTheEnvironment)
     };
     for (const CredentialForm& form : forms) {
         SCOPED_TRACE(form.name);
-        reset_run();
+        run = RunContext{};
         SetUp();
         if (form.user_variable)
             setenv("QUORVEX_USER", form.user_variable, 1);
@@ -291,8 +290,8 @@ TEST_F(CommandLineTest, CredentialsFromTheEnvironment)
         testing::internal::CaptureStdout();
         static_cast<void>(parse(form.words));
         testing::internal::GetCapturedStdout();
-        EXPECT_STREQ(get_user_name(), form.user);
-        EXPECT_STREQ(get_password(), form.password);
+        EXPECT_STREQ(run.settings.user_name, form.user);
+        EXPECT_STREQ(run.settings.password, form.password);
     }
     SetUp();
 }

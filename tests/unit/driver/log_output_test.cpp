@@ -5,8 +5,7 @@
 
 #include "driver/run.h"
 #include "records/log_output.h"
-#include "records/run_settings.h"
-#include "records/run_state.h"
+#include "records/run_context.h"
 
 namespace {
 
@@ -22,17 +21,17 @@ std::string contents(FILE* file)
 
 TEST(LogOutput, EachWriterWritesTheSameLineToConsoleAndLog)
 {
-    reset_run();
-    snprintf(settings.program_name, sizeof settings.program_name, "/opt/bin/quorvex");
+    RunContext run;
+    snprintf(run.settings.program_name, sizeof run.settings.program_name, "/opt/bin/quorvex");
     FILE* log = tmpfile();
-    run_state.log_stream = log;
+    run.state.log_stream = log;
     const std::string long_text(10000, 'x');  // longer than the format buffer: written whole
 
     testing::internal::CaptureStdout();
-    log_error("Cannot open input file \"%s\". Exiting.\r\n", "a.xml");
-    log_info("Receiving (%d):\r\n%s\r\n", 3, long_text.c_str());
-    log_plain("%s", "<RESPONSE/>");
-    write_both("\r\n", 2);
+    log_error(run, "Cannot open input file \"%s\". Exiting.\r\n", "a.xml");
+    log_info(run, "Receiving (%d):\r\n%s\r\n", 3, long_text.c_str());
+    log_plain(run, "%s", "<RESPONSE/>");
+    write_both(run, "\r\n", 2);
     std::string console = testing::internal::GetCapturedStdout();
 
     const std::string expected = "/opt/bin/quorvex: ERROR: Cannot open input file \"a.xml\". Exiting.\r\n"
@@ -40,7 +39,7 @@ TEST(LogOutput, EachWriterWritesTheSameLineToConsoleAndLog)
                                  "<RESPONSE/>\r\n";
     EXPECT_EQ(console, expected);
     EXPECT_EQ(contents(log), expected);
-    run_state.log_stream = nullptr;
+    run.state.log_stream = nullptr;
     fclose(log);
 }
 

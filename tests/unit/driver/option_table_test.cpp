@@ -16,7 +16,7 @@
 
 #include "driver/command_line.h"
 #include "driver/option_table.h"
-#include "driver/run.h"
+#include "records/run_context.h"
 
 namespace {
 
@@ -112,7 +112,6 @@ class OptionParsing : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        reset_run();
         unsetenv("DEVICEIPADDRESS0");
         unsetenv("QUORVEX_PASSWORD");
     }
@@ -124,8 +123,9 @@ protected:
         for (auto& word : storage)
             pointers.push_back(word.data());
         pointers.push_back(nullptr);
-        return parse_command_line(static_cast<int>(storage.size()), pointers.data());
+        return parse_command_line(run, static_cast<int>(storage.size()), pointers.data());
     }
+    RunContext run;
     std::vector<std::string> storage;
     std::vector<char*> pointers;
 };

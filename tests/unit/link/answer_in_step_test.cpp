@@ -58,7 +58,7 @@ protected:
         LinkTest::SetUp();
         link_ = {&WritesPeer::read, &WritesPeer::write, &peer_};
         use_link_peer(link, &link_);
-        run_state.processor_generation = ProcessorGeneration::stream;
+        run.state.processor_generation = ProcessorGeneration::stream;
     }
     void TearDown() override
     {
@@ -70,7 +70,7 @@ protected:
     // second (an error) in one. Each must take its own.
     void expect_in_step(const std::vector<std::string>& first_writes, int size)
     {
-        run_state.run_status = 0;
+        run.state.run_status = 0;
         peer_.writes.assign(first_writes.begin(), first_writes.end());
         peer_.writes.push_back(answer_of(200, "0x0007"));
         std::vector<char> buffer(static_cast<size_t>(size) + 1);
@@ -80,7 +80,7 @@ protected:
         testing::internal::GetCapturedStdout();
         EXPECT_EQ(first, LinkResult::ok);
         EXPECT_EQ(second, LinkResult::error_status);
-        EXPECT_EQ(run_state.run_status, 7);
+        EXPECT_EQ(run.state.run_status, 7);
         EXPECT_TRUE(peer_.writes.empty());
     }
 

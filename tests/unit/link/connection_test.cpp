@@ -111,10 +111,10 @@ TEST_F(Connecting, CloseWithoutNotificationReadsAsEndOfData)
 
 TEST_F(Connecting, RefusedSocketsAreClosed)
 {
-    std::snprintf(settings.server_address, sizeof settings.server_address, "127.0.0.1");
-    std::snprintf(settings.port_text, sizeof settings.port_text, "%d", closed_port());
+    std::snprintf(run.settings.server_address, sizeof run.settings.server_address, "127.0.0.1");
+    std::snprintf(run.settings.port_text, sizeof run.settings.port_text, "%d", closed_port());
     int before = open_descriptors();
-    EXPECT_EQ(tcpClient(), -1);
+    EXPECT_EQ(tcpClient(link), -1);
     EXPECT_EQ(errno, ECONNREFUSED);
     EXPECT_EQ(open_descriptors(), before);
 }
@@ -138,11 +138,11 @@ TEST_F(Connecting, FailedConnectionsEndTheRun)
         SCOPED_TRACE(c.name);
         TearDown();
         SetUp();
-        std::snprintf(settings.server_address, sizeof settings.server_address, "%s", c.host);
-        std::snprintf(settings.port_text, sizeof settings.port_text, "%s", c.port.c_str());
+        std::snprintf(run.settings.server_address, sizeof run.settings.server_address, "%s", c.host);
+        std::snprintf(run.settings.port_text, sizeof run.settings.port_text, "%s", c.port.c_str());
         int before = open_descriptors();
         EXPECT_EQ(SIO_connect(link), Flow::end_now);
-        EXPECT_EQ(run_state.run_status, -1);
+        EXPECT_EQ(run.state.run_status, -1);
         EXPECT_TRUE(std::regex_match(log_text(), std::regex(c.log))) << log_text();
         EXPECT_EQ(link.connection.tls, nullptr);
         EXPECT_EQ(link.connection.socket, -1);
@@ -159,7 +159,7 @@ TEST_F(Connecting, RefusedHandshakeEndsTheRun)
     SimPeer processor(link, {}, modern);
     EXPECT_EQ(SIO_connect(link), Flow::end_now);
     processor.finish();
-    EXPECT_EQ(run_state.run_status, -1);
+    EXPECT_EQ(run.state.run_status, -1);
     EXPECT_EQ(log_text(), "quorvex: ERROR: SIO_connect:reason(0).\r\n");
     EXPECT_EQ(link.connection.tls, nullptr);
 }
@@ -176,14 +176,14 @@ TEST_F(Connecting, NoTlsContextEndsTheRunAsAFailure)
     EXPECT_TRUE(std::regex_match(shown, std::regex("SSL_CTX_new failed.\nPlease check log file for more information.\n"
                                                    "quorvex: ERROR: SSL_CTX_new:reason\\(-?[0-9]+\\)\\.\r\n")))
         << shown;
-    EXPECT_EQ(run_state.run_status, 1);
+    EXPECT_EQ(run.state.run_status, 1);
     EXPECT_NE(log_text().find("\rSSL_CTX_new failed.\r\n"), std::string::npos) << log_text();
     EXPECT_NE(log_text().find("quorvex: ERROR: SSL_CTX_new:reason("), std::string::npos) << log_text();
     EXPECT_EQ(link.connection.context, nullptr);
     EXPECT_EQ(link.connection.socket, -1);
     EXPECT_EQ(open_descriptors(), before);
     // The next run's link makes its contexts as before.
-    Link next;
+    Link next(run);
     EXPECT_EQ(next.context_maker, &make_tls_context);
 }
 
@@ -231,14 +231,14 @@ private:
 TEST_F(Connecting, ConnectWithoutAnswerGivesUpAtItsLimit)
 {
     UnansweredListener listener;
-    std::snprintf(settings.server_address, sizeof settings.server_address, "127.0.0.1");
-    std::snprintf(settings.port_text, sizeof settings.port_text, "%d", listener.port);
-    settings.connect_wait_seconds = 1;
+    std::snprintf(run.settings.server_address, sizeof run.settings.server_address, "127.0.0.1");
+    std::snprintf(run.settings.port_text, sizeof run.settings.port_text, "%d", listener.port);
+    run.settings.connect_wait_seconds = 1;
     int before = open_descriptors();
-    EXPECT_EQ(tcpClient(), -1);
+    EXPECT_EQ(tcpClient(link), -1);
     EXPECT_EQ(errno, ETIMEDOUT);
     EXPECT_EQ(open_descriptors(), before);
-    EXPECT_EQ(log_text(), "quorvex: ERROR: Waited 1 second for \"127.0.0.1:" + std::string(settings.port_text) +
+    EXPECT_EQ(log_text(), "quorvex: ERROR: Waited 1 second for \"127.0.0.1:" + std::string(run.settings.port_text) +
                               "\" to accept the connection: giving up (QUORVEX_TIMEOUT).\r\n");
 }
 
@@ -247,11 +247,11 @@ TEST_F(Connecting, SilentHandshakeEndsTheRunAtTheWaitLimit)
 {
     sockaddr_in address{};
     int listener = loopback_listener(4, address);
-    std::snprintf(settings.server_address, sizeof settings.server_address, "127.0.0.1");
-    std::snprintf(settings.port_text, sizeof settings.port_text, "%d", ntohs(address.sin_port));
-    settings.data_wait_seconds = 1;
+    std::snprintf(run.settings.server_address, sizeof run.settings.server_address, "127.0.0.1");
+    std::snprintf(run.settings.port_text, sizeof run.settings.port_text, "%d", ntohs(address.sin_port));
+    run.settings.data_wait_seconds = 1;
     EXPECT_EQ(SIO_connect(link), Flow::end_now);
-    EXPECT_EQ(run_state.run_status, -1);
+    EXPECT_EQ(run.state.run_status, -1);
     EXPECT_EQ(log_text(),
               "quorvex: ERROR: Waited 1 second for the MOX to send data: giving up (QUORVEX_TIMEOUT).\r\n"
               "quorvex: ERROR: SIO_connect:reason(110).\r\n");

@@ -114,7 +114,7 @@ using UploadReply = LinkTest;
 // shorter read after a longer one shows nothing of the longer one.
 TEST_F(UploadReply, VerboseShowsEveryReadAsItCame)
 {
-    settings.verbose = true;
+    run.settings.verbose = true;
     const std::string longer = "HTTP/1.1 200 OK\r\nServer: mp\r\nSet-Cookie: MoxclFlash=0123456789abcdef";
     const std::string shorter = "; path=/\r\n\r\n";
     PieceReads processor{{longer, shorter}};

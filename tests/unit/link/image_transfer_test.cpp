@@ -135,7 +135,7 @@ TEST_F(ImageTransfer, RefusedElementSendsNoImage)
     EXPECT_EQ(firmware_image_transfer(link, location.text), LinkResult::failed_command);
     std::string console = GetCapturedStdout();
     EXPECT_NE(console.find("Unable to transmit the firmware image update file\r\n"), std::string::npos);
-    EXPECT_EQ(run_state.run_status, 5);
+    EXPECT_EQ(run.state.run_status, 5);
     EXPECT_FALSE(link.transfer_flags & TRANSFER_FIRMWARE_SENT);
     processor.finish();
     EXPECT_EQ(processor.received, element("UPDATE_MOX_FIRMWARE", path, 100));
@@ -176,14 +176,14 @@ TEST_F(ImageTransfer, LocalFileChecksFailTheCommand)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        run_state.checking_pass = c.checking_pass;
+        run.state.checking_pass = c.checking_pass;
         Location location(c.path);
         CaptureStdout();
         int result = static_cast<int>(c.firmware ? firmware_image_transfer(link, location.text) : floppy_image_insert(link, location.text));
         EXPECT_EQ(result, c.result);
         EXPECT_EQ(GetCapturedStdout(), c.message);
     }
-    EXPECT_EQ(run_state.run_status, 0);
+    EXPECT_EQ(run.state.run_status, 0);
 }
 
 TEST_F(ImageTransfer, CopiedFloppyIsWrittenAtTheEndOfItsBlockOnly)
@@ -280,7 +280,7 @@ TEST_F(ImageTransfer, EachReceivedCopyKeepsItsOwnImageAndFile)
     EXPECT_EQ(file_contents(second), second_image);
     EXPECT_EQ(link.transfer_flags, 0u);
     GetCapturedStdout();
-    EXPECT_EQ(run_state.run_status, 0);
+    EXPECT_EQ(run.state.run_status, 0);
 }
 
 TEST_F(ImageTransfer, CopyThatCannotBeWrittenFailsTheRunAndLeavesNoFile)
@@ -296,14 +296,14 @@ TEST_F(ImageTransfer, CopyThatCannotBeWrittenFailsTheRunAndLeavesNoFile)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.destination);
-        run_state.run_status = 0;
+        run.state.run_status = 0;
         SimPeer processor(link, {send_step("5000"), send_step(image_bytes(5000))});
         ASSERT_EQ(SIO_connect(link), Flow::go_on);
         CaptureStdout();
         EXPECT_EQ(floppy_image_copy(link, Location(c.destination).text), LinkResult::ok);
         EXPECT_EQ(floppy_image_write(link), LinkResult::failed_command);
         EXPECT_EQ(GetCapturedStdout(), std::string("Virtual Floppy image file is being copied ...\r\n") + c.message);
-        EXPECT_EQ(run_state.run_status, 1);
+        EXPECT_EQ(run.state.run_status, 1);
         EXPECT_FALSE(link.transfer_flags & TRANSFER_FLOPPY_COPY_PENDING);
         connection_teardown(link);
         processor.finish();
@@ -326,7 +326,7 @@ TEST_F(ImageTransfer, CopyThatCannotBeWrittenFailsTheRunAndLeavesNoFile)
     link.pending_copy.image.assign(100000, 'x');
     std::snprintf(link.pending_copy.destination, sizeof link.pending_copy.destination, "%s", destination.c_str());
     link.transfer_flags |= TRANSFER_FLOPPY_COPY_PENDING;
-    bool failed = floppy_copy_flush(link) == LinkResult::failed_command && run_state.run_status == 1;
+    bool failed = floppy_copy_flush(link) == LinkResult::failed_command && link.run.state.run_status == 1;
     std::string left;
     bool there = false;
     if (FILE* in = std::fopen(destination.c_str(), "rb")) {
@@ -380,7 +380,7 @@ TEST_F(ImageTransfer, ReceiveNeverAsksForMoreThanTheRoomLeft)
 {
     SimPeer processor(link, {send_step(std::string(3000, 'y'))});
     ASSERT_EQ(SIO_connect(link), Flow::go_on);
-    settings.verbose = true;
+    run.settings.verbose = true;
     std::vector<unsigned char> room(1000);
     EXPECT_EQ(image_receive(link, room.data(), 1000), 1000);
     EXPECT_EQ(log_text(), "quorvex: Virtual Floppy Image : Received (1000):\r\n");
@@ -390,7 +390,7 @@ TEST_F(ImageTransfer, FailedImageWriteIsReportedWithoutTouchingRunStatus)
 {
     const unsigned char bytes[4] = {1, 2, 3, 4};
     EXPECT_EQ(image_send(link, bytes, 4), LinkResult::write_failure);
-    EXPECT_EQ(run_state.run_status, 0);
+    EXPECT_EQ(run.state.run_status, 0);
     EXPECT_EQ(log_text(), "quorvex: Firmware Image: SEND_ERROR: Sending (-1):\r\n");
 }
 

@@ -1,4 +1,4 @@
-// Fresh run records for every link test, with the log kept in memory.
+// A fresh run and link for every link test, with the log kept in memory.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,9 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "driver/run.h"
-#include "records/run_settings.h"
-#include "records/run_state.h"
+#include "records/run_context.h"
 #include "link/connection.h"
 #include "link/image_transfer.h"
 #include "link/link.h"
@@ -17,23 +15,23 @@
 
 class LinkTest : public ::testing::Test {
 protected:
-    // Each test's own link: it starts clean.
-    Link link;
+    // Each test's own run and link: they start clean.
+    RunContext run;
+    Link link{run};
 
     void SetUp() override
     {
         GTEST_FLAG_SET(death_test_style, "threadsafe");
-        reset_run();
-        std::snprintf(settings.program_name, sizeof settings.program_name, "quorvex");
-        run_state.checking_pass = false;
-        run_state.log_stream = open_memstream(&log_data_, &log_size_);
+        std::snprintf(run.settings.program_name, sizeof run.settings.program_name, "quorvex");
+        run.state.checking_pass = false;
+        run.state.log_stream = open_memstream(&log_data_, &log_size_);
     }
 
     void TearDown() override
     {
         connection_teardown(link);
-        std::fclose(run_state.log_stream);
-        run_state.log_stream = nullptr;
+        std::fclose(run.state.log_stream);
+        run.state.log_stream = nullptr;
         std::free(log_data_);
     }
 
@@ -41,16 +39,16 @@ protected:
     // where a death test can match it.
     void log_to_stderr()
     {
-        std::fclose(run_state.log_stream);
+        std::fclose(run.state.log_stream);
         std::free(log_data_);
         log_data_ = nullptr;
-        run_state.log_stream = stderr;
+        run.state.log_stream = stderr;
     }
 
     // What the writers have put in the log so far.
     std::string log_text()
     {
-        std::fflush(run_state.log_stream);
+        std::fflush(run.state.log_stream);
         return std::string(log_data_, log_size_);
     }
 

@@ -68,9 +68,9 @@ bool read_once(Link& link)
     return count > 0;
 }
 
-Taken read_alone(const std::string& reply, size_t piece)
+Taken read_alone(RunContext& run, const std::string& reply, size_t piece)
 {
-    Link link;
+    Link link(run);
     MemoryReply processor{reply, piece};
     LinkPeer peer{MemoryReply::read, MemoryReply::write, &processor};
     use_link_peer(link, &peer);
@@ -90,11 +90,11 @@ TEST_F(TwoLinks, RepliesReadByTurnsGiveWhatEachGivesAlone)
     for (auto [piece_a, piece_b] : {std::pair<size_t, size_t>{7, 11}, {1, 4096}, {13, 2}}) {
         SCOPED_TRACE(std::to_string(piece_a) + " and " + std::to_string(piece_b));
         testing::internal::CaptureStdout();
-        Taken alone_a = read_alone(failing, piece_a);
-        Taken alone_b = read_alone(passing, piece_b);
+        Taken alone_a = read_alone(run, failing, piece_a);
+        Taken alone_b = read_alone(run, passing, piece_b);
 
-        Link a;
-        Link b;
+        Link a(run);
+        Link b(run);
         MemoryReply processor_a{failing, piece_a};
         MemoryReply processor_b{passing, piece_b};
         LinkPeer peer_a{MemoryReply::read, MemoryReply::write, &processor_a};
@@ -119,7 +119,7 @@ TEST_F(TwoLinks, RepliesReadByTurnsGiveWhatEachGivesAlone)
         EXPECT_EQ(alone_b.stored.find("GET_A"), std::string::npos);
         EXPECT_TRUE(a.show_whole_response);
         EXPECT_FALSE(b.show_whole_response);
-        EXPECT_EQ(run_state.run_status, 0);
+        EXPECT_EQ(run.state.run_status, 0);
     }
 }
 

@@ -98,48 +98,48 @@ TEST_F(ReplyEnd, StreamResponseWithoutItsEndTag)
     // Drained unseen, and drained into the log for the whole-response flag.
     for (bool shown : {false, true}) {
         SCOPED_TRACE(shown);
-        run_state.run_status = 0;
-        run_state.processor_generation = ProcessorGeneration::stream;
+        run.state.run_status = 0;
+        run.state.processor_generation = ProcessorGeneration::stream;
         link.show_whole_response = shown;
         peer_ = EndlessPeer{head, -1, ""};
         EXPECT_EQ(quietly([this] { return response_check(link, link.transfer_buffer, TRANSFER_BUFFER_SIZE); }), LinkResult::read_failure);
-        EXPECT_EQ(run_state.run_status, 3);
+        EXPECT_EQ(run.state.run_status, 3);
         std::string log = log_text();
         EXPECT_EQ(log.substr(log.size() - LIMIT_MESSAGE.size()), LIMIT_MESSAGE);
         EXPECT_LE(peer_.sent, REPLY_BYTE_LIMIT + TRANSFER_BUFFER_SIZE);
 
         // Just under the limit, the end tag still ends it well.
-        run_state.run_status = 0;
-        run_state.processor_generation = ProcessorGeneration::stream;
+        run.state.run_status = 0;
+        run.state.processor_generation = ProcessorGeneration::stream;
         link.show_whole_response = shown;
         peer_ = EndlessPeer{head, REPLY_BYTE_LIMIT - 1000, "</MOXCL>"};
         EXPECT_EQ(quietly([this] { return response_check(link, link.transfer_buffer, TRANSFER_BUFFER_SIZE); }), LinkResult::ok);
-        EXPECT_EQ(run_state.run_status, 0);
+        EXPECT_EQ(run.state.run_status, 0);
     }
 }
 
 TEST_F(ReplyEnd, HttpReplyThatNeverCloses)
 {
-    run_state.processor_generation = ProcessorGeneration::http;
+    run.state.processor_generation = ProcessorGeneration::http;
     peer_.head = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n7fffffff\r\n";
     EXPECT_EQ(quietly([this] { return reply_read_loop(link, false); }), Flow::closing_report);
-    EXPECT_EQ(run_state.run_status, 3);
+    EXPECT_EQ(run.state.run_status, 3);
     EXPECT_NE(log_text().find(LIMIT_MESSAGE), std::string::npos);
 }
 
 TEST_F(ReplyEnd, UploadReplyWithoutItsCookieLine)
 {
-    run_state.processor_generation = ProcessorGeneration::http;
+    run.state.processor_generation = ProcessorGeneration::http;
     peer_.head = "HTTP/1.1 200 OK\r\n";
     FlashCookie cookie;
     EXPECT_FALSE(quietly([this, &cookie] { return read_upload_reply(link, cookie); }));
-    EXPECT_EQ(run_state.run_status, 3);
+    EXPECT_EQ(run.state.run_status, 3);
     EXPECT_NE(log_text().find(LIMIT_MESSAGE), std::string::npos);
 }
 
 TEST_F(ReplyEnd, HttpReplyWithNothingAfterItsHead)
 {
-    run_state.processor_generation = ProcessorGeneration::http;
+    run.state.processor_generation = ProcessorGeneration::http;
     const std::string head = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
     struct Case {
         std::string reply;
@@ -154,10 +154,10 @@ TEST_F(ReplyEnd, HttpReplyWithNothingAfterItsHead)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.reply);
-        run_state.run_status = 0;
+        run.state.run_status = 0;
         peer_ = EndlessPeer{c.reply, 0, ""};
         EXPECT_EQ(quietly([this] { return reply_read_loop(link, false); }), Flow::go_on);
-        EXPECT_EQ(run_state.run_status, c.run_status);
+        EXPECT_EQ(run.state.run_status, c.run_status);
     }
     const std::string closed = "quorvex: ERROR: The MOX closed the connection without replying to the script.\r\n";
     EXPECT_EQ(log_text(), closed + closed + "<RESPONSE STATUS=\"0x0000\"" +

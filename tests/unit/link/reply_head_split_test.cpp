@@ -20,13 +20,14 @@ const std::string PROBE_END = "<MOXCL VERSION=\"2.0\"></MOXCL>\r\n";
 const std::string HEAD = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
 
 // Fresh run records for the next try, the fixture's log kept.
-void fresh_run()
+void fresh_run(RunContext& run)
 {
-    FILE* log = run_state.log_stream;
-    reset_run();
-    run_state.log_stream = log;
-    std::snprintf(settings.program_name, sizeof settings.program_name, "quorvex");
-    run_state.checking_pass = false;
+    FILE* log = run.state.log_stream;
+    run.settings = RunSettings{};
+    run.state = RunState{};
+    run.state.log_stream = log;
+    std::snprintf(run.settings.program_name, sizeof run.settings.program_name, "quorvex");
+    run.state.checking_pass = false;
 }
 
 using Probe = LinkTest;
@@ -36,7 +37,7 @@ TEST_F(Probe, StatusLineSplitAnywhereStillMeansHttp)
     const std::string ok = "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n";
     for (size_t cut : {1u, 5u, 9u, 12u, 14u, 16u}) {
         SCOPED_TRACE(cut);
-        fresh_run();
+        fresh_run(run);
         SimPeer processor(link, {read_until(PROBE_END), send_step(ok.substr(0, cut)), send_step(ok.substr(cut))});
         ProcessorGeneration generation = ProcessorGeneration::stream;
         testing::internal::CaptureStdout();
@@ -46,7 +47,7 @@ TEST_F(Probe, StatusLineSplitAnywhereStillMeansHttp)
         processor.finish();
     }
     // An older processor's answer is no HTTP: judged at once.
-    fresh_run();
+    fresh_run(run);
     SimPeer older(link, {read_until(PROBE_END), send_step(response_text("0x0000", "No error"))});
     ProcessorGeneration generation = ProcessorGeneration::http;
     EXPECT_EQ(generation_probe(link, generation), Flow::go_on);
@@ -68,14 +69,14 @@ TEST_F(ReplySplit, EveryCutGivesTheAnswersStatus)
     const std::string reply = HEAD + size + answer + "\r\n0\r\n\r\n";
     for (size_t cut = 1; cut < reply.size(); ++cut) {
         SCOPED_TRACE(cut);
-        fresh_run();
-        run_state.processor_generation = ProcessorGeneration::http;
+        fresh_run(run);
+        run.state.processor_generation = ProcessorGeneration::http;
         SimPeer processor(link, {send_step(reply.substr(0, cut)), send_step(reply.substr(cut)), close_step()});
         ASSERT_EQ(SIO_connect(link), Flow::go_on);
         testing::internal::CaptureStdout();
         EXPECT_EQ(reply_read_loop(link, false), Flow::go_on);
         std::string shown = testing::internal::GetCapturedStdout();
-        EXPECT_EQ(run_state.run_status, 0);
+        EXPECT_EQ(run.state.run_status, 0);
         EXPECT_EQ(status_scan(link), 0x5F);
         EXPECT_NE(shown.find(answer), std::string::npos);
         connection_teardown(link);
@@ -90,14 +91,14 @@ TEST_F(ReplySplit, EndingInASizeLine)
     for (const auto& [tail, status] : std::vector<std::pair<std::string, int>>{
              {"1b", 3}, {"1b\r", 3}, {"0", 0}, {"0\r", 0}}) {
         SCOPED_TRACE(tail);
-        fresh_run();
-        run_state.processor_generation = ProcessorGeneration::http;
+        fresh_run(run);
+        run.state.processor_generation = ProcessorGeneration::http;
         SimPeer processor(link, {send_step(HEAD + "3\r\nabc\r\n"), send_step(tail), close_step()});
         ASSERT_EQ(SIO_connect(link), Flow::go_on);
         testing::internal::CaptureStdout();
         EXPECT_EQ(reply_read_loop(link, false), Flow::go_on);
         testing::internal::GetCapturedStdout();
-        EXPECT_EQ(run_state.run_status, status);
+        EXPECT_EQ(run.state.run_status, status);
         connection_teardown(link);
         processor.finish();
     }

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "records/run_settings.h"
+#include "records/run_context.h"
 #include "link/http_reply.h"
 #include "link/link.h"
 #include "link/response_store.h"
@@ -15,14 +15,15 @@ namespace {
 
 TEST(ResponseStore, RollsOverWhenAChunkWouldPassItsEnd)
 {
-    Link link;
+    RunContext run;
+    Link link(run);
     response_store_reset(link.response_store);
     std::string block(4096, 'x');
     for (int i = 0; i < RESPONSE_STORE_SIZE / 4096; ++i)
         response_store_append(link, block.data(), block.size());
     EXPECT_EQ(link.response_store.used, static_cast<size_t>(RESPONSE_STORE_SIZE));  // exactly full is allowed
 
-    std::snprintf(settings.program_name, sizeof settings.program_name, "quorvex");
+    std::snprintf(run.settings.program_name, sizeof run.settings.program_name, "quorvex");
     testing::internal::CaptureStdout();
     response_store_append(link, "STATUS", 6);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
@@ -36,7 +37,8 @@ TEST(ResponseStore, RollsOverWhenAChunkWouldPassItsEnd)
 // the next reply: the store is empty and ends in its terminator.
 TEST(ResponseStore, ExactlyFullStoreIsClearedWholeByTheReset)
 {
-    Link link;
+    RunContext run;
+    Link link(run);
     reply_collect_start(link);
     std::string block(4096, 'x');
     for (int i = 0; i < RESPONSE_STORE_SIZE / 4096; ++i)
@@ -53,8 +55,9 @@ TEST(ResponseStore, ExactlyFullStoreIsClearedWholeByTheReset)
 
 TEST(ResponseStore, StatusScanSeesWhatARolloverDrops)
 {
-    Link link;
-    std::snprintf(settings.program_name, sizeof settings.program_name, "quorvex");
+    RunContext run;
+    Link link(run);
+    std::snprintf(run.settings.program_name, sizeof run.settings.program_name, "quorvex");
     const std::string early = "<RESPONSE STATUS=\"0x0005\" MESSAGE='early'/>";
     const std::string split = "<RESPONSE STATUS=\"0x00";
     const std::string rest = "07\" MESSAGE='split'/>";
@@ -84,8 +87,9 @@ TEST(ResponseStore, StatusScanSeesWhatARolloverDrops)
 
 TEST(ResponseStore, SearchFindsTextSplitBetweenAppendsAndForgetsWhatARolloverDrops)
 {
-    Link link;
-    std::snprintf(settings.program_name, sizeof settings.program_name, "quorvex");
+    RunContext run;
+    Link link(run);
+    std::snprintf(run.settings.program_name, sizeof run.settings.program_name, "quorvex");
     const std::string done = "Firmware flash completed successfully";
     struct SplitCase {
         std::vector<std::string> appends;

@@ -5,7 +5,7 @@
 
 #include <cstdio>
 
-#include "records/run_settings.h"
+#include "records/run_context.h"
 #include "link/connection.h"
 #include "link/link.h"
 #include "sim/peer_link.h"
@@ -60,8 +60,8 @@ SimPeer::SimPeer(Link& client, std::vector<ByteStep> steps, ProcessorOptions opt
         ADD_FAILURE() << "the processor did not start";
         return;
     }
-    std::snprintf(settings.server_address, sizeof settings.server_address, "127.0.0.1");
-    std::snprintf(settings.port_text, sizeof settings.port_text, "%d", server_.port);
+    std::snprintf(client.run.settings.server_address, sizeof client.run.settings.server_address, "127.0.0.1");
+    std::snprintf(client.run.settings.port_text, sizeof client.run.settings.port_text, "%d", server_.port);
     thread_ = std::thread([this] {
         // A client gone before an answer is a failed write here, never the
         // end of the test program.

@@ -31,7 +31,7 @@ TEST_F(StreamExchange, TokensGoOutReSpacedAndLongTokensWhole)
 
 TEST_F(StreamExchange, MaskedTokenGoesOutWholeButIsTracedMasked)
 {
-    settings.verbose = true;
+    run.settings.verbose = true;
     SimPeer processor(link, {read_until("secret\" ")});
     ASSERT_EQ(SIO_connect(link), Flow::go_on);
     ASSERT_EQ(token_send(link, "PASSWORD"), LinkResult::ok);
@@ -44,14 +44,14 @@ TEST_F(StreamExchange, MaskedTokenGoesOutWholeButIsTracedMasked)
 
 TEST_F(StreamExchange, CheckingPassNeitherSendsNorReads)
 {
-    run_state.checking_pass = true;
+    run.state.checking_pass = true;
     char buffer[64];
     std::memset(buffer, 'x', sizeof buffer);
     EXPECT_EQ(token_send(link, "<"), LinkResult::ok);
     EXPECT_EQ(response_check(link, buffer, 63), LinkResult::ok);
     EXPECT_EQ(buffer[0], '\0');
-    run_state.checking_pass = false;
-    run_state.processor_generation = ProcessorGeneration::http;
+    run.state.checking_pass = false;
+    run.state.processor_generation = ProcessorGeneration::http;
     EXPECT_EQ(response_check(link, buffer, 63), LinkResult::ok);
     EXPECT_EQ(log_text(), "");
 }
@@ -60,9 +60,9 @@ TEST_F(StreamExchange, SuccessIsSilentAndRecordsTheVersion)
 {
     SimPeer processor(link, {send_step(response_text("0x0000", "No error", "1.50"))});
     ASSERT_EQ(SIO_connect(link), Flow::go_on);
-    run_state.run_status = 0;
+    run.state.run_status = 0;
     EXPECT_EQ(response_check(link, link.transfer_buffer, TRANSFER_BUFFER_SIZE), LinkResult::ok);
-    EXPECT_EQ(run_state.run_status, 0);
+    EXPECT_EQ(run.state.run_status, 0);
     EXPECT_EQ(link.response_version.major, 1u);
     EXPECT_EQ(link.response_version.minor, 50u);
     EXPECT_EQ(log_text(), "");
@@ -74,7 +74,7 @@ TEST_F(StreamExchange, ErrorStatusBecomesRunStatusAndStopsTraffic)
     SimPeer processor(link, {send_step(answer)});
     ASSERT_EQ(SIO_connect(link), Flow::go_on);
     EXPECT_EQ(response_check(link, link.transfer_buffer, TRANSFER_BUFFER_SIZE), LinkResult::error_status);
-    EXPECT_EQ(run_state.run_status, 161);
+    EXPECT_EQ(run.state.run_status, 161);
     EXPECT_EQ(token_send(link, "<"), LinkResult::skipped);
     EXPECT_EQ(plain_send(link, "more"), LinkResult::skipped);
     EXPECT_EQ(response_check(link, link.transfer_buffer, TRANSFER_BUFFER_SIZE), LinkResult::skipped);
@@ -96,7 +96,7 @@ TEST_F(StreamExchange, MalformedResponseLeavesRunStatus)
     SimPeer processor(link, {send_step(answer)});
     ASSERT_EQ(SIO_connect(link), Flow::go_on);
     EXPECT_EQ(response_check(link, link.transfer_buffer, TRANSFER_BUFFER_SIZE), LinkResult::malformed_response);
-    EXPECT_EQ(run_state.run_status, 0);
+    EXPECT_EQ(run.state.run_status, 0);
     EXPECT_EQ(link.response_version.minor, 22u);
     EXPECT_EQ(log_text(), "quorvex: ERROR: Malformed MOX response: (" + std::to_string(std::strlen(answer)) +
                               "):\r\n" + answer + "\r\n");
@@ -111,7 +111,7 @@ TEST_F(StreamExchange, WholeResponseIsDrainedToTheClosingRootTag)
     ASSERT_EQ(SIO_connect(link), Flow::go_on);
     link.show_whole_response = true;
     EXPECT_EQ(response_check(link, link.transfer_buffer, TRANSFER_BUFFER_SIZE), LinkResult::ok);
-    EXPECT_EQ(run_state.run_status, 0);
+    EXPECT_EQ(run.state.run_status, 0);
     EXPECT_FALSE(link.show_whole_response);
     EXPECT_EQ(log_text(), head + "<ITEM A=\"1\"/><END_MOXCL/><ITEM A=\"2\"/></MOXCL>");
 }
@@ -132,7 +132,7 @@ TEST_F(StreamExchange, ClosedConnectionIsAReadFailure)
     SimPeer processor(link, {close_step()});
     ASSERT_EQ(SIO_connect(link), Flow::go_on);
     EXPECT_EQ(response_check(link, link.transfer_buffer, TRANSFER_BUFFER_SIZE), LinkResult::read_failure);
-    EXPECT_EQ(run_state.run_status, 3);
+    EXPECT_EQ(run.state.run_status, 3);
     EXPECT_EQ(log_text(), "quorvex: ERROR: SSL_read:Connection Terminated:reason(0).\r\n");
 }
 
@@ -142,10 +142,10 @@ TEST_F(StreamExchange, DrainThatLosesTheConnectionFailsTheRun)
         {send_step("<?xml version=\"1.0\"?><MOXCL VERSION=\"2.22\"><RESPONSE STATUS=\"0x0\" MESSAGE='ok'/>"),
          close_step()});
     ASSERT_EQ(SIO_connect(link), Flow::go_on);
-    settings.verbose = true;
+    run.settings.verbose = true;
     // The result says what the run status says.
     EXPECT_EQ(response_check(link, link.transfer_buffer, TRANSFER_BUFFER_SIZE), LinkResult::read_failure);
-    EXPECT_EQ(run_state.run_status, 3);
+    EXPECT_EQ(run.state.run_status, 3);
 }
 
 TEST_F(StreamExchange, ReadsStopOneByteShortOfTheBufferEnd)
@@ -175,7 +175,7 @@ TEST_F(StreamExchange, TokensWaitForTheNextRead)
     char buffer[2048];
     EXPECT_EQ(response_check(link, buffer, 2047), LinkResult::ok);
     EXPECT_EQ(BIO_ctrl_wpending(queue), 0u);
-    EXPECT_EQ(run_state.run_status, 0);
+    EXPECT_EQ(run.state.run_status, 0);
     processor.finish();
     EXPECT_EQ(processor.received, "< A /B\n");
 }
@@ -190,7 +190,7 @@ TEST_F(StreamExchange, QueuedTokensThatCannotLeaveAreAFailedWrite)
     ASSERT_EQ(shutdown(link.connection.socket, SHUT_WR), 0);
     char buffer[2048];
     EXPECT_EQ(response_check(link, buffer, 2047), LinkResult::write_failure);
-    EXPECT_EQ(run_state.run_status, 6);
+    EXPECT_EQ(run.state.run_status, 6);
     EXPECT_EQ(log_text(), "quorvex: ERROR: SSL_write:Connection Terminated:reason(32).\r\n");
     processor.finish();
 }
@@ -198,7 +198,7 @@ TEST_F(StreamExchange, QueuedTokensThatCannotLeaveAreAFailedWrite)
 TEST_F(StreamExchange, FailedWriteSetsSix)
 {
     EXPECT_EQ(plain_send(link, "<?xml version=\"1.0\"?>\r\n"), LinkResult::write_failure);
-    EXPECT_EQ(run_state.run_status, 6);
+    EXPECT_EQ(run.state.run_status, 6);
     EXPECT_NE(log_text().find("quorvex: ERROR: SSL_write:Connection Terminated:reason("), std::string::npos);
 }
 
@@ -252,15 +252,15 @@ TEST_F(StreamExchange, EveryResponseIsReadToItsEndAtItsOwnCheckPoint)
         steps.push_back(send_step(response_text("0x0007", "Busy")));
         SimPeer processor(link, steps);
         ASSERT_EQ(SIO_connect(link), Flow::go_on);
-        run_state.run_status = 0;
+        run.state.run_status = 0;
         link.show_whole_response = c.shown;
         auto buffer = std::make_unique<char[]>(c.size + 1);
         std::string before = log_text();
         static_cast<void>(response_check(link, buffer.get(), c.size));
-        EXPECT_EQ(run_state.run_status, 0);
+        EXPECT_EQ(run.state.run_status, 0);
         EXPECT_EQ(log_text().substr(before.size()), c.log);
         EXPECT_EQ(response_check(link, buffer.get(), c.size), LinkResult::error_status);
-        EXPECT_EQ(run_state.run_status, 7);
+        EXPECT_EQ(run.state.run_status, 7);
         connection_teardown(link);
         processor.finish();
     }
@@ -299,10 +299,10 @@ TEST_F(StreamExchange, AnyReadableErrorStatusFailsTheRun)
         }
         SimPeer processor(link, steps);
         ASSERT_EQ(SIO_connect(link), Flow::go_on);
-        run_state.run_status = 0;
+        run.state.run_status = 0;
         std::string before = log_text();
         EXPECT_EQ(static_cast<int>(response_check(link, link.transfer_buffer, TRANSFER_BUFFER_SIZE)), c.result);
-        EXPECT_EQ(run_state.run_status, c.run_status);
+        EXPECT_EQ(run.state.run_status, c.run_status);
         EXPECT_EQ(log_text().substr(before.size()), "quorvex: " + std::string(c.shown_as) + ": (" +
                                                         std::to_string(text.size()) + "):\r\n" + text + "\r\n");
         connection_teardown(link);

@@ -17,7 +17,7 @@ TEST(TraceOutput, LinesKeepTheirPlaceAmongOtherOutput)
     std::string expected;
     for (int i = 0; i < 5000; ++i) {
         std::string line = "<s> " + std::string(static_cast<size_t>(i % 97), static_cast<char>('A' + i % 26)) + "\n";
-        trace_write(line.data(), line.size());
+        trace_write(line.data(), line.size(), stdout);
         expected += line;
         if (i % 7 == 0) {
             std::printf("other %d\n", i);
@@ -25,7 +25,7 @@ TEST(TraceOutput, LinesKeepTheirPlaceAmongOtherOutput)
         }
     }
     const std::string large(200000, 'L');
-    trace_write(large.data(), large.size());
+    trace_write(large.data(), large.size(), stdout);
     std::fputs("end\n", stdout);
     expected += large + "end\n";
     std::fflush(stdout);

@@ -10,11 +10,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "records/run_settings.h"
-#include "records/run_state.h"
+#include "records/run_context.h"
 #include "prepare/login_rewrite.h"
 #include "prepare/multipart_boundary.h"
-#include "driver/run.h"
 #include "prepare/script_body_pass.h"
 
 namespace {
@@ -105,9 +103,9 @@ TEST(LoginLine, LookAlikeNamesAtEveryCharacterClassBoundary)
 std::string wire;
 std::string traces;
 
-LinkResult capture(const char* text, const char* trace_text)
+LinkResult capture(const RunContext& run, const char* text, const char* trace_text)
 {
-    if (run_state.run_status != 0)
+    if (run.state.run_status != 0)
         return LinkResult::skipped;
     wire += text;
     traces += trace_text == nullptr ? text : trace_text;
@@ -125,16 +123,15 @@ protected:
     void SetUp() override
     {
         std::filesystem::create_directories(folder);
-        reset_run();
         plan = BodyPlan{};
         wire.clear();
         traces.clear();
     }
     void TearDown() override
     {
-        if (run_state.script_input != nullptr)
-            std::fclose(run_state.script_input);
-        run_state.script_input = nullptr;
+        if (run.state.script_input != nullptr)
+            std::fclose(run.state.script_input);
+        run.state.script_input = nullptr;
         std::filesystem::remove_all(folder);
     }
     std::string write(const std::string& name, const std::string& content)
@@ -147,22 +144,28 @@ protected:
     // gets what each counted.
     BodyPass measure(int32_t& length)
     {
-        BodyPass result = script_body_pass_through(false, plan, capture);
+        BodyPass result = script_body_pass_through(run, false, plan, sender());
         length = plan.length;
         return result;
     }
     BodyPass send(int32_t& length)
     {
-        BodyPass result = script_body_pass_through(true, plan, capture);
+        BodyPass result = script_body_pass_through(run, true, plan, sender());
         length = plan.sent;
         return result;
     }
     BodyPlan plan;
+    RunContext run;
+
+    BodySender sender()
+    {
+        return [this](const char* text, const char* trace_text) { return capture(run, text, trace_text); };
+    }
 
     void open_script(const std::string& content)
     {
-        run_state.script_input = std::fopen(write("script.xml", content).c_str(), "rb");
-        ASSERT_NE(run_state.script_input, nullptr);
+        run.state.script_input = std::fopen(write("script.xml", content).c_str(), "rb");
+        ASSERT_NE(run.state.script_input, nullptr);
     }
 };
 
@@ -172,7 +175,7 @@ TEST_F(ScriptBody, MeasuredLengthIsTheBytesSent)
     std::string long_line(3000, 'L');
     open_script("<MOXCL>\r\n  <LOGIN USER_LOGIN=\"a\" PASSWORD=\"b\">\n" + long_line +
                 "\n<UPDATE_MOX_FIRMWARE IMAGE_LOCATION=\"" + image + "\"/> <!-- kept -->\r\n</MOXCL>");
-    settings.password = "topsecret";
+    run.settings.password = "topsecret";
     int32_t measured = -1;
     ASSERT_EQ(measure(measured), BodyPass::done);
     EXPECT_TRUE(wire.empty());
@@ -225,17 +228,17 @@ TEST_F(ScriptBody, RejectsWhatItCannotSendFaithfully)
         SCOPED_TRACE(c.script);
         SetUp();
         open_script(c.script);
-        settings.user_name = c.user;
-        settings.password = c.password;
+        run.settings.user_name = c.user;
+        run.settings.password = c.password;
         int32_t length = 0;
         testing::internal::CaptureStdout();
         EXPECT_EQ(measure(length), BodyPass::rejected);
         std::string out = testing::internal::GetCapturedStdout();
         EXPECT_EQ(out.rfind(c.says, 0), 0u) << out;
-        EXPECT_EQ(run_state.run_status, 1);
+        EXPECT_EQ(run.state.run_status, 1);
         EXPECT_TRUE(wire.empty());
-        std::fclose(run_state.script_input);
-        run_state.script_input = nullptr;
+        std::fclose(run.state.script_input);
+        run.state.script_input = nullptr;
     }
 }
 
@@ -246,7 +249,7 @@ TEST_F(ScriptBody, UnopenableImageLeavesRunStatus)
     testing::internal::CaptureStdout();
     EXPECT_EQ(measure(length), BodyPass::image_unopened);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "Unable to open the firmware image update file\r\n");
-    EXPECT_EQ(run_state.run_status, 0);
+    EXPECT_EQ(run.state.run_status, 0);
     EXPECT_TRUE(plan.firmware.firmware_update_present);
 }
 
@@ -259,15 +262,15 @@ TEST_F(ScriptBody, ImageThatIsNoRegularFileFailsTheRun)
     std::filesystem::path zero = folder / "zero.bin";
     std::filesystem::create_symlink("/dev/zero", zero);
     for (const std::filesystem::path& image : {pipe, zero}) {
-        run_state.run_status = 0;
+        run.state.run_status = 0;
         open_script("<UPDATE_MOX_FIRMWARE IMAGE_LOCATION=\"" + image.string() + "\"/>\n");
         int32_t length = 0;
         testing::internal::CaptureStdout();
         EXPECT_EQ(measure(length), BodyPass::rejected) << image;
         EXPECT_EQ(testing::internal::GetCapturedStdout(), "The firmware image file is not a regular file\r\n");
-        EXPECT_EQ(run_state.run_status, 1);
-        std::fclose(run_state.script_input);
-        run_state.script_input = nullptr;
+        EXPECT_EQ(run.state.run_status, 1);
+        std::fclose(run.state.script_input);
+        run.state.script_input = nullptr;
     }
 }
 
@@ -330,8 +333,8 @@ TEST_F(ScriptBody, FirmwareLineKeepsItsOtherText)
         EXPECT_EQ(wire, "<MOXCL>\r\n" + c.sent + "</MOXCL>\r\n");
         EXPECT_EQ(static_cast<size_t>(measured), wire.size());
         EXPECT_EQ(plan.firmware.firmware_image_path, image);
-        std::fclose(run_state.script_input);
-        run_state.script_input = nullptr;
+        std::fclose(run.state.script_input);
+        run.state.script_input = nullptr;
     }
 }
 
@@ -362,8 +365,8 @@ TEST_F(ScriptBody, CommentedOutFirmwareGoesOutAsWritten)
         EXPECT_EQ(static_cast<size_t>(measured), wire.size());
         EXPECT_FALSE(plan.firmware.firmware_update_present);
         EXPECT_EQ(plan.firmware.firmware_image_path, "");
-        std::fclose(run_state.script_input);
-        run_state.script_input = nullptr;
+        std::fclose(run.state.script_input);
+        run.state.script_input = nullptr;
     }
 }
 
@@ -371,8 +374,8 @@ TEST_F(ScriptBody, LongLoginLineIsRewrittenWhole)
 {
     std::string padding(5000, ' ');
     open_script("<MOXCL>\n<LOGIN" + padding + "USER_LOGIN=\"a\"" + padding + "PASSWORD=\"b\"" + padding + "> <X/>\n");
-    settings.user_name = "bob";
-    settings.password = "pw";
+    run.settings.user_name = "bob";
+    run.settings.password = "pw";
     int32_t measured = 0;
     ASSERT_EQ(measure(measured), BodyPass::done);
     ASSERT_EQ(send(measured), BodyPass::done);
@@ -385,7 +388,7 @@ TEST_F(ScriptBody, PasswordOnAFirmwareLineIsMaskedInTheTrace)
 {
     std::string image = write("fw.bin", "F");
     open_script("<LOGIN USER_LOGIN=\"a\" PASSWORD=\"b\"><UPDATE_MOX_FIRMWARE IMAGE_LOCATION=\"" + image + "\"/>\n");
-    settings.password = "topsecret";
+    run.settings.password = "topsecret";
     int32_t measured = 0;
     ASSERT_EQ(measure(measured), BodyPass::done);
     ASSERT_EQ(send(measured), BodyPass::done);
@@ -397,7 +400,7 @@ TEST_F(ScriptBody, PasswordOnAFirmwareLineIsMaskedInTheTrace)
 TEST_F(ScriptBody, SendingPassAfterFailureSendsNothing)
 {
     open_script("<MOXCL>\n");
-    run_state.run_status = 6;
+    run.state.run_status = 6;
     int32_t length = 0;
     EXPECT_EQ(send(length), BodyPass::skipped);
     EXPECT_TRUE(wire.empty());
@@ -414,11 +417,11 @@ TEST_F(ScriptBody, BoundaryGrowsWhileTheImageHoldsIt)
     FILE* file = std::fopen(write("img.bin", image).c_str(), "rb");
     ASSERT_NE(file, nullptr);
     next_number = 0;
-    settings.verbose = true;
+    run.settings.verbose = true;
     testing::internal::CaptureStdout();
-    std::string boundary = make_multipart_boundary(file, counting_random);
+    std::string boundary = make_multipart_boundary(run, file, counting_random);
     std::string out = testing::internal::GetCapturedStdout();
-    settings.verbose = false;
+    run.settings.verbose = false;
     std::fclose(file);
     EXPECT_EQ(boundary, "------zqVyo3t0z1z2z");
     EXPECT_EQ(out, "Boundary = ------zqVyo3t0z1z\nBoundary = ------zqVyo3t0z1z2z\nBoundary is ------zqVyo3t0z1z2z\n");

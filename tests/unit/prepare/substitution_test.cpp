@@ -8,8 +8,8 @@
 #include <vector>
 #include <unistd.h>
 
-#include "driver/run.h"
-#include "records/run_settings.h"
+#include "records/run_context.h"
+#include "platform/exit_cleanup.h"
 #include "prepare/substitution.h"
 
 namespace {
@@ -29,6 +29,7 @@ std::string pairs_of(int count)
 
 TEST(NameValuePairs, AcceptedAndRefusedLists)
 {
+    RunContext run;
     struct Case {
         std::string list;
         bool accepted;
@@ -54,15 +55,15 @@ TEST(NameValuePairs, AcceptedAndRefusedLists)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.list.substr(0, 60) + " (" + std::to_string(c.list.size()) + " characters)");
         testing::internal::CaptureStdout();
-        EXPECT_EQ(parse_name_value_pairs(c.list.c_str()), c.accepted);
+        EXPECT_EQ(parse_name_value_pairs(run, c.list.c_str()), c.accepted);
         EXPECT_EQ(testing::internal::GetCapturedStdout(), c.output);
-        EXPECT_EQ(variables.var_count, c.count);
+        EXPECT_EQ(run.variables.var_count, c.count);
     }
-    ASSERT_TRUE(parse_name_value_pairs(" A=1,=e"));
-    EXPECT_STREQ(variables.var_names[0], " A");
-    EXPECT_STREQ(variables.var_values[0], "1");
-    EXPECT_STREQ(variables.var_names[1], "");
-    EXPECT_STREQ(variables.var_values[1], "e");
+    ASSERT_TRUE(parse_name_value_pairs(run, " A=1,=e"));
+    EXPECT_STREQ(run.variables.var_names[0], " A");
+    EXPECT_STREQ(run.variables.var_values[0], "1");
+    EXPECT_STREQ(run.variables.var_names[1], "");
+    EXPECT_STREQ(run.variables.var_values[1], "e");
 }
 
 class Substitution : public ::testing::Test {
@@ -73,11 +74,12 @@ protected:
         std::filesystem::create_directories(folder);
         previous = std::filesystem::current_path();
         std::filesystem::current_path(folder);
-        reset_run();
-        settings.input_file_name = "script.xml";
+        run.settings.input_file_name = "script.xml";
     }
     void TearDown() override
     {
+        // The working copies armed for removal are the test's to remove.
+        keep_at_process_end();
         std::filesystem::current_path(previous);
         std::filesystem::remove_all(folder);
     }
@@ -92,6 +94,7 @@ protected:
         text << in.rdbuf();
         return text.str();
     }
+    RunContext run;
     std::filesystem::path folder, previous;
 };
 
@@ -125,51 +128,51 @@ TEST_F(Substitution, WorkingCopies)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string("-t ") + c.pairs + " over " + c.script);
-        settings.working_copy_name[0] = '\0';
+        run.settings.working_copy_name[0] = '\0';
         write("script.xml", c.script);
-        ASSERT_TRUE(parse_name_value_pairs(c.pairs));
+        ASSERT_TRUE(parse_name_value_pairs(run, c.pairs));
         testing::internal::CaptureStdout();
-        EXPECT_EQ(substitute_variables(), c.result);
+        EXPECT_EQ(substitute_variables(run), c.result);
         EXPECT_EQ(testing::internal::GetCapturedStdout(), c.output);
-        EXPECT_STREQ(settings.working_copy_name, "localhost-var.xml");
+        EXPECT_STREQ(run.settings.working_copy_name, "localhost-var.xml");
         EXPECT_EQ(read("localhost-var.xml"), c.copy);
     }
 }
 
 TEST_F(Substitution, NamedAfterServerAndNeverOverwritesTheScript)
 {
-    ASSERT_TRUE(parse_name_value_pairs("A=1"));
-    snprintf(settings.server_address, sizeof settings.server_address, "mp1");
+    ASSERT_TRUE(parse_name_value_pairs(run, "A=1"));
+    snprintf(run.settings.server_address, sizeof run.settings.server_address, "mp1");
     write("script.xml", "%A%");
-    EXPECT_EQ(substitute_variables(), CopyOutcome::written);
-    EXPECT_STREQ(settings.working_copy_name, "mp1-var.xml");
+    EXPECT_EQ(substitute_variables(run), CopyOutcome::written);
+    EXPECT_STREQ(run.settings.working_copy_name, "mp1-var.xml");
     EXPECT_EQ(read("mp1-var.xml"), "1");
 
     // An address no processor can have still names a file of this folder:
     // neither slash leads into another one.
     std::filesystem::create_directories("sub");
-    snprintf(settings.server_address, sizeof settings.server_address, "sub/..\\x");
-    EXPECT_EQ(substitute_variables(), CopyOutcome::written);
-    EXPECT_STREQ(settings.working_copy_name, "sub_.._x-var.xml");
+    snprintf(run.settings.server_address, sizeof run.settings.server_address, "sub/..\\x");
+    EXPECT_EQ(substitute_variables(run), CopyOutcome::written);
+    EXPECT_STREQ(run.settings.working_copy_name, "sub_.._x-var.xml");
     EXPECT_EQ(read("sub_.._x-var.xml"), "1");
 
     // A script that already carries the working copy's name is left intact.
-    reset_run();
-    settings.input_file_name = "localhost-var.xml";
+    run = RunContext{};
+    run.settings.input_file_name = "localhost-var.xml";
     write("localhost-var.xml", "%A%");
     testing::internal::CaptureStdout();
-    EXPECT_EQ(substitute_variables(), CopyOutcome::not_written);
+    EXPECT_EQ(substitute_variables(run), CopyOutcome::not_written);
     testing::internal::GetCapturedStdout();
-    EXPECT_STREQ(settings.working_copy_name, "");
+    EXPECT_STREQ(run.settings.working_copy_name, "");
     EXPECT_EQ(read("localhost-var.xml"), "%A%");
 
     // A script that cannot be opened leaves no working copy name behind.
-    reset_run();
-    settings.input_file_name = "missing.xml";
+    run = RunContext{};
+    run.settings.input_file_name = "missing.xml";
     testing::internal::CaptureStdout();
-    EXPECT_EQ(substitute_variables(), CopyOutcome::not_written);
+    EXPECT_EQ(substitute_variables(run), CopyOutcome::not_written);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "Cannot open input file \"missing.xml\". Exiting.\r\n");
-    EXPECT_STREQ(settings.working_copy_name, "");
+    EXPECT_STREQ(run.settings.working_copy_name, "");
 }
 
 TEST(PlaceholderScan, NamesEachPlaceholderOnceAcrossPieces)

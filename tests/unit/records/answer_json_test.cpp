@@ -8,7 +8,7 @@
 #include "driver/run.h"
 #include "records/answer_json.h"
 #include "records/run_report.h"
-#include "records/run_settings.h"
+#include "records/run_context.h"
 #include "records/secret_attributes.h"
 
 namespace {
@@ -144,44 +144,42 @@ TEST(AnswerJson, BoundedInCountAndDepth)
 // within its limit, parses, and says what it left out.
 TEST(RunReport, StaysWithinItsSizeLimit)
 {
-    reset_run();
-    report_start("9.9");
+    RunContext run;
+    report_start(run, "9.9", false);
     std::string big = answer(std::string(RESPONSE_OK) + "<D>" + std::string(1 << 20, 'x') + "</D>");
     for (int i = 0; i < 12; ++i)
-        report_reply_bytes(big.data(), big.size());
-    std::string text = render_run_report(0, false);
+        report_reply_bytes(run, big.data(), big.size());
+    std::string text = render_run_report(run, 0, false);
     EXPECT_LE(text.size(), REPORT_SIZE_LIMIT);
     json report = json::parse(text);
     EXPECT_EQ(report["answers_text_left_out"], true);
     EXPECT_EQ(report["exit_status"], 0);
 
-    reset_run();
 }
 
 // The values of the run's passwords are masked wherever the processor
 // echoes them (a message, a data value that is no secret attribute).
 TEST(RunReport, KnownSecretsAreMaskedInEveryText)
 {
-    reset_run();
-    settings.password = "from-the-command-line";
-    report_start("9.9");
-    report_secret_value("\"from-the-script\"");
+    RunContext run;
+    run.settings.password = "from-the-command-line";
+    report_start(run, "9.9", false);
+    report_secret_value(run, "\"from-the-script\"");
     std::string reply = answer("<RESPONSE STATUS=\"0x0005\" MESSAGE='bad password from-the-script'/>"
                                "<USER NOTE=\"was from-the-command-line\"/><X from-the-script=\"1\"/>");
-    report_reply_bytes(reply.data(), reply.size());
-    report_processor_status(5);
-    std::string text = render_run_report(5, false);
+    report_reply_bytes(run, reply.data(), reply.size());
+    report_processor_status(run, 5);
+    std::string text = render_run_report(run, 5, false);
     EXPECT_EQ(text.find("from-the-script"), std::string::npos);
     EXPECT_EQ(text.find("from-the-command-line"), std::string::npos);
     EXPECT_NE(text.find("bad password ********"), std::string::npos);
-    reset_run();
 }
 
 TEST(RunReport, SignalReportIsCompleteJson)
 {
-    reset_run();
-    report_start("9.9");
-    report_transport(ProcessorGeneration::stream);
+    RunContext run;
+    report_start(run, "9.9", true);
+    report_transport(run, ProcessorGeneration::stream);
     char out[2048];
     size_t length = render_signal_report(15, 143, out, sizeof out);
     ASSERT_GT(length, 0u);
@@ -191,7 +189,6 @@ TEST(RunReport, SignalReportIsCompleteJson)
     EXPECT_EQ(report["interrupted"], true);
     // Too small a buffer: nothing rather than a cut report.
     EXPECT_EQ(render_signal_report(15, 143, out, 40), 0u);
-    reset_run();
 }
 
 }  // namespace

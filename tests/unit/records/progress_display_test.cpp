@@ -13,14 +13,14 @@ class ProgressDisplayTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        reset_progress();
+        progress = ProgressDisplay{};
         screen = std::tmpfile();
         ASSERT_NE(screen, nullptr);
-        progress_set_output(screen);
+        progress.output = screen;
     }
     void TearDown() override
     {
-        reset_progress();
+        progress = ProgressDisplay{};
         std::fclose(screen);
     }
     std::string drawn()
@@ -33,15 +33,16 @@ protected:
         return text;
     }
     FILE* screen = nullptr;
+    ProgressDisplay progress;
 };
 
 TEST_F(ProgressDisplayTest, DrawsInPlaceAndEndsWithTheWholeCount)
 {
-    progress_begin("Sending firmware image", 40000);
-    progress_advance(16384);
-    progress_advance(16384);
-    progress_advance(7232);
-    progress_end();
+    progress_begin(progress, "Sending firmware image", 40000);
+    progress_advance(progress, 16384);
+    progress_advance(progress, 16384);
+    progress_advance(progress, 7232);
+    progress_end(progress);
     std::string text = drawn();
     // The first line at once, the last with every byte, and one line end.
     EXPECT_EQ(text.rfind("\rSending firmware image: 0 of 40000 bytes (0%), ", 0), 0u) << text;
@@ -53,40 +54,40 @@ TEST_F(ProgressDisplayTest, DrawsInPlaceAndEndsWithTheWholeCount)
 
 TEST_F(ProgressDisplayTest, HiddenForOtherOutputOverItsWholeLength)
 {
-    progress_begin("Receiving virtual floppy image", 1474560);
+    progress_begin(progress, "Receiving virtual floppy image", 1474560);
     std::string before = drawn();
-    progress_hide();
+    progress_hide(progress);
     std::string after = drawn();
     // The line is blanked over its whole length and the cursor put back.
     std::string line = before.substr(1);
     EXPECT_EQ(after, before + "\r" + std::string(line.size(), ' ') + "\r");
     // Hidden twice: nothing more.
-    progress_hide();
+    progress_hide(progress);
     EXPECT_EQ(drawn(), after);
-    progress_end();
+    progress_end(progress);
 }
 
 TEST_F(ProgressDisplayTest, ShorterLineBlanksWhatTheLongerLeft)
 {
     // A shorter label drawn over a longer line: the blanks after it reach
     // to where the longer line ended, and not beyond.
-    progress_begin("Receiving virtual floppy image", 1474560);
+    progress_begin(progress, "Receiving virtual floppy image", 1474560);
     std::string longer = drawn().substr(1);
-    progress_begin("Sending firmware image", 10);
+    progress_begin(progress, "Sending firmware image", 10);
     std::string text = drawn().substr(1 + longer.size());
     const std::string shorter = "\rSending firmware image: 0 of 10 bytes (0%), -";
     ASSERT_EQ(text.rfind(shorter, 0), 0u) << text;
     EXPECT_EQ(text.substr(shorter.size()), std::string(longer.size() + 1 - shorter.size(), ' ')) << text;
-    progress_end();
+    progress_end(progress);
 }
 
 TEST_F(ProgressDisplayTest, NothingWithoutATerminal)
 {
-    progress_set_output(nullptr);
-    progress_begin("Sending virtual floppy image", 10);
-    progress_advance(10);
-    progress_hide();
-    progress_end();
+    progress.output = nullptr;
+    progress_begin(progress, "Sending virtual floppy image", 10);
+    progress_advance(progress, 10);
+    progress_hide(progress);
+    progress_end(progress);
     EXPECT_EQ(drawn(), "");
 }
 
@@ -95,12 +96,12 @@ TEST_F(ProgressDisplayTest, SmallImagesStartAtZeroPercent)
 {
     for (long long total : {1LL, 2LL, 99LL}) {
         SCOPED_TRACE(total);
-        reset_progress();
+        progress = ProgressDisplay{};
         std::FILE* own = std::tmpfile();
-        progress_set_output(own);
-        progress_begin("Sending virtual floppy image", total);
-        progress_advance(total);
-        progress_end();
+        progress.output = own;
+        progress_begin(progress, "Sending virtual floppy image", total);
+        progress_advance(progress, total);
+        progress_end(progress);
         std::fflush(own);
         std::rewind(own);
         std::string text;
@@ -111,17 +112,17 @@ TEST_F(ProgressDisplayTest, SmallImagesStartAtZeroPercent)
         EXPECT_EQ(text.rfind("\rSending virtual floppy image: 0" + count + "0%), ", 0), 0u) << text;
         EXPECT_NE(text.find(std::to_string(total) + count + "100%)"), std::string::npos) << text;
     }
-    progress_set_output(screen);
+    progress.output = screen;
 }
 
 TEST_F(ProgressDisplayTest, PercentStaysWithinItsRange)
 {
     // A processor that sends more than it announced, and an empty image.
-    progress_begin("Receiving virtual floppy image", 10);
-    progress_advance(25);
-    progress_end();
-    progress_begin("Sending firmware image", 0);
-    progress_end();
+    progress_begin(progress, "Receiving virtual floppy image", 10);
+    progress_advance(progress, 25);
+    progress_end(progress);
+    progress_begin(progress, "Sending firmware image", 0);
+    progress_end(progress);
     std::string text = drawn();
     EXPECT_NE(text.find("25 of 10 bytes (100%)"), std::string::npos) << text;
     EXPECT_NE(text.find("0 of 0 bytes (100%)"), std::string::npos) << text;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "records/run_state.h"
+#include "records/run_context.h"
 #include "script_harness.h"
 
 namespace {

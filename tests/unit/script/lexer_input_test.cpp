@@ -43,7 +43,8 @@ long long reads_to_lex(const std::string& text, std::vector<std::string>& names)
     long long before;
     long long after;
     {
-        Link link;
+        RunContext run;
+        Link link(run);
         ScriptReader reader(script, link);
         before = read_calls();
         for (int code; (code = next_token(reader)) != 0;)

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "records/run_state.h"
+#include "records/run_context.h"
 #include "link/link.h"
 #include "script/grammar.h"
 #include "script/parser.h"
@@ -55,14 +55,14 @@ LinkResult record_write(Link&)
     return LinkResult::ok;
 }
 
-bool not_overridden()
+bool not_overridden(Link&)
 {
     return false;
 }
 
 void no_override(Link&) {}
 
-const char* no_password()
+const char* no_password(Link&)
 {
     return "";
 }
@@ -100,7 +100,10 @@ struct Scan {
 // A reader over a script of its own, scanned one token at a time.
 class Scanning {
 public:
-    explicit Scanning(const std::string& text) : script(open_text(text)), reader(script, link, recorder) {}
+    explicit Scanning(const std::string& text) : script(open_text(text)), reader(script, link, recorder)
+    {
+        run.state.checking_pass = false;
+    }
     ~Scanning()
     {
         reset_lexer(reader);
@@ -128,7 +131,8 @@ public:
 
 private:
     FILE* script;
-    Link link;
+    RunContext run;
+    Link link{run};
     ScriptReader reader;
 };
 
@@ -154,7 +158,6 @@ void expect_same_scan(const Scan& got, const Scan& alone, const char* name)
 
 TEST(ScriptReaders, ScannedByTurnsEachGivesItsOwnTokens)
 {
-    run_state.checking_pass = false;
     const Scan alone_a = scan_alone(script_a);
     const Scan alone_b = scan_alone(script_b);
     ASSERT_GT(alone_a.tokens.size(), alone_b.tokens.size());
@@ -170,7 +173,6 @@ TEST(ScriptReaders, ScannedByTurnsEachGivesItsOwnTokens)
         if (b_going)
             b_going = b.step();
     }
-    run_state.checking_pass = true;
     expect_same_scan(a.scan, alone_a, "A");
     expect_same_scan(b.scan, alone_b, "B");
 }
@@ -189,7 +191,9 @@ Parse parse_with_own_reader(const std::string& text, std::function<void(const ch
     parse.trail.on_send = std::move(between);
     FILE* script = open_text(text);
     {
-        Link link;
+        RunContext run;
+        run.state.checking_pass = false;
+        Link link(run);
         ScriptReader reader(script, link, recorder);
         Trail* outer = trail;
         trail = &parse.trail;
@@ -209,7 +213,6 @@ Parse parse_with_own_reader(const std::string& text, std::function<void(const ch
 // to come.
 TEST(ScriptReaders, ParseInsideAnothersScanLeavesItAsItWas)
 {
-    run_state.checking_pass = false;
     const Parse alone_a = parse_with_own_reader(script_a);
     const Parse alone_b = parse_with_own_reader(script_b);
     ASSERT_EQ(alone_a.result, 1);
@@ -230,7 +233,6 @@ TEST(ScriptReaders, ParseInsideAnothersScanLeavesItAsItWas)
         inner = parse_with_own_reader(script_b);
         testing::internal::CaptureStdout();
     });
-    run_state.checking_pass = true;
     ASSERT_TRUE(parsed_inside);
     EXPECT_EQ(inner.result, alone_b.result);
     EXPECT_EQ(inner.output, alone_b.output);
@@ -246,7 +248,8 @@ TEST(ScriptReaders, DroppedInTheMiddleOfAScan)
 {
     FILE* script = open_text(script_a);
     {
-        Link link;
+        RunContext run;
+        Link link(run);
         ScriptReader reader(script, link, recorder);
         Trail dropped;
         trail = &dropped;

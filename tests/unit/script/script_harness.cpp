@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "records/run_state.h"
+#include "records/run_context.h"
 #include "link/link.h"
 #include "link/stream_exchange.h"
 #include "script/grammar.h"
@@ -19,9 +19,9 @@ static ScriptRun* current_run;
 static const ScriptRunOptions* current_options;
 
 // Like the real token send, sends nothing while the checking pass flag is set.
-static LinkResult record_token(Link&, const char* token)
+static LinkResult record_token(Link& link, const char* token)
 {
-    if (!run_state.checking_pass)
+    if (!link.run.state.checking_pass)
         current_run->events.emplace_back(token);
     return LinkResult::ok;
 }
@@ -58,7 +58,7 @@ static LinkResult record_write(Link&)
     return LinkResult::ok;
 }
 
-static bool overridden()
+static bool overridden(Link&)
 {
     return current_options->credentials_overridden;
 }
@@ -68,7 +68,7 @@ static void record_override(Link&)
     current_run->events.emplace_back("override");
 }
 
-static const char* override_password()
+static const char* override_password(Link&)
 {
     return current_options->override_password;
 }
@@ -85,11 +85,11 @@ FILE* open_text(const std::string& text)
 static const ScriptLinkCalls recorder = {record_token, record_token, record_check,    record_firmware,  record_insert,
                                          record_copy,  record_write, overridden,      record_override, override_password};
 
-static void start_run(const ScriptRunOptions& options, ScriptRun& run)
+static void start_run(const ScriptRunOptions& options, ScriptRun& run, RunContext& context)
 {
     current_run = &run;
     current_options = &options;
-    run_state.checking_pass = !options.live_pass;
+    context.state.checking_pass = !options.live_pass;
     testing::internal::CaptureStdout();
 }
 
@@ -99,7 +99,6 @@ static void end_run(ScriptRun& run, ScriptReader& reader)
     run.output = testing::internal::GetCapturedStdout();
     run.image_location = reader.image_location;
     reset_lexer(reader);
-    run_state.checking_pass = true;
     current_run = nullptr;
 }
 
@@ -107,9 +106,10 @@ ScriptRun run_script(const std::string& text, const ScriptRunOptions& options)
 {
     ScriptRun run;
     FILE* script = open_text(text);
-    Link link;
+    RunContext context;
+    Link link(context);
     ScriptReader reader(script, link, recorder);
-    start_run(options, run);
+    start_run(options, run, context);
     run.result = static_cast<int>(parse_script(reader));
     end_run(run, reader);
     fclose(script);
@@ -123,9 +123,10 @@ ScriptRun run_script_after(const std::string& earlier, const std::string& text,
     ScriptRun run;
     FILE* earlier_script = open_text(earlier);
     FILE* script = open_text(text);
-    Link link;
+    RunContext context;
+    Link link(context);
     ScriptReader reader(earlier_script, link, recorder);
-    start_run(options, run);
+    start_run(options, run, context);
     int earlier_result = static_cast<int>(parse_script(reader));
     fflush(stdout);
     testing::internal::GetCapturedStdout();
@@ -146,9 +147,10 @@ LexRun lex_stream(FILE* script)
     ScriptRunOptions options;
     ScriptRun run;
     LexRun lexed;
-    Link link;
+    RunContext context;
+    Link link(context);
     ScriptReader reader(script, link, recorder);
-    start_run(options, run);
+    start_run(options, run, context);
     for (int code; (code = next_token(reader)) != 0;) {
         bool has_value = code == STRING || code == IDENTIFIER;
         lexed.tokens.push_back({code, has_value ? reader.scan.token_value : ""});

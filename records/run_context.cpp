@@ -1,0 +1,3 @@
+#include "records/run_context.h"
+
+RunContext::RunContext() : report(new_report_gathering()) {}

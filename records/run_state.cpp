@@ -1,3 +1,0 @@
-#include "records/run_state.h"
-
-RunState run_state;
