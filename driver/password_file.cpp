@@ -3,7 +3,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
+#include <utility>
 
 #include "platform/shared_readable.h"
 #include "records/log_output.h"
@@ -36,7 +38,7 @@ bool take_password_file(RunContext& run)
     if (!line.empty() && line.back() == '\r')
         line.pop_back();
     // The run keeps the password as long as its settings point to it.
-    run.settings.password_from_file = line;
-    run.settings.password = run.settings.password_from_file.c_str();
+    run.settings.password_from_file = std::make_shared<const std::string>(std::move(line));
+    run.settings.password = run.settings.password_from_file->c_str();
     return true;
 }

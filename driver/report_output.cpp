@@ -20,6 +20,8 @@ namespace {
 // written (as for the log).
 constexpr int REPORT_NOT_WRITTEN = code_value(RunCode::output_lost);
 constexpr size_t SIGNAL_REPORT_SIZE = 2048;
+// Where the signal handler renders the short report: it can reach nothing
+// but namespace-scope objects, and may not allocate.
 char signal_report[SIGNAL_REPORT_SIZE];
 
 // Inside the signal handler: the short report, written whole or not at all.

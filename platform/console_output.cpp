@@ -6,6 +6,7 @@
 
 namespace {
 constexpr size_t CONSOLE_BUFFER_SIZE = 65536;
+// Standard output's buffer, the process's as standard output is.
 char console_buffer[CONSOLE_BUFFER_SIZE];
 }  // namespace
 

@@ -14,7 +14,8 @@ namespace {
 constexpr size_t NAME_SIZE = 4096;
 constexpr int ENDING_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
 
-// Read by the signal handler: the name is complete before armed is set.
+// Read by the signal handler, which reaches nothing else: the name is
+// complete before armed is set. The handlers are the process's, installed once.
 char armed_name[NAME_SIZE];
 volatile std::sig_atomic_t armed = 0;
 bool handlers_installed = false;

@@ -13,7 +13,8 @@ namespace {
 
 constexpr size_t NAME_SIZE = 4096;
 
-// Read by the event handler: the name is complete before armed is set.
+// Read by the event handler, which reaches nothing else: the name is
+// complete before armed is set. The handler is the process's, installed once.
 char armed_name[NAME_SIZE];
 volatile LONG armed = 0;
 bool handler_installed = false;

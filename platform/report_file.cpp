@@ -9,6 +9,8 @@
 namespace {
 
 constexpr size_t NAME_SIZE = 4096;
+// The report's names, made before the run so that a signal handler (which
+// reaches nothing else) can write or drop the report.
 char final_name[NAME_SIZE];
 char end_temporary[NAME_SIZE];
 char signal_temporary[NAME_SIZE];

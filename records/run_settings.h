@@ -3,6 +3,7 @@
 // run keeps for it (a password read from a file) are held here too.
 #pragma once
 
+#include <memory>
 #include <string>
 
 constexpr int PROGRAM_NAME_SIZE = 256;
@@ -39,6 +40,7 @@ struct RunSettings {
     // processor the file does not hold instead of recording it.
     const char* known_processors_file = nullptr;
     bool known_processors_strict = false;
-    // The password read from QUORVEX_PASSWORD_FILE, where `password` points.
-    std::string password_from_file;
+    // The password read from QUORVEX_PASSWORD_FILE, where `password` points
+    // (its text stays where it is when the settings are copied or moved).
+    std::shared_ptr<const std::string> password_from_file;
 };

@@ -18,6 +18,7 @@ import os
 import re
 import subprocess
 import sys
+import time
 import zipfile
 
 INSTALL_DIR = r"C:\Program Files\QUORVEX"
@@ -59,9 +60,18 @@ class Wine:
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=180).returncode
 
     def system_path(self):
-        out = self.run("reg", "query", ENVIRONMENT_KEY, "/v", "PATH").stdout.decode(errors="replace")
-        found = re.search(r"^\s*PATH\s+REG_\w+\s+(.*?)\s*$", out, re.M | re.I)
-        return found.group(1) if found else ""
+        """The system PATH as the registry holds it. A prefix always has
+        one; a query that finds none (Wine's reg, busy with a prefix made a
+        moment ago and other tests' programs, has answered with nothing) is
+        asked again."""
+        for attempt in range(10):
+            done = self.run("reg", "query", ENVIRONMENT_KEY, "/v", "PATH")
+            out = done.stdout.decode(errors="replace")
+            found = re.search(r"^\s*PATH\s+REG_\w+\s+(.*?)\s*$", out, re.M | re.I)
+            if found:
+                return found.group(1)
+            time.sleep(0.5)
+        return ""
 
     def tidy_system_path(self, folder_entry):
         """Wine's installer leaves the separator of a PATH entry it removes
