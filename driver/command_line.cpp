@@ -307,10 +307,9 @@ bool quiet_option_given(int argc, char** argv)
     return false;
 }
 
-void make_ipv6_log_name(const RunContext& run, char* output)
+void make_ipv6_log_name(const char* address, char* output)
 {
     output[0] = '\0';
-    const char* address = run.settings.server_address;
     if (address[0] == '\0')
         return;
     std::string name = address;

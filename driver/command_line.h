@@ -26,7 +26,7 @@ bool quiet_option_given(int argc, char** argv);
 std::string usage_text(const char* program_name);
 void print_usage(RunContext& run);
 
-// Default log file name for an IPv6 server_address, into a 40-byte field;
-// empty when there is no server address.
+// Default log file name for an IPv6 server address, into a 40-byte field;
+// empty when the address is.
 constexpr int IPV6_LOG_NAME_SIZE = 40;
-void make_ipv6_log_name(const RunContext& run, char* output);
+void make_ipv6_log_name(const char* address, char* output);

@@ -106,7 +106,7 @@ bool open_log_stream(RunContext& run)
     address_file_name(run.settings.server_address, address_name, sizeof address_name);
     const char* name = address_name;
     if (run.settings.ipv6_server) {
-        make_ipv6_log_name(run, ipv6_name);
+        make_ipv6_log_name(run.settings.server_address, ipv6_name);
         name = ipv6_name;
     }
     FILE* file = name[0] ? open_log_file(run, name, false) : nullptr;

@@ -211,7 +211,7 @@ TEST(Ipv6LogName, Examples)
         RunContext run;
         snprintf(run.settings.server_address, sizeof run.settings.server_address, "%s", address);
         char name[IPV6_LOG_NAME_SIZE];
-        make_ipv6_log_name(run, name);
+        make_ipv6_log_name(run.settings.server_address, name);
         EXPECT_STREQ(name, expected);
     }
 }

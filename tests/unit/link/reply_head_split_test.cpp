@@ -23,8 +23,7 @@ const std::string HEAD = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
 void fresh_run(RunContext& run)
 {
     FILE* log = run.state.log_stream;
-    run.settings = RunSettings{};
-    run.state = RunState{};
+    run = RunContext{};
     run.state.log_stream = log;
     std::snprintf(run.settings.program_name, sizeof run.settings.program_name, "quorvex");
     run.state.checking_pass = false;
