@@ -148,6 +148,29 @@ void take_known_processors_mode(RunContext& run)
     run.settings.known_processors_strict = mode != nullptr && strcmp(mode, "strict") == 0;
 }
 
+// The -t pairs (from the command line, or QUORVEX_VARIABLES) into the run's
+// table and the working copy written with them. go_on also when the pairs
+// were refused: result then turns false and the run is refused once every
+// option has been read.
+CommandLine take_substitution(RunContext& run, const char* pairs, bool& result)
+{
+    if (!parse_name_value_pairs(run, pairs)) {
+        console_only(run, "Invalid Substituion String\r\n");
+        result = false;
+        return CommandLine::go_on;
+    }
+    switch (substitute_variables(run)) {
+    case CopyOutcome::written:
+        run.settings.use_working_copy = true;
+        break;
+    case CopyOutcome::not_written:
+        break;
+    case CopyOutcome::refused:
+        return CommandLine::stop;
+    }
+    return CommandLine::go_on;
+}
+
 // The value of the option at index, or nullptr when none follows it.
 const char* next_value(int argc, char** argv, int& index)
 {
@@ -251,20 +274,8 @@ CommandLine parse_command_line(RunContext& run, int argc, char** argv)
             const char* value = next_value(argc, argv, i);
             if (value == nullptr)
                 return usage_error(run, NEEDS_A_VALUE, arg);
-            if (!parse_name_value_pairs(run, value)) {
-                console_only(run, "Invalid Substituion String\r\n");
-                result = false;
-                break;
-            }
-            switch (substitute_variables(run)) {
-            case CopyOutcome::written:
-                run.settings.use_working_copy = true;
-                break;
-            case CopyOutcome::not_written:
-                break;
-            case CopyOutcome::refused:
-                return CommandLine::stop;
-            }
+            if (CommandLine taken = take_substitution(run, value, result); taken != CommandLine::go_on)
+                return taken;
             break;
         }
         default:
@@ -282,6 +293,12 @@ CommandLine parse_command_line(RunContext& run, int argc, char** argv)
             console_only(run, "Server Address not in Environment or no server name included on command line!\r\n");
             return CommandLine::refused;
         }
+    }
+    // QUORVEX_VARIABLES: the -t pairs kept out of the process list, when -t
+    // did not give them.
+    if (const char* pairs = getenv("QUORVEX_VARIABLES"); pairs && *pairs != '\0' && file_given && !substitution_seen) {
+        if (CommandLine taken = take_substitution(run, pairs, result); taken != CommandLine::go_on)
+            return taken;
     }
     // -p, then QUORVEX_PASSWORD, then QUORVEX_PASSWORD_FILE.
     if (!password_given && getenv("QUORVEX_PASSWORD") == nullptr && !take_password_file(run))

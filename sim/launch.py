@@ -20,7 +20,7 @@ import tempfile
 import time
 
 
-def start(mpsim, args, folder, output=None, timeout=20):
+def start(mpsim, args, folder, output=None, timeout=120):
     """mpsim ARGS on a port of its choosing, written to a file in FOLDER.
     Returns the process and the port (text). OUTPUT: where mpsim's own
     output goes (a file object; discarded when None)."""
@@ -28,7 +28,7 @@ def start(mpsim, args, folder, output=None, timeout=20):
     return process, ports[0]
 
 
-def start_many(mpsim, n, args, folder, output=None, timeout=20):
+def start_many(mpsim, n, args, folder, output=None, timeout=120):
     """One mpsim playing N processors (--processors N), each on a port of
     its choosing. Returns the process and the N ports (text), processor 1
     first. ARGS, OUTPUT: as for start."""
@@ -62,8 +62,10 @@ def stop(process, patient=False):
     ends by itself once its last transcript is written; give it the time
     before it is stopped, so no connection is cut short."""
     if patient:
+        # Waits only as long as the last connection takes: room for a
+        # loaded machine costs nothing on a quiet one.
         try:
-            process.wait(timeout=10)
+            process.wait(timeout=60)
         except subprocess.TimeoutExpired:
             pass
     if process.poll() is None:

@@ -3,6 +3,7 @@ process's command line (and, when asked, environment), looked at fifty
 times a second, and the loopback port where nothing listens.
 
     watch = ProcessWatch(b"secret", parts=("cmdline", "environ"))
+    watch = ProcessWatch((b"secret", b"another"))   several secrets
     watch.start(); ...; watch.stop()
     watch.leaks      [(part, text)] of the processes that showed the secret
     watch.seen       the programs seen, as their command lines name them
@@ -17,7 +18,7 @@ import time
 class ProcessWatch(threading.Thread):
     def __init__(self, secret, parts=("cmdline",)):
         super().__init__(daemon=True)
-        self.secret = secret
+        self.secrets = (secret,) if isinstance(secret, bytes) else tuple(secret)
         self.parts = parts
         self.done = threading.Event()
         self.seen = set()
@@ -39,7 +40,7 @@ class ProcessWatch(threading.Thread):
                         program = text.split(b"\0")[0]
                         self.seen.add(program)
                         self.programs.add(os.path.basename(program))
-                    if self.secret in text:
+                    if any(secret in text for secret in self.secrets):
                         self.leaks.append((part, text.replace(b"\0", b" ")[:300]))
             time.sleep(0.02)
 

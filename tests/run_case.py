@@ -449,7 +449,7 @@ def interrupt(process, tmp, name, when_file, group):
     With group, to the run's whole process group: under Wine the program is
     the child of start_as_quorvex.exe, and SIGINT reaches both as Ctrl-C."""
     path = os.path.join(tmp, when_file)
-    deadline = time.monotonic() + 10
+    deadline = time.monotonic() + 120
     while not os.path.exists(path) and process.poll() is None and time.monotonic() < deadline:
         time.sleep(0.02)
     time.sleep(0.2)
@@ -582,7 +582,7 @@ def run_case(case_path, quorvex, mpsim, keep, blessing=False, platform="linux", 
                                    preexec_fn=limit_file_size if limit_bytes is not None else None)
         for section in by_kind.get("signal", []):
             interrupt(process, tmp, section.args[0], section.args[1], group=executable is None)
-        stdout, stderr = process.communicate(input=standard_input, timeout=120)
+        stdout, stderr = process.communicate(input=standard_input, timeout=600)
         completed = subprocess.CompletedProcess(process.args, process.returncode, stdout, stderr)
         if simulator is not None:
             launch.stop(simulator, patient="--connections" in shlex.split(

@@ -80,7 +80,7 @@ PLAYBOOK = """- name: Processors
         variables: "{{ mp_variables | default(omit) }}"
         user: admin
         password: "{{ mp_password }}"
-        timeout: 10
+        timeout: 120
         known_processors: "{{ playbook_dir }}/known_processors"
         report: "{{ playbook_dir }}/reports/{{ inventory_hostname }}.json"
         quorvex: "{{ quorvex_program }}"
@@ -180,7 +180,7 @@ def main():
         }
 
         done = subprocess.run([doc_program, "quorvex.moxcl.run_script"], cwd=work, env=environment,
-                              capture_output=True, text=True, timeout=60)
+                              capture_output=True, text=True, timeout=600)
         expect(done.returncode == 0 and "> QUORVEX.MOXCL.RUN_SCRIPT" in done.stdout and
                "known_processors" in done.stdout and "RETURN VALUES" in done.stdout and
                "EXAMPLES" in done.stdout,
@@ -204,7 +204,7 @@ def main():
                                          "--key", os.path.join(options.fixtures, "ec-key.pem")]
                     folder = os.path.join(top, "sims", name)
                     os.mkdir(folder)
-                    extra = ["--record", "record", "--timeout", "30"]
+                    extra = ["--record", "record", "--timeout", "120"]
                     if scenario is not None:
                         with open(os.path.join(folder, "scenario"), "w") as handle:
                             handle.write(scenario)
@@ -234,7 +234,7 @@ def main():
                 started = time.monotonic()
                 done = subprocess.run([playbook_program, "-vvv", "-f", "10", "-i", "inventory.json"] + list(extra)
                                       + ["playbook.yml"], cwd=work, env=environment, capture_output=True,
-                                      text=True, timeout=240)
+                                      text=True, timeout=1200)
                 watch.stop()
                 output = done.stdout + done.stderr
                 print("ansible-playbook %s: %.1f s, exit status %d" % (" ".join(extra), time.monotonic() - started,
@@ -368,7 +368,7 @@ def main():
             for name, args in (("mp-a", HTTP), ("mp-b", STREAM)):
                 folder = os.path.join(top, "sims", name)
                 os.mkdir(folder)
-                process, port = launch.start(options.mpsim, args + ["--identity", name, "--timeout", "30"], folder)
+                process, port = launch.start(options.mpsim, args + ["--identity", name, "--timeout", "120"], folder)
                 sims.append(process)
                 hosts[name] = {"ansible_host": "127.0.0.1", "mp_port": int(port)}
             examples = os.path.join(tree, "ansible", "examples")
@@ -379,7 +379,7 @@ def main():
                                        ANSIBLE_CALLBACKS_ENABLED="")
             done = subprocess.run([playbook_program, "-f", "10", "-i", "test-inventory.json", "playbook.yml"],
                                   cwd=examples, env=example_environment, capture_output=True, text=True,
-                                  timeout=120)
+                                  timeout=600)
             states = recap(done.stdout.replace("mp-a ", "mp91 ").replace("mp-b ", "mp92 "))
             expect(done.returncode == 0 and states == {"mp91": "changed", "mp92": "changed"} and
                    '"msg": "mp-mp-a"' in done.stdout and '"msg": "mp-mp-b"' in done.stdout and

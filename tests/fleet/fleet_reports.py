@@ -85,7 +85,7 @@ def main():
                 with open(os.path.join(folder, "scenario"), "w") as handle:
                     handle.write(scenario)
                 args = args + ["--scenario", "scenario"]
-            process, port = launch.start(options.mpsim, args + ["--timeout", "30"], folder)
+            process, port = launch.start(options.mpsim, args + ["--timeout", "120"], folder)
             running.append(process)
             return "127.0.0.1:" + port
 
@@ -98,8 +98,8 @@ def main():
             if known:
                 environment["QUORVEX_KNOWN_PROCESSORS"] = known
             command = [options.fleet, "-f", "script.xml", "-Q", options.quorvex, "-o", output, "-j", "6",
-                       "-T", "60", "-r", "0"] + list(extra) + [output + ".txt"]
-            done = subprocess.run(command, cwd=work, env=environment, capture_output=True, timeout=120)
+                       "-T", "600", "-r", "0"] + list(extra) + [output + ".txt"]
+            done = subprocess.run(command, cwd=work, env=environment, capture_output=True, timeout=1200)
             sys.stdout.write(done.stdout.decode(errors="replace") + done.stderr.decode(errors="replace"))
             return done
 

@@ -76,7 +76,7 @@ def run(quorvex, port, folder, verbose, on_terminal):
     """One run in folder: (status, stdout, stderr, log)."""
     command = [quorvex] + (["-v"] if verbose else []) + ["-s", "127.0.0.1:" + port, "-f", "script.xml",
                                                          "-l", "run.log"]
-    environment = dict(os.environ, QUORVEX_TIMEOUT="20")
+    environment = dict(os.environ, QUORVEX_TIMEOUT="300")
     if on_terminal:
         master, slave = pty.openpty()
         process = subprocess.Popen(command, cwd=folder, env=environment, stdin=subprocess.DEVNULL,
@@ -86,7 +86,7 @@ def run(quorvex, port, folder, verbose, on_terminal):
         output = b""
         streams = {master: "terminal", process.stdout.fileno(): "stdout"}
         while streams:
-            ready, _, _ = select.select(list(streams), [], [], 60)
+            ready, _, _ = select.select(list(streams), [], [], 600)
             if not ready:
                 process.kill()
                 raise RuntimeError("quorvex hangs")
@@ -102,10 +102,10 @@ def run(quorvex, port, folder, verbose, on_terminal):
                 else:
                     output += data
         os.close(master)
-        status = process.wait(timeout=60)
+        status = process.wait(timeout=600)
     else:
         done = subprocess.run(command, cwd=folder, env=environment, stdin=subprocess.DEVNULL,
-                              capture_output=True, timeout=60)
+                              capture_output=True, timeout=600)
         status, output, error = done.returncode, done.stdout, done.stderr
     with open(os.path.join(folder, "run.log"), "rb") as handle:
         log = handle.read()

@@ -43,7 +43,7 @@ class Wine:
         # The Windows PATH comes from the registry alone.
         self.env.pop("WINEPATH", None)
 
-    def run(self, *args, cwd=None, timeout=180):
+    def run(self, *args, cwd=None, timeout=600):
         return subprocess.run([self.wine, *args], cwd=cwd, env=self.env, stdin=subprocess.DEVNULL,
                               capture_output=True, timeout=timeout)
 
@@ -57,7 +57,7 @@ class Wine:
         # Not through pipes: the installer service it starts would hold
         # them open, and the test would wait on it.
         return subprocess.run([self.wine, "msiexec", *args, "/qn"], env=self.env, stdin=subprocess.DEVNULL,
-                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=180).returncode
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=600).returncode
 
     def system_path(self):
         """The system PATH as the registry holds it. A prefix always has
@@ -176,7 +176,7 @@ def main():
         # A new console finds quorvex through the PATH; the examples'
         # folder holds no program of its own.
         run = wine.run("cmd", "/c", "quorvex", "-c", "-s", "mp1.example", "-f", "read_settings.xml",
-                       cwd=os.path.join(install_dir, "examples"), timeout=60)
+                       cwd=os.path.join(install_dir, "examples"), timeout=600)
         out = run.stdout.decode(errors="replace")
         if not check(run.returncode == 0 and "Valid XML Syntax" in out
                      and 'Script succeeded on "mp1.example:443"' in out
