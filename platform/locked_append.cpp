@@ -6,7 +6,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-#include <cerrno>
+#include "platform/retried_calls.h"
 
 LockedAppend append_line_once(const char* path, const std::string& line,
                               const std::function<bool(const std::string& content)>& already_there)
@@ -14,20 +14,14 @@ LockedAppend append_line_once(const char* path, const std::string& line,
     int file = open(path, O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
     if (file < 0)
         return LockedAppend::failed;
-    int locked;
-    do
-        locked = flock(file, LOCK_EX);
-    while (locked != 0 && errno == EINTR);
-    if (locked != 0) {
+    if (again_if_interrupted([file] { return flock(file, LOCK_EX); }) != 0) {
         close(file);
         return LockedAppend::failed;
     }
     std::string content;
     char buffer[4096];
     for (;;) {
-        ssize_t got = read(file, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR)
-            continue;
+        ssize_t got = again_if_interrupted([file, &buffer] { return read(file, buffer, sizeof buffer); });
         if (got < 0) {
             close(file);
             return LockedAppend::failed;
@@ -41,10 +35,7 @@ LockedAppend append_line_once(const char* path, const std::string& line,
         // A file whose last line has no line end gets one first, in the
         // same write.
         std::string text = (!content.empty() && content.back() != '\n') ? "\n" + line : line;
-        ssize_t wrote;
-        do
-            wrote = write(file, text.data(), text.size());
-        while (wrote < 0 && errno == EINTR);
+        ssize_t wrote = again_if_interrupted([file, &text] { return write(file, text.data(), text.size()); });
         result = wrote == static_cast<ssize_t>(text.size()) ? LockedAppend::appended : LockedAppend::failed;
     }
     // Closing the file releases the lock.

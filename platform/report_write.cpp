@@ -10,22 +10,16 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "platform/retried_calls.h"
+
 bool write_then_rename(const char* temporary, const char* final_name, const char* data, size_t length)
 {
     // O_EXCL with O_CREAT never follows a link: a name that exists fails.
     int descriptor = open(temporary, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (descriptor < 0)
         return false;
-    size_t done = 0;
-    while (done < length) {
-        ssize_t written = write(descriptor, data + done, length - done);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            break;
-        done += static_cast<size_t>(written);
-    }
-    bool whole = done == length;
+    bool whole = write_whole(
+        [descriptor](const char* bytes, size_t count) { return write(descriptor, bytes, count); }, data, length);
     if (close(descriptor) != 0)
         whole = false;
     if (whole && std::rename(temporary, final_name) == 0)

@@ -12,6 +12,8 @@
 #include <cerrno>
 #include <chrono>
 
+#include "platform/retried_calls.h"
+
 int connect_bounded(int socket_handle, const sockaddr* address, unsigned address_length, int seconds)
 {
     if (seconds <= 0)
@@ -24,13 +26,11 @@ int connect_bounded(int socket_handle, const sockaddr* address, unsigned address
         using Clock = std::chrono::steady_clock;
         const Clock::time_point deadline = Clock::now() + std::chrono::seconds(seconds);
         pollfd wanted{socket_handle, POLLOUT, 0};
-        int ready = 0;
-        for (;;) {
+        // Interrupted, the wait goes on for the time that is left.
+        int ready = again_if_interrupted([&] {
             auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-            ready = poll(&wanted, 1, left > 0 ? static_cast<int>(left) : 0);
-            if (ready >= 0 || errno != EINTR)
-                break;
-        }
+            return poll(&wanted, 1, left > 0 ? static_cast<int>(left) : 0);
+        });
         if (ready == 0) {
             errno = ETIMEDOUT;
         } else if (ready > 0) {

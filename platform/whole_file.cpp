@@ -11,23 +11,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/retried_calls.h"
+
 namespace {
 
 bool write_all(int descriptor, const unsigned char* data, size_t length)
 {
-    size_t done = 0;
-    while (done < length) {
-        ssize_t wrote = write(descriptor, data + done, length - done);
-        if (wrote < 0 && errno == EINTR)
-            continue;
-        if (wrote <= 0) {
-            if (wrote == 0)
-                errno = ENOSPC;
-            return false;
-        }
-        done += static_cast<size_t>(wrote);
-    }
-    return true;
+    return write_whole([descriptor](const char* bytes, size_t count) { return write(descriptor, bytes, count); },
+                       data, length);
 }
 
 WholeFile fail(WholeFile how, std::string& reason)

@@ -13,6 +13,8 @@
 #include <cstring>
 #include <string>
 
+#include "platform/retried_calls.h"
+
 int WSAStartup(unsigned short version, WSAData* data)
 {
     if (data)
@@ -39,8 +41,8 @@ void Sleep(unsigned long milliseconds)
 {
     timespec wait{static_cast<time_t>(milliseconds / 1000),
                   static_cast<long>(milliseconds % 1000) * 1000000L};
-    while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {
-    }
+    // An interrupted sleep goes on for the time that is left.
+    static_cast<void>(again_if_interrupted([&wait] { return nanosleep(&wait, &wait); }));
 }
 
 void closesocket(int socket_handle)

@@ -620,13 +620,18 @@ std::string render_run_report(RunContext& run, int exit_status, bool check_only)
 
 size_t render_signal_report(int signal_number, int exit_status, char* out, size_t size)
 {
-    if (!signal_head_ready)
-        return 0;
-    const char* head = signal_head[signal_head_index];
     std::timespec now{};
     std::timespec_get(&now, TIME_UTC);
     long long millis = (static_cast<long long>(now.tv_sec) - signal_start.tv_sec) * 1000 +
                        (now.tv_nsec - signal_start.tv_nsec) / 1000000;
+    return render_signal_report_after(millis, signal_number, exit_status, out, size);
+}
+
+size_t render_signal_report_after(long long millis, int signal_number, int exit_status, char* out, size_t size)
+{
+    if (!signal_head_ready)
+        return 0;
+    const char* head = signal_head[signal_head_index];
     if (millis < 0)
         millis = 0;
     // snprintf is not on the list of signal-safe calls; the text is built by hand.

@@ -76,6 +76,8 @@ std::string render_run_report(RunContext& run, int exit_status, bool check_only)
 // started. It holds the run's settings, start, duration and transport, no
 // answers and no images.
 size_t render_signal_report(int signal_number, int exit_status, char* out, size_t size);
+// The same for a run that has lasted millis milliseconds.
+size_t render_signal_report_after(long long millis, int signal_number, int exit_status, char* out, size_t size);
 
 // What the README's exit table says about a status.
 const char* exit_status_meaning(int exit_status, bool processor_status, bool check_only);

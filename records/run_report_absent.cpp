@@ -33,5 +33,6 @@ void report_processor_status(RunContext&, int32_t) {}
 void report_image(RunContext&, const ReportImage&) {}
 std::string render_run_report(RunContext&, int, bool) { return {}; }
 size_t render_signal_report(int, int, char*, size_t) { return 0; }
+size_t render_signal_report_after(long long, int, int, char*, size_t) { return 0; }
 std::string quiet_answer_lines(RunContext&) { return {}; }
 const char* exit_status_meaning(int, bool, bool) { return ""; }

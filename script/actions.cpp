@@ -104,7 +104,8 @@ void declaration_action(ScriptReader& reader)
     check_response(reader);
 }
 
-// The action buffer holds what the declaration's response check read.
+// The action buffer holds what the declaration's response check read: the
+// processor's answer, nothing in the checking pass.
 void instruction_action(ScriptReader& reader)
 {
     console_only(reader.run, "<s>...... %s\n", reader.action_buffer);
@@ -160,17 +161,15 @@ static bool starts_with(const char* text, size_t length, const char (&prefix)[SI
 void name_action(ScriptReader& reader, const char* name)
 {
     // The trace line "<s> NAME\n" is built around the upper-case name and
-    // written at once; the action buffer keeps the name.
+    // written at once.
     char trace[4 + ACTION_BUFFER_SIZE];
     std::memcpy(trace, "<s> ", 4);
     char* upper = trace + 4;
     size_t length = 0;
-    for (; name[length] != '\0' && length < sizeof reader.action_buffer - 1; ++length) {
+    for (; name[length] != '\0' && length < ACTION_BUFFER_SIZE - 1; ++length) {
         char c = name[length];
         upper[length] = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
     }
-    std::memcpy(reader.action_buffer, upper, length);
-    reader.action_buffer[length] = '\0';
     upper[length] = '\n';
     if (starts_with(upper, length, "GET") || starts_with(upper, length, "CERTIFICATE_SIGNING_REQUEST"))
         show_next_response_whole(reader.link);

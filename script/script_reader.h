@@ -31,7 +31,7 @@ struct ScriptReader {
     ScriptLinkCalls link_calls;
     LexerState lexer;
     ScannerState scan;
-    // What the last response check read; the name of the last element.
+    // What the last response check read (the instruction's trace shows it).
     char action_buffer[ACTION_BUFFER_SIZE] = "";
     // IMAGE_LOCATION value of the current image command, at most 255
     // characters.

@@ -9,6 +9,7 @@
 
 #include "link/firmware_upload.h"
 #include "link/tls_io.h"
+#include "link/transfer_buffers.h"
 #include "link_fixture.h"
 
 namespace {
@@ -126,6 +127,38 @@ TEST_F(UploadReply, VerboseShowsEveryReadAsItCame)
     EXPECT_EQ(testing::internal::GetCapturedStdout(), longer + shorter);
     use_link_peer(link, nullptr);
     EXPECT_EQ(cookie.header(), "Cookie: MoxclFlash=0123456789abcdef; path=/\r\n");
+}
+
+// A processor whose reply fills every read the reader makes. Its text is
+// far longer than the reader may take: a processor that keeps the
+// connection open would send nothing past what it has.
+struct OpenReply {
+    std::string text;
+    size_t sent = 0;
+
+    static int read(void* context, void* buffer, int size)
+    {
+        auto& self = *static_cast<OpenReply*>(context);
+        size_t count = std::min(self.text.size() - self.sent, static_cast<size_t>(size));
+        std::memcpy(buffer, self.text.data() + self.sent, count);
+        self.sent += count;
+        return static_cast<int>(count);
+    }
+    static int write(void*, const void*, int length) { return length; }
+};
+
+// A cookie line that passes its limit ends the reading of the upload reply
+// with the read that shows it: nothing after it is waited for.
+TEST_F(UploadReply, CookieLineTooLongEndsTheReadsAtOnce)
+{
+    OpenReply processor{"HTTP/1.1 200 OK\r\nSet-Cookie: MoxclFlash=" + std::string(4 * FLASH_COOKIE_LINE_LIMIT, 'v')};
+    LinkPeer peer{OpenReply::read, OpenReply::write, &processor};
+    use_link_peer(link, &peer);
+    FlashCookie cookie;
+    EXPECT_TRUE(read_upload_reply(link, cookie));
+    use_link_peer(link, nullptr);
+    EXPECT_TRUE(cookie.too_long());
+    EXPECT_LE(processor.sent, FLASH_COOKIE_LINE_LIMIT + TRANSFER_BUFFER_SIZE);
 }
 
 }  // namespace

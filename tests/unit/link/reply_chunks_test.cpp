@@ -58,6 +58,10 @@ INSTANTIATE_TEST_SUITE_P(
         ChunkCase{"size_line_only", {"5\r\n"}, {""}, 5},
         ChunkCase{"garbage", {"<MOXCL>no size</MOXCL>"}, {}, 0},
         ChunkCase{"leading_blanks_and_upper_case", {"  1A\r\n" + std::string(26, 'x') + "\r\n"}, {std::string(26, 'x')}, 0},
+        // A size may carry a 0x in front, in either case.
+        ChunkCase{"size_with_0x", {"0x1A\r\n" + std::string(26, 'x') + "\r\n 0X3\r\nabc\r\n"},
+                  {std::string(26, 'x'), "abc"},
+                  0},
         // Without the line ends around the data it starts right after the
         // number; the stored bytes stay inside the read.
         ChunkCase{"no_framing", {"5;x=1\r\nabcde\r\n"}, {";x=1\r"}, 0},

@@ -122,6 +122,26 @@ TEST(AnswerJson, SurvivesWhatProcessorsSend)
     EXPECT_TRUE(answers[0].message.is_null());
 }
 
+// A status is its hexadecimal number, eight digits at most after the 0x.
+TEST(AnswerJson, StatusIsItsHexadecimalNumber)
+{
+    struct Case {
+        const char* status;
+        json value;
+    } cases[] = {
+        {"0x003C", 60},
+        {"0x0000003C", 60},
+        {"0XFFFFFFFF", 4294967295u},
+        {"0x00000003C", nullptr},
+    };
+    for (const Case& c : cases) {
+        std::vector<AnswerEntry> answers =
+            read_answers(answer(std::string("<RESPONSE STATUS=\"") + c.status + "\"/>"), 100);
+        ASSERT_EQ(answers.size(), 1u) << c.status;
+        EXPECT_EQ(answers[0].status, c.value) << c.status;
+    }
+}
+
 TEST(AnswerJson, BoundedInCountAndDepth)
 {
     std::string many;
@@ -175,6 +195,29 @@ TEST(RunReport, KnownSecretsAreMaskedInEveryText)
     EXPECT_NE(text.find("bad password ********"), std::string::npos);
 }
 
+// The first REPORT_IMAGE_LIMIT images are listed; those after them are
+// only counted.
+TEST(RunReport, ImageListStopsAtItsBound)
+{
+    RunContext run;
+    report_start(run, "9.9", false);
+    auto moved = [&run](size_t number) {
+        report_image(run, {"floppy_insert", "f" + std::to_string(number), number, "", 0.0});
+    };
+    for (size_t number = 1; number <= REPORT_IMAGE_LIMIT; ++number)
+        moved(number);
+    json full = json::parse(render_run_report(run, 0, false));
+    ASSERT_EQ(full["images"].size(), REPORT_IMAGE_LIMIT);
+    EXPECT_EQ(full["images"].back()["file"], "f100");
+    EXPECT_FALSE(full.contains("images_left_out"));
+
+    moved(REPORT_IMAGE_LIMIT + 1);
+    json over = json::parse(render_run_report(run, 0, false));
+    ASSERT_EQ(over["images"].size(), REPORT_IMAGE_LIMIT);
+    EXPECT_EQ(over["images"].back()["file"], "f100");
+    EXPECT_EQ(over["images_left_out"], 1);
+}
+
 TEST(RunReport, SignalReportIsCompleteJson)
 {
     RunContext run;
@@ -189,6 +232,29 @@ TEST(RunReport, SignalReportIsCompleteJson)
     EXPECT_EQ(report["interrupted"], true);
     // Too small a buffer: nothing rather than a cut report.
     EXPECT_EQ(render_signal_report(15, 143, out, 40), 0u);
+}
+
+// The signal report's duration: whole seconds, a point and three digits of
+// milliseconds.
+TEST(RunReport, SignalReportDurationInMilliseconds)
+{
+    RunContext run;
+    report_start(run, "9.9", true);
+    struct Case {
+        long long milliseconds;
+        const char* shown;
+    } cases[] = {
+        {0, "0.000"},
+        {7, "0.007"},
+        {1234, "1.234"},
+        {60090, "60.090"},
+    };
+    for (const Case& c : cases) {
+        char out[2048];
+        size_t length = render_signal_report_after(c.milliseconds, 2, 130, out, sizeof out);
+        std::string text(out, length);
+        EXPECT_NE(text.find(std::string(",\"duration_seconds\":") + c.shown + ","), std::string::npos) << text;
+    }
 }
 
 }  // namespace
