@@ -118,7 +118,9 @@ login_blocks
 login_block
     : START_OPEN_TAG LOGIN
         { login_started(reader); }
-      user_attribute password_attribute END_TAG
+      user_attribute
+        { login_user_read(reader); }
+      password_attribute END_TAG
         { login_opened(reader); }
       command_blocks
       START_CLOSE_TAG LOGIN END_TAG
