@@ -12,6 +12,7 @@
 #include "records/run_report.h"
 #include "records/log_output.h"
 #include "records/run_context.h"
+#include "records/run_secrets.h"
 #include "records/results.h"
 #include "link/connection.h"
 #include "link/firmware_upload.h"
@@ -344,6 +345,8 @@ int run_steps(RunContext& run, int argc, char** argv)
     case CommandLine::go_on:
         break;
     }
+    // The processor may echo the password: its answers show it masked.
+    note_run_secret(run, run.settings.password);
     if (!begin_run_outputs(run))
         return code_value(RunCode::unusable);
     if (!open_log_stream(run))

@@ -7,6 +7,7 @@
 #include "records/bounded_copy.h"
 #include "records/run_report.h"
 #include "records/run_context.h"
+#include "records/run_secrets.h"
 #include "records/log_output.h"
 #include "script/token_trace.h"
 #include "link/stream_exchange.h"
@@ -83,7 +84,7 @@ int user_name_check(ScriptReader& reader, const char* value)
 // the password that goes out is measured.
 int password_check(ScriptReader& reader, const char* value)
 {
-    report_secret_value(reader.run, value);
+    note_run_secret(reader.run, value);
     char override_password[LOGIN_FIELD_MAX + 1];
     const char* given = reader.link_calls.override_password(reader.link);
     if (given[0] != '\0') {
@@ -108,7 +109,7 @@ void declaration_action(ScriptReader& reader)
 // The action buffer holds what the declaration's response check read.
 void instruction_action(ScriptReader& reader)
 {
-    console_only(reader.run, "<s>...... %s\n", reader.action_buffer);
+    console_only(reader.run, "<s>...... %s\n", mask_run_secrets(reader.run, reader.action_buffer).c_str());
     console_only_text(reader.run, "XML HEADER\n");
     check_response(reader);
 }
