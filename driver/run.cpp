@@ -230,11 +230,15 @@ Flow run_stream_mode(ScriptReader& reader)
 }
 
 // HTTP mode: measure the body, send the script request (or the firmware
-// upload and its follow-up request), read and judge the reply.
-Flow run_http_mode(Link& link)
+// upload and its follow-up request), read and judge the reply. The reader
+// is the one of the checking pass: it knows where the script's secret
+// values stand.
+Flow run_http_mode(ScriptReader& reader)
 {
+    Link& link = reader.link;
     RunContext& run = link.run;
     BodyPlan plan;
+    plan.secret_spans = reader.lexer.secret_spans;
     BodyPass measured = script_body_pass(link, false, plan);
     if (measured == BodyPass::rejected) {
         // The script cannot go out as it is: nothing is sent.
@@ -312,7 +316,7 @@ Flow exchange(ScriptReader& reader)
     case ProcessorGeneration::stream:
         return run_stream_mode(reader);
     case ProcessorGeneration::http:
-        return run_http_mode(reader.link);
+        return run_http_mode(reader);
     case ProcessorGeneration::probe_read_failed:
         break;
     }

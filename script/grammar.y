@@ -453,6 +453,8 @@ ParseResult parse_script(ScriptReader& reader)
 {
     reader.lexer.line_counter = 0;
     reader.lexer.line_text[0] = '\0';
+    reader.lexer.line_start = 0;
+    reader.lexer.secret_spans.clear();
     try {
         ParseResult result = yyparse(reader) == 0 ? ParseResult::accepted : ParseResult::rejected;
         // A parse stopped early leaves text read ahead: the next parse
