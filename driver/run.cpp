@@ -12,6 +12,7 @@
 #include "records/run_report.h"
 #include "records/log_output.h"
 #include "records/run_context.h"
+#include "records/run_secrets.h"
 #include "records/results.h"
 #include "link/connection.h"
 #include "link/firmware_upload.h"
@@ -229,11 +230,15 @@ Flow run_stream_mode(ScriptReader& reader)
 }
 
 // HTTP mode: measure the body, send the script request (or the firmware
-// upload and its follow-up request), read and judge the reply.
-Flow run_http_mode(Link& link)
+// upload and its follow-up request), read and judge the reply. The reader
+// is the one of the checking pass: it knows where the script's secret
+// values stand.
+Flow run_http_mode(ScriptReader& reader)
 {
+    Link& link = reader.link;
     RunContext& run = link.run;
     BodyPlan plan;
+    plan.secret_spans = reader.lexer.secret_spans;
     BodyPass measured = script_body_pass(link, false, plan);
     if (measured == BodyPass::rejected) {
         // The script cannot go out as it is: nothing is sent.
@@ -311,7 +316,7 @@ Flow exchange(ScriptReader& reader)
     case ProcessorGeneration::stream:
         return run_stream_mode(reader);
     case ProcessorGeneration::http:
-        return run_http_mode(reader.link);
+        return run_http_mode(reader);
     case ProcessorGeneration::probe_read_failed:
         break;
     }
@@ -344,6 +349,8 @@ int run_steps(RunContext& run, int argc, char** argv)
     case CommandLine::go_on:
         break;
     }
+    // The processor may echo the password: its answers show it masked.
+    note_run_secret(run, run.settings.password);
     if (!begin_run_outputs(run))
         return code_value(RunCode::unusable);
     if (!open_log_stream(run))

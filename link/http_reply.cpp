@@ -26,8 +26,17 @@ void show_and_store(Link& link, const char* data, const ChunkPiece& piece, int c
         if (holds(shown, "</MOXCL>"))
             log_info(link.run, "Receiving (%d):\r\n\n", count);
     }
-    write_both(link.run, shown.data(), shown.size());
+    std::string masked = link.http_reply.echo.shown(link.run, shown);
+    write_both(link.run, masked.data(), masked.size());
     response_store_append(link, data, piece.length);
+}
+
+// What the reply's last piece held back (the start of a secret, maybe) is
+// shown when the reply ends.
+void show_rest(Link& link)
+{
+    std::string rest = link.http_reply.echo.rest();
+    write_both(link.run, rest.data(), rest.size());
 }
 
 }  // namespace
@@ -54,8 +63,10 @@ LinkResult http_chunk_read(Link& link, char* buffer, int size, int& count)
     if (!run_going(link.run))
         return LinkResult::skipped;
     int result = tls_read(link, buffer, size);
-    if (result < 0)
+    if (result < 0) {
+        show_rest(link);
         return report_read_failure(link);
+    }
     count = result;
     if (count == 0)
         return LinkResult::ok;
@@ -111,6 +122,7 @@ void reset_http_reply(Link& link)
     http_reply.started = false;
     http_reply.body_seen = false;
     http_reply.carry.clear();
+    http_reply.echo = EchoMask{};
 }
 
 void show_responses_heading(Link& link)
@@ -132,14 +144,18 @@ Flow reply_read_loop(Link& link, bool firmware_upload)
         // The chunk read, or the limit, has set the run status.
         if (http_chunk_read(link, transfer_buffer, TRANSFER_BUFFER_SIZE, count) != LinkResult::ok ||
             !reply_within_limit(link, total, count)) {
+            show_rest(link);
             connection_teardown(link);
             return Flow::closing_report;
         }
-        if (firmware_upload && flash_done.found_in_new_text(link.response_store))
+        if (firmware_upload && flash_done.found_in_new_text(link.response_store)) {
+            show_rest(link);
             return Flow::go_on;
+        }
         if (count == 0)
             break;
     }
+    show_rest(link);
     if (firmware_upload) {
         record_failure(link.run, RunCode::flash_unconfirmed);
     } else if (!link.http_reply.body_seen) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "records/results.h"
+#include "records/run_secrets.h"
 
 #include "link/status_scan.h"
 
@@ -38,6 +39,8 @@ struct HttpReply {
     // Bytes of an unfinished reply head or chunk size line, read again in
     // front of the next read.
     std::string carry;
+    // What the reply showed so far, its secrets masked.
+    EchoMask echo;
 };
 
 // The start of a reply: an empty store, no rollover, a fresh status scan.

@@ -10,6 +10,7 @@
 #include "records/log_output.h"
 #include "records/run_report.h"
 #include "records/run_context.h"
+#include "records/run_secrets.h"
 #include "records/results.h"
 #include "records/text_tests.h"
 #include "link/link.h"
@@ -236,13 +237,23 @@ static int read_answer_start(Link& link, char* buffer, int size)
     }
 }
 
+// What a shown response held back of its last read (the start of a
+// secret, maybe) is shown at its end, before what ends it is said.
+static void show_rest(Link& link, EchoMask* echo)
+{
+    std::string rest = echo != nullptr ? echo->rest() : std::string();
+    if (!rest.empty())
+        log_plain(link.run, "%s", rest.c_str());
+}
+
 // Reads the rest of a response that is not whole in buffer, up to the read
 // that holds an end tag; an end tag cut between two reads counts too. A
-// shown response has each read shown, and only the closing root tag ends
-// it; otherwise the reads go to a scratch buffer and either end tag ends
-// them.
-static LinkResult read_to_end(Link& link, char* buffer, int size, bool shown)
+// shown response (echo given: the mask of what it showed so far) has each
+// read shown, and only the closing root tag ends it; otherwise the reads go
+// to a scratch buffer and either end tag ends them.
+static LinkResult read_to_end(Link& link, char* buffer, int size, EchoMask* echo)
 {
+    bool shown = echo != nullptr;
     std::string_view before(buffer);
     std::string carry(before.substr(before.size() > END_TAG_CARRY ? before.size() - END_TAG_CARRY : 0));
     char scratch[TRANSFER_BUFFER_SIZE + 1];
@@ -251,17 +262,23 @@ static LinkResult read_to_end(Link& link, char* buffer, int size, bool shown)
     long long total = static_cast<long long>(before.size());
     for (;;) {
         int count = read_once(link, into, room);
-        if (count <= 0)
+        if (count <= 0) {
+            show_rest(link, echo);
             return report_read_failure(link);
-        if (!reply_within_limit(link, total, count))
+        }
+        if (!reply_within_limit(link, total, count)) {
+            show_rest(link, echo);
             return LinkResult::read_failure;
+        }
         report_answer_bytes(link.run, into, static_cast<size_t>(count));
         if (shown)
-            log_plain(link.run, "%s", into);
+            log_plain(link.run, "%s", echo->shown(link.run, into).c_str());
         std::string window = carry;
         window.append(into, static_cast<size_t>(count));
-        if (shown ? holds(window, ROOT_END_TAG) : holds_end_tag(window))
+        if (shown ? holds(window, ROOT_END_TAG) : holds_end_tag(window)) {
+            show_rest(link, echo);
             return LinkResult::ok;
+        }
         carry = window.substr(window.size() > END_TAG_CARRY ? window.size() - END_TAG_CARRY : 0);
     }
 }
@@ -337,34 +354,38 @@ static LinkResult read_and_judge(Link& link, char* buffer, int size)
     // Any error status that can be read fails the run, whatever follows it.
     if (parsed.status_taken && parsed.status != 0) {
         ConsolePass error_answer(link.run.console);
-        log_info(link.run, "Response received from the MOX: (%d):\r\n%s\r\n", length, buffer);
+        log_info(link.run, "Response received from the MOX: (%d):\r\n%s\r\n", length,
+                 mask_run_secrets(link.run, buffer).c_str());
         record_processor_status(link.run, static_cast<int32_t>(parsed.status));
         return LinkResult::error_status;
     }
     if (!parsed.complete) {
-        log_error(link.run, "Malformed MOX response: (%d):\r\n%s\r\n", length, buffer);
+        log_error(link.run, "Malformed MOX response: (%d):\r\n%s\r\n", length,
+                  mask_run_secrets(link.run, buffer).c_str());
         if (lost)
             return report_read_failure(link);
-        if (unfinished && read_to_end(link, buffer, size, false) != LinkResult::ok)
+        if (unfinished && read_to_end(link, buffer, size, nullptr) != LinkResult::ok)
             return LinkResult::read_failure;
         // The run goes on.
         return LinkResult::malformed_response;
     }
     if (shown) {
         if (!holds_end_tag(std::string_view(buffer, count))) {
-            log_plain(link.run, "%s", buffer);
+            EchoMask echo;
+            log_plain(link.run, "%s", echo.shown(link.run, buffer).c_str());
             show_whole_response = false;
-            if (lost)
-                return report_read_failure(link);
-            return unfinished ? read_to_end(link, buffer, size, true) : LinkResult::ok;
+            if (unfinished && !lost)
+                return read_to_end(link, buffer, size, &echo);
+            show_rest(link, &echo);
+            return lost ? report_read_failure(link) : LinkResult::ok;
         }
         show_whole_response = false;
-        log_info(link.run, "Receiving (%d):\r\n%s\r\n", length, buffer);
+        log_info(link.run, "Receiving (%d):\r\n%s\r\n", length, mask_run_secrets(link.run, buffer).c_str());
         return LinkResult::ok;
     }
     if (lost)
         return report_read_failure(link);
     if (unfinished)
-        return read_to_end(link, buffer, size, false);
+        return read_to_end(link, buffer, size, nullptr);
     return LinkResult::ok;
 }

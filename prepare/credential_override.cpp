@@ -1,8 +1,8 @@
 #include "prepare/credential_override.h"
 
-#include <cstdio>
 #include <string>
 
+#include "records/attribute_text.h"
 #include "link/link.h"
 #include "link/stream_exchange.h"
 
@@ -21,29 +21,24 @@ bool credentials_given(const RunSettings& settings)
     return settings.user_name[0] != '\0' || settings.password[0] != '\0';
 }
 
-bool credentials_overridden(Link& link)
-{
-    return credentials_given(link.run.settings);
-}
-
-// The override values are quoted without a fixed-size buffer, so values of
-// any length go out whole.
+// The override values go out as attribute text in quotes, without a
+// fixed-size buffer, so values of any length go out whole and none of them
+// becomes markup.
 static std::string quoted(const char* value)
 {
-    std::string text;
-    text.reserve(std::char_traits<char>::length(value) + 2);
-    text += '"';
-    text += value;
-    text += '"';
-    return text;
+    return '"' + attribute_text(value) + '"';
 }
 
-void send_login_override(Link& link)
+// A failed send fails the run; the sends after it send nothing.
+void send_user_override(Link& link)
 {
-    // A failed send fails the run; the sends after it send nothing.
     static_cast<void>(token_send(link, "USER_LOGIN"));
     static_cast<void>(token_send(link, "="));
     static_cast<void>(token_send(link, quoted(override_user_name(link)).c_str()));
+}
+
+void send_password_override(Link& link)
+{
     static_cast<void>(token_send(link, "PASSWORD"));
     static_cast<void>(token_send(link, "="));
     static_cast<void>(masked_token_send(link, quoted(override_password(link)).c_str()));

@@ -1,5 +1,7 @@
 #include "prepare/login_rewrite.h"
 
+#include "records/attribute_text.h"
+
 namespace {
 
 // Where the LOGIN start tag begins: "<LOGIN" followed by a blank, a tab or
@@ -73,7 +75,7 @@ LoginRewrite rewrite_login_line(std::string_view line, std::string_view user, st
     rewritten.clear();
     if (!user.empty()) {
         rewritten.append(line.substr(0, after_login));
-        rewritten.append(" USER_LOGIN=\"").append(user).append("\" ");
+        rewritten.append(" USER_LOGIN=\"").append(attribute_text(user)).append("\" ");
         if (password.empty()) {
             rewritten.append(line.substr(password_at));
             return LoginRewrite::rewritten;
@@ -81,7 +83,7 @@ LoginRewrite rewrite_login_line(std::string_view line, std::string_view user, st
     } else {
         rewritten.append(line.substr(0, password_at));
     }
-    rewritten.append(" PASSWORD=\"").append(password).append("\">");
+    rewritten.append(" PASSWORD=\"").append(attribute_text(password)).append("\">");
     rewritten.append(line.substr(tag_end + 1));
     return LoginRewrite::rewritten;
 }

@@ -12,7 +12,9 @@ enum class LoginRewrite {
     no_tag_end,      // a password to replace but no '>' after PASSWORD
 };
 
-// user and password are the override values, empty when not given.
+// user and password are the override values, empty when not given; they
+// go into the line as attribute text (a quote, '<' or '&' in a password
+// stays part of the password).
 // rewritten receives the new line when the result is rewritten.
 LoginRewrite rewrite_login_line(std::string_view line, std::string_view user, std::string_view password,
                                 std::string& rewritten);

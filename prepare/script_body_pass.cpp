@@ -209,6 +209,28 @@ int refuse_login_line(RunContext& run, LoginRewrite result, int line_number)
     return reject(run);
 }
 
+// The line, which starts at offset in the script's text, with the secret
+// values that stand on it masked; empty when none does. next is the first
+// of the spans (in the order of the text) that may stand on this line or a
+// later one.
+std::string secret_values_masked(const std::string& line, unsigned long long offset,
+                                 const std::vector<SecretSpan>& spans, size_t& next)
+{
+    while (next < spans.size() && spans[next].end <= offset)
+        ++next;
+    std::string masked;
+    size_t copied = 0;
+    for (size_t span = next; span < spans.size() && spans[span].begin < offset + line.size(); ++span) {
+        size_t begin = static_cast<size_t>(std::max(spans[span].begin, offset) - offset);
+        size_t end = static_cast<size_t>(std::min(spans[span].end, offset + line.size()) - offset);
+        masked.append(line, copied, begin - copied).append(MASKED_SECRET);
+        copied = end;
+    }
+    if (!masked.empty())
+        masked.append(line, copied);
+    return masked;
+}
+
 // The body length so far, as the Content-length can state it.
 int32_t stated_length(int64_t body_length)
 {
@@ -281,15 +303,20 @@ static BodyPass body_pass(RunContext& run, bool send, int32_t& length, BodyPlan&
     std::string masked;
     bool in_keytab = false;
     bool in_comment = false;
+    unsigned long long line_offset = 0;
+    size_t next_span = 0;
     while (text_getline(run.state.script_input, line)) {
         bool line_ends = line.back() == '\n';
+        unsigned long long offset = line_offset;
+        line_offset += line.size();
         // A line is sent as a C string: a zero byte ends what it holds.
         line.resize(std::strlen(line.c_str()));
         while (!line.empty() && (line.back() == '\r' || line.back() == '\n'))
             line.pop_back();
-        // The verbose trace shows the line with an overriding password
-        // masked; empty when the line itself can be shown.
-        masked.clear();
+        // The verbose trace shows the line with its secret values and an
+        // overriding password masked; empty when the line itself can be
+        // shown.
+        masked = secret_values_masked(line, offset, plan.secret_spans, next_span);
 
         if (credentials_given(run.settings)) {
             std::string rewritten;
@@ -301,8 +328,13 @@ static BodyPass body_pass(RunContext& run, bool send, int32_t& length, BodyPlan&
                 return BodyPass::rejected;
             }
             if (result == LoginRewrite::rewritten) {
-                if (run.settings.password[0] != '\0')
-                    rewrite_login_line(line, run.settings.user_name, PASSWORD_MASK, masked);
+                bool password_given = run.settings.password[0] != '\0';
+                if (password_given || !masked.empty()) {
+                    std::string shown;
+                    rewrite_login_line(masked.empty() ? line : masked, run.settings.user_name,
+                                       password_given ? PASSWORD_MASK : "", shown);
+                    masked = std::move(shown);
+                }
                 line = std::move(rewritten);
             }
         }

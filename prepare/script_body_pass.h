@@ -10,6 +10,7 @@
 
 #include "records/firmware_reference.h"
 #include "records/results.h"
+#include "records/secret_attributes.h"
 
 struct Link;
 struct RunContext;
@@ -23,6 +24,9 @@ struct BodyPlan {
     int32_t length = 0;
     std::vector<std::string> firmware_elements;
     int32_t sent = 0;  // what the sending pass counted: length, when all went well
+    // Where the checking pass read the script's secret values, in order:
+    // the verbose trace of the sending pass shows them masked.
+    std::vector<SecretSpan> secret_spans;
 };
 
 enum class [[nodiscard]] BodyPass {

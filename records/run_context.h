@@ -1,7 +1,7 @@
 // The run context: everything one run reads and changes below the link and
 // the script reader: the settings the command line gave, the run's state,
-// the -t values, its console, its progress display and the report it
-// gathers. The run makes one and passes it down; nothing of a run lives
+// the -t values, its console, its progress display, the passwords it masks
+// in the processor's answers and the report it gathers. The run makes one and passes it down; nothing of a run lives
 // anywhere else, so two contexts share nothing and two runs can go side by
 // side in one process.
 #pragma once
@@ -10,6 +10,7 @@
 
 #include "records/console_gate.h"
 #include "records/progress_display.h"
+#include "records/run_secrets.h"
 #include "records/run_settings.h"
 #include "records/run_state.h"
 #include "records/variable_table.h"
@@ -35,5 +36,6 @@ struct RunContext {
     VariableTable variables;
     RunConsole console;
     ProgressDisplay progress;
+    RunSecrets secrets;
     std::unique_ptr<ReportGathering, ReportGatheringDelete> report;
 };

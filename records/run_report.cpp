@@ -69,8 +69,6 @@ ReportGathering* new_report_gathering()
 
 namespace {
 
-constexpr size_t SECRET_LIMIT = 64;
-constexpr size_t SHORTEST_SECRET = 3;  // shorter values would mask ordinary words
 constexpr size_t REASON_LIMIT = 300;
 constexpr size_t COMMAND_LIMIT = 128;
 constexpr size_t MESSAGE_LIMIT = 1024;
@@ -159,9 +157,7 @@ void fill_head(RunContext& run)
 
 void mask_text(const ReportGathering& gathered, std::string& text)
 {
-    for (const std::string& secret : gathered.secrets)
-        for (size_t at = text.find(secret); at != std::string::npos; at = text.find(secret, at + MASKED_SECRET.size()))
-            text.replace(at, secret.size(), MASKED_SECRET);
+    mask_texts(text, gathered.secrets);
 }
 
 // Replaces every known secret inside the strings of value, and inside the
@@ -336,6 +332,9 @@ void report_start(RunContext& run, const char* program_version, bool signal_repo
     gathered.start_text = text;
     if (run.settings.password != nullptr)
         report_secret_value(run, run.settings.password);
+    // Those noted before the report began.
+    for (const std::string& secret : run.secrets.texts)
+        report_secret_value(run, secret);
     fill_head(run);
 }
 
@@ -465,7 +464,8 @@ void report_secret_value(RunContext& run, std::string_view value)
     // A script's value comes with its quotes.
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
         value = value.substr(1, value.size() - 2);
-    if (!gathered.started || value.size() < SHORTEST_SECRET || gathered.secrets.size() >= SECRET_LIMIT)
+    if (!gathered.started || value.size() < SHORTEST_MASKED_SECRET ||
+        gathered.secrets.size() >= RUN_SECRET_LIMIT)
         return;
     for (const std::string& known : gathered.secrets)
         if (known == value)

@@ -55,8 +55,12 @@ std::string mask_secret_attributes(std::string_view text)
             value_end = close == std::string_view::npos ? text.size() : close;
         } else {
             while (value_end < text.size() && text[value_end] != ' ' && text[value_end] != '\t' &&
-                   text[value_end] != '>' && text[value_end] != '/')
+                   text[value_end] != '>' && text[value_end] != '/' && text[value_end] != '\r' &&
+                   text[value_end] != '\n')
                 ++value_end;
+            // The value stands on a later line: it is masked there.
+            if (value_end == value)
+                continue;
         }
         masked.append(text.substr(copied, value - copied));
         masked.append(MASKED_SECRET);

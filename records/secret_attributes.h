@@ -11,6 +11,13 @@ bool is_secret_attribute(std::string_view name);
 // element whose own name is a secret one (an SNMP trap community).
 bool is_value_attribute(std::string_view name);
 
+// Where the value of a secret stands in a script's text, as offsets from
+// its start (CR LF read as one line feed): from begin up to end.
+struct SecretSpan {
+    unsigned long long begin;
+    unsigned long long end;
+};
+
 // What a secret shows as wherever the run writes it down.
 inline constexpr std::string_view MASKED_SECRET = "********";
 

@@ -7,6 +7,7 @@
 #include "records/bounded_copy.h"
 #include "records/run_report.h"
 #include "records/run_context.h"
+#include "records/run_secrets.h"
 #include "records/log_output.h"
 #include "script/token_trace.h"
 #include "link/stream_exchange.h"
@@ -79,14 +80,15 @@ int user_name_check(ScriptReader& reader, const char* value)
     return stop_unless(reader, problem == nullptr, problem);
 }
 
-// With credentials from the command line, the override password stands in
-// for the script's own, so only the override is measured.
+// A password from the command line stands in for the script's own, so only
+// the password that goes out is measured.
 int password_check(ScriptReader& reader, const char* value)
 {
-    report_secret_value(reader.run, value);
+    note_run_secret(reader.run, value);
     char override_password[LOGIN_FIELD_MAX + 1];
-    if (reader.link_calls.credentials_overridden(reader.link)) {
-        copy_bounded(override_password, reader.link_calls.override_password(reader.link));
+    const char* given = reader.link_calls.override_password(reader.link);
+    if (given[0] != '\0') {
+        copy_bounded(override_password, given);
         value = override_password;
     }
     const char* problem = password_problem(value);
@@ -108,7 +110,7 @@ void declaration_action(ScriptReader& reader)
 // processor's answer, nothing in the checking pass.
 void instruction_action(ScriptReader& reader)
 {
-    console_only(reader.run, "<s>...... %s\n", reader.action_buffer);
+    console_only(reader.run, "<s>...... %s\n", mask_run_secrets(reader.run, reader.action_buffer).c_str());
     console_only_text(reader.run, "XML HEADER\n");
     check_response(reader);
 }
@@ -119,14 +121,25 @@ void root_opened(ScriptReader& reader)
     check_response(reader);
 }
 
-// With credentials from the command line, the override's attributes go out
-// in place of the script's: those are read and checked with sending held
-// back until the LOGIN start tag is complete.
+// Credentials from the command line go out in place of the script's own
+// attributes, each by itself: the script's attribute that one replaces is
+// read and checked with sending held back, the other goes out as written.
+// The user name comes first: its override goes out at the start of the tag.
 void login_started(ScriptReader& reader)
 {
     reader.saved_checking_pass = reader.run.state.checking_pass;
-    if (reader.link_calls.credentials_overridden(reader.link)) {
-        reader.link_calls.send_login_override(reader.link);
+    if (reader.link_calls.override_user_name(reader.link)[0] != '\0') {
+        reader.link_calls.send_user_override(reader.link);
+        reader.run.state.checking_pass = true;
+    }
+}
+
+// The password's override, and the tag's '>', go out after the user name.
+void login_user_read(ScriptReader& reader)
+{
+    reader.run.state.checking_pass = reader.saved_checking_pass;
+    if (reader.link_calls.override_password(reader.link)[0] != '\0') {
+        reader.link_calls.send_password_override(reader.link);
         reader.run.state.checking_pass = true;
     }
 }

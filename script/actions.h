@@ -27,6 +27,7 @@ void declaration_action(ScriptReader& reader);
 void instruction_action(ScriptReader& reader);
 void root_opened(ScriptReader& reader);
 void login_started(ScriptReader& reader);
+void login_user_read(ScriptReader& reader);
 void login_opened(ScriptReader& reader);
 void response_action(ScriptReader& reader);
 void block_closed(ScriptReader& reader);

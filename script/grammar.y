@@ -118,7 +118,9 @@ login_blocks
 login_block
     : START_OPEN_TAG LOGIN
         { login_started(reader); }
-      user_attribute password_attribute END_TAG
+      user_attribute
+        { login_user_read(reader); }
+      password_attribute END_TAG
         { login_opened(reader); }
       command_blocks
       START_CLOSE_TAG LOGIN END_TAG
@@ -451,6 +453,8 @@ ParseResult parse_script(ScriptReader& reader)
 {
     reader.lexer.line_counter = 0;
     reader.lexer.line_text[0] = '\0';
+    reader.lexer.line_start = 0;
+    reader.lexer.secret_spans.clear();
     try {
         ParseResult result = yyparse(reader) == 0 ? ParseResult::accepted : ParseResult::rejected;
         // A parse stopped early leaves text read ahead: the next parse

@@ -6,6 +6,9 @@
 #include <cstddef>
 #include <cstdio>
 #include <memory>
+#include <vector>
+
+#include "records/secret_attributes.h"
 
 struct ScriptReader;
 
@@ -27,6 +30,15 @@ struct LexerState {
     int first_cdata_line = -1;
     // The last token was such a value (or a secret text block).
     bool last_token_secret = false;
+    // Where the current line starts, where every secret value read in this
+    // pass stands (in the order read) and, while a secret value is still to
+    // come, where the text after its name (or "=") starts: offsets in the
+    // script's text. By these the messages that quote a line, and the
+    // HTTP-mode trace of the checked script, mask a secret whatever the
+    // layout of its lines.
+    unsigned long long line_start = 0;
+    std::vector<SecretSpan> secret_spans;
+    unsigned long long secret_value_from = 0;
 };
 
 // Token value cells. The parser keeps a pointer to a token's value on its

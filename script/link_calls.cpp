@@ -13,7 +13,8 @@ const ScriptLinkCalls script_link_calls_default = {
     floppy_image_insert,
     floppy_image_copy,
     floppy_image_write,
-    credentials_overridden,
-    send_login_override,
+    override_user_name,
     override_password,
+    send_user_override,
+    send_password_override,
 };

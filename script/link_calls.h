@@ -18,9 +18,12 @@ struct ScriptLinkCalls {
     LinkResult (*floppy_image_insert)(Link& link, const char* location);
     LinkResult (*floppy_image_copy)(Link& link, const char* location);
     LinkResult (*floppy_image_write)(Link& link);
-    bool (*credentials_overridden)(Link& link);
-    void (*send_login_override)(Link& link);
+    // The credentials the command line gave ("" for none) and the sends of
+    // the LOGIN attributes that take the place of the script's.
+    const char* (*override_user_name)(Link& link);
     const char* (*override_password)(Link& link);
+    void (*send_user_override)(Link& link);
+    void (*send_password_override)(Link& link);
 };
 
 // The table as the program sets it up.

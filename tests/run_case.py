@@ -247,9 +247,9 @@ def for_platform(sections, platform):
 def check_secrets(section, variables, tmp, sections, completed, failures):
     """Every line of the section is a secret of the run: it may reach the
     processor, but neither standard output, standard error nor any file the
-    run wrote (the case's own input files and the simulator's records
-    aside)."""
-    inputs = {s.args[0] for s in sections if s.kind == "file"}
+    run wrote (the case's own input files, its scenario and the
+    simulator's records aside)."""
+    inputs = {s.args[0] for s in sections if s.kind == "file"} | {".mpsim-scenario"}
     places = [("stdout", completed.stdout), ("stderr", completed.stderr)]
     for folder, folders, names in os.walk(tmp):
         folders[:] = [f for f in folders if f != ".mpsim-record"]

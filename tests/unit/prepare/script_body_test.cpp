@@ -50,6 +50,10 @@ INSTANTIATE_TEST_SUITE_P(
         LoginCase{"both", LOGIN, "bob", "pw", LoginRewrite::rewritten,
                   "  <LOGIN USER_LOGIN=\"bob\"  PASSWORD=\"pw\"> <!-- x -->"},
         LoginCase{"no_override", LOGIN, "", "", LoginRewrite::not_applicable, ""},
+        // Values go in as attribute text: nothing of them becomes markup.
+        LoginCase{"markup_in_values", LOGIN, "o'n & \"co\"", "a\"><X/>\t\r\n", LoginRewrite::rewritten,
+                  "  <LOGIN USER_LOGIN=\"o&apos;n &amp; &quot;co&quot;\"  "
+                  "PASSWORD=\"a&quot;&gt;&lt;X/&gt;&#9;&#13;&#10;\"> <!-- x -->"},
         LoginCase{"tab_after_login", "<LOGIN\tUSER_LOGIN=\"a\" PASSWORD=\"b\">", "bob", "pw",
                   LoginRewrite::rewritten, "<LOGIN USER_LOGIN=\"bob\"  PASSWORD=\"pw\">"},
         LoginCase{"tab_after_login_password_only", "<LOGIN\tUSER_LOGIN=\"a\" PASSWORD=\"b\">", "", "pw",

@@ -103,29 +103,48 @@ TEST(Conversation, EveryKindOfCommand)
     });
 }
 
-// The override's attributes take the place of the script's: between the
-// keyword LOGIN and the end of the start tag nothing of the script goes out.
-TEST(Conversation, LoginOverrideHoldsTheScriptsAttributesBack)
+// Each attribute the command line gives takes the place of the script's:
+// nothing of the script's attribute goes out, the other one goes out as
+// written (the password alone keeps the script's user name, and the user
+// name alone the script's password). The overriding password is measured
+// instead of the script's (49 characters would be too long).
+TEST(Conversation, LoginOverrideHoldsBackTheAttributesItReplaces)
 {
-    ScriptRunOptions options;
-    options.credentials_overridden = true;
     const std::string long_password(60, 'p');
-    options.override_password = long_password.c_str();
+    const std::string login_line = "<LOGIN USER_LOGIN=\"a\" PASSWORD=\"" + std::string(49, 's') + "\">\n";
+    struct Override {
+        const char* user;
+        const char* password;
+        std::vector<std::string> events;
+    };
+    for (const Override& given :
+         {Override{"u", "pw", {"<", "LOGIN", "user-override", "password-override", "check"}},
+          Override{"", "pw", {"<", "LOGIN", "USER_LOGIN", "=", "\"a\"", "password-override", "check"}},
+          Override{"u", long_password.c_str(), {"<", "LOGIN", "user-override", "password-override", "check"}}}) {
+        SCOPED_TRACE(std::string("user ") + given.user + ", password " + given.password);
+        ScriptRunOptions options;
+        options.override_user_name = given.user;
+        options.override_password = given.password;
+        expect_conversation({root, {login_line, given.events}, block, block_end, login_end, root_end}, options);
+    }
+    ScriptRunOptions user_only;
+    user_only.override_user_name = "u";
     expect_conversation({root,
-                         {"<LOGIN USER_LOGIN=\"a\" PASSWORD=\"" + std::string(49, 's') + "\">\n",
-                          {"<", "LOGIN", "override", "check"}},
+                         {"<LOGIN USER_LOGIN=\"a\" PASSWORD=\"b\">\n",
+                          {"<", "LOGIN", "user-override", "PASSWORD", "=", "\"b\"", ">", "check"}},
                          block, block_end, login_end, root_end},
-                        options);
+                        user_only);
 }
 
 TEST(Conversation, LoginOverrideRestoresTheCheckingPass)
 {
     ScriptRunOptions options;
-    options.credentials_overridden = true;
+    options.override_user_name = "u";
+    options.override_password = "pw";
     options.live_pass = false;
     ScriptRun run = run_script("<MOXCL VERSION=\"2\"><LOGIN U=\"a\" P=\"b\"></LOGIN></MOXCL>", options);
     EXPECT_EQ(run.result, 0);
-    EXPECT_EQ(run.events, (std::vector<std::string>{"check+", "override", "check", "check"}));
+    EXPECT_EQ(run.events, (std::vector<std::string>{"check+", "user-override", "password-override", "check", "check"}));
 }
 
 // The one action that needs a lookahead: the "/>" is read (and sent) before

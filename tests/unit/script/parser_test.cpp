@@ -101,6 +101,27 @@ TEST(Parser, SyntaxErrorsNameTheLastTokenAndTheLine)
     });
 }
 
+// A secret is masked in the quoted line whatever the layout of the lines:
+// its value read on that line after its name on another one, a value still
+// to come (the error fell between the name and the value), a value in
+// single quotes, a trap community's VALUE, a value whose quote is never
+// closed, and a line holding a secret that was read and one still to come.
+TEST(Parser, SecretsInTheQuotedLineAreMaskedWhateverTheLayout)
+{
+    const std::string login = "<MOXCL VERSION=\"2.0\">\n<LOGIN USER_LOGIN=\"a\"\n PASSWORD =\n";
+    expect_parses({
+        {login + "  \"s1 x\" !>", 1, {syntax_error(3, "********", "\"********\" !>")}},
+        {login + "! \"s1 x\">", 1, {syntax_error(3, "=", "! \"********\">")}},
+        {login + "\"s1 x !>", 1, {syntax_error(3, "=", "\"********")}},
+        {in_block("<ADD_USER USER_NAME=\"e\" PASSWORD=\n'n1' !/>"), 1, {syntax_error(4, "********", "'********' !/>")}},
+        {in_block("<MOD_SNMP_QX_SETTINGS>\n<SNMP_ADDRESS_1_TRAPCOMMUNITY VERSION=\"v2c\"\nVALUE\n=\n\"c1\" !/>"), 1,
+         {syntax_error(7, "********", "\"********\" !/>")}},
+        // (The '!' after a secret's name is taken for its value too.)
+        {in_block("<X NEW_PASSWORD=\"p1\"\n/><ADD_USER A=\"n\" B_PASSWORD=\n\"p2\"  C_PASSWORD= ! \"p3\"/>"), 1,
+         {syntax_error(5, "=", "\"********\"  C_PASSWORD= ******** \"********\"/>")}},
+    });
+}
+
 TEST(Parser, ValueErrorsAndWhetherTheParseGoesOn)
 {
     const std::string name48(48, 'u');

@@ -55,20 +55,15 @@ LinkResult record_write(Link&)
     return LinkResult::ok;
 }
 
-bool not_overridden(Link&)
-{
-    return false;
-}
-
-void no_override(Link&) {}
-
-const char* no_password(Link&)
+const char* no_credential(Link&)
 {
     return "";
 }
 
-const ScriptLinkCalls recorder = {record_send,  record_send,    record_check, record_image, record_image,
-                                  record_image, record_write,   not_overridden, no_override, no_password};
+void no_override(Link&) {}
+
+const ScriptLinkCalls recorder = {record_send,   record_send,   record_check, record_image, record_image, record_image,
+                                  record_write,  no_credential, no_credential, no_override, no_override};
 
 // A with a value that spans two reads, a comment longer than a read, a
 // firmware command, an invalid boolean (reported, the parse goes on) and a

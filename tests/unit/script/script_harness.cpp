@@ -58,19 +58,24 @@ static LinkResult record_write(Link&)
     return LinkResult::ok;
 }
 
-static bool overridden(Link&)
+static const char* override_user_name(Link&)
 {
-    return current_options->credentials_overridden;
-}
-
-static void record_override(Link&)
-{
-    current_run->events.emplace_back("override");
+    return current_options->override_user_name;
 }
 
 static const char* override_password(Link&)
 {
     return current_options->override_password;
+}
+
+static void record_user_override(Link&)
+{
+    current_run->events.emplace_back("user-override");
+}
+
+static void record_password_override(Link&)
+{
+    current_run->events.emplace_back("password-override");
 }
 
 FILE* open_text(const std::string& text)
@@ -82,8 +87,9 @@ FILE* open_text(const std::string& text)
 }
 
 // A masked token goes out as it is: the conversation records it alike.
-static const ScriptLinkCalls recorder = {record_token, record_token, record_check,    record_firmware,  record_insert,
-                                         record_copy,  record_write, overridden,      record_override, override_password};
+static const ScriptLinkCalls recorder = {
+    record_token, record_token,       record_check,      record_firmware,      record_insert,           record_copy,
+    record_write, override_user_name, override_password, record_user_override, record_password_override};
 
 static void start_run(const ScriptRunOptions& options, ScriptRun& run, RunContext& context)
 {

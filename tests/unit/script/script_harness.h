@@ -16,7 +16,8 @@ struct ScriptRun {
     std::string output;               // standard output of the parse
     // In order: each token sent (its text), "check" for a response check
     // ("check+" when the whole response was to be shown), "write" for a
-    // floppy image write, "override" for the login override, and
+    // floppy image write, "user-override" and "password-override" for the
+    // login attributes sent in place of the script's, and
     // "firmware(...)", "insert(...)", "copy(...)" with the image location.
     std::vector<std::string> events;
     std::string image_location;       // the reader's after the parse
@@ -24,8 +25,8 @@ struct ScriptRun {
 
 struct ScriptRunOptions {
     bool live_pass = true;            // false: the checking pass
-    bool credentials_overridden = false;
-    const char* override_password = "";
+    const char* override_user_name = "";  // -u, "" when not given
+    const char* override_password = "";   // -p
     int image_result = 0;             // what the image transfers return
 };
 
