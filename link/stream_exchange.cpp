@@ -147,8 +147,8 @@ static int read_once(Link& link, char* buffer, int size)
     return count;
 }
 
-static const char ROOT_END_TAG[] = "</MOXCL>";
-static const char SHORT_END_TAG[] = "<END_MOXCL/>";
+static constexpr char ROOT_END_TAG[] = "</MOXCL>";
+static constexpr char SHORT_END_TAG[] = "<END_MOXCL/>";
 // Enough of the text before a read to find an end tag cut by that read.
 constexpr size_t END_TAG_CARRY = sizeof SHORT_END_TAG - 2;
 
