@@ -3,8 +3,13 @@
 
 #include <string_view>
 
-// True for PASSWORD and the other attributes that hold a secret (SNMP trap
-// communities, any name ending in PASSWORD), in any case.
+// True for the names that hold a secret, in any case: a name ending in
+// PASSWORD (PASSWORD, USER_PASSWORD, NEW_PASSWORD, ...), an SNMP trap
+// community (a name ending in TRAPCOMMUNITY, or COMMUNITY). A name ending in
+// PASSWORD that has MIN, MAX, MINIMUM or MAXIMUM as a word before its last
+// (MIN_PASSWORD: the shortest password the processor takes) is a setting
+// about passwords, not one, and is no secret. The element or attribute so
+// named holds the secret; the VALUE of an element so named too.
 bool is_secret_attribute(std::string_view name);
 
 // True for VALUE, in any case: the attribute that holds the secret of an
