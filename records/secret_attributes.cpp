@@ -81,7 +81,7 @@ std::string mask_secret_attributes(std::string_view text)
     return masked;
 }
 
-bool is_secret_attribute(std::string_view name)
+bool is_secret_name(std::string_view name)
 {
     // PASSWORD, USER_PASSWORD, ...: every password, but not a bound on
     // them; the SNMP trap community strings (SNMP_ADDRESS_1_TRAPCOMMUNITY
