@@ -2,20 +2,23 @@
 """Times a check-only run on a large script against libxml2's streaming
 parser (`xmllint --noout --stream`) and `wc -l` on the same file.
 
-Usage: check_speed.py QUORVEX [COMMANDS] [RUNS]
+Usage: check_speed.py [--previous OLD_QUORVEX] QUORVEX [COMMANDS] [RUNS]
 Generates a script of COMMANDS commands (default 100,000, about 10 MB) and
 runs, RUNS times each (default 11) and taking turns so that load from
 elsewhere hits all alike:
 
   quorvex -c      the checking pass, with its token trace (the trace is part
                   of the job; standard output goes to /dev/null)
+  previous -c     the same with OLD_QUORVEX (the previous release's binary),
+                  when --previous names one
   xmllint         --noout --stream: parses the same file as XML with
                   libxml2's streaming reader and writes nothing (Debian
                   package libxml2-utils)
   wc -l           reads the file and counts its lines: the floor of reading
                   it, no parsing at all
 
-It prints the medians and quorvex's ratio to each. With /usr/bin/time it
+It prints the medians and quorvex's ratio to each (and the previous
+release's ratio to xmllint). With /usr/bin/time it
 also prints the peak memory of a check-only run on a script a tenth of the
 size and on the full one, which should be about the same: the checker keeps
 no more than the current token.
@@ -56,11 +59,16 @@ def peak_kilobytes(command):
 
 
 def main():
-    if len(sys.argv) < 2:
+    arguments = sys.argv[1:]
+    previous = None
+    if arguments[:1] == ["--previous"] and len(arguments) > 1:
+        previous = os.path.abspath(arguments[1])
+        arguments = arguments[2:]
+    if not arguments:
         sys.exit(__doc__)
-    quorvex = os.path.abspath(sys.argv[1])
-    commands = int(sys.argv[2]) if len(sys.argv) > 2 else 100000
-    runs = int(sys.argv[3]) if len(sys.argv) > 3 else 11
+    quorvex = os.path.abspath(arguments[0])
+    commands = int(arguments[1]) if len(arguments) > 1 else 100000
+    runs = int(arguments[2]) if len(arguments) > 2 else 11
     xmllint = shutil.which("xmllint")
     if xmllint is None:
         sys.exit("xmllint not found (Debian package libxml2-utils)")
@@ -71,16 +79,20 @@ def main():
         subprocess.run([sys.executable, generator, str(commands), big], check=True)
         subprocess.run([sys.executable, generator, str(commands // 10), small], check=True)
 
-        def check(path):
-            return [quorvex, "-c", "-s", "192.0.2.1", "-f", path]
+        def check(path, program=quorvex):
+            return [program, "-c", "-s", "192.0.2.1", "-f", path]
 
-        contenders = [("quorvex -c", check(big)), ("xmllint", [xmllint, "--noout", "--stream", big]),
-                      ("wc -l", ["wc", "-l", big])]
+        xmllint_command = [xmllint, "--noout", "--stream", big]
+        contenders = [("quorvex -c", check(big)), ("xmllint", xmllint_command), ("wc -l", ["wc", "-l", big])]
+        if previous:
+            contenders.insert(1, ("previous -c", check(big, previous)))
         with open(os.devnull, "wb") as sink:
-            verdict = subprocess.run(check(big), stdout=sink, check=False).returncode
-            well_formed = subprocess.run(contenders[1][1], stdout=sink, stderr=sink, check=False).returncode
-        if verdict != 0:
-            sys.exit("the generated script did not check cleanly (exit status %d)" % verdict)
+            for name, command in contenders:
+                if name.endswith("-c"):
+                    verdict = subprocess.run(command, stdout=sink, check=False).returncode
+                    if verdict != 0:
+                        sys.exit("%s: the generated script did not check cleanly (exit status %d)" % (name, verdict))
+            well_formed = subprocess.run(xmllint_command, stdout=sink, stderr=sink, check=False).returncode
         if well_formed != 0:
             sys.exit("xmllint refused the generated script (exit status %d)" % well_formed)
         times = {name: [] for name, _ in contenders}
@@ -94,11 +106,14 @@ def main():
             print("%-11s %.3f s (%.1f MB/s)" % (name + ":", medians[name], size / 1e6 / medians[name]))
         print("ratio to xmllint: %.2f" % (medians["quorvex -c"] / medians["xmllint"]))
         print("ratio to wc -l:   %.1f" % (medians["quorvex -c"] / medians["wc -l"]))
+        if previous:
+            print("ratio to the previous release: %.2f" % (medians["quorvex -c"] / medians["previous -c"]))
+            print("previous release to xmllint:   %.2f" % (medians["previous -c"] / medians["xmllint"]))
         small_peak, big_peak = peak_kilobytes(check(small)), peak_kilobytes(check(big))
         if small_peak and big_peak:
             print("peak memory of quorvex -c: %d KB at %d commands, %d KB at %d commands" %
                   (small_peak, commands // 10, big_peak, commands))
-        xmllint_peak = peak_kilobytes(contenders[1][1])
+        xmllint_peak = peak_kilobytes(xmllint_command)
         if xmllint_peak:
             print("peak memory of xmllint:    %d KB at %d commands" % (xmllint_peak, commands))
 

@@ -3,13 +3,16 @@
 // named command; else an HTTP reply), a byte that places a password of the
 // run inside the text, then the processor's bytes. Whatever they are, the
 // report parses as JSON, stays within its size limit, holds the run's
-// password nowhere, and every value under a secret name is masked.
+// password nowhere, and every value under a secret name is masked; the
+// answers as read mask nothing else (a setting about secrets such as
+// MIN_PASSWORD shows its value) unless the processor sent the mask itself.
 #include "fuzz/harness.h"
 
 #include <string>
 
 #include <nlohmann/json.hpp>
 
+#include "records/answer_json.h"
 #include "records/run_report.h"
 #include "records/secret_attributes.h"
 
@@ -49,6 +52,23 @@ bool secrets_masked(const json& value)
     return true;
 }
 
+// No text outside the members named like secrets is the mask.
+bool masked_only_under_secrets(const json& value)
+{
+    if (value.is_string())
+        return value.get_ref<const std::string&>() != MASKED_SECRET;
+    if (value.is_object()) {
+        for (const auto& [name, member] : value.items())
+            if (!is_secret_attribute(name) && !masked_only_under_secrets(member))
+                return false;
+    } else if (value.is_array()) {
+        for (const auto& item : value)
+            if (!masked_only_under_secrets(item))
+                return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -78,5 +98,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FUZZ_REQUIRE(!parsed.is_discarded(), "the report is no JSON");
     FUZZ_REQUIRE(secrets_masked(parsed["responses"]), "a secret value is not masked");
     FUZZ_REQUIRE(parsed["exit_status"] == (options >> 2));
+    if (text.find(MASKED_SECRET) == std::string::npos) {
+        for (const AnswerEntry& answer : read_answers(text, REPORT_ANSWER_LIMIT))
+            FUZZ_REQUIRE(masked_only_under_secrets(answer.data), "a value that is no secret is masked");
+    }
     return 0;
 }

@@ -52,6 +52,7 @@ struct Link {
     // Set for commands whose whole response is shown (the root element, GET
     // commands): the next response check that shows a response clears it.
     bool show_whole_response = false;
+    EmptyRootEnds empty_root_ends;
     unsigned transfer_flags = 0;
     PendingCopy pending_copy;
 

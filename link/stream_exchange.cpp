@@ -1,6 +1,7 @@
 #include "link/stream_exchange.h"
 
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -147,8 +148,8 @@ static int read_once(Link& link, char* buffer, int size)
     return count;
 }
 
-static const char ROOT_END_TAG[] = "</MOXCL>";
-static const char SHORT_END_TAG[] = "<END_MOXCL/>";
+static constexpr char ROOT_END_TAG[] = "</MOXCL>";
+static constexpr char SHORT_END_TAG[] = "<END_MOXCL/>";
 // Enough of the text before a read to find an end tag cut by that read.
 constexpr size_t END_TAG_CARRY = sizeof SHORT_END_TAG - 2;
 
@@ -157,10 +158,16 @@ static bool holds_end_tag(std::string_view text)
     return holds(text, ROOT_END_TAG) || holds(text, SHORT_END_TAG);
 }
 
-// Whether the text begins a MOXCL root that stays open: its start tag was
-// closed with ">" (the end tag is still to come) or is not closed yet. A
-// root closed as an empty element ("/>") has nothing more to come.
-static bool root_left_open(std::string_view text)
+// The MOXCL root's start tag in an answer: not found yet, left open (closed
+// with ">", so that "</MOXCL>" is to come, or not closed yet), or written as
+// an empty element ("/>"); `end` is where the tag ends.
+enum class RootForm { not_found, open, empty };
+struct RootTag {
+    RootForm form = RootForm::not_found;
+    size_t end = 0;
+};
+
+static RootTag find_root(std::string_view text)
 {
     for (size_t at = text.find('<'); at != std::string_view::npos; at = text.find('<', at + 1)) {
         size_t name = at + 1;
@@ -172,9 +179,23 @@ static bool root_left_open(std::string_view text)
         if (after < text.size() && !is_markup_space(text[after]) && text[after] != '>' && text[after] != '/')
             continue;
         size_t close = text.find('>', after);
-        return close == std::string_view::npos || text[close - 1] != '/';
+        if (close == std::string_view::npos)
+            return {RootForm::open, text.size()};
+        return {text[close - 1] == '/' ? RootForm::empty : RootForm::open, close + 1};
     }
-    return false;
+    return {};
+}
+
+// What follows a root written as an empty element, when no end marker is
+// in it: the answer goes on while nothing but blanks came yet (its RESPONSE
+// element is still to come) or while its last tag is cut short (a part of
+// the RESPONSE element, of a data element or of the marker).
+static bool empty_root_cut(std::string_view after_root)
+{
+    if (after_root.find_first_not_of(" \t\r\n") == std::string_view::npos)
+        return true;
+    size_t last_tag = after_root.rfind('<');
+    return last_tag != std::string_view::npos && after_root.find('>', last_tag) == std::string_view::npos;
 }
 
 // Whether the text is an answer's start that has not reached its root yet:
@@ -203,37 +224,84 @@ static bool root_not_reached(std::string_view text)
 }
 
 // A response is read to its end before the script goes on: one whose text
-// holds neither end tag is unfinished while its root is open or not reached
-// yet, or while it fills the whole buffer.
-static bool response_unfinished(std::string_view text, int size)
+// holds neither end tag is unfinished while it fills the whole buffer,
+// while its root is open or not reached yet, and, for a root written as an
+// empty element, while its last part is cut short or while this processor
+// ends such answers with the marker.
+static bool response_unfinished(const Link& link, std::string_view text, int size)
 {
     if (holds_end_tag(text))
         return false;
-    return root_left_open(text) || root_not_reached(text) || text.size() >= static_cast<size_t>(size);
+    if (text.size() >= static_cast<size_t>(size))
+        return true;
+    RootTag root = find_root(text);
+    switch (root.form) {
+    case RootForm::open:
+        return true;
+    case RootForm::empty:
+        return link.empty_root_ends.with_marker || empty_root_cut(text.substr(root.end));
+    case RootForm::not_found:
+        break;
+    }
+    return root_not_reached(text);
+}
+
+// What an answer read to its end (text, or the last reads of it) says of
+// how this processor ends an answer whose root is an empty element.
+static void note_answer_end(Link& link, RootForm form, std::string_view text)
+{
+    EmptyRootEnds& ends = link.empty_root_ends;
+    if (form != RootForm::empty)
+        return;
+    bool marker = holds(text, SHORT_END_TAG);
+    ends.with_marker = ends.with_marker || marker;
+    ends.marker_may_follow = !ends.with_marker;
 }
 
 // The first read of an answer. The line end that closed the previous
 // answer may come after its end tag, in a write of its own: it belongs to
 // that answer, so blanks before this one's first '<' are passed over, and a
-// read that held nothing else is followed by the next.
+// read that held nothing else is followed by the next. So is the end marker
+// of an answer whose root is an empty element when that answer was taken
+// before the marker came (see EmptyRootEnds); a part of the marker so far
+// is read on.
 static int read_answer_start(Link& link, char* buffer, int size)
 {
+    constexpr std::string_view MARKER = SHORT_END_TAG;
+    bool marker_may_follow = link.empty_root_ends.marker_may_follow;
+    link.empty_root_ends.marker_may_follow = false;
     long long passed_over = 0;
+    int count = 0;
     for (;;) {
-        int count = read_once(link, buffer, size);
-        if (count <= 0)
-            return count;
-        int start = 0;
-        while (start < count && is_markup_space(buffer[start]))
-            ++start;
-        if (start == 0)
-            return count;
-        std::memmove(buffer, buffer + start, static_cast<size_t>(count - start));
-        count -= start;
+        int more = tls_read(link, buffer + count, size - count);
+        if (more <= 0)
+            return more;
+        count += more;
         buffer[count] = '\0';
-        passed_over += start;
-        if (count > 0 || passed_over > REPLY_BYTE_LIMIT)
-            return count > 0 ? count : -1;
+        std::string_view text(buffer, static_cast<size_t>(count));
+        size_t start = std::min(text.find_first_not_of(" \t\r\n"), text.size());
+        if (marker_may_follow && start < text.size()) {
+            std::string_view rest = text.substr(start);
+            if (rest.size() < MARKER.size() && MARKER.starts_with(rest) && count < size)
+                continue;
+            marker_may_follow = false;
+            if (rest.starts_with(MARKER)) {
+                link.empty_root_ends.with_marker = true;
+                start += MARKER.size();
+                start = std::min(text.find_first_not_of(" \t\r\n", start), text.size());
+            }
+        }
+        if (start > 0) {
+            int kept = count - static_cast<int>(start);
+            std::memmove(buffer, buffer + start, static_cast<size_t>(kept));
+            std::memset(buffer + kept, 0, start);
+            count = kept;
+            passed_over += static_cast<long long>(start);
+        }
+        if (count > 0)
+            return count;
+        if (passed_over > REPLY_BYTE_LIMIT)
+            return -1;
     }
 }
 
@@ -249,11 +317,13 @@ static void show_rest(Link& link, EchoMask* echo)
 // Reads the rest of a response that is not whole in buffer, up to the read
 // that holds an end tag; an end tag cut between two reads counts too. A
 // shown response (echo given: the mask of what it showed so far) has each
-// read shown, and only the closing root tag ends it; otherwise the reads go
-// to a scratch buffer and either end tag ends them.
-static LinkResult read_to_end(Link& link, char* buffer, int size, EchoMask* echo)
+// read shown, and only its root's own end ends it: the closing root tag, or
+// the marker after a root written as an empty element; otherwise the reads
+// go to a scratch buffer and either end tag ends them.
+static LinkResult read_to_end(Link& link, char* buffer, int size, EchoMask* echo, RootForm form)
 {
     bool shown = echo != nullptr;
+    const char* shown_end = form == RootForm::empty ? SHORT_END_TAG : ROOT_END_TAG;
     std::string_view before(buffer);
     std::string carry(before.substr(before.size() > END_TAG_CARRY ? before.size() - END_TAG_CARRY : 0));
     char scratch[TRANSFER_BUFFER_SIZE + 1];
@@ -275,8 +345,9 @@ static LinkResult read_to_end(Link& link, char* buffer, int size, EchoMask* echo
             log_plain(link.run, "%s", echo->shown(link.run, into).c_str());
         std::string window = carry;
         window.append(into, static_cast<size_t>(count));
-        if (shown ? holds(window, ROOT_END_TAG) : holds_end_tag(window)) {
+        if (shown ? holds(window, shown_end) : holds_end_tag(window)) {
             show_rest(link, echo);
+            note_answer_end(link, form, window);
             return LinkResult::ok;
         }
         carry = window.substr(window.size() > END_TAG_CARRY ? window.size() - END_TAG_CARRY : 0);
@@ -330,7 +401,7 @@ static LinkResult read_and_judge(Link& link, char* buffer, int size)
     bool lost = false;
     ResponseStatus parsed = parse_response_status(buffer);
     while (!(shown && parsed.complete && parsed.status == 0) && count < size &&
-           response_unfinished(std::string_view(buffer, count), size)) {
+           response_unfinished(link, std::string_view(buffer, count), size)) {
         int more = tls_read(link, buffer + count, size - count);
         if (more <= 0) {
             lost = true;
@@ -344,7 +415,9 @@ static LinkResult read_and_judge(Link& link, char* buffer, int size)
     if (show_whole_response && carries_data(std::string_view(buffer, count)))
         wanted.emplace(link.run.console);
     int length = static_cast<int>(std::strlen(buffer));
-    bool unfinished = !lost && response_unfinished(std::string_view(buffer, count), size);
+    bool unfinished = !lost && response_unfinished(link, std::string_view(buffer, count), size);
+    RootForm form = find_root(std::string_view(buffer, count)).form;
+    note_answer_end(link, form, std::string_view(buffer, count));
 
     if (parsed.major_taken)
         link.response_version.major = parsed.major;
@@ -364,7 +437,7 @@ static LinkResult read_and_judge(Link& link, char* buffer, int size)
                   mask_run_secrets(link.run, buffer).c_str());
         if (lost)
             return report_read_failure(link);
-        if (unfinished && read_to_end(link, buffer, size, nullptr) != LinkResult::ok)
+        if (unfinished && read_to_end(link, buffer, size, nullptr, form) != LinkResult::ok)
             return LinkResult::read_failure;
         // The run goes on.
         return LinkResult::malformed_response;
@@ -375,7 +448,7 @@ static LinkResult read_and_judge(Link& link, char* buffer, int size)
             log_plain(link.run, "%s", echo.shown(link.run, buffer).c_str());
             show_whole_response = false;
             if (unfinished && !lost)
-                return read_to_end(link, buffer, size, &echo);
+                return read_to_end(link, buffer, size, &echo, form);
             show_rest(link, &echo);
             return lost ? report_read_failure(link) : LinkResult::ok;
         }
@@ -386,6 +459,6 @@ static LinkResult read_and_judge(Link& link, char* buffer, int size)
     if (lost)
         return report_read_failure(link);
     if (unfinished)
-        return read_to_end(link, buffer, size, nullptr);
+        return read_to_end(link, buffer, size, nullptr, form);
     return LinkResult::ok;
 }

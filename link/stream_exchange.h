@@ -12,6 +12,18 @@ struct ResponseVersion {
     unsigned minor = 0;
 };
 
+// How this processor ends an answer whose root is written as an empty
+// element, as far as the link has seen. Such an answer may end with its
+// RESPONSE element or with the marker "<END_MOXCL/>"; a processor keeps to
+// one way, and the first answer that holds the marker shows it. From then
+// on every such answer is read to its marker, in however many writes it
+// comes. Before that, an answer taken whole without its marker may see the
+// marker open the next read: it belongs to that answer and is passed over.
+struct EmptyRootEnds {
+    bool with_marker = false;
+    bool marker_may_follow = false;
+};
+
 // The next response check that shows a response shows it whole (the root
 // element, GET commands).
 void show_next_response_whole(Link& link);

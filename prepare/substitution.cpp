@@ -130,6 +130,14 @@ bool parse_name_value_pairs(RunContext& run, const char* pair_list)
 void PlaceholderScan::scan(const char* text, size_t length)
 {
     for (size_t i = 0; i < length; ++i) {
+        // Outside a placeholder only a '%' matters: the text up to the next
+        // one is passed over at once (most scripts hold none).
+        if (!inside_) {
+            const void* percent = memchr(text + i, '%', length - i);
+            if (percent == nullptr)
+                return;
+            i = static_cast<size_t>(static_cast<const char*>(percent) - text);
+        }
         char c = text[i];
         if (c == '%') {
             if (inside_ && !current_.empty()) {

@@ -72,10 +72,11 @@ struct OpenElement {
 
 // One pass of expat over one stretch of the text.
 struct Reader {
-    Reader(std::vector<AnswerEntry>& into, size_t limit) : answers(into), most(limit) {}
+    Reader(std::vector<AnswerEntry>& into, size_t limit, size_t* past) : answers(into), most(limit), past_most(past) {}
 
     std::vector<AnswerEntry>& answers;
     size_t most;
+    size_t* past_most;          // counts the answers past most, when given
     XML_Parser parser = nullptr;
     size_t depth = 0;           // of the element being read, 0 outside the root
     bool root_seen = false;
@@ -98,6 +99,8 @@ struct Reader {
         if (element == "RESPONSE" && depth <= 2) {
             if (answers.size() >= most) {
                 answer_open = false;
+                if (past_most != nullptr)
+                    ++*past_most;
                 return;
             }
             AnswerEntry entry;
@@ -238,17 +241,15 @@ void mark_broken(Reader& reader, std::vector<AnswerEntry>& answers, size_t most,
     answers.push_back(std::move(entry));
 }
 
-}  // namespace
-
-std::vector<AnswerEntry> read_answers(std::string_view text, size_t most)
+std::vector<AnswerEntry> read_answers_counting(std::string_view text, size_t most, size_t* left_out)
 {
     std::vector<AnswerEntry> answers;
     size_t offset = 0;
-    while (offset < text.size() && answers.size() < most) {
+    while (offset < text.size() && (answers.size() < most || left_out != nullptr)) {
         std::string_view stretch = text.substr(offset);
         if (is_blank_text(stretch))
             break;
-        Reader reader(answers, most);
+        Reader reader(answers, most, left_out);
         reader.parser = shared_parser.fresh();
         if (reader.parser == nullptr)
             break;
@@ -288,4 +289,16 @@ std::vector<AnswerEntry> read_answers(std::string_view text, size_t most)
         offset = next_declaration(text, offset + std::max<size_t>(at, 1));
     }
     return answers;
+}
+
+}  // namespace
+
+std::vector<AnswerEntry> read_answers(std::string_view text, size_t most)
+{
+    return read_answers_counting(text, most, nullptr);
+}
+
+std::vector<AnswerEntry> read_answers(std::string_view text, size_t most, size_t& left_out)
+{
+    return read_answers_counting(text, most, &left_out);
 }

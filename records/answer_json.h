@@ -38,3 +38,6 @@ constexpr size_t ANSWER_DEPTH_LIMIT = 64;
 // holds no RESPONSE but is not blank (a document cut before it, or text
 // that is no XML) gives an incomplete entry of its own.
 std::vector<AnswerEntry> read_answers(std::string_view text, size_t most);
+// The same, and the RESPONSE elements past the first `most` are counted in
+// left_out: the text is then read to its end.
+std::vector<AnswerEntry> read_answers(std::string_view text, size_t most, size_t& left_out);

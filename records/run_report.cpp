@@ -43,6 +43,9 @@ struct ReportGathering {
     bool instruction_opened = false;  // it was "<?"
     std::vector<AnswerText> answers;
     bool answer_open = false;
+    // Stream mode's answers past the listing's limit: counted, not kept.
+    size_t answers_dropped = 0;
+    bool dropping_answer = false;
     size_t text_kept = 0;
     bool text_left_out = false;
     std::vector<std::string> secrets;
@@ -270,16 +273,25 @@ struct GatheredAnswer {
     std::string repeat_key;
 };
 
-std::vector<GatheredAnswer> all_answers(const ReportGathering& gathered)
+// The answers listed (at most REPORT_ANSWER_LIMIT) and how many more there
+// were.
+struct AllAnswers {
+    std::vector<GatheredAnswer> listed;
+    size_t left_out = 0;
+};
+
+AllAnswers all_answers(const ReportGathering& gathered)
 {
     constexpr size_t REPEAT_TEXT_LIMIT = 4096;
     constexpr size_t REPEATS_KEPT = 256;
     std::unordered_map<std::string, std::vector<AnswerEntry>> seen;
-    std::vector<GatheredAnswer> all;
+    AllAnswers all;
+    all.left_out = gathered.answers_dropped;
     for (const AnswerText& text : gathered.answers) {
-        size_t room = REPORT_ANSWER_LIMIT > all.size() ? REPORT_ANSWER_LIMIT - all.size() : 0;
-        if (room == 0)
-            break;
+        // Past the limit the answers are counted: the text is read for them
+        // all the same.
+        size_t room = REPORT_ANSWER_LIMIT - all.listed.size();
+        size_t beyond = 0;
         // Stream mode's answers repeat themselves ("No error" at most check
         // points): an answer met before is not read again.
         std::vector<AnswerEntry> read;
@@ -287,12 +299,17 @@ std::vector<GatheredAnswer> all_answers(const ReportGathering& gathered)
         if (known != seen.end() && known->second.size() <= room) {
             read = known->second;
         } else {
-            read = read_answers(text.text, room);
-            if (text.text.size() <= REPEAT_TEXT_LIMIT && seen.size() < REPEATS_KEPT)
+            read = read_answers(text.text, room, beyond);
+            if (text.text.size() <= REPEAT_TEXT_LIMIT && seen.size() < REPEATS_KEPT && beyond == 0)
                 seen.emplace(text.text, read);
         }
-        if (read.empty() && !text.command.empty()) {
+        all.left_out += beyond;
+        if (read.empty() && !text.command.empty() && beyond == 0) {
             // Stream mode: an answer with no readable response at all.
+            if (room == 0) {
+                ++all.left_out;
+                continue;
+            }
             AnswerEntry nothing;
             nothing.complete = false;
             nothing.problem = text.text.empty() ? "no answer" : "no RESPONSE element";
@@ -307,7 +324,7 @@ std::vector<GatheredAnswer> all_answers(const ReportGathering& gathered)
             std::string key;
             if (text.text.size() <= REPEAT_TEXT_LIMIT && !text.cut)
                 key = text.command + '\x01' + std::to_string(index++) + '\x01' + text.text;
-            all.push_back({std::move(entry), text.command, std::move(key)});
+            all.listed.push_back({std::move(entry), text.command, std::move(key)});
         }
     }
     return all;
@@ -408,7 +425,7 @@ std::string quiet_answer_lines(RunContext& run)
 {
     ReportGathering& gathered = *run.report;
     std::string lines;
-    for (const auto& [answer, command, key] : all_answers(gathered)) {
+    for (const auto& [answer, command, key] : all_answers(gathered).listed) {
         if (!answer_failed(gathered, answer) && answer.data.is_null())
             continue;
         json entry = answer_entry(answer, command, true);
@@ -428,6 +445,9 @@ void report_answer_bytes(RunContext& run, const char* data, size_t length)
     if (!gathered.answer_open) {
         if (gathered.answers.size() >= REPORT_ANSWER_LIMIT) {
             gathered.text_left_out = true;
+            if (!gathered.dropping_answer)
+                ++gathered.answers_dropped;
+            gathered.dropping_answer = true;
             return;
         }
         gathered.answers.push_back({gathered.pending_command, {}, false});
@@ -446,6 +466,7 @@ void report_answer_end(RunContext& run, bool cut)
     if (gathered.answer_open)
         gathered.answers.back().cut = cut;
     gathered.answer_open = false;
+    gathered.dropping_answer = false;
 }
 
 void report_reply_bytes(RunContext& run, const char* data, size_t length)
@@ -542,7 +563,10 @@ std::string render_run_report(RunContext& run, int exit_status, bool check_only)
 {
     ReportGathering& gathered = *run.report;
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - gathered.start).count();
-    std::vector<GatheredAnswer> answers = all_answers(gathered);
+    AllAnswers gathered_answers = all_answers(gathered);
+    const std::vector<GatheredAnswer>& answers = gathered_answers.listed;
+    // Answers past the listing's limit, and then those the size limit drops.
+    const size_t past_limit = gathered_answers.left_out;
 
     json report = json::parse(gathered.head + "}", nullptr, false);
     if (report.is_discarded())
@@ -576,6 +600,8 @@ std::string render_run_report(RunContext& run, int exit_status, bool check_only)
         report["images_left_out"] = gathered.images_left_out;
     if (gathered.text_left_out)
         report["answers_text_left_out"] = true;
+    if (past_limit > 0)
+        report["responses_left_out"] = past_limit;
     mask_secrets(gathered, report);
 
     std::vector<std::string> images;
@@ -601,7 +627,7 @@ std::string render_run_report(RunContext& run, int exit_status, bool check_only)
     }
     if (size <= REPORT_SIZE_LIMIT)
         return laid_out(report, images, responses);
-    report["responses_left_out"] = answers.size();
+    report["responses_left_out"] = answers.size() + past_limit;
     responses.clear();
     size_t used = laid_out(report, images, responses).size();
     for (const auto& [answer, command, key] : answers) {
@@ -611,8 +637,8 @@ std::string render_run_report(RunContext& run, int exit_status, bool check_only)
         used += line.size() + ENTRY_FRAME;
         responses.push_back(std::move(line));
     }
-    if (responses.size() < answers.size())
-        report["responses_left_out"] = answers.size() - responses.size();
+    if (size_t left_out = answers.size() - responses.size() + past_limit; left_out > 0)
+        report["responses_left_out"] = left_out;
     else
         report.erase("responses_left_out");
     return laid_out(report, images, responses);

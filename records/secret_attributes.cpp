@@ -7,9 +7,23 @@
 
 namespace {
 
-bool ends_with(const std::string& text, std::string_view tail)
+// name ends with tail (written in capitals) in any case.
+bool ends_ignoring_case(std::string_view name, std::string_view tail)
 {
-    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+    return name.size() >= tail.size() && equal_ignoring_case(name.substr(name.size() - tail.size()), tail);
+}
+
+// A setting about passwords rather than one: a word of the name before its
+// last is a bound (MIN_PASSWORD, the shortest password the processor takes).
+bool names_a_bound(std::string_view name)
+{
+    for (size_t start = 0, end; (end = name.find('_', start)) != std::string_view::npos; start = end + 1) {
+        std::string_view word = name.substr(start, end - start);
+        for (std::string_view bound : {"MIN", "MAX", "MINIMUM", "MAXIMUM"})
+            if (equal_ignoring_case(word, bound))
+                return true;
+    }
+    return false;
 }
 
 // The attribute at 'at' stands in a tag whose element name holds a secret
@@ -71,15 +85,14 @@ std::string mask_secret_attributes(std::string_view text)
     return masked;
 }
 
-bool is_secret_attribute(std::string_view name)
+bool is_secret_name(std::string_view name)
 {
-    std::string upper;
-    upper.reserve(name.size());
-    for (char c : name)
-        upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    // PASSWORD, USER_PASSWORD, ...: every password; the SNMP trap community
-    // strings (SNMP_ADDRESS_1_TRAPCOMMUNITY ...) act as passwords too.
-    return ends_with(upper, "PASSWORD") || ends_with(upper, "TRAPCOMMUNITY") || upper == "COMMUNITY";
+    // PASSWORD, USER_PASSWORD, ...: every password, but not a bound on
+    // them; the SNMP trap community strings (SNMP_ADDRESS_1_TRAPCOMMUNITY
+    // ...) act as passwords too.
+    if (ends_ignoring_case(name, "PASSWORD"))
+        return !names_a_bound(name);
+    return ends_ignoring_case(name, "TRAPCOMMUNITY") || equal_ignoring_case(name, "COMMUNITY");
 }
 
 bool is_value_attribute(std::string_view name)

@@ -3,9 +3,25 @@
 
 #include <string_view>
 
-// True for PASSWORD and the other attributes that hold a secret (SNMP trap
-// communities, any name ending in PASSWORD), in any case.
-bool is_secret_attribute(std::string_view name);
+#include "records/text_tests.h"
+
+// is_secret_attribute without its quick test on the last letter.
+bool is_secret_name(std::string_view name);
+
+// True for the names that hold a secret, in any case: a name ending in
+// PASSWORD (PASSWORD, USER_PASSWORD, NEW_PASSWORD, ...), an SNMP trap
+// community (a name ending in TRAPCOMMUNITY, or COMMUNITY). A name ending in
+// PASSWORD that has MIN, MAX, MINIMUM or MAXIMUM as a word before its last
+// (MIN_PASSWORD: the shortest password the processor takes) is a setting
+// about passwords, not one, and is no secret. The element or attribute so
+// named holds the secret; the VALUE of an element so named too.
+inline bool is_secret_attribute(std::string_view name)
+{
+    // The lexer asks this of every name in a script: most end in neither
+    // letter that ends the names above (PASSWORD, COMMUNITY).
+    char last = name.empty() ? '\0' : ascii_upper(name.back());
+    return (last == 'D' || last == 'Y') && is_secret_name(name);
+}
 
 // True for VALUE, in any case: the attribute that holds the secret of an
 // element whose own name is a secret one (an SNMP trap community).

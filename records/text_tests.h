@@ -36,13 +36,20 @@ constexpr bool holds(std::string_view text, std::string_view needle)
     return text.find(needle) != std::string_view::npos;
 }
 
+// The capital of an ASCII letter; any other byte as it is (what toupper
+// does in the "C" locale, without its call).
+constexpr char ascii_upper(char c)
+{
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
 // text equals upper (written in capitals) in any case.
-inline bool equal_ignoring_case(std::string_view text, std::string_view upper)
+constexpr bool equal_ignoring_case(std::string_view text, std::string_view upper)
 {
     if (text.size() != upper.size())
         return false;
     for (size_t i = 0; i < text.size(); ++i)
-        if (std::toupper(static_cast<unsigned char>(text[i])) != upper[i])
+        if (ascii_upper(text[i]) != upper[i])
             return false;
     return true;
 }

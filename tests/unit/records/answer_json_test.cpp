@@ -61,6 +61,32 @@ TEST(AnswerJson, SecretsAreMaskedWhereverTheyStand)
     EXPECT_EQ(data["USER"]["PASSWORD"], "********");
 }
 
+// Secrets are masked; settings about them, bounds on passwords, are not:
+// a compliance query reads the minimum password length from the report.
+TEST(SecretAttributes, SecretsAreMaskedAndSettingsAboutThemAreNot)
+{
+    struct Case {
+        const char* name;
+        bool secret;
+    } cases[] = {
+        {"PASSWORD", true},          {"password", true},        {"USER_PASSWORD", true},
+        {"NEW_PASSWORD", true},      {"ADMIN_PASSWORD", true},  {"SNMP_ADDRESS_2_TRAPCOMMUNITY", true},
+        {"COMMUNITY", true},         {"MIN_PASSWORD", false},   {"min_password", false},
+        {"MAX_PASSWORD", false},     {"MINIMUM_PASSWORD", false}, {"DIR_MIN_PASSWORD", false},
+        {"PASSWORD_MIN", false},     {"USER_LOGIN", false},     {"VALUE", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(is_secret_attribute(c.name), c.secret) << c.name;
+
+    json data = data_of(answer(std::string(RESPONSE_OK) +
+                               "<GLOBAL_SETTINGS><MIN_PASSWORD VALUE=\"11\"/><SESSION_TIMEOUT VALUE=\"30\"/>"
+                               "<ADMIN_PASSWORD VALUE=\"pw-one\"/></GLOBAL_SETTINGS>"));
+    EXPECT_EQ(data["GLOBAL_SETTINGS"]["MIN_PASSWORD"]["VALUE"], "11");
+    EXPECT_EQ(data["GLOBAL_SETTINGS"]["ADMIN_PASSWORD"]["VALUE"], "********");
+    EXPECT_EQ(mask_secret_attributes("<MIN_PASSWORD VALUE=\"8\"/> <X NEW_PASSWORD=\"pw\"/>"),
+              "<MIN_PASSWORD VALUE=\"8\"/> <X NEW_PASSWORD=\"********\"/>");
+}
+
 TEST(SecretAttributes, ValuesInQuotedScriptLinesAreMasked)
 {
     struct Case {
@@ -175,6 +201,36 @@ TEST(RunReport, StaysWithinItsSizeLimit)
     EXPECT_EQ(report["answers_text_left_out"], true);
     EXPECT_EQ(report["exit_status"], 0);
 
+}
+
+// More answers than the report lists: it lists REPORT_ANSWER_LIMIT of them
+// and says how many more there were, in both transports.
+TEST(RunReport, SaysHowManyAnswersItLeftOut)
+{
+    const std::string one = answer(RESPONSE_OK);
+    for (bool stream : {true, false}) {
+        SCOPED_TRACE(stream ? "stream" : "http");
+        RunContext run;
+        report_start(run, "9.9", false);
+        report_transport(run, stream ? ProcessorGeneration::stream : ProcessorGeneration::http);
+        for (size_t i = 0; i < REPORT_ANSWER_LIMIT + 5; ++i) {
+            if (stream) {
+                report_element_sent(run, "SET_ITEM_A");
+                report_answer_bytes(run, one.data(), one.size());
+                report_answer_end(run, false);
+            } else {
+                report_reply_bytes(run, one.data(), one.size());
+            }
+        }
+        json report = json::parse(render_run_report(run, 0, false));
+        EXPECT_EQ(report["responses"].size(), REPORT_ANSWER_LIMIT);
+        EXPECT_EQ(report["responses_left_out"], 5);
+    }
+    // Within the limit nothing is said.
+    RunContext run;
+    report_start(run, "9.9", false);
+    report_reply_bytes(run, one.data(), one.size());
+    EXPECT_FALSE(json::parse(render_run_report(run, 0, false)).contains("responses_left_out"));
 }
 
 // The values of the run's passwords are masked wherever the processor
