@@ -6,11 +6,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "records/bounded_copy.h"
 #include "records/log_output.h"
 #include "records/run_context.h"
+#include "platform/hidden_argument.h"
 #include "platform/winsock.h"
 #include "prepare/substitution.h"
 
@@ -148,6 +150,18 @@ void take_known_processors_mode(RunContext& run)
     run.settings.known_processors_strict = mode != nullptr && strcmp(mode, "strict") == 0;
 }
 
+// A password given with -p: the run keeps a copy of it, and the argument is
+// overwritten so that the process list no longer shows it. Said once.
+void take_password_off_the_command_line(RunContext& run, char* argument, bool warned)
+{
+    run.settings.password_kept = std::make_shared<const std::string>(argument);
+    run.settings.password = run.settings.password_kept->c_str();
+    hide_argument(argument);
+    if (!warned)
+        error_only(run, "Warning: a password given with -p can be read by other users of this computer; "
+                        "give it with QUORVEX_PASSWORD_FILE instead.\n");
+}
+
 // The value of the option at index, or nullptr when none follows it.
 const char* next_value(int argc, char** argv, int& index)
 {
@@ -177,7 +191,8 @@ CommandLine parse_command_line(RunContext& run, int argc, char** argv)
     bool server_given = false;
     bool substitution_seen = false;
     bool password_given = false;
-    bool result = true;
+    bool password_warned = false;
+    bool pairs_refused = false;
 
     int i = 1;
     // The option's value, the next argument, into field; false when none follows.
@@ -187,6 +202,13 @@ CommandLine parse_command_line(RunContext& run, int argc, char** argv)
     };
     for (; i < argc; ++i) {
         const char* arg = argv[i];
+        if (strcmp(arg, "--help") == 0)
+            return usage(run);
+        if (strcmp(arg, "--version") == 0) {
+            std::string text = version_text();
+            console_only_text(run, text.data(), text.size());
+            return CommandLine::usage;
+        }
         const OptionSpec* option = find_option(arg);
         if (option == nullptr)
             return usage_error(run, NOT_AN_OPTION, arg);
@@ -217,6 +239,10 @@ CommandLine parse_command_line(RunContext& run, int argc, char** argv)
             if (!take_value(run.settings.password))
                 return usage_error(run, NEEDS_A_VALUE, arg);
             password_given = true;
+            if (*run.settings.password != '\0') {
+                take_password_off_the_command_line(run, argv[i], password_warned);
+                password_warned = true;
+            }
             break;
         case 'u':
             if (!take_value(run.settings.user_name))
@@ -228,11 +254,10 @@ CommandLine parse_command_line(RunContext& run, int argc, char** argv)
         case 's': {
             if (i + 1 >= argc)
                 return usage_error(run, NEEDS_A_VALUE, arg);
-            for (int before = 1; before < i; ++before) {
-                if (const OptionSpec* earlier = find_option(argv[before]); earlier && earlier->letter == 's') {
-                    console_only(run, "Error:option 's' has been used more than once \n");
-                    return usage_error(run);
-                }
+            // Only an option counts: a value spelled "-s" (-u -s -s mp1) is a value.
+            if (server_given) {
+                console_only(run, "Error:option 's' has been used more than once \n");
+                return usage_error(run);
             }
             const char* value = argv[++i];
             if (CommandLine taken = take_server_value(run, value); taken != CommandLine::go_on)
@@ -253,7 +278,7 @@ CommandLine parse_command_line(RunContext& run, int argc, char** argv)
                 return usage_error(run, NEEDS_A_VALUE, arg);
             if (!parse_name_value_pairs(run, value)) {
                 console_only(run, "Invalid Substituion String\r\n");
-                result = false;
+                pairs_refused = true;
                 break;
             }
             switch (substitute_variables(run)) {
@@ -283,18 +308,25 @@ CommandLine parse_command_line(RunContext& run, int argc, char** argv)
             return CommandLine::refused;
         }
     }
-    // -p, then QUORVEX_PASSWORD, then QUORVEX_PASSWORD_FILE.
-    if (!password_given && getenv("QUORVEX_PASSWORD") == nullptr && !take_password_file(run))
-        return CommandLine::refused;
+    // Refused pairs refuse a check too: without its working copy it would
+    // check another script than the run would send.
+    if (pairs_refused)
+        return CommandLine::stop;
+    // The time limit bounds the wait for a password file as well.
     const char* timeout = getenv("QUORVEX_TIMEOUT");
     if (timeout && *timeout != '\0' && !take_environment_timeout(run, timeout))
         return CommandLine::refused;
-    return result ? CommandLine::go_on : CommandLine::refused;
+    // -p, then QUORVEX_PASSWORD, then QUORVEX_PASSWORD_FILE.
+    if (!password_given && getenv("QUORVEX_PASSWORD") == nullptr && !take_password_file(run))
+        return CommandLine::refused;
+    return CommandLine::go_on;
 }
 
-bool quiet_option_given(int argc, char** argv)
+bool banner_left_out(int argc, char** argv)
 {
     for (int i = 1; i < argc; ++i) {
+        if (strcmp(argv[i], "--help") == 0 || strcmp(argv[i], "--version") == 0)
+            return true;
         const OptionSpec* option = find_option(argv[i]);
         if (option == nullptr)
             return false;

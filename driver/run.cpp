@@ -322,7 +322,7 @@ Flow exchange(ScriptReader& reader)
 // The run from the banner to its exit status.
 int run_steps(RunContext& run, int argc, char** argv)
 {
-    if (!quiet_option_given(argc, argv))
+    if (!banner_left_out(argc, argv))
         print_banner(run);
     WSAData data{};
     int started = WSAStartup(WINSOCK_VERSION_2_2, &data);
