@@ -133,6 +133,21 @@ TEST_F(Files, SameFileByVolumeAndIndex)
     EXPECT_FALSE(same_file("missing.xml", "missing.xml"));
 }
 
+// The run's outputs against its inputs: names that make one file, whether
+// the file is there yet or not, in any letter case and folder spelling.
+TEST_F(Files, OneFileWhetherThereYetOrNot)
+{
+    write("a.xml", "a");
+    std::filesystem::create_directories("sub");
+    EXPECT_TRUE(one_file("a.xml", ".\\sub\\..\\A.XML"));
+    EXPECT_FALSE(one_file("a.xml", "new.json"));
+    EXPECT_TRUE(one_file("new.json", ".\\NEW.json"));
+    EXPECT_TRUE(one_file("new.json", "sub/../new.json"));
+    EXPECT_TRUE(one_file("sub\\new.json", (folder / "SUB" / "new.json").string().c_str()));
+    EXPECT_FALSE(one_file("new.json", "sub\\new.json"));
+    EXPECT_FALSE(one_file("new.json", "new.log"));
+}
+
 // A password given with -p: the command line the process list reads (the
 // process's own block) no longer holds it. The test's own program name
 // stands in for it, as a word of its own there.
