@@ -199,10 +199,12 @@ TEST_F(CommandLineTest, ValueSpelledLikeServerOptionIsAValue)
 {
     testing::internal::CaptureStdout();
     EXPECT_EQ(parse({"-u", "-s", "-s", "mp1", "-f", "a.xml"}), CommandLine::go_on);
+    EXPECT_STREQ(run.settings.user_name, "-s");
+    EXPECT_STREQ(run.settings.server_address, "mp1");
+    run = RunContext{};
     EXPECT_EQ(parse({"-l", "-s", "-s", "mp1", "-f", "a.xml"}), CommandLine::go_on);
     testing::internal::GetCapturedStdout();
     EXPECT_STREQ(run.settings.log_file_name, "-s");
-    EXPECT_STREQ(run.settings.user_name, "-s");
     EXPECT_STREQ(run.settings.server_address, "mp1");
 }
 
