@@ -15,8 +15,9 @@ _quorvex_offer_words()
     mapfile -t COMPREPLY < <(compgen -W "$1" -- "${COMP_WORDS[COMP_CWORD]}")
 }
 
-# quorvex: options in both spellings (-s and /s, any case); files after -f
-# and -l, nothing to offer after the options that take other values.
+# quorvex: options in both spellings (-s and /s, any case), --help and
+# --version after "--"; files after -f, -l and -j, nothing to offer after
+# the options that take other values.
 _quorvex()
 {
     local cur=${COMP_WORDS[COMP_CWORD]}
@@ -30,8 +31,10 @@ _quorvex()
     fi
     if [[ $cur == /* ]]; then
         _quorvex_offer_words "/s /f /l /v /c /u /p /t /j /q"
-    else
+    elif [[ $cur != --* ]]; then
         _quorvex_offer_words "-s -f -l -v -c -u -p -t -j -q"
+    else
+        _quorvex_offer_words "--help --version"
     fi
 }
 complete -F _quorvex quorvex

@@ -6,11 +6,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "records/bounded_copy.h"
 #include "records/log_output.h"
 #include "records/run_context.h"
+#include "platform/hidden_argument.h"
 #include "platform/winsock.h"
 #include "prepare/substitution.h"
 
@@ -150,13 +152,13 @@ void take_known_processors_mode(RunContext& run)
 
 // The -t pairs (from the command line, or QUORVEX_VARIABLES) into the run's
 // table and the working copy written with them. go_on also when the pairs
-// were refused: result then turns false and the run is refused once every
-// option has been read.
-CommandLine take_substitution(RunContext& run, const char* pairs, bool& result)
+// were refused: refused then turns true and the run (a check too) is
+// refused once every option has been read.
+CommandLine take_substitution(RunContext& run, const char* pairs, bool& refused)
 {
     if (!parse_name_value_pairs(run, pairs)) {
         console_only(run, "Invalid Substituion String\r\n");
-        result = false;
+        refused = true;
         return CommandLine::go_on;
     }
     switch (substitute_variables(run)) {
@@ -169,6 +171,18 @@ CommandLine take_substitution(RunContext& run, const char* pairs, bool& result)
         return CommandLine::stop;
     }
     return CommandLine::go_on;
+}
+
+// A password given with -p: the run keeps a copy of it, and the argument is
+// overwritten so that the process list no longer shows it. Said once.
+void take_password_off_the_command_line(RunContext& run, char* argument, bool warned)
+{
+    run.settings.password_kept = std::make_shared<const std::string>(argument);
+    run.settings.password = run.settings.password_kept->c_str();
+    hide_argument(argument);
+    if (!warned)
+        error_only(run, "Warning: a password given with -p can be read by other users of this computer; "
+                        "give it with QUORVEX_PASSWORD_FILE instead.\n");
 }
 
 // The value of the option at index, or nullptr when none follows it.
@@ -200,7 +214,8 @@ CommandLine parse_command_line(RunContext& run, int argc, char** argv)
     bool server_given = false;
     bool substitution_seen = false;
     bool password_given = false;
-    bool result = true;
+    bool password_warned = false;
+    bool pairs_refused = false;
 
     int i = 1;
     // The option's value, the next argument, into field; false when none follows.
@@ -210,6 +225,13 @@ CommandLine parse_command_line(RunContext& run, int argc, char** argv)
     };
     for (; i < argc; ++i) {
         const char* arg = argv[i];
+        if (strcmp(arg, "--help") == 0)
+            return usage(run);
+        if (strcmp(arg, "--version") == 0) {
+            std::string text = version_text();
+            console_only_text(run, text.data(), text.size());
+            return CommandLine::usage;
+        }
         const OptionSpec* option = find_option(arg);
         if (option == nullptr)
             return usage_error(run, NOT_AN_OPTION, arg);
@@ -240,6 +262,10 @@ CommandLine parse_command_line(RunContext& run, int argc, char** argv)
             if (!take_value(run.settings.password))
                 return usage_error(run, NEEDS_A_VALUE, arg);
             password_given = true;
+            if (*run.settings.password != '\0') {
+                take_password_off_the_command_line(run, argv[i], password_warned);
+                password_warned = true;
+            }
             break;
         case 'u':
             if (!take_value(run.settings.user_name))
@@ -251,11 +277,10 @@ CommandLine parse_command_line(RunContext& run, int argc, char** argv)
         case 's': {
             if (i + 1 >= argc)
                 return usage_error(run, NEEDS_A_VALUE, arg);
-            for (int before = 1; before < i; ++before) {
-                if (const OptionSpec* earlier = find_option(argv[before]); earlier && earlier->letter == 's') {
-                    console_only(run, "Error:option 's' has been used more than once \n");
-                    return usage_error(run);
-                }
+            // Only an option counts: a value spelled "-s" (-u -s -s mp1) is a value.
+            if (server_given) {
+                console_only(run, "Error:option 's' has been used more than once \n");
+                return usage_error(run);
             }
             const char* value = argv[++i];
             if (CommandLine taken = take_server_value(run, value); taken != CommandLine::go_on)
@@ -274,7 +299,7 @@ CommandLine parse_command_line(RunContext& run, int argc, char** argv)
             const char* value = next_value(argc, argv, i);
             if (value == nullptr)
                 return usage_error(run, NEEDS_A_VALUE, arg);
-            if (CommandLine taken = take_substitution(run, value, result); taken != CommandLine::go_on)
+            if (CommandLine taken = take_substitution(run, value, pairs_refused); taken != CommandLine::go_on)
                 return taken;
             break;
         }
@@ -297,21 +322,28 @@ CommandLine parse_command_line(RunContext& run, int argc, char** argv)
     // QUORVEX_VARIABLES: the -t pairs kept out of the process list, when -t
     // did not give them.
     if (const char* pairs = getenv("QUORVEX_VARIABLES"); pairs && *pairs != '\0' && file_given && !substitution_seen) {
-        if (CommandLine taken = take_substitution(run, pairs, result); taken != CommandLine::go_on)
+        if (CommandLine taken = take_substitution(run, pairs, pairs_refused); taken != CommandLine::go_on)
             return taken;
     }
-    // -p, then QUORVEX_PASSWORD, then QUORVEX_PASSWORD_FILE.
-    if (!password_given && getenv("QUORVEX_PASSWORD") == nullptr && !take_password_file(run))
-        return CommandLine::refused;
+    // Refused pairs refuse a check too: without its working copy it would
+    // check another script than the run would send.
+    if (pairs_refused)
+        return CommandLine::stop;
+    // The time limit bounds the wait for a password file as well.
     const char* timeout = getenv("QUORVEX_TIMEOUT");
     if (timeout && *timeout != '\0' && !take_environment_timeout(run, timeout))
         return CommandLine::refused;
-    return result ? CommandLine::go_on : CommandLine::refused;
+    // -p, then QUORVEX_PASSWORD, then QUORVEX_PASSWORD_FILE.
+    if (!password_given && getenv("QUORVEX_PASSWORD") == nullptr && !take_password_file(run))
+        return CommandLine::refused;
+    return CommandLine::go_on;
 }
 
-bool quiet_option_given(int argc, char** argv)
+bool banner_left_out(int argc, char** argv)
 {
     for (int i = 1; i < argc; ++i) {
+        if (strcmp(argv[i], "--help") == 0 || strcmp(argv[i], "--version") == 0)
+            return true;
         const OptionSpec* option = find_option(argv[i]);
         if (option == nullptr)
             return false;

@@ -10,7 +10,7 @@ enum class [[nodiscard]] CommandLine {
     go_on,    // the run may go on
     refused,  // it may not (-1), unless only a check was asked for
     stop,     // it may not (-1), not even for a check
-    usage,        // no arguments at all: the usage text, and the run ends with 0
+    usage,        // no arguments, --help or --version: the text asked for, and the run ends with 0
     usage_error,  // a command-line fault: one line naming it, the usage text, exit 64
 };
 
@@ -18,13 +18,18 @@ enum class [[nodiscard]] CommandLine {
 // environment).
 CommandLine parse_command_line(RunContext& run, int argc, char** argv);
 
-// -q is among the options (the banner is left out before the command line
-// is read).
-bool quiet_option_given(int argc, char** argv);
+// The banner is left out: -q is among the options, or --help or --version,
+// which print only what they are asked for (looked at before the command
+// line is read).
+bool banner_left_out(int argc, char** argv);
 
 // The usage text, and its printing.
 std::string usage_text(const char* program_name);
 void print_usage(RunContext& run);
+
+// What --version prints: the program, its version and the TLS library
+// built into it.
+std::string version_text();
 
 // Default log file name for an IPv6 server address, into a 40-byte field;
 // empty when the address is.

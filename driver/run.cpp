@@ -8,6 +8,7 @@
 #include "driver/command_line.h"
 #include "driver/program_version.h"
 #include "driver/report_output.h"
+#include "driver/run_files.h"
 #include "records/console_gate.h"
 #include "records/run_report.h"
 #include "records/log_output.h"
@@ -21,6 +22,7 @@
 #include "link/http_request.h"
 #include "link/image_transfer.h"
 #include "link/link.h"
+#include "link/processor_identity.h"
 #include "link/stream_exchange.h"
 #include "link/tls_io.h"
 #include "link/transfer_buffers.h"
@@ -29,7 +31,6 @@
 #include "platform/file_kind.h"
 #include "platform/private_file.h"
 #include "platform/winsock.h"
-#include "prepare/address_file_name.h"
 #include "prepare/multipart_boundary.h"
 #include "prepare/script_body_pass.h"
 #include "prepare/substitution.h"
@@ -102,18 +103,11 @@ bool open_log_stream(RunContext& run)
         run.state.log_stream = run.console.out;
         return true;
     }
-    char ipv6_name[IPV6_LOG_NAME_SIZE];
-    char address_name[sizeof run.settings.server_address];
-    address_file_name(run.settings.server_address, address_name, sizeof address_name);
-    const char* name = address_name;
-    if (run.settings.ipv6_server) {
-        make_ipv6_log_name(run.settings.server_address, ipv6_name);
-        name = ipv6_name;
-    }
-    FILE* file = name[0] ? open_log_file(run, name, false) : nullptr;
-    if (name[0] && !file) {
+    std::string name = default_log_name(run);
+    FILE* file = name.empty() ? nullptr : open_log_file(run, name.c_str(), false);
+    if (!name.empty() && !file) {
         int error = errno;
-        error_only(run, "Cannot open the log file \"%s\": %s; the log goes to the console\n", name,
+        error_only(run, "Cannot open the log file \"%s\": %s; the log goes to the console\n", name.c_str(),
                    error == ELOOP ? "it is a link" : strerror(error));
     }
     run.state.log_stream = file ? file : run.console.out;
@@ -307,6 +301,10 @@ Flow exchange(ScriptReader& reader)
 {
     RunContext& run = reader.link.run;
     run.state.checking_pass = false;
+    // No connection is made while the file that pins the processors' keys
+    // cannot be trusted.
+    if (check_known_processors_file(run) == Flow::end_now)
+        return Flow::closing_report;
     ProcessorGeneration generation = ProcessorGeneration::stream;
     if (generation_probe(reader.link, generation) == Flow::end_now)
         return Flow::end_now;
@@ -327,7 +325,7 @@ Flow exchange(ScriptReader& reader)
 // The run from the banner to its exit status.
 int run_steps(RunContext& run, int argc, char** argv)
 {
-    if (!quiet_option_given(argc, argv))
+    if (!banner_left_out(argc, argv))
         print_banner(run);
     WSAData data{};
     int started = WSAStartup(WINSOCK_VERSION_2_2, &data);
@@ -349,6 +347,8 @@ int run_steps(RunContext& run, int argc, char** argv)
     case CommandLine::go_on:
         break;
     }
+    if (!outputs_apart(run))
+        return code_value(RunCode::unusable);
     // The processor may echo the password: its answers show it masked.
     note_run_secret(run, run.settings.password);
     if (!begin_run_outputs(run))

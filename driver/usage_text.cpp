@@ -1,7 +1,10 @@
+#include <openssl/crypto.h>
+
 #include <string>
 
 #include "driver/command_line.h"
 #include "driver/option_table.h"
+#include "driver/program_version.h"
 #include "records/log_output.h"
 #include "records/run_context.h"
 
@@ -25,4 +28,9 @@ void print_usage(RunContext& run)
 {
     std::string text = usage_text(run.settings.program_name);
     console_only_text(run, text.data(), text.size());
+}
+
+std::string version_text()
+{
+    return std::string("quorvex ") + QUORVEX_VERSION + "\nTLS library: " + OpenSSL_version(OPENSSL_VERSION) + "\n";
 }

@@ -4,11 +4,14 @@
 #include <openssl/sha.h>
 #include <openssl/x509.h>
 
+#include <cctype>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 
+#include "platform/file_kind.h"
 #include "platform/locked_append.h"
+#include "platform/shared_writable.h"
 #include "records/log_output.h"
 #include "records/run_report.h"
 #include "records/run_context.h"
@@ -65,6 +68,18 @@ std::string next_field(const std::string& line, size_t& at)
     return field;
 }
 
+// Host names are the same in any case (LOCALHOST is localhost); so are the
+// hexadecimal digits of an IPv6 address.
+bool same_host(const std::string& a, const std::string& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
 // The line a first contact appends.
 std::string known_line(const std::string& host, const std::string& fingerprint)
 {
@@ -85,11 +100,38 @@ KnownLine find_known_processor(const std::string& content, const std::string& ho
     for (int number = 1; std::getline(lines, line); ++number) {
         size_t at = 0;
         std::string name = next_field(line, at);
-        if (name.empty() || name[0] == '#' || name != host)
+        if (name.empty() || name[0] == '#' || !same_host(name, host))
             continue;
         return KnownLine{number, next_field(line, at)};
     }
     return {};
+}
+
+Flow check_known_processors_file(RunContext& run)
+{
+    const char* path = run.settings.known_processors_file;
+    if (path == nullptr)
+        return Flow::go_on;
+    if (link_to_nothing(path)) {
+        log_error(run, "The known-processors file %s is a link that leads to nothing; the file is not made through a "
+                  "link. Nothing was sent.\r\n",
+                  path);
+        record_failure(run, RunCode::unusable);
+        return Flow::end_now;
+    }
+    std::string reason = changeable_by_others(path);
+    if (reason.empty())
+        return Flow::go_on;
+    if (!run.settings.known_processors_strict) {
+        error_only(run, "Warning: the known-processors file %s can be changed by others than its owner: %s.\n", path,
+                   reason.c_str());
+        return Flow::go_on;
+    }
+    log_error(run, "The known-processors file %s can be changed by others than its owner: %s; "
+              "QUORVEX_KNOWN_PROCESSORS_MODE=strict does not trust it. Nothing was sent.\r\n",
+              path, reason.c_str());
+    record_failure(run, RunCode::unusable);
+    return Flow::end_now;
 }
 
 Flow check_processor_identity(RunContext& run, SSL* tls)

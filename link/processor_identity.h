@@ -6,7 +6,7 @@
 // server address for port 443 and "address:port" otherwise ("[address]:port"
 // for an IPv6 address); BASE64 is the padded base64 of the digest (a line
 // without the padding matches too). Blank lines and lines starting with '#'
-// are left alone.
+// are left alone. Host names match in any case.
 #pragma once
 
 #include <openssl/ssl.h>
@@ -32,6 +32,13 @@ struct KnownLine {
 KnownLine find_known_processor(const std::string& content, const std::string& host);
 // Two fingerprints name the same key (with or without base64 padding).
 bool same_fingerprint(const std::string& a, const std::string& b);
+
+// With a known-processors file set, once before the first connection: the
+// file is fit to be trusted (Flow::go_on); a file that others than its owner
+// can change gets a warning on standard error (go_on), or in strict mode is
+// refused; a link that leads to nothing is refused (the run status is -1 and
+// the run must end: Flow::end_now).
+Flow check_known_processors_file(RunContext& run);
 
 // With a known-processors file set: the connection's peer is the known one
 // (Flow::go_on, silent), a new one that was recorded (go_on, one line), or

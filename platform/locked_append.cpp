@@ -11,7 +11,14 @@
 LockedAppend append_line_once(const char* path, const std::string& line,
                               const std::function<bool(const std::string& content)>& already_there)
 {
-    int file = open(path, O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    int file = open(path, O_RDWR | O_APPEND | O_CLOEXEC);
+    // A new file is made where the name stands, never through a link: with
+    // O_EXCL a link, even one to nothing, is a name that exists.
+    if (file < 0 && errno == ENOENT)
+        file = open(path, O_RDWR | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0600);
+    // Another run made it in between.
+    if (file < 0 && errno == EEXIST)
+        file = open(path, O_RDWR | O_APPEND | O_CLOEXEC);
     if (file < 0)
         return LockedAppend::failed;
     if (again_if_interrupted([file] { return flock(file, LOCK_EX); }) != 0) {

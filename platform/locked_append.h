@@ -13,7 +13,8 @@ enum class LockedAppend {
     failed,         // the file could not be opened, locked, read or written
 };
 
-// Opens (or makes, owner-only) path, locks it, reads it whole and hands the
+// Opens path (or makes it, owner-only on POSIX, never through a link: a
+// link that leads to nothing fails), locks it, reads it whole and hands the
 // text to already_there; when that answers false, appends line in one write.
 LockedAppend append_line_once(const char* path, const std::string& line,
                               const std::function<bool(const std::string& content)>& already_there);

@@ -7,8 +7,19 @@
 LockedAppend append_line_once(const char* path, const std::string& line,
                               const std::function<bool(const std::string& content)>& already_there)
 {
-    HANDLE file = CreateFileA(path, GENERIC_READ | FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    auto open_as = [path](DWORD disposition, DWORD flags) {
+        return CreateFileA(path, GENERIC_READ | FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           disposition, flags, nullptr);
+    };
+    HANDLE file = open_as(OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
+    // A new file is made where the name stands, never through a link: the
+    // reparse point itself, even one that leads to nothing, is a name that
+    // exists.
+    if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND)
+        file = open_as(CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT);
+    // Another run made it in between.
+    if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS)
+        file = open_as(OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
     if (file == INVALID_HANDLE_VALUE)
         return LockedAppend::failed;
     OVERLAPPED whole{};

@@ -15,7 +15,8 @@
 bool write_then_rename(const char* temporary, const char* final_name, const char* data, size_t length)
 {
     // O_EXCL with O_CREAT never follows a link: a name that exists fails.
-    int descriptor = open(temporary, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    // The report holds every answer's data: its owner's alone, like the log.
+    int descriptor = open(temporary, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (descriptor < 0)
         return false;
     bool whole = write_whole(

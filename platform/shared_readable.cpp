@@ -4,10 +4,10 @@
 
 #include <sys/stat.h>
 
-bool readable_by_others(FILE* file)
+bool readable_by_others(const char* path)
 {
     struct stat status;
-    if (fstat(fileno(file), &status) != 0 || !S_ISREG(status.st_mode))
+    if (stat(path, &status) != 0 || !S_ISREG(status.st_mode))
         return false;
     return (status.st_mode & (S_IRGRP | S_IROTH)) != 0;
 }

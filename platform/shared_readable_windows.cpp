@@ -2,7 +2,7 @@
 
 #include "platform/shared_readable.h"
 
-bool readable_by_others(FILE*)
+bool readable_by_others(const char*)
 {
     return false;
 }

@@ -40,7 +40,8 @@ struct RunSettings {
     // processor the file does not hold instead of recording it.
     const char* known_processors_file = nullptr;
     bool known_processors_strict = false;
-    // The password read from QUORVEX_PASSWORD_FILE, where `password` points
-    // (its text stays where it is when the settings are copied or moved).
-    std::shared_ptr<const std::string> password_from_file;
+    // The password read from QUORVEX_PASSWORD_FILE or taken off the command
+    // line (whose -p value is then overwritten), where `password` points (its
+    // text stays where it is when the settings are copied or moved).
+    std::shared_ptr<const std::string> password_kept;
 };

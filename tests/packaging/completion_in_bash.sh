@@ -56,6 +56,8 @@ try() {
 try 'quorvex -' '-c -f -j -l -p -q -s -t -u -v'
 try 'quorvex ' '-c -f -j -l -p -q -s -t -u -v'
 try 'quorvex /' '/c /f /j /l /p /q /s /t /u /v'
+try 'quorvex --' '--help --version'
+try 'quorvex --v' '--version'
 try 'quorvex -s mp1 -f sc' 'scenario.txt script.xml'
 try 'quorvex -s mp1 /F scr' 'script.xml'
 try 'quorvex -f script.xml -L ru' 'run.log'

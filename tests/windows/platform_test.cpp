@@ -9,6 +9,8 @@
 
 #include "platform/file_identity.h"
 #include "platform/file_kind.h"
+#include "platform/first_line.h"
+#include "platform/hidden_argument.h"
 #include "platform/private_file.h"
 #include "platform/socket_wait.h"
 #include "platform/winsock.h"
@@ -129,6 +131,61 @@ TEST_F(Files, SameFileByVolumeAndIndex)
     EXPECT_FALSE(same_file("a.xml", "sub"));
     EXPECT_FALSE(same_file("a.xml", "missing.xml"));
     EXPECT_FALSE(same_file("missing.xml", "missing.xml"));
+}
+
+// The run's outputs against its inputs: names that make one file, whether
+// the file is there yet or not, in any letter case and folder spelling.
+TEST_F(Files, OneFileWhetherThereYetOrNot)
+{
+    write("a.xml", "a");
+    std::filesystem::create_directories("sub");
+    EXPECT_TRUE(one_file("a.xml", ".\\sub\\..\\A.XML"));
+    EXPECT_FALSE(one_file("a.xml", "new.json"));
+    EXPECT_TRUE(one_file("new.json", ".\\NEW.json"));
+    EXPECT_TRUE(one_file("new.json", "sub/../new.json"));
+    EXPECT_TRUE(one_file("sub\\new.json", (folder / "SUB" / "new.json").string().c_str()));
+    EXPECT_FALSE(one_file("new.json", "sub\\new.json"));
+    EXPECT_FALSE(one_file("new.json", "new.log"));
+}
+
+// A password given with -p: the command line the process list reads (the
+// process's own block) no longer holds it. The test's own program name
+// stands in for it, as a word of its own there.
+TEST(HiddenArgument, OverwritesTheProcessCommandLine)
+{
+    std::string word = __argv[0];
+    std::wstring wide(word.begin(), word.end());
+    ASSERT_NE(std::wstring(GetCommandLineW()).find(wide), std::wstring::npos) << word;
+    std::string argument = word;
+    hide_argument(argument.data());
+    EXPECT_EQ(argument, std::string(word.size(), 'x'));
+    EXPECT_EQ(std::wstring(GetCommandLineW()).find(wide), std::wstring::npos);
+    EXPECT_EQ(std::string(GetCommandLineA()).find(word), std::string::npos);
+    EXPECT_NE(std::wstring(GetCommandLineW()).find(std::wstring(word.size(), L'x')), std::wstring::npos);
+}
+
+// A password file that is a pipe with no writer, looked into until the
+// time runs out; a file's first line is read up to its LF.
+TEST_F(Files, FirstLineOfAFileOrAPipeThatStaysSilent)
+{
+    write("pw", "secret\r\nmore\n");
+    std::string line;
+    EXPECT_EQ(read_first_line("pw", 1, line), FirstLine::read);
+    EXPECT_EQ(line, "secret\r");
+    EXPECT_EQ(read_first_line("missing", 1, line), FirstLine::cannot_open);
+    HANDLE reader = nullptr;
+    HANDLE writer = nullptr;
+    ASSERT_TRUE(CreatePipe(&reader, &writer, nullptr, 0));
+    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    SetStdHandle(STD_INPUT_HANDLE, reader);
+    EXPECT_EQ(read_first_line(nullptr, 1, line), FirstLine::timed_out);
+    DWORD written = 0;
+    WriteFile(writer, "piped\nrest", 10, &written, nullptr);
+    CloseHandle(writer);
+    EXPECT_EQ(read_first_line(nullptr, 1, line), FirstLine::read);
+    EXPECT_EQ(line, "piped");
+    SetStdHandle(STD_INPUT_HANDLE, input);
+    CloseHandle(reader);
 }
 
 // Only a file can give an image: NUL (the Windows /dev/null) or a folder

@@ -7,6 +7,7 @@
 
 #include "driver/command_line.h"
 #include "records/run_context.h"
+#include "tests/unit/test_files.h"
 
 namespace {
 
@@ -189,8 +190,70 @@ TEST_F(CommandLineTest, UsageFaultsEndTheRunWithTheUsage)
     }
     EXPECT_EQ(parse({"-f", "a.xml"}), CommandLine::usage_error);  // no server anywhere
     EXPECT_EQ(parse({"-s", "mp1", "-f", "a.xml", "-s", "mp2"}), CommandLine::usage_error);
-    EXPECT_EQ(parse({"-l", "-s", "-s", "mp1"}), CommandLine::usage_error);
+    EXPECT_EQ(parse({"-l", "-s", "-s", "mp1", "-s", "mp2"}), CommandLine::usage_error);
     EXPECT_EQ(parse({"-s", "[fe80::5", "-f", "a.xml"}), CommandLine::usage_error);
+}
+
+// Only an option counts as a second -s: a value spelled "-s" is a value.
+TEST_F(CommandLineTest, ValueSpelledLikeServerOptionIsAValue)
+{
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(parse({"-u", "-s", "-s", "mp1", "-f", "a.xml"}), CommandLine::go_on);
+    EXPECT_STREQ(run.settings.user_name, "-s");
+    EXPECT_STREQ(run.settings.server_address, "mp1");
+    run = RunContext{};
+    EXPECT_EQ(parse({"-l", "-s", "-s", "mp1", "-f", "a.xml"}), CommandLine::go_on);
+    testing::internal::GetCapturedStdout();
+    EXPECT_STREQ(run.settings.log_file_name, "-s");
+    EXPECT_STREQ(run.settings.server_address, "mp1");
+}
+
+// -t pairs the run refuses refuse a check as well: the parser stops the
+// run either way (255), never lets a check pass what the run would refuse.
+TEST_F(CommandLineTest, RefusedPairsStopACheckToo)
+{
+    const std::string refused[] = {"v=" + std::string(49, 'x'), "v=1,w=2=3", "novalue"};
+    for (const std::string& pairs : refused) {
+        for (bool check : {true, false}) {
+            SCOPED_TRACE(pairs + (check ? " -c" : ""));
+            run = RunContext{};
+            std::vector<std::string> words = {"-s", "mp1", "-f", "a.xml", "-t", pairs};
+            if (check)
+                words.insert(words.begin(), "-c");
+            testing::internal::CaptureStdout();
+            EXPECT_EQ(parse(words), CommandLine::stop);
+            std::string out = testing::internal::GetCapturedStdout();
+            EXPECT_NE(out.find("Invalid Substituion String\r\n"), std::string::npos) << out;
+        }
+    }
+}
+
+// A password given with -p is kept by the run and overwritten in the
+// arguments, which the process list shows; one warning on standard error
+// names the way that keeps it out of there. An empty -p is no secret.
+TEST_F(CommandLineTest, PasswordArgumentIsOverwritten)
+{
+    run.console.errors = tmpfile();
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(parse({"-s", "mp1", "-p", "s3cret", "-f", "a.xml", "/P", "later"}), CommandLine::go_on);
+    testing::internal::GetCapturedStdout();
+    EXPECT_STREQ(run.settings.password, "later");
+    EXPECT_EQ(args->words[4], "xxxxxx");
+    EXPECT_EQ(args->words[8], "xxxxx");
+    EXPECT_STREQ(run.settings.input_file_name, "a.xml");
+    EXPECT_EQ(stream_text(run.console.errors),
+              "Warning: a password given with -p can be read by other users of this computer; give it with "
+              "QUORVEX_PASSWORD_FILE instead.\n");
+    fclose(run.console.errors);
+
+    run = RunContext{};
+    run.console.errors = tmpfile();
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(parse({"-s", "mp1", "-f", "a.xml", "-p", ""}), CommandLine::go_on);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(ftell(run.console.errors), 0);
+    fclose(run.console.errors);
+    run.console.errors = stderr;
 }
 
 TEST(Ipv6LogName, Examples)

@@ -6,18 +6,9 @@
 #include "driver/run.h"
 #include "records/log_output.h"
 #include "records/run_context.h"
+#include "tests/unit/test_files.h"
 
 namespace {
-
-std::string contents(FILE* file)
-{
-    std::string text;
-    rewind(file);
-    int c;
-    while ((c = getc(file)) != EOF)
-        text += static_cast<char>(c);
-    return text;
-}
 
 TEST(LogOutput, EachWriterWritesTheSameLineToConsoleAndLog)
 {
@@ -38,7 +29,7 @@ TEST(LogOutput, EachWriterWritesTheSameLineToConsoleAndLog)
                                  "/opt/bin/quorvex: Receiving (3):\r\n" + long_text + "\r\n"
                                  "<RESPONSE/>\r\n";
     EXPECT_EQ(console, expected);
-    EXPECT_EQ(contents(log), expected);
+    EXPECT_EQ(stream_text(log), expected);
     run.state.log_stream = nullptr;
     fclose(log);
 }

@@ -3,7 +3,6 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,31 +17,11 @@
 
 #include "driver/run.h"
 #include "records/run_context.h"
-
-extern char** environ;
+#include "tests/unit/test_files.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string read_file(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-std::string read_stream(FILE* stream)
-{
-    std::fflush(stream);
-    std::rewind(stream);
-    std::string text;
-    char piece[4096];
-    for (size_t got; (got = std::fread(piece, 1, sizeof piece, stream)) > 0;)
-        text.append(piece, got);
-    return text;
-}
 
 // A simulated processor in a process of its own, recording what it
 // receives on each connection.
@@ -54,22 +33,12 @@ public:
         fs::path port_file = folder / "port";
         std::vector<std::string> words = {QUORVEX_MPSIM,   "--generation", generation,           "--port-file",
                                           port_file.string(), "--record",   record_.string(), "--timeout", "30"};
-        std::vector<char*> argv;
-        for (std::string& word : words)
-            argv.push_back(word.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t quiet;
-        posix_spawn_file_actions_init(&quiet);
-        posix_spawn_file_actions_addopen(&quiet, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-        int spawned = posix_spawn(&pid_, QUORVEX_MPSIM, &quiet, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&quiet);
-        if (spawned != 0) {
-            pid_ = -1;
+        pid_ = spawn_quiet(QUORVEX_MPSIM, words, false);
+        if (pid_ < 0)
             return;
-        }
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
         while (port_.empty() && std::chrono::steady_clock::now() < deadline) {
-            std::string text = read_file(port_file);
+            std::string text = file_text(port_file);
             if (text.find('\n') != std::string::npos)
                 port_ = text.substr(0, text.find('\n'));
             else
@@ -100,7 +69,7 @@ public:
     {
         std::string wire;
         for (int number = first; number <= last; ++number)
-            wire += "[connection]\n" + read_file(record_ / ("conn-" + std::to_string(number) + ".received"));
+            wire += "[connection]\n" + file_text(record_ / ("conn-" + std::to_string(number) + ".received"));
         return wire;
     }
 
@@ -133,11 +102,11 @@ Outcome run_once(std::vector<std::string> words, const fs::path& log)
     run.console.errors = std::tmpfile();
     Outcome outcome;
     outcome.status = run_quorvex(run, static_cast<int>(words.size()), argv.data());
-    outcome.console = read_stream(run.console.out);
-    outcome.errors = read_stream(run.console.errors);
+    outcome.console = stream_text(run.console.out);
+    outcome.errors = stream_text(run.console.errors);
     std::fclose(run.console.out);
     std::fclose(run.console.errors);
-    outcome.log = read_file(log);
+    outcome.log = file_text(log);
     return outcome;
 }
 

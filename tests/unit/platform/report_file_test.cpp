@@ -55,6 +55,19 @@ TEST_F(ReportFile, ReplacesALinkAtItsNameNotWhatItPointsTo)
     EXPECT_NE(access(temporary.c_str(), F_OK), 0);
 }
 
+// The report holds every answer's data: like the log, its owner's alone,
+// whatever the process's umask lets through.
+TEST_F(ReportFile, IsReadableByItsOwnerOnly)
+{
+    mode_t mask = umask(022);
+    ASSERT_TRUE(prepare_report_file(report.c_str()));
+    ASSERT_TRUE(write_report_file("{}\n", 3));
+    umask(mask);
+    struct stat status {};
+    ASSERT_EQ(stat(report.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0600u);
+}
+
 TEST_F(ReportFile, RefusesALinkPlantedAtTheTemporaryName)
 {
     ASSERT_EQ(symlink(other.c_str(), temporary.c_str()), 0);
