@@ -175,8 +175,16 @@ def main():
 
         # A new console finds quorvex through the PATH; the examples'
         # folder holds no program of its own.
-        run = wine.run("cmd", "/c", "quorvex", "-c", "-s", "mp1.example", "-f", "read_settings.xml",
-                       cwd=os.path.join(install_dir, "examples"), timeout=600)
+        # (A loaded machine can start the console before Wine has taken the
+        # installer's PATH from the registry: a console that does not know
+        # the command yet is asked once more, a moment later.)
+        for attempt in range(2):
+            run = wine.run("cmd", "/c", "quorvex", "-c", "-s", "mp1.example", "-f", "read_settings.xml",
+                           cwd=os.path.join(install_dir, "examples"), timeout=600)
+            if attempt == 0 and b"Can't recognize" in run.stdout + run.stderr:
+                time.sleep(5)
+                continue
+            break
         out = run.stdout.decode(errors="replace")
         if not check(run.returncode == 0 and "Valid XML Syntax" in out
                      and 'Script succeeded on "mp1.example:443"' in out
