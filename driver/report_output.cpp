@@ -46,10 +46,6 @@ bool begin_run_outputs(RunContext& run)
 {
     run.state.report_wanted = false;
     if (run.settings.report_file_name != nullptr) {
-        if (!report_available()) {
-            error_only(run, "This build of quorvex cannot write a run report (-j)\n");
-            return false;
-        }
         if (!prepare_report_file(run.settings.report_file_name)) {
             error_only(run, "Cannot write the run report \"%s\": the name is too long\n",
                        run.settings.report_file_name);

@@ -85,7 +85,10 @@ constexpr size_t SIGNAL_HEAD_SIZE = 1024;
 char signal_head[2][SIGNAL_HEAD_SIZE];
 volatile std::sig_atomic_t signal_head_index = 0;
 volatile std::sig_atomic_t signal_head_ready = 0;
-std::timespec signal_start{};
+// The steady clock reads the system's clock and nothing else (no lock, no
+// allocation), on both systems: the handler may read it too. (timespec_get
+// is missing from the Windows C library the program links.)
+std::chrono::steady_clock::time_point signal_start{};
 
 // Takes what fits of the limit on the answers' text kept.
 size_t room_for(ReportGathering& gathered, size_t length)
@@ -339,7 +342,7 @@ void report_start(RunContext& run, const char* program_version, bool signal_repo
     gathered.started = true;
     gathered.signal_report = signal_report;
     if (signal_report)
-        std::timespec_get(&signal_start, TIME_UTC);
+        signal_start = std::chrono::steady_clock::now();
     gathered.version = program_version;
     gathered.start = std::chrono::steady_clock::now();
         std::time_t now = std::time(nullptr);
@@ -353,11 +356,6 @@ void report_start(RunContext& run, const char* program_version, bool signal_repo
     for (const std::string& secret : run.secrets.texts)
         report_secret_value(run, secret);
     fill_head(run);
-}
-
-bool report_available()
-{
-    return true;
 }
 
 bool report_gathering(RunContext& run)
@@ -646,10 +644,8 @@ std::string render_run_report(RunContext& run, int exit_status, bool check_only)
 
 size_t render_signal_report(int signal_number, int exit_status, char* out, size_t size)
 {
-    std::timespec now{};
-    std::timespec_get(&now, TIME_UTC);
-    long long millis = (static_cast<long long>(now.tv_sec) - signal_start.tv_sec) * 1000 +
-                       (now.tv_nsec - signal_start.tv_nsec) / 1000000;
+    long long millis =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - signal_start).count();
     return render_signal_report_after(millis, signal_number, exit_status, out, size);
 }
 

@@ -29,8 +29,6 @@ constexpr size_t REPORT_IMAGE_LIMIT = 100;
 // the run's head is also kept where a signal handler reads it.
 void report_start(RunContext& run, const char* program_version, bool signal_report);
 bool report_gathering(RunContext& run);
-// This build can write a report (false where it has no XML reader).
-bool report_available();
 
 // The transport the probe found.
 void report_transport(RunContext& run, ProcessorGeneration generation);
