@@ -30,6 +30,7 @@ void report_reply_bytes(RunContext&, const char*, size_t) {}
 void report_secret_value(RunContext&, std::string_view) {}
 void report_error_line(RunContext&, std::string_view) {}
 void report_processor_status(RunContext&, int32_t) {}
+void report_write_mode(RunContext&) {}
 void report_image(RunContext&, const ReportImage&) {}
 std::string render_run_report(RunContext&, int, bool) { return {}; }
 size_t render_signal_report(int, int, char*, size_t) { return 0; }
