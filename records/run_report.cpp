@@ -51,6 +51,7 @@ struct ReportGathering {
     std::vector<std::string> secrets;
     std::string error_line;
     bool processor_status = false;
+    bool write_mode = false;  // the script holds a command block in write mode
     std::vector<ReportImage> images;
     size_t images_left_out = 0;
     // The head goes to the signal handler's copy too.
@@ -507,6 +508,13 @@ void report_processor_status(RunContext& run, int32_t)
         gathered.processor_status = true;
 }
 
+void report_write_mode(RunContext& run)
+{
+    ReportGathering& gathered = *run.report;
+    if (gathered.started)
+        gathered.write_mode = true;
+}
+
 void report_image(RunContext& run, const ReportImage& image)
 {
     ReportGathering& gathered = *run.report;
@@ -573,6 +581,7 @@ std::string render_run_report(RunContext& run, int exit_status, bool check_only)
     report["exit_status"] = exit_status;
     report["exit_meaning"] = exit_status_meaning(exit_status, gathered.processor_status, check_only);
     report["outcome"] = exit_status == 0 ? "succeeded" : "failed";
+    report["write_mode"] = gathered.write_mode;
     if (exit_status != 0) {
         std::string reason;
         if (gathered.processor_status) {

@@ -55,6 +55,9 @@ void report_secret_value(RunContext& run, std::string_view value);
 void report_error_line(RunContext& run, std::string_view text);
 // An error status the processor reported became the run status.
 void report_processor_status(RunContext& run, int32_t status);
+// The checking pass met a command block whose MODE is write: what a tool
+// that drives the utility counts as a change.
+void report_write_mode(RunContext& run);
 // An image that went to or came from the processor.
 struct ReportImage {
     const char* kind;      // "firmware", "floppy_insert", "floppy_copy"

@@ -54,6 +54,8 @@ int integer_check(ScriptReader& reader, const char* value)
 
 int mode_check(ScriptReader& reader, const char* value)
 {
+    if (is_write_mode(value))
+        report_write_mode(reader.run);
     return stop_unless(reader, is_mode(value), "Invalid Mode\n");
 }
 

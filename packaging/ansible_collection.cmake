@@ -1,0 +1,15 @@
+# The Ansible collection quorvex.moxcl as a tarball of the release, made by
+# ansible-galaxy from a copy of ansible/ansible_collections/quorvex/moxcl
+# whose galaxy.yml carries the product's version.
+#   cmake -D SOURCE=... -D OUTPUT=... -D VERSION=... -D GALAXY=... -P ansible_collection.cmake
+file(REMOVE_RECURSE ${OUTPUT}/moxcl)
+file(COPY ${SOURCE}/ DESTINATION ${OUTPUT}/moxcl PATTERN __pycache__ EXCLUDE PATTERN "*.tar.gz" EXCLUDE
+     PATTERN "tests/output" EXCLUDE)
+file(READ ${OUTPUT}/moxcl/galaxy.yml galaxy)
+string(REGEX REPLACE "\nversion: [^\n]*\n" "\nversion: ${VERSION}\n" galaxy "${galaxy}")
+file(WRITE ${OUTPUT}/moxcl/galaxy.yml "${galaxy}")
+execute_process(COMMAND ${GALAXY} collection build --force --output-path ${OUTPUT} ${OUTPUT}/moxcl
+                RESULT_VARIABLE status OUTPUT_QUIET)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "ansible-galaxy collection build failed (${status})")
+endif()
