@@ -24,6 +24,7 @@ void report_transport(RunContext&, ProcessorGeneration) {}
 void report_identity(RunContext&, const char*, const std::string&) {}
 void report_element_sent(RunContext&, std::string_view) {}
 void report_token_sent(RunContext&, const char*) {}
+std::string report_current_command(RunContext&) { return {}; }
 void report_answer_bytes(RunContext&, const char*, size_t) {}
 void report_answer_end(RunContext&, bool) {}
 void report_reply_bytes(RunContext&, const char*, size_t) {}
