@@ -3,8 +3,13 @@
 // between words.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+#include <regex>
 #include <set>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "records/run_causes.h"
 #include "records/run_context.h"
@@ -101,6 +106,51 @@ TEST(RunCauses, LongParticularsLeaveTheAdviceWhole)
     EXPECT_LE(words.size(), CAUSE_WORDS_LIMIT);
     EXPECT_TRUE(words.ends_with(cause_row(Cause::script_syntax).advice)) << words;
     EXPECT_TRUE(words.starts_with("Line 5: ")) << words;
+}
+
+}  // namespace
+
+// The README's table of causes (which the manual page is made from) and
+// the report schema's list of codes hold every row of the program's table,
+// as it is, and nothing else.
+namespace {
+
+std::string source_text(const char* path)
+{
+    std::ifstream file(std::string(QUORVEX_SOURCE_DIR) + "/" + path, std::ios::binary);
+    EXPECT_TRUE(file) << path;
+    return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+std::string exit_cell(int exit_status)
+{
+    return exit_status_text(exit_status);
+}
+
+TEST(CauseDocuments, TheReadmeAndTheSchemaHoldEveryCauseAsTheTableSaysIt)
+{
+    std::string readme = source_text("README.md");
+    size_t start = readme.find("\n## Causes of a failed run\n");
+    ASSERT_NE(start, std::string::npos);
+    size_t end = readme.find("\n## ", start + 1);
+    std::istringstream section(readme.substr(start, end - start));
+    std::vector<std::string> documented;
+    for (std::string line; std::getline(section, line);)
+        if (line.starts_with("| `"))
+            documented.push_back(line);
+    std::vector<std::string> expected;
+    for (const CauseRow& row : cause_rows())
+        expected.push_back(std::string("| `") + row.code + "` | " + exit_cell(row.exit_status) + " | " + row.stage +
+                           " | " + row.meaning + " | " + row.advice + " |");
+    EXPECT_EQ(documented, expected) << "README, \"Causes of a failed run\": one row per cause, as the table has it";
+
+    std::string schema = source_text("docs/run-report.schema.json");
+    std::smatch codes;
+    ASSERT_TRUE(std::regex_search(schema, codes, std::regex("\"code\": \\{\"enum\": \\[([^\\]]*)\\]")));
+    std::string listed;
+    for (const CauseRow& row : cause_rows())
+        listed += std::string(listed.empty() ? "" : ", ") + "\"" + row.code + "\"";
+    EXPECT_EQ(codes[1].str(), listed) << "docs/run-report.schema.json: the cause codes";
 }
 
 }  // namespace
