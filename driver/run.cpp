@@ -306,10 +306,15 @@ Flow run_http_mode(ScriptReader& reader)
         return replied;
     int failing = status_scan(link);
     if (failing != 0) {
-        note_cause(run, Cause::processor_status,
-                   format_text("the processor at %s:%s answered the script with status 0x%04X",
-                               run.settings.server_address, run.settings.port_text, static_cast<unsigned>(failing)));
         record_processor_status(run, failing);
+        // The answer that failed, with its message, when the report gathered
+        // it; else the status the reply's scan found.
+        std::string answer = mask_run_secrets(run, report_failing_answer(run));
+        if (answer.empty())
+            answer = format_text("the script with status 0x%04X", static_cast<unsigned>(failing));
+        note_cause(run, Cause::processor_status,
+                   format_text("the processor at %s:%s answered %s", run.settings.server_address,
+                               run.settings.port_text, answer.c_str()));
     }
     return Flow::go_on;
 }

@@ -572,6 +572,43 @@ const char* exit_status_meaning(int exit_status, bool processor_status, bool che
     return "the processor's error status for a command";
 }
 
+namespace {
+
+// The first answer that failed with the processor's status: its name (the
+// command, else its data element's), its status in hex, its message.
+struct FailingAnswer {
+    std::string name, status, message;
+};
+
+FailingAnswer failing_answer(const ReportGathering& gathered, const std::vector<GatheredAnswer>& answers)
+{
+    if (!gathered.processor_status)
+        return {};
+    for (const auto& [answer, command, key] : answers) {
+        if (answer_failed(gathered, answer)) {
+            char status[16];
+            std::snprintf(status, sizeof status, "0x%04llX", answer.status.get<long long>());
+            return {!command.empty() ? command : answer.data_name, status,
+                    answer.message.is_string() ? answer.message.get<std::string>() : std::string()};
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
+std::string report_failing_answer(RunContext& run)
+{
+    ReportGathering& gathered = *run.report;
+    FailingAnswer failing = failing_answer(gathered, all_answers(gathered).listed);
+    if (failing.status.empty())
+        return {};
+    std::string text = (failing.name.empty() ? std::string("a command") : failing.name) + " with status " + failing.status;
+    if (!failing.message.empty())
+        text += ": \"" + failing.message + "\"";
+    return text;
+}
+
 std::string render_run_report(RunContext& run, int exit_status, bool check_only)
 {
     ReportGathering& gathered = *run.report;
@@ -591,18 +628,11 @@ std::string render_run_report(RunContext& run, int exit_status, bool check_only)
     report["write_mode"] = gathered.write_mode;
     if (exit_status != 0) {
         std::string reason;
-        if (gathered.processor_status) {
-            for (const auto& [answer, command, key] : answers) {
-                if (answer_failed(gathered, answer)) {
-                    char status[16];
-                    std::snprintf(status, sizeof status, "0x%04llX", answer.status.get<long long>());
-                    std::string name = !command.empty() ? command : answer.data_name;
-                    reason = (name.empty() ? std::string("the processor") : name) + " failed with status " + status;
-                    if (answer.message.is_string())
-                        reason += ": " + answer.message.get<std::string>();
-                    break;
-                }
-            }
+        if (FailingAnswer failing = failing_answer(gathered, answers); !failing.status.empty()) {
+            reason = (failing.name.empty() ? std::string("the processor") : failing.name) + " failed with status " +
+                     failing.status;
+            if (!failing.message.empty())
+                reason += ": " + failing.message;
         }
         if (reason.empty())
             reason = gathered.error_line;

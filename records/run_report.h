@@ -73,6 +73,11 @@ void report_image(RunContext& run, const ReportImage& image);
 
 // The report as JSON text (at most REPORT_SIZE_LIMIT bytes) for the
 // process's exit status.
+// The first answer of the run that failed with the processor's status, as
+// the words of a cause say it: its name, its status, its message in quotes
+// ("SET_ITEM with status 0x005F: \"Bad value\""); "" when the report
+// holds none (nothing gathered, or no answer failed).
+std::string report_failing_answer(RunContext& run);
 std::string render_run_report(RunContext& run, int exit_status, bool check_only);
 
 // Signal-safe: the short report of a run ended by signal_number, into out

@@ -70,6 +70,12 @@ ROWS = [
          scenario="command GET_FW_VERSION status 0x0043 message 'Not allowed'",
          words=[r'^The processor at 127\.0\.0\.1:\d+ answered GET_FW_VERSION with status 0x0043: "Not allowed"\. '
                 r"Read the processor's message"]),
+    # HTTP mode: the answer that failed is found in the reply, its message
+    # with it.
+    dict(code="processor.status", status=0x43, stage="reply", sim=["--generation", "http"],
+         scenario="command GET_FW_VERSION status 0x0043 message 'Not allowed'",
+         words=[r'^The processor at 127\.0\.0\.1:\d+ answered FW_VERSION with status 0x0043: "Not allowed"\. '
+                r"Read the processor's message"]),
     dict(code="processor.silent", status=3, stage="reply", sim=["--generation", "stream"],
          scenario="command GET_FW_VERSION silent", env={"QUORVEX_TIMEOUT": "1"},
          words=[r"^The processor at 127\.0\.0\.1:\d+ sent nothing for 1 second\. Check the processor"]),
