@@ -40,6 +40,9 @@ void report_identity(RunContext& run, const char* state, const std::string& fing
 // Stream mode: an element name that went to the processor; the next answer
 // read is taken as this element's.
 void report_element_sent(RunContext& run, std::string_view name);
+// Stream mode: the element the answer read next belongs to, "" when the
+// report is not gathered.
+std::string report_current_command(RunContext& run);
 // Stream mode: a token that went to the processor; the one after "<" or
 // "</" is an element name.
 void report_token_sent(RunContext& run, const char* token);
