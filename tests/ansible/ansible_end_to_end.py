@@ -13,8 +13,7 @@ reason and report in its result. The password (from the inventory) reaches
 the processors and shows nowhere else: not in the -vvv output, not on any
 process's command line or in its environment during the runs, not in a
 result or a kept report, not in a file left behind. A processor that
-cannot be reached is unreachable, not failed, once the report names its
-cause.
+cannot be reached is unreachable, not failed.
 
 Then the example playbook runs over two more processors, one of each
 generation, whose reads answer with what their writes set: with --check
@@ -125,7 +124,7 @@ PROCESSORS = {
              "the processor failed with status 0x005F: Bad value"),
     "mp13": (HTTP, REFUSED_REQUEST, "read.xml", None, None, "ok", "failed", 4, "HTTP"),
     "mp14": ("ec", None, "write.xml", LABEL, None, "changed", "failed", 255, "SIO_connect"),
-    "mp15": (None, None, "read.xml", None, None, "ok", "failed", 255, "(111)"),
+    "mp15": (None, None, "read.xml", None, None, "ok", "unreachable", 255, "refused the connection"),
     "mp16": (HTTP, None, "read.xml", None, None, "ok", "failed", 77, "key"),  # a known key of another
     "mp17": (HTTP, None, "write.xml", {"label": "x" * 49}, None, "failed", "failed", None, "49 bytes"),
     "mp18": (STREAM, None, "write.xml", {"labl": "typo"}, None, "failed", "failed", 255,
@@ -302,13 +301,12 @@ def main():
             for name, expected in PROCESSORS.items():
                 state, status, reason = expected[6], expected[7], expected[8]
                 result = results.get(name, {})
-                # A connection cause: the processor could not be reached.
-                cause = ((result.get("report") or {}).get("cause") or {}).get("code", "")
-                if cause.startswith("connect."):
-                    state = "unreachable"
+                # A closed port: the processor could not be reached.
+                if state == "unreachable":
+                    cause = ((result.get("report") or {}).get("cause") or {}).get("code")
                     expect(result.get("unreachable") is True and not result.get("failed") and
-                           result.get("cause") == cause, "%s: not unreachable: %s" % (name, result))
-                    reason = None
+                           cause == "connect.refused" and result.get("cause") == cause,
+                           "%s: not unreachable: %s" % (name, result))
                 expect(states.get(name) == state, "%s: %s, not %s" % (name, states.get(name), state))
                 expect(result.get("exit_status") == status, "%s: exit status %s, not %s\n%s"
                        % (name, result.get("exit_status"), status, json.dumps(result)[:1500]))
