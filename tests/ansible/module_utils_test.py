@@ -140,12 +140,15 @@ class FailureTest(unittest.TestCase):
         cause = {"code": "connect.refused", "words": "127.0.0.1 port 1 refused the connection (ECONNREFUSED)",
                  "stage": "connect", "system_error": "ECONNREFUSED"}
         cases = [
-            # The cause's words and code; a connection cause is unreachable.
+            # The cause's words and code; a cause of the connect stage is
+            # unreachable.
             ({"reason": "SIO_connect:reason(111).", "cause": cause}, 255,
              (cause["words"], "SIO_connect:reason(111).", "connect.refused", True)),
             ({"reason": "x", "cause": dict(cause, code="connect.timeout")}, 255,
              (cause["words"], "x", "connect.timeout", True)),
             # Reached, but refused or failed: failed.
+            ({"reason": "x", "cause": dict(cause, code="tls.handshake", stage="tls")}, 255,
+             (cause["words"], "x", "tls.handshake", False)),
             ({"reason": "x", "cause": {"code": "tls.handshake", "words": "the handshake failed"}}, 255,
              ("the handshake failed", "x", "tls.handshake", False)),
             ({"reason": "x", "cause": {"code": "identity.changed", "words": "key changed"}}, 77,

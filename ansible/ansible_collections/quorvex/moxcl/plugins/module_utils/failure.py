@@ -6,13 +6,13 @@ from __future__ import absolute_import, division, print_function
 
 __metaclass__ = type
 
-# The causes of a processor that could not be reached at all (refused, a
-# name that does not resolve, no answer within the time limit): the
-# connection was never made and nothing was sent, as when SSH cannot reach
-# a host. A processor that was reached but refused the connection's terms
-# (a TLS handshake, a changed key) failed: someone must act, and trying
-# again does not help.
-UNREACHABLE_PREFIX = "connect."
+# The stage of the utility's causes of a processor that could not be
+# reached at all (refused, a name that does not resolve, no answer within
+# the time limit): the connection was never made and nothing was sent, as
+# when SSH cannot reach a host. A processor that was reached but refused the
+# connection's terms (a TLS handshake, a changed key) failed: someone must
+# act, and trying again does not help.
+UNREACHABLE_STAGE = "connect"
 
 
 def error_line(*outputs):
@@ -50,4 +50,4 @@ def failure(report, status, meaning, stdout="", stderr=""):
         message = "quorvex ended with status %d (%s)" % (status, meaning)
         if reason != meaning:
             message += ": " + reason
-    return Failure(message, reason, code, code is not None and code.startswith(UNREACHABLE_PREFIX))
+    return Failure(message, reason, code, code is not None and cause.get("stage") == UNREACHABLE_STAGE)

@@ -41,8 +41,8 @@ description:
     message is the words of the report's cause (what happened and what to
     do), or, from a utility whose report has no cause, the status, its
     meaning and the report's reason.
-  - A processor that cannot be reached (the report's cause is a connection
-    cause, C(connect.*), for a refused connection, a name that does not
+  - A processor that cannot be reached (the report's cause is of the
+    C(connect) stage, C(connect.*), for a refused connection, a name that does not
     resolve or no answer within the time limit) makes the host C(unreachable), not C(failed),
     as a host that SSH cannot reach; Ansible drops it from the rest of the
     play and counts it under C(unreachable) in the recap, and
