@@ -40,6 +40,9 @@ struct RunSettings {
     // processor the file does not hold instead of recording it.
     const char* known_processors_file = nullptr;
     bool known_processors_strict = false;
+    // QUORVEX_TLS_MIN=1.2: the legacy protocol (TLS 1.0 with Triple-DES) is
+    // never spoken; a processor that speaks nothing better is refused.
+    bool modern_tls_only = false;
     // The password read from QUORVEX_PASSWORD_FILE or taken off the command
     // line (whose -p value is then overwritten), where `password` points (its
     // text stays where it is when the settings are copied or moved).
