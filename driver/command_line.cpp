@@ -221,6 +221,9 @@ CommandLine parse_command_line(RunContext& run, int argc, char** argv)
     take_environment_text("QUORVEX_KNOWN_PROCESSORS", run.settings.known_processors_file);
     if (run.settings.known_processors_file != nullptr && *run.settings.known_processors_file == '\0')
         run.settings.known_processors_file = nullptr;
+    take_environment_text("QUORVEX_CA_FILE", run.settings.ca_file);
+    if (run.settings.ca_file != nullptr && *run.settings.ca_file == '\0')
+        run.settings.ca_file = nullptr;
     if (!take_trust_settings(run))
         return CommandLine::usage_error;
 

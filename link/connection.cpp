@@ -1,5 +1,6 @@
 #include "link/connection.h"
 #include "link/link.h"
+#include "link/processor_certificate.h"
 #include "link/processor_identity.h"
 
 #include <cstdio>
@@ -214,6 +215,7 @@ Handshake handshake(Link& link, SSL_CTX* context)
     if (connection.socket < 0)
         return Handshake::no_connection;
     connection.tls = SSL_new(connection.context);
+    expect_server_name(link.run, connection.tls);
     attach_socket(connection.tls, connection.socket);
     // An answer comes as a few records (TLS 1.0 splits each write of the
     // processor in two): what has arrived is read from the socket in one
@@ -296,6 +298,16 @@ Flow SIO_connect(Link& link)
         record_failure(link.run, RunCode::failed_command);
         return Flow::end_now;
     }
+    if (!link.authorities_loaded) {
+        link.authorities_loaded = true;
+        if (!trust_authorities(link.run, modern) || !trust_authorities(link.run, legacy)) {
+            log_error(link.run, "QUORVEX_CA_FILE=%s cannot be read as PEM certificates. Nothing was sent.\r\n",
+                      link.run.settings.ca_file);
+            ERR_clear_error();
+            record_failure(link.run, RunCode::unusable);
+            return Flow::end_now;
+        }
+    }
     if (!link.protocol_looked_up) {
         link.protocol_looked_up = true;
         link.processor_speaks = known_processor_protocol(link.run);
@@ -327,8 +339,10 @@ Flow SIO_connect(Link& link)
     link.processor_speaks = SSL_version(connection.tls) >= TLS1_2_VERSION ? ProcessorProtocol::modern
                                                                            : ProcessorProtocol::legacy;
     show_negotiated(link);
-    // The processor's key is checked before the conversation's first byte.
-    if (check_processor_identity(link.run, connection.tls) == Flow::end_now) {
+    // The processor's certificate and key are checked before the
+    // conversation's first byte.
+    if (check_processor_certificate(link.run, connection.tls) == Flow::end_now ||
+        check_processor_identity(link.run, connection.tls) == Flow::end_now) {
         drop_connection(connection);
         return Flow::end_now;
     }

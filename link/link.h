@@ -46,6 +46,8 @@ struct Link {
     // that an older processor pays the refused modern hello at most once.
     ProcessorProtocol processor_speaks = ProcessorProtocol::unknown;
     bool protocol_looked_up = false;
+    // QUORVEX_CA_FILE's authorities are in both contexts.
+    bool authorities_loaded = false;
     // The "Negotiated cipher:" line has been shown (once a run).
     bool cipher_shown = false;
     // Another peer in the connection's place (tls_io.h), or nullptr.
