@@ -219,7 +219,9 @@ CommandLine parse_command_line(RunContext& run, int argc, char** argv)
     take_environment_text("QUORVEX_USER", run.settings.user_name);
     take_environment_text("QUORVEX_PASSWORD", run.settings.password);
     take_environment_text("QUORVEX_KNOWN_PROCESSORS", run.settings.known_processors_file);
-    if (run.settings.known_processors_file != nullptr && *run.settings.known_processors_file == '\0')
+    // Empty or "none": no known-processors file.
+    if (run.settings.known_processors_file != nullptr &&
+        (*run.settings.known_processors_file == '\0' || strcmp(run.settings.known_processors_file, "none") == 0))
         run.settings.known_processors_file = nullptr;
     take_environment_text("QUORVEX_CA_FILE", run.settings.ca_file);
     if (run.settings.ca_file != nullptr && *run.settings.ca_file == '\0')

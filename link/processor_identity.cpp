@@ -274,6 +274,10 @@ Flow check_processor_identity(RunContext& run, SSL* tls)
     if (appended == LockedAppend::appended) {
         log_info(run, "First contact with the processor at %s: its key %s is now recorded in %s.\r\n", host.c_str(),
                  fingerprint.c_str(), path);
+        // Also where a quiet run (-q) or a caller that keeps only standard
+        // error sees it: a key taken on trust is worth a look.
+        error_only(run, "%s: First contact with the processor at %s: its key %s is now recorded in %s.\n",
+                   run.settings.program_name, host.c_str(), fingerprint.c_str(), path);
         report_identity(run, "new", fingerprint);
         return Flow::go_on;
     }
