@@ -22,6 +22,7 @@ bool report_gathering(RunContext&) { return false; }
 bool report_available() { return false; }
 void report_transport(RunContext&, ProcessorGeneration) {}
 void report_identity(RunContext&, const char*, const std::string&) {}
+void report_tls(RunContext&, const char*, const char*) {}
 void report_element_sent(RunContext&, std::string_view) {}
 void report_token_sent(RunContext&, const char*) {}
 void report_answer_bytes(RunContext&, const char*, size_t) {}
