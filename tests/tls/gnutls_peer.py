@@ -65,8 +65,11 @@ def one_peer(options, work, name, priority, line, protocol, gnutls_version):
         environment["QUORVEX_KNOWN_PROCESSORS"] = "none"
         # The echoed probe is no answer the run waits long for.
         environment["QUORVEX_TIMEOUT"] = "2"
+        # The Windows build writes no run report (yet): there the console
+        # and gnutls-serv's account say what was agreed.
+        report = [] if options.launcher else ["-j", "run.json"]
         command = ([options.launcher] if options.launcher else []) + [
-            options.quorvex, "-s", "127.0.0.1:%d" % port, "-f", "m.xml", "-l", "run.log", "-j", "run.json"]
+            options.quorvex, "-s", "127.0.0.1:%d" % port, "-f", "m.xml", "-l", "run.log"] + report
         done = subprocess.run(command, cwd=work, env=environment, stdout=subprocess.PIPE,
                               stderr=subprocess.STDOUT, timeout=120)
     finally:
@@ -75,10 +78,11 @@ def one_peer(options, work, name, priority, line, protocol, gnutls_version):
         server_log.close()
     if line not in done.stdout:
         return "no %r in the console:\n%s" % (line, done.stdout.decode(errors="replace"))
-    with open(os.path.join(work, "run.json"), encoding="utf-8") as handle:
-        report = json.load(handle)
-    if report.get("tls", {}).get("protocol") != protocol:
-        return "the report says %r, not %s" % (report.get("tls"), protocol)
+    if report:
+        with open(os.path.join(work, "run.json"), encoding="utf-8") as handle:
+            written = json.load(handle)
+        if written.get("tls", {}).get("protocol") != protocol:
+            return "the report says %r, not %s" % (written.get("tls"), protocol)
     with open(os.path.join(work, "gnutls-serv.out"), encoding="utf-8", errors="replace") as handle:
         served = handle.read()
     if "- Version: %s" % gnutls_version not in served:
