@@ -6,6 +6,7 @@
 
 #include "link/processor_identity.h"
 #include "records/log_output.h"
+#include "records/run_causes.h"
 #include "records/run_context.h"
 #include "records/run_report.h"
 
@@ -88,6 +89,7 @@ Flow check_processor_certificate(RunContext& run, SSL* tls)
                   "sent.\r\n",
                   host.c_str(), file);
         report_identity(run, "no_certificate", "");
+        note_cause(run, Cause::identity_no_certificate, format_text("the processor at %s showed no certificate", host.c_str()));
         record_failure(run, RunCode::identity_refused);
         return Flow::end_now;
     }
@@ -99,6 +101,9 @@ Flow check_processor_certificate(RunContext& run, SSL* tls)
         log_error(run, "The certificate of the processor at %s is for %s, not for \"%s\". Nothing was sent.\r\n",
                   host.c_str(), certificate_names(certificate).c_str(), run.settings.server_address);
         report_identity(run, "name_mismatch", fingerprint);
+        note_cause(run, Cause::tls_name_mismatch,
+                   format_text("the certificate of the processor at %s is for %s, not for \"%s\"", host.c_str(),
+                               certificate_names(certificate).c_str(), run.settings.server_address));
     } else {
         char issuer[256] = "";
         X509_NAME_oneline(X509_get_issuer_name(certificate), issuer, sizeof issuer);
@@ -106,6 +111,10 @@ Flow check_processor_certificate(RunContext& run, SSL* tls)
                   "QUORVEX_CA_FILE=%s: %s. Nothing was sent.\r\n",
                   host.c_str(), issuer, file, X509_verify_cert_error_string(verdict));
         report_identity(run, "untrusted", fingerprint);
+        note_cause(run, Cause::tls_untrusted,
+                   format_text("the certificate of the processor at %s (issued by %s) does not lead to an authority of "
+                               "QUORVEX_CA_FILE=%s: %s",
+                               host.c_str(), issuer, file, X509_verify_cert_error_string(verdict)));
     }
     record_failure(run, RunCode::identity_refused);
     return Flow::end_now;

@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "records/answer_json.h"
+#include "records/run_causes.h"
 #include "records/run_context.h"
 #include "records/secret_attributes.h"
 
@@ -53,6 +54,7 @@ struct ReportGathering {
     std::vector<std::string> secrets;
     std::string error_line;
     bool processor_status = false;
+    bool write_mode = false;  // the script holds a command block in write mode
     std::vector<ReportImage> images;
     size_t images_left_out = 0;
     // The head goes to the signal handler's copy too.
@@ -87,7 +89,10 @@ constexpr size_t SIGNAL_HEAD_SIZE = 1024;
 char signal_head[2][SIGNAL_HEAD_SIZE];
 volatile std::sig_atomic_t signal_head_index = 0;
 volatile std::sig_atomic_t signal_head_ready = 0;
-std::timespec signal_start{};
+// The steady clock reads the system's clock and nothing else (no lock, no
+// allocation), on both systems: the handler may read it too. (timespec_get
+// is missing from the Windows C library the program links.)
+std::chrono::steady_clock::time_point signal_start{};
 
 // Takes what fits of the limit on the answers' text kept.
 size_t room_for(ReportGathering& gathered, size_t length)
@@ -134,7 +139,7 @@ void fill_head(RunContext& run)
     else
         port = port_text;
     json head = {
-        {"schema", 1},
+        {"schema", 2},
         {"program", "quorvex"},
         {"version", gathered.version},
         {"server", settings.server_address},
@@ -343,7 +348,7 @@ void report_start(RunContext& run, const char* program_version, bool signal_repo
     gathered.started = true;
     gathered.signal_report = signal_report;
     if (signal_report)
-        std::timespec_get(&signal_start, TIME_UTC);
+        signal_start = std::chrono::steady_clock::now();
     gathered.version = program_version;
     gathered.start = std::chrono::steady_clock::now();
         std::time_t now = std::time(nullptr);
@@ -357,11 +362,6 @@ void report_start(RunContext& run, const char* program_version, bool signal_repo
     for (const std::string& secret : run.secrets.texts)
         report_secret_value(run, secret);
     fill_head(run);
-}
-
-bool report_available()
-{
-    return true;
 }
 
 bool report_gathering(RunContext& run)
@@ -422,6 +422,12 @@ void report_element_sent(RunContext& run, std::string_view name)
     ReportGathering& gathered = *run.report;
     if (gathered.started)
         gathered.pending_command = one_line(name, COMMAND_LIMIT);
+}
+
+std::string report_current_command(RunContext& run)
+{
+    ReportGathering& gathered = *run.report;
+    return gathered.started ? gathered.pending_command : std::string();
 }
 
 void report_token_sent(RunContext& run, const char* token)
@@ -513,7 +519,7 @@ void report_error_line(RunContext& run, std::string_view text)
     ReportGathering& gathered = *run.report;
     // An error may quote a line of the script, secrets and all.
     if (gathered.started && gathered.error_line.empty())
-        gathered.error_line = one_line(mask_secret_attributes(text), REASON_LIMIT);
+        gathered.error_line = bounded_words(mask_secret_attributes(text), REASON_LIMIT);
 }
 
 void report_processor_status(RunContext& run, int32_t)
@@ -521,6 +527,13 @@ void report_processor_status(RunContext& run, int32_t)
     ReportGathering& gathered = *run.report;
     if (gathered.started)
         gathered.processor_status = true;
+}
+
+void report_write_mode(RunContext& run)
+{
+    ReportGathering& gathered = *run.report;
+    if (gathered.started)
+        gathered.write_mode = true;
 }
 
 void report_image(RunContext& run, const ReportImage& image)
@@ -573,6 +586,43 @@ const char* exit_status_meaning(int exit_status, bool processor_status, bool che
     return "the processor's error status for a command";
 }
 
+namespace {
+
+// The first answer that failed with the processor's status: its name (the
+// command, else its data element's), its status in hex, its message.
+struct FailingAnswer {
+    std::string name, status, message;
+};
+
+FailingAnswer failing_answer(const ReportGathering& gathered, const std::vector<GatheredAnswer>& answers)
+{
+    if (!gathered.processor_status)
+        return {};
+    for (const auto& [answer, command, key] : answers) {
+        if (answer_failed(gathered, answer)) {
+            char status[16];
+            std::snprintf(status, sizeof status, "0x%04llX", answer.status.get<long long>());
+            return {!command.empty() ? command : answer.data_name, status,
+                    answer.message.is_string() ? answer.message.get<std::string>() : std::string()};
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
+std::string report_failing_answer(RunContext& run)
+{
+    ReportGathering& gathered = *run.report;
+    FailingAnswer failing = failing_answer(gathered, all_answers(gathered).listed);
+    if (failing.status.empty())
+        return {};
+    std::string text = (failing.name.empty() ? std::string("a command") : failing.name) + " with status " + failing.status;
+    if (!failing.message.empty())
+        text += ": \"" + failing.message + "\"";
+    return text;
+}
+
 std::string render_run_report(RunContext& run, int exit_status, bool check_only)
 {
     ReportGathering& gathered = *run.report;
@@ -589,26 +639,28 @@ std::string render_run_report(RunContext& run, int exit_status, bool check_only)
     report["exit_status"] = exit_status;
     report["exit_meaning"] = exit_status_meaning(exit_status, gathered.processor_status, check_only);
     report["outcome"] = exit_status == 0 ? "succeeded" : "failed";
+    report["write_mode"] = gathered.write_mode;
     if (exit_status != 0) {
         std::string reason;
-        if (gathered.processor_status) {
-            for (const auto& [answer, command, key] : answers) {
-                if (answer_failed(gathered, answer)) {
-                    char status[16];
-                    std::snprintf(status, sizeof status, "0x%04llX", answer.status.get<long long>());
-                    std::string name = !command.empty() ? command : answer.data_name;
-                    reason = (name.empty() ? std::string("the processor") : name) + " failed with status " + status;
-                    if (answer.message.is_string())
-                        reason += ": " + answer.message.get<std::string>();
-                    break;
-                }
-            }
+        if (FailingAnswer failing = failing_answer(gathered, answers); !failing.status.empty()) {
+            reason = (failing.name.empty() ? std::string("the processor") : failing.name) + " failed with status " +
+                     failing.status;
+            if (!failing.message.empty())
+                reason += ": " + failing.message;
         }
         if (reason.empty())
             reason = gathered.error_line;
         if (reason.empty())
             reason = exit_status_meaning(exit_status, gathered.processor_status, check_only);
-        report["reason"] = one_line(reason, REASON_LIMIT);
+        report["reason"] = bounded_words(reason, REASON_LIMIT);
+        RunCause cause = final_cause(run, exit_status);
+        const CauseRow& row = cause_row(cause.cause);
+        json member = {{"code", row.code}, {"words", cause_words(cause)}, {"stage", row.stage}};
+        if (cause.line > 0)
+            member["line"] = cause.line;
+        if (!cause.system_error.empty())
+            member["system_error"] = cause.system_error;
+        report["cause"] = std::move(member);
     }
     if (gathered.images_left_out > 0)
         report["images_left_out"] = gathered.images_left_out;
@@ -660,10 +712,8 @@ std::string render_run_report(RunContext& run, int exit_status, bool check_only)
 
 size_t render_signal_report(int signal_number, int exit_status, char* out, size_t size)
 {
-    std::timespec now{};
-    std::timespec_get(&now, TIME_UTC);
-    long long millis = (static_cast<long long>(now.tv_sec) - signal_start.tv_sec) * 1000 +
-                       (now.tv_nsec - signal_start.tv_nsec) / 1000000;
+    long long millis =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - signal_start).count();
     return render_signal_report_after(millis, signal_number, exit_status, out, size);
 }
 
@@ -674,6 +724,8 @@ size_t render_signal_report_after(long long millis, int signal_number, int exit_
     const char* head = signal_head[signal_head_index];
     if (millis < 0)
         millis = 0;
+    // The row's texts are constants: reading them is signal-safe.
+    const CauseRow& interrupted = cause_row(Cause::interrupted);
     // snprintf is not on the list of signal-safe calls; the text is built by hand.
     size_t used = 0;
     auto put = [&](const char* text) {
@@ -701,6 +753,9 @@ size_t render_signal_report_after(long long millis, int signal_number, int exit_
                 put(".") && put_number(millis / 100 % 10) && put_number(millis / 10 % 10) && put_number(millis % 10) &&
                 put(",\"exit_status\":") && put_number(exit_status) &&
                 put(",\"exit_meaning\":\"the run was ended by a signal\",\"outcome\":\"failed\",\"reason\":\"ended by signal ") &&
-                put_number(signal_number) && put("\",\"images\":[],\"responses\":[],\"interrupted\":true}\n");
+                put_number(signal_number) && put("\",\"cause\":{\"code\":\"interrupted\",\"words\":\"The run was ended by signal ") &&
+                put_number(signal_number) && put(". ") && put(interrupted.advice) && put("\",\"stage\":\"") &&
+                put(interrupted.stage) && put("\"}") &&
+                put(",\"images\":[],\"responses\":[],\"interrupted\":true}\n");
     return fits ? used : 0;
 }

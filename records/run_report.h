@@ -29,8 +29,6 @@ constexpr size_t REPORT_IMAGE_LIMIT = 100;
 // the run's head is also kept where a signal handler reads it.
 void report_start(RunContext& run, const char* program_version, bool signal_report);
 bool report_gathering(RunContext& run);
-// This build can write a report (false where it has no XML reader).
-bool report_available();
 
 // The transport the probe found.
 void report_transport(RunContext& run, ProcessorGeneration generation);
@@ -44,6 +42,9 @@ void report_tls(RunContext& run, const char* protocol, const char* suite);
 // Stream mode: an element name that went to the processor; the next answer
 // read is taken as this element's.
 void report_element_sent(RunContext& run, std::string_view name);
+// Stream mode: the element the answer read next belongs to, "" when the
+// report is not gathered.
+std::string report_current_command(RunContext& run);
 // Stream mode: a token that went to the processor; the one after "<" or
 // "</" is an element name.
 void report_token_sent(RunContext& run, const char* token);
@@ -59,6 +60,9 @@ void report_secret_value(RunContext& run, std::string_view value);
 void report_error_line(RunContext& run, std::string_view text);
 // An error status the processor reported became the run status.
 void report_processor_status(RunContext& run, int32_t status);
+// The checking pass met a command block whose MODE is write: what a tool
+// that drives the utility counts as a change.
+void report_write_mode(RunContext& run);
 // An image that went to or came from the processor.
 struct ReportImage {
     const char* kind;      // "firmware", "floppy_insert", "floppy_copy"
@@ -71,6 +75,11 @@ void report_image(RunContext& run, const ReportImage& image);
 
 // The report as JSON text (at most REPORT_SIZE_LIMIT bytes) for the
 // process's exit status.
+// The first answer of the run that failed with the processor's status, as
+// the words of a cause say it: its name, its status, its message in quotes
+// ("SET_ITEM with status 0x005F: \"Bad value\""); "" when the report
+// holds none (nothing gathered, or no answer failed).
+std::string report_failing_answer(RunContext& run);
 std::string render_run_report(RunContext& run, int exit_status, bool check_only);
 
 // Signal-safe: the short report of a run ended by signal_number, into out

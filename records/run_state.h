@@ -6,6 +6,7 @@
 #include <string>
 
 #include "records/results.h"
+#include "records/run_causes.h"
 
 struct RunState {
     // 0 = success; any other value is the failure that ends the conversation
@@ -23,4 +24,6 @@ struct RunState {
     bool log_lost = false;
     // -j: the report is gathered, to be written at the end.
     bool report_wanted = false;
+    // Why the run failed, with its particulars (records/run_causes.h).
+    RunCause cause;
 };

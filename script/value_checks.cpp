@@ -31,6 +31,11 @@ bool is_integer(const char* value)
     return is_digit(*skip_space_and_sign(value));
 }
 
+bool is_write_mode(const char* value)
+{
+    return equal_ignoring_case(value, "W") || equal_ignoring_case(value, "WRITE");
+}
+
 bool is_mode(const char* value)
 {
     switch (tolower(static_cast<unsigned char>(value[0]))) {

@@ -12,6 +12,8 @@ bool is_number(const char* value);
 bool is_integer(const char* value);
 // "r", "w", "read" or "write" in any case.
 bool is_mode(const char* value);
+// "w" or "write" in any case: a block that changes settings.
+bool is_write_mode(const char* value);
 // Longer than a boolean word can be.
 bool boolean_too_long(const char* value);
 // "0", "f", "n", "no", "false", "1", "t", "y", "yes", "true" in any case.

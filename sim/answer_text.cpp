@@ -26,12 +26,13 @@ void apply_changes(AnswerContent& content, const AnswerChanges& changes)
         content.with_data = false;
 }
 
-std::string data_element(const std::string& command, const std::string& identity, bool older_generation)
+std::string data_element(const std::string& command, const std::string& identity, bool older_generation,
+                         const WrittenSettings* written)
 {
     if (!identity.empty()) {
         std::string own = processor_data(command, identity, older_generation);
         if (!own.empty())
-            return own;
+            return written != nullptr ? with_written(command, own, *written) : own;
     }
     if (command.rfind("CERTIFICATE_SIGNING_REQUEST", 0) == 0)
         return "<CERTIFICATE_SIGNING_REQUEST>\r\n"
@@ -63,7 +64,7 @@ std::string format_answer(const AnswerContent& content, const AnswerChanges& cha
         text += changes.extra;
     text += "\r\n     />\r\n";
     if (content.with_data)
-        text += data_element(content.command, content.identity, content.older_generation);
+        text += data_element(content.command, content.identity, content.older_generation, content.written);
     const std::string tail = "</MOXCL>\r\n";
     size_t padding_frame = std::string("<PADDING>\r\n</PADDING>\r\n").size();
     if (changes.long_size > text.size() + tail.size() + padding_frame) {

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "sim/scenario.h"
+#include "sim/written_settings.h"
 
 struct AnswerContent {
     std::string version;          // VERSION of the MOXCL root
@@ -14,6 +15,7 @@ struct AnswerContent {
     int number = 0;               // answer number on the connection
     std::string identity;         // --identity: the processor whose data GET commands get
     bool older_generation = false;  // stream mode: an older processor's data
+    const WrittenSettings* written = nullptr;  // what the processor's writes set (with an identity)
 };
 
 // Applies the scenario's status, message, version, data switch.
@@ -26,4 +28,4 @@ std::string format_answer(const AnswerContent& content, const AnswerChanges& cha
 // The data element a query command answers with: a processor's own data
 // for the common GET commands when an identity is given (sim/processor_data.h).
 std::string data_element(const std::string& command, const std::string& identity = "",
-                         bool older_generation = false);
+                         bool older_generation = false, const WrittenSettings* written = nullptr);

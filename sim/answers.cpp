@@ -80,6 +80,7 @@ bool finish_answer(PeerLink& link, const AnswerRequest& request, const AnswerCha
         content.with_data = request.with_data;
         content.number = link.answers;
         content.identity = link.processor->identity;
+        content.written = &link.processor->written;
         content.older_generation = sim.options.generation == Generation::stream;
         apply_changes(content, changes);
         std::string text = format_answer(content, changes);

@@ -149,6 +149,7 @@ void answer_script(PeerLink& link, const HttpRequest& request)
     reader_feed(reader, request.body.data(), request.body.size());
     Tag tag;
     while (reader_next(reader, tag)) {
+        remember_written(link.processor->written, nesting, tag);
         CheckPoint point = judge_tag(nesting, tag);
         nesting.awaited_image_element.clear();
         if (!point.command_done)

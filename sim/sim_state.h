@@ -9,6 +9,7 @@
 
 #include "sim/scenario.h"
 #include "sim/sim_options.h"
+#include "sim/written_settings.h"
 
 // What a client offered in its hello.
 struct ClientHello {
@@ -40,6 +41,7 @@ struct ProcessorState {
     bool firmware_stored = false; // an upload has delivered a firmware image
     std::string firmware_image;
     std::string cookie;           // MoxclFlash value handed out for it
+    WrittenSettings written;      // what its write-mode commands set
 };
 
 struct SimState {

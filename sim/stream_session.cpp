@@ -116,9 +116,11 @@ void serve_stream(PeerLink& link)
     move_input_to_reader(link, reader);
     while (true) {
         Tag tag;
-        while (reader_next(reader, tag))
+        while (reader_next(reader, tag)) {
+            remember_written(link.processor->written, nesting, tag);
             if (!handle_check_point(link, reader, judge_tag(nesting, tag)))
                 return;
+        }
         if (!link_read(link))
             return;
         move_input_to_reader(link, reader);

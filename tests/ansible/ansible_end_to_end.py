@@ -12,8 +12,14 @@ each processor its own failed/changed/ok in the recap and the exit status,
 reason and report in its result. The password (from the inventory) reaches
 the processors and shows nowhere else: not in the -vvv output, not on any
 process's command line or in its environment during the runs, not in a
-result or a kept report, not in a file left behind. Then the example
-playbook runs over two more processors.
+result or a kept report, not in a file left behind. A processor that
+cannot be reached is unreachable, not failed, once the report names its
+cause.
+
+Then the example playbook runs over two more processors, one of each
+generation, whose reads answer with what their writes set: with --check
+--diff (the diff shows expected against found, nothing is written), then
+twice for real: changed, then ok with nothing written.
 
     ansible_end_to_end.py --quorvex Q --mpsim M --fixtures DIR --collections DIR
 """
@@ -33,6 +39,7 @@ import launch  # noqa: E402
 from process_watch import ProcessWatch, closed_port  # noqa: E402
 
 PASSWORD = "ansible-s3cret-pw"
+OPERATOR_PASSWORD = "operator-s3cret-pw"
 ANSIBLE_MASK = "********"
 
 WRITE_SCRIPT = """<?xml version="1.0"?>
@@ -135,7 +142,7 @@ def recap(output):
         match = re.match(r"^(mp\d\d)\s+: ok=(\d+)\s+changed=(\d+)\s+unreachable=(\d+)\s+failed=(\d+)", line)
         if match:
             name, ok, changed, unreachable, failed = match.groups()
-            seen[name] = ("failed" if failed != "0" or unreachable != "0" else
+            seen[name] = ("failed" if failed != "0" else "unreachable" if unreachable != "0" else
                           "changed" if changed != "0" else "ok" if ok != "0" else "none")
     return seen
 
@@ -295,6 +302,13 @@ def main():
             for name, expected in PROCESSORS.items():
                 state, status, reason = expected[6], expected[7], expected[8]
                 result = results.get(name, {})
+                # A connection cause: the processor could not be reached.
+                cause = ((result.get("report") or {}).get("cause") or {}).get("code", "")
+                if cause.startswith("connect."):
+                    state = "unreachable"
+                    expect(result.get("unreachable") is True and not result.get("failed") and
+                           result.get("cause") == cause, "%s: not unreachable: %s" % (name, result))
+                    reason = None
                 expect(states.get(name) == state, "%s: %s, not %s" % (name, states.get(name), state))
                 expect(result.get("exit_status") == status, "%s: exit status %s, not %s\n%s"
                        % (name, result.get("exit_status"), status, json.dumps(result)[:1500]))
@@ -356,9 +370,9 @@ def main():
                 sys.stdout.write(output[-6000:])
 
             # The example playbook of ansible/examples, as the README gives
-            # it, over two processors with data of their own and the utility
-            # on PATH; a copy of the tree's folders, since it keeps its
-            # reports next to itself.
+            # it, over two processors with data of their own (one of each
+            # generation) and the utility on PATH; a copy of the tree's
+            # folders, since it keeps its reports next to itself.
             tree = os.path.join(top, "tree")
             shutil.copytree(os.path.join(options.collections, "examples"), os.path.join(tree, "ansible", "examples"))
             os.mkdir(os.path.join(tree, "examples"))
@@ -368,24 +382,77 @@ def main():
             for name, args in (("mp-a", HTTP), ("mp-b", STREAM)):
                 folder = os.path.join(top, "sims", name)
                 os.mkdir(folder)
-                process, port = launch.start(options.mpsim, args + ["--identity", name, "--timeout", "120"], folder)
+                process, port = launch.start(options.mpsim, args + ["--identity", name, "--timeout", "120",
+                                                                    "--record", "record"], folder)
                 sims.append(process)
                 hosts[name] = {"ansible_host": "127.0.0.1", "mp_port": int(port)}
             examples = os.path.join(tree, "ansible", "examples")
             with open(os.path.join(examples, "test-inventory.json"), "w") as handle:
-                json.dump({"processors": {"hosts": hosts, "vars": {"mp_user": "admin", "mp_password": PASSWORD}}},
-                          handle)
+                json.dump({"processors": {"hosts": hosts, "vars": {
+                    "mp_user": "admin", "mp_password": PASSWORD, "operator_login": "night-operator",
+                    "operator_password": OPERATOR_PASSWORD}}}, handle)
             example_environment = dict(environment, PATH=os.path.dirname(options.quorvex) + os.pathsep + path,
                                        ANSIBLE_CALLBACKS_ENABLED="")
-            done = subprocess.run([playbook_program, "-f", "10", "-i", "test-inventory.json", "playbook.yml"],
-                                  cwd=examples, env=example_environment, capture_output=True, text=True,
-                                  timeout=600)
-            states = recap(done.stdout.replace("mp-a ", "mp91 ").replace("mp-b ", "mp92 "))
-            expect(done.returncode == 0 and states == {"mp91": "changed", "mp92": "changed"} and
-                   '"msg": "mp-mp-a"' in done.stdout and '"msg": "mp-mp-b"' in done.stdout and
+
+            def example(*extra):
+                """A run of the example playbook: its output, the state of
+                each processor, and the bytes each got during the run."""
+                before = {name: connections(name) for name in hosts}
+                done = subprocess.run([playbook_program, "-f", "10", "-i", "test-inventory.json"] + list(extra)
+                                      + ["playbook.yml"], cwd=examples, env=example_environment,
+                                      capture_output=True, text=True, timeout=600)
+                output = done.stdout + done.stderr
+                states = recap(output.replace("mp-a ", "mp91 ").replace("mp-b ", "mp92 "))
+                got = {}
+                for name in hosts:
+                    record = os.path.join(top, "sims", name, "record")
+                    got[name] = b""
+                    for file in connections(name):
+                        if file.endswith(".received") and file not in before[name]:
+                            with open(os.path.join(record, file), "rb") as handle:
+                                got[name] += handle.read()
+                expect(done.returncode == 0, "the example playbook %s ended with %d:\n%s"
+                       % (extra, done.returncode, output[-4000:]))
+                for secret in (PASSWORD, OPERATOR_PASSWORD):
+                    expect(secret not in output, "the example playbook %s shows a password" % (extra,))
+                return output, states, got
+
+            writes = (b"MOD_NETWORK_SETTINGS", b"ADD_USER")
+            # Check mode reads and compares, shows the difference, writes
+            # nothing; the settings script's check contacts nothing at all.
+            output, states, got = example("--check", "--diff")
+            expect(states == {"mp91": "changed", "mp92": "changed"}, "example --check: %s" % states)
+            for name in hosts:
+                expect(b"GET_NETWORK_SETTINGS" in got[name] and b"GET_ALL_USERS" in got[name] and
+                       not any(write in got[name] for write in writes),
+                       "example --check: %s got %r" % (name, got[name][-600:]))
+                expect("-NETWORK_SETTINGS.DNS_NAME.VALUE: mp-%s\n+NETWORK_SETTINGS.DNS_NAME.VALUE: %s"
+                       % (name, name) in output and
+                       "+ALL_USERS.USER_LOGIN[].VALUE: night-operator" in output,
+                       "example --check --diff shows no difference for %s:\n%s" % (name, output[-4000:]))
+            expect(not os.path.exists(os.path.join(examples, "reports")), "example --check made the reports folder")
+
+            # For real: both settings written, the new values sent.
+            output, states, got = example()
+            expect(states == {"mp91": "changed", "mp92": "changed"} and
+                   '"msg": "mp-mp-a"' in output and '"msg": "mp-mp-b"' in output and
                    sorted(os.listdir(os.path.join(examples, "reports"))) ==
-                   ["mp-a-server-name.json", "mp-a-settings.json", "mp-b-server-name.json", "mp-b-settings.json"],
-                   "the example playbook:\n%s%s" % (done.stdout[-4000:], done.stderr[-2000:]))
+                   sorted("%s-%s.json" % (name, kind) for name in hosts
+                          for kind in ("settings", "dns-name", "operator")),
+                   "the example playbook:\n%s" % output[-4000:])
+            expect(b'VALUE="mp-a"' in got["mp-a"] and b'VALUE = "mp-b"' in got["mp-b"] and
+                   all(b"night-operator" in got[name] and OPERATOR_PASSWORD.encode() in got[name]
+                       for name in hosts),
+                   "the example playbook wrote: %r / %r" % (got["mp-a"][-800:], got["mp-b"][-800:]))
+
+            # Again: every value is there, nothing is written.
+            output, states, got = example("--diff")
+            expect(states == {"mp91": "ok", "mp92": "ok"}, "example, second run: %s\n%s" % (states, output[-4000:]))
+            expect('"msg": "mp-a"' in output and '"msg": "mp-b"' in output,
+                   "example, second run: the names read are not the ones written")
+            for name in hosts:
+                expect(not any(write in got[name] for write in writes),
+                       "example, second run: %s got a write: %r" % (name, got[name][-600:]))
         finally:
             for process in sims:
                 launch.stop(process)

@@ -17,16 +17,24 @@ class PairsRefused(ValueError):
     pass
 
 
-def _text(value):
-    # Numbers as YAML wrote them; a missing value or a structure has no
-    # text that could stand in a script.
+def scalar_text(value):
+    """A value as a script or an answer writes it: numbers as YAML wrote
+    them, booleans as true and false; None for a missing value or a
+    structure, which has no such text."""
     if isinstance(value, bool):
         return "true" if value else "false"
     if isinstance(value, (int, float)):
         return str(value)
     if isinstance(value, str):
         return value
-    raise PairsRefused("the value of %s is not a string or a number" % _shown(value))
+    return None
+
+
+def _text(value):
+    text = scalar_text(value)
+    if text is None:
+        raise PairsRefused("the value of %s is not a string or a number" % _shown(value))
+    return text
 
 
 def _shown(name):

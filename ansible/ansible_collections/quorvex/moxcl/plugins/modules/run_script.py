@@ -23,14 +23,33 @@ description:
     neither stands on a command line. Variables do (C(-t)), so do not pass
     secrets as I(variables); every local user can read them in the process
     list while the run lasts.
-  - The task is C(changed) when the run succeeded and the script holds a
-    command block in write mode (C(MODE="write") or C(MODE="w"), any case).
-    A processor cannot say whether a command changed anything, so a
-    successful write-mode run always counts as a change, a read-only one
-    never does.
+  - B(Desired state.) With I(read_script) (or I(read_script_content)) and
+    I(expected), the task first runs the read script and looks in its
+    report for the expected values. When every one is there, nothing is
+    written and the task is C(ok); otherwise the write script (I(script))
+    runs and the task is C(changed). With C(--diff) the task shows the
+    expected values against those found. In check mode only the read runs.
+  - B(A script alone.) Without a read script the task runs I(script) and is
+    C(changed) when the run succeeded and the utility's report says the
+    script holds a command block in write mode (its C(write_mode)). A
+    processor cannot say whether a command changed anything, so such a run
+    always counts as a change, a read-only one never does.
+  - Everything the task says comes from the utility's JSON run report
+    (the utility's own reading of the script and its C(%name%)
+    substitution included); the module never reads the script.
   - The task fails when the utility ends with a status other than 0; the
-    message gives the status, its meaning and the report's reason (for
-    example the failing command with the processor's status and message).
+    message is the words of the report's cause (what happened and what to
+    do), or, from a utility whose report has no cause, the status, its
+    meaning and the report's reason.
+  - A processor that cannot be reached (the report's cause is a connection
+    cause, C(connect.*), for a refused connection, a name that does not
+    resolve or no answer within the time limit) makes the host C(unreachable), not C(failed),
+    as a host that SSH cannot reach; Ansible drops it from the rest of the
+    play and counts it under C(unreachable) in the recap, and
+    C(ignore_unreachable) applies, not C(ignore_errors). A processor that
+    was reached but refused the connection's terms (a failed TLS handshake,
+    a changed key) or failed the script is C(failed); it needs someone to
+    act, and trying again does not help.
   - Each run works in a private temporary folder (the working copy that
     C(-t) writes lives there). Image paths in the script
     (C(IMAGE_LOCATION)) should be absolute; a relative one names a file in
@@ -63,6 +82,36 @@ options:
     description:
       - The script itself, as text (for example from a C(template) lookup).
     type: str
+  read_script:
+    description:
+      - Path of a script that reads what I(script) would set, on the machine
+        the module runs on. It runs first, with the same variables, user and
+        password; I(expected) says what its answers must hold.
+      - At most one of I(read_script) and I(read_script_content) is given;
+        either needs I(expected), and I(expected) needs one of them.
+    type: path
+    version_added: "4.21.0"
+  read_script_content:
+    description:
+      - The read script itself, as text.
+    type: str
+    version_added: "4.21.0"
+  expected:
+    description:
+      - The values the read script's answers must hold, by path into the
+        data of the report's answers, as the utility's README queries them
+        with jq (C(NETWORK_SETTINGS.DNS_NAME.VALUE) for
+        C(.responses[] | select(.data.NETWORK_SETTINGS) | .data.NETWORK_SETTINGS.DNS_NAME.VALUE)).
+      - Names are joined by dots (a leading dot is allowed). A name met more
+        than once in one element is a list in the data; C(NAME[N]) takes its
+        element N (from 0), C(NAME[]) every element.
+      - A path holds its value when one of the texts it reaches is that
+        value, so C(ALL_USERS.USER_LOGIN[].VALUE) with the value
+        C(night-operator) holds when that user is among the logins. Texts
+        are compared exactly; numbers are written as YAML gives them,
+        booleans as C(true) and C(false).
+    type: dict
+    version_added: "4.21.0"
   variables:
     description:
       - Values for the script's C(%name%) placeholders, passed as C(-t).
@@ -111,22 +160,29 @@ options:
     description:
       - Keep the run's JSON report in this file (on the machine the module
         runs on). The report is returned as the result in any case.
-        Not written in check mode.
+        Not written in check mode. With a read script, the report of the
+        last run (the write's when one ran, else the read's).
     type: path
   log:
     description:
       - Keep the utility's log of the run in this file. Not written in
-        check mode.
+        check mode. With a read script, the log of the last run, as for
+        I(report).
     type: path
   quorvex:
     description:
       - The utility to run, a program name looked up on C(PATH), or a path.
-    type: str
+    type: path
     default: quorvex
 notes:
-  - Check mode runs the utility's check-only pass (C(quorvex -c)); the
-    script's syntax and values are checked, no processor is contacted, and
-    the task shows C(changed) when the script would write.
+  - Check mode with a read script runs the read alone (the processor is
+    contacted, nothing is written to it) and shows C(changed) when the
+    write would run. Its key is checked against I(known_processors) as in
+    any run, so a processor met for the first time is recorded there.
+  - Check mode without a read script runs the utility's check-only pass
+    (C(quorvex -c)); the script's syntax and values are checked, no
+    processor is contacted, and the task shows C(changed) when the script
+    would write.
   - The module runs the utility as a local program; delegate the task to
     the machine that has it installed (normally C(localhost)).
 requirements:
@@ -156,6 +212,21 @@ EXAMPLES = r"""
     - name: Show each processor's firmware version
       ansible.builtin.debug:
         msg: "{{ settings.report.responses | selectattr('data') | map(attribute='data') | list }}"
+
+- name: Each processor's DNS name, written only where it differs
+  hosts: processors
+  gather_facts: false
+  tasks:
+    - quorvex.moxcl.run_script:
+        server: "{{ ansible_host }}:{{ mp_port | default(443) }}"
+        read_script: "{{ playbook_dir }}/read_network.xml"
+        expected:
+          NETWORK_SETTINGS.DNS_NAME.VALUE: "{{ inventory_hostname }}"
+        script: "{{ playbook_dir }}/set_dns_name.xml"
+        variables:
+          dns_name: "{{ inventory_hostname }}"
+        password: "{{ mp_password }}"
+      delegate_to: localhost
 
 - name: Add an operator, keeping each processor's report
   hosts: processors
@@ -197,10 +268,41 @@ reason:
   type: str
   sample: "SET_ITEM_A failed with status 0x005F: Bad value"
 write_mode:
-  description: Whether the script holds a command block in write mode (what C(changed) follows).
-  returned: always
+  description: >-
+    Whether the script that ran holds a command block in write mode, as the
+    utility's report says (what C(changed) follows for a script alone).
+  returned: when the utility wrote a report
   type: bool
   sample: true
+cause:
+  description: >-
+    The code of the report's cause of a failed run (for example
+    C(connect.refused), C(script.syntax), C(processor.status)), from a
+    utility whose report names one.
+  returned: when the run failed and the report names its cause
+  type: str
+  sample: connect.refused
+unreachable:
+  description: The processor could not be reached (a connection cause); the host counts as unreachable.
+  returned: when the processor could not be reached
+  type: bool
+  sample: true
+expected:
+  description: The values I(expected) by path, as texts.
+  returned: with a read script
+  type: dict
+  sample: {NETWORK_SETTINGS.DNS_NAME.VALUE: mp-rack12-01}
+found:
+  description: >-
+    What the read found at each path: the one text it reached, the list of
+    them when there were several, null when it reached none.
+  returned: with a read script, when the read succeeded
+  type: dict
+  sample: {NETWORK_SETTINGS.DNS_NAME.VALUE: mp-old-name}
+read_report:
+  description: The read's report, when the write ran after it (I(report) is then the write's).
+  returned: with a read script, when the write ran
+  type: dict
 report:
   description: >-
     The utility's JSON run report (its layout is the utility's
@@ -238,51 +340,54 @@ log:
   type: str
 """
 
+import json
 import os
 import subprocess
 import tempfile
-import json
 
 from ansible.module_utils.basic import AnsibleModule
 from ansible_collections.quorvex.moxcl.plugins.module_utils.exit_status import (
     exit_meaning, processor_succeeded, shell_status)
-from ansible_collections.quorvex.moxcl.plugins.module_utils.script_modes import has_write_block
-from ansible_collections.quorvex.moxcl.plugins.module_utils.template_pairs import (
-    PairsRefused, pair_list, pair_texts)
+from ansible_collections.quorvex.moxcl.plugins.module_utils.failure import failure
+from ansible_collections.quorvex.moxcl.plugins.module_utils.report_paths import (
+    PathRefused, compare, expected_text, parse_path, shown)
+from ansible_collections.quorvex.moxcl.plugins.module_utils.template_pairs import PairsRefused, pair_list
 
 # What the utility reads from its environment: the module's options alone
 # decide these.
 UTILITY_SETTINGS = ("QUORVEX_USER", "QUORVEX_PASSWORD", "QUORVEX_PASSWORD_FILE", "QUORVEX_KNOWN_PROCESSORS",
                     "QUORVEX_KNOWN_PROCESSORS_MODE", "QUORVEX_TIMEOUT", "DEVICEIPADDRESS0")
 
-SCRIPT_NAME = "script.xml"
-REPORT_NAME = "report.json"
-LOG_NAME = "quorvex.log"
+class Run(object):
+    """One run of the utility: its status, report and console."""
+
+    def __init__(self, status, report, stdout, stderr):
+        self.status = status
+        self.report = report
+        self.stdout = stdout
+        self.stderr = stderr
 
 
 def find_utility(module, name):
     if os.sep in name:
-        path = os.path.abspath(os.path.expanduser(name))
+        path = os.path.abspath(name)
         return path if os.access(path, os.X_OK) else None
     return module.get_bin_path(name)
 
 
-def read_script(module, work):
-    """The script's path for the utility and its text."""
+def script_file(module, work, path_option, content_option, name):
+    """The path of a script for the utility: the file given, or the text
+    given written to a file of the run's folder (None when neither)."""
     params = module.params
-    if params["script_content"] is not None:
-        path = os.path.join(work, SCRIPT_NAME)
+    if params[content_option] is not None:
+        path = os.path.join(work, name)
         descriptor = os.open(path, os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o600)
         with os.fdopen(descriptor, "w", encoding="utf-8") as handle:
-            handle.write(params["script_content"])
-        return path, params["script_content"]
-    path = os.path.abspath(params["script"])
-    try:
-        with open(path, "rb") as handle:
-            text = handle.read().decode("utf-8", "replace")
-    except OSError as error:
-        module.fail_json(msg="cannot read the script %s: %s" % (path, error.strerror), write_mode=False)
-    return path, text
+            handle.write(params[content_option])
+        return path
+    if params[path_option] is not None:
+        return os.path.abspath(params[path_option])
+    return None
 
 
 def utility_environment(module, known_file):
@@ -301,17 +406,19 @@ def utility_environment(module, known_file):
     return environment
 
 
-def known_processors_file(module):
+def known_processors_file(module, contacts):
+    """The known-processors file of runs that contact the processor (None
+    when none does, or when the check is off)."""
     params = module.params
-    if params["known_processors_mode"] == "off" or module.check_mode:
-        return None  # a check contacts no processor
+    if params["known_processors_mode"] == "off" or not contacts:
+        return None
     path = os.path.abspath(params["known_processors"])
     folder = os.path.dirname(path)
     try:
         os.makedirs(folder, mode=0o700, exist_ok=True)
     except OSError as error:
         module.fail_json(msg="cannot make the folder of the known-processors file %s: %s"
-                         % (folder, error.strerror), write_mode=False)
+                         % (folder, error.strerror))
     return path
 
 
@@ -343,19 +450,9 @@ def keep_report(module, source, target):
         module.warn("the report could not be kept in %s: %s" % (target, error.strerror))
 
 
-def error_line(*outputs):
-    """The utility's first error line, for a run that left no report (its
-    command line refused it)."""
-    for output in outputs:
-        for line in output.splitlines():
-            if "error" in line.lower():
-                return line.strip()
-    return None
-
-
 def tidy(module, work, made):
-    """Removes what the run made in its folder, and the folder when nothing
-    else is left in it; what the script put there is kept."""
+    """Removes what the runs made in their folder, and the folder when
+    nothing else is left in it; what a script put there is kept."""
     for name in made:
         try:
             os.remove(os.path.join(work, name))
@@ -368,12 +465,125 @@ def tidy(module, work, made):
                     "they are kept" % work)
 
 
+class Utility(object):
+    """Runs the utility for the task, each run in the task's folder, with
+    one report file that every run writes anew (a run that writes none, a
+    usage error, must not be read from an earlier one)."""
+
+    def __init__(self, module, program, pairs, known_file, work, made):
+        self.module = module
+        self.program = program
+        self.pairs = pairs
+        self.known_file = known_file
+        self.work = work
+        self.report_file = os.path.join(work, "report.json")
+        made.append("report.json")
+        keep = not module.check_mode
+        self.log_path = os.path.abspath(module.params["log"]) if keep and module.params["log"] else None
+        self.log_file = self.log_path or os.path.join(work, "quorvex.log")
+        if not self.log_path:
+            made.append("quorvex.log")
+        self.kept_report = os.path.abspath(module.params["report"]) if keep and module.params["report"] else None
+
+    def run(self, script, check_only=False):
+        module = self.module
+        password = module.params["password"]
+        try:
+            os.remove(self.report_file)
+        except OSError:
+            pass
+        command = [self.program, "-s", module.params["server"], "-f", script]
+        if self.pairs is not None:
+            command += ["-t", self.pairs]
+        command += ["-l", self.log_file, "-j", self.report_file, "-q"]
+        if check_only:
+            command.append("-c")
+        try:
+            done = subprocess.run(
+                command, cwd=self.work, env=utility_environment(module, self.known_file),
+                input=(password + "\n").encode("utf-8") if password is not None else b"",
+                stdout=subprocess.PIPE, stderr=subprocess.PIPE, check=False)
+        except OSError as error:
+            module.fail_json(msg="cannot run %s: %s" % (self.program, error.strerror))
+        report = load_report(self.report_file)
+        if report is not None and self.kept_report:
+            keep_report(module, self.report_file, self.kept_report)
+        return Run(shell_status(done.returncode), report, done.stdout.decode("utf-8", "replace"),
+                   done.stderr.decode("utf-8", "replace"))
+
+
+def run_result(run, check_only):
+    """What every result of a run says: the status, its meaning, the report."""
+    meaning = exit_meaning(run.status, check_only)
+    report = run.report
+    if report is not None and isinstance(report.get("exit_meaning"), str) and report["exit_meaning"]:
+        meaning = report["exit_meaning"]
+    result = dict(
+        exit_status=run.status,
+        exit_meaning=meaning,
+        outcome="succeeded" if run.status == 0 else "failed",
+        report=report,
+        stdout=run.stdout,
+        stderr=run.stderr,
+    )
+    if report is not None:
+        result["write_mode"] = report.get("write_mode") is True
+    return result
+
+
+def end_failed(module, run, result):
+    """Ends the task on a failed run: unreachable for a processor that could
+    not be reached, failed otherwise."""
+    said = failure(run.report, run.status, result["exit_meaning"], run.stdout, run.stderr)
+    result.update(msg=said.message, reason=said.reason)
+    if said.code is not None:
+        result["cause"] = said.code
+    if said.unreachable:
+        # Not failed as well: Ansible takes a result that says both as failed.
+        result["unreachable"] = True
+        module.exit_json(**result)
+    module.fail_json(**result)
+
+
+def desired_state(module, utility, write_script, read_script, expected):
+    """Reads, compares, and writes only when a value differs. Returns the
+    result and the run that failed, if one did."""
+    read = utility.run(read_script)
+    result = run_result(read, False)
+    result.update(changed=False, expected=expected)
+    if read.status != 0:
+        return result, read
+    holds, found = compare(read.report, expected)
+    result["found"] = found
+    if module._diff:
+        result["diff"] = dict(before=shown(found), after=shown(expected),
+                              before_header="found on %s" % module.params["server"], after_header="expected")
+    if holds:
+        result["msg"] = "every expected value is there; nothing written"
+        return result, None
+    result["changed"] = True
+    if module.check_mode:
+        result["msg"] = "a value differs; the write would run (check mode: nothing written)"
+        return result, None
+    write = utility.run(write_script)
+    written = run_result(write, False)
+    for name in ("expected", "found", "diff"):
+        if name in result:
+            written[name] = result[name]
+    written.update(read_report=read.report, changed=processor_succeeded(write.status),
+                   msg=written["exit_meaning"])
+    return written, write if write.status != 0 else None
+
+
 def main():
     module = AnsibleModule(
         argument_spec=dict(
             server=dict(type="str", required=True),
             script=dict(type="path"),
-            script_content=dict(type="str"),
+            script_content=dict(type="str", no_log=True),
+            read_script=dict(type="path"),
+            read_script_content=dict(type="str", no_log=True),
+            expected=dict(type="dict"),
             variables=dict(type="dict"),
             user=dict(type="str"),
             password=dict(type="str", no_log=True),
@@ -382,100 +592,78 @@ def main():
             known_processors_mode=dict(type="str", choices=["record", "strict", "off"], default="record"),
             report=dict(type="path"),
             log=dict(type="path"),
-            quorvex=dict(type="str", default="quorvex"),
+            quorvex=dict(type="path", default="quorvex"),
         ),
-        mutually_exclusive=[("script", "script_content")],
+        mutually_exclusive=[("script", "script_content"), ("read_script", "read_script_content")],
         required_one_of=[("script", "script_content")],
+        required_by={"read_script": "expected", "read_script_content": "expected"},
         supports_check_mode=True,
     )
     params = module.params
 
     try:
         pairs = pair_list(params["variables"])
-        values = pair_texts(params["variables"])
     except PairsRefused as refused:
-        module.fail_json(msg="variables refused, nothing ran: %s" % refused, write_mode=False)
+        module.fail_json(msg="variables refused, nothing ran: %s" % refused)
+    reads = params["read_script"] is not None or params["read_script_content"] is not None
+    expected = None
+    if params["expected"] is not None:
+        if not reads:
+            module.fail_json(msg="expected needs read_script or read_script_content; nothing ran")
+        if not params["expected"]:
+            module.fail_json(msg="expected names no value; nothing ran")
+        try:
+            expected = {}
+            for path, value in params["expected"].items():
+                parse_path(path)
+                expected[path] = expected_text(path, value)
+        except PathRefused as refused:
+            module.fail_json(msg="expected refused, nothing ran: %s" % refused)
     password = params["password"]
     if password is not None and ("\n" in password or "\r" in password or "\0" in password):
         module.fail_json(msg="the password holds a line break or a NUL byte, which the utility cannot take; "
-                         "nothing ran", write_mode=False)
+                         "nothing ran")
     if params["timeout"] is not None and params["timeout"] < 0:
-        module.fail_json(msg="timeout is a number of seconds, 0 or more", write_mode=False)
-    utility = find_utility(module, params["quorvex"])
-    if utility is None:
+        module.fail_json(msg="timeout is a number of seconds, 0 or more")
+    program = find_utility(module, params["quorvex"])
+    if program is None:
         module.fail_json(msg="cannot find the quorvex program %s (install it, or give its path as quorvex)"
-                         % params["quorvex"], write_mode=False)
+                         % params["quorvex"])
 
-    keep_files = not module.check_mode
-    report_path = params["report"] if keep_files else None
-    log_path = params["log"] if keep_files else None
-    for kept in (report_path, log_path):
-        if kept is not None:
+    for kept in (params["report"], params["log"]):
+        if kept is not None and not module.check_mode:
             folder = os.path.dirname(os.path.abspath(kept))
             if not os.path.isdir(folder):
-                module.fail_json(msg="the folder %s does not exist; nothing ran" % folder, write_mode=False)
-    known_file = known_processors_file(module)
+                module.fail_json(msg="the folder %s does not exist; nothing ran" % folder)
+    # A check without a read contacts no processor.
+    known_file = known_processors_file(module, reads or not module.check_mode)
 
     work = tempfile.mkdtemp(prefix="quorvex-run-")
     made = []
     try:
-        script_path, script_text = read_script(module, work)
+        utility = Utility(module, program, pairs, known_file, work, made)
+        script = script_file(module, work, "script", "script_content", "script.xml")
         if params["script_content"] is not None:
-            made.append(SCRIPT_NAME)
-        write_mode = has_write_block(script_text, values)
-        # The report is always written here first: a run that writes none
-        # (a usage error) must not be read from a kept report of before.
-        report_file = os.path.join(work, REPORT_NAME)
-        made.append(REPORT_NAME)
-        log_file = os.path.abspath(log_path) if log_path else os.path.join(work, LOG_NAME)
-        if not log_path:
-            made.append(LOG_NAME)
-
-        command = [utility, "-s", params["server"], "-f", script_path]
-        if pairs is not None:
-            command += ["-t", pairs]
-        command += ["-l", log_file, "-j", report_file, "-q"]
-        if module.check_mode:
-            command.append("-c")
-        try:
-            done = subprocess.run(
-                command, cwd=work, env=utility_environment(module, known_file),
-                input=(password + "\n").encode("utf-8") if password is not None else b"",
-                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-        except OSError as error:
-            module.fail_json(msg="cannot run %s: %s" % (utility, error.strerror), write_mode=write_mode)
-        status = shell_status(done.returncode)
-        report = load_report(report_file)
-        if report is not None and report_path:
-            keep_report(module, report_file, os.path.abspath(report_path))
+            made.append("script.xml")
+        if reads:
+            read_script = script_file(module, work, "read_script", "read_script_content", "read.xml")
+            if params["read_script_content"] is not None:
+                made.append("read.xml")
+            result, failed = desired_state(module, utility, script, read_script, expected)
+        else:
+            run = utility.run(script, check_only=module.check_mode)
+            result = run_result(run, module.check_mode)
+            result.update(changed=result.get("write_mode", False) and processor_succeeded(run.status),
+                          msg=result["exit_meaning"])
+            failed = run if run.status != 0 else None
     finally:
         tidy(module, work, made)
 
-    meaning = exit_meaning(status, module.check_mode)
-    if report is not None and isinstance(report.get("exit_meaning"), str) and report["exit_meaning"]:
-        meaning = report["exit_meaning"]
-    result = dict(
-        changed=write_mode and processor_succeeded(status),
-        write_mode=write_mode,
-        exit_status=status,
-        exit_meaning=meaning,
-        outcome="succeeded" if status == 0 else "failed",
-        report=report,
-        stdout=done.stdout.decode("utf-8", "replace"),
-        stderr=done.stderr.decode("utf-8", "replace"),
-    )
-    if log_path:
-        result["log"] = os.path.abspath(log_path)
-    if status == 0:
-        module.exit_json(msg=meaning, **result)
-    reason = report.get("reason") if report is not None else error_line(result["stdout"], result["stderr"])
-    if not reason:
-        reason = meaning
-    result["reason"] = reason
-    message = "quorvex ended with status %d (%s)" % (status, meaning)
-    if reason != meaning:
-        message += ": " + reason
-    module.fail_json(msg=message, **result)
+    if utility.log_path:
+        result["log"] = utility.log_path
+    if failed is not None:
+        end_failed(module, failed, result)
+    module.exit_json(**result)
 
 
 if __name__ == "__main__":
