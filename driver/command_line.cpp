@@ -150,10 +150,23 @@ void take_environment_text(const char* name, const char*& field)
         field = value;
 }
 
-void take_known_processors_mode(RunContext& run)
+// The trust settings of the environment. A value that is not known is a
+// usage error: a misspelt setting never means a weaker policy.
+bool take_trust_settings(RunContext& run)
 {
     const char* mode = getenv("QUORVEX_KNOWN_PROCESSORS_MODE");
+    if (mode != nullptr && *mode != '\0' && strcmp(mode, "strict") != 0 && strcmp(mode, "tofu") != 0) {
+        log_plain(run, "Error: QUORVEX_KNOWN_PROCESSORS_MODE must be \"strict\" or \"tofu\", not \"%s\"\n", mode);
+        return false;
+    }
     run.settings.known_processors_strict = mode != nullptr && strcmp(mode, "strict") == 0;
+    const char* lowest = getenv("QUORVEX_TLS_MIN");
+    if (lowest != nullptr && *lowest != '\0' && strcmp(lowest, "1.2") != 0 && strcmp(lowest, "1.0") != 0) {
+        log_plain(run, "Error: QUORVEX_TLS_MIN must be \"1.2\" or \"1.0\", not \"%s\"\n", lowest);
+        return false;
+    }
+    run.settings.modern_tls_only = lowest != nullptr && strcmp(lowest, "1.2") == 0;
+    return true;
 }
 
 // The -t pairs (from the command line, or QUORVEX_VARIABLES) into the run's
@@ -212,9 +225,15 @@ CommandLine parse_command_line(RunContext& run, int argc, char** argv)
     take_environment_text("QUORVEX_USER", run.settings.user_name);
     take_environment_text("QUORVEX_PASSWORD", run.settings.password);
     take_environment_text("QUORVEX_KNOWN_PROCESSORS", run.settings.known_processors_file);
-    if (run.settings.known_processors_file != nullptr && *run.settings.known_processors_file == '\0')
+    // Empty or "none": no known-processors file.
+    if (run.settings.known_processors_file != nullptr &&
+        (*run.settings.known_processors_file == '\0' || strcmp(run.settings.known_processors_file, "none") == 0))
         run.settings.known_processors_file = nullptr;
-    take_known_processors_mode(run);
+    take_environment_text("QUORVEX_CA_FILE", run.settings.ca_file);
+    if (run.settings.ca_file != nullptr && *run.settings.ca_file == '\0')
+        run.settings.ca_file = nullptr;
+    if (!take_trust_settings(run))
+        return CommandLine::usage_error;
 
     bool file_given = false;
     bool server_given = false;

@@ -446,7 +446,6 @@ int run_steps(RunContext& run, int argc, char** argv)
         return closing_report(run);
 
     log_server_address(run);
-    console_only(run, "Negotiated cipher: 168-bit Triple DES with RSA and a SHA1 MAC\r\n\r\n");
 
     switch (exchange(reader)) {
     case Flow::end_now:

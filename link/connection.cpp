@@ -1,8 +1,10 @@
 #include "link/connection.h"
 #include "link/link.h"
+#include "link/processor_certificate.h"
 #include "link/processor_identity.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include <openssl/bio.h>
 #include <openssl/err.h>
@@ -11,6 +13,7 @@
 #include "records/run_causes.h"
 #include "records/run_context.h"
 #include "records/results.h"
+#include "records/run_report.h"
 #include "link/send_queue.h"
 #include "link/tls_io.h"
 #include "platform/socket_wait.h"
@@ -22,7 +25,15 @@ SSL_CTX* make_tls_context()
     return SSL_CTX_new(TLS_method());
 }
 
+// The legacy hello: TLS 1.0 and the three Triple-DES suites, which is all
+// that the older processors speak.
 static const char CIPHER_LIST[] = "DES-CBC3-SHA:EDH-RSA-DES-CBC3-SHA:EDH-DSS-DES-CBC3-SHA";
+// The modern hello: TLS 1.3 (the library's suites, all forward-secret AEAD)
+// and TLS 1.2 with forward-secret AEAD suites only.
+static const char MODERN_CIPHER_LIST[] =
+    "ECDHE-ECDSA-AES128-GCM-SHA256:ECDHE-RSA-AES128-GCM-SHA256:ECDHE-ECDSA-AES256-GCM-SHA384:"
+    "ECDHE-RSA-AES256-GCM-SHA384:ECDHE-ECDSA-CHACHA20-POLY1305:ECDHE-RSA-CHACHA20-POLY1305:"
+    "DHE-RSA-AES128-GCM-SHA256:DHE-RSA-AES256-GCM-SHA384";
 
 // The system's name of an error, or "" when it has none.
 static std::string error_name(int error)
@@ -169,13 +180,26 @@ static void attach_socket(SSL* tls, int socket_handle)
     SSL_set_bio(tls, socket_end, BIO_push(queue, socket_end));
 }
 
-// The TLS context of the run's link, made at its first connection and used by
-// every other (the probe's, the work connection, the firmware follow-up):
-// making one costs the library some thousands of microseconds, and each
-// connection would otherwise make its own with the same settings. It
-// carries no session from one connection to the next (a client keeps no
+// What the modern hello asks for: TLS 1.2 or 1.3 with forward-secret AEAD
+// suites, whatever the library's configuration file says. Keys of 1024 bits
+// still pass (security level 1); a TCP close without close_notify is read
+// as the end of the data, as with the older processors.
+static bool ask_for_modern_tls(SSL_CTX* context)
+{
+    SSL_CTX_set_security_level(context, 1);
+    SSL_CTX_set_options(context, SSL_OP_LEGACY_SERVER_CONNECT | SSL_OP_IGNORE_UNEXPECTED_EOF | SSL_OP_NO_TICKET);
+    return SSL_CTX_set_min_proto_version(context, TLS1_2_VERSION) == 1 &&
+           SSL_CTX_set_max_proto_version(context, TLS1_3_VERSION) == 1 &&
+           SSL_CTX_set_cipher_list(context, MODERN_CIPHER_LIST) == 1;
+}
+
+// The TLS contexts of the run's link, made at its first connection and used
+// by every other (the probe's, the work connection, the firmware
+// follow-up): making one costs the library some thousands of microseconds,
+// and each connection would otherwise make its own with the same settings.
+// They carry no session from one connection to the next (a client keeps no
 // session cache by default), so every handshake is as it was.
-static SSL_CTX* run_tls_context(Link& link)
+static SSL_CTX* legacy_tls_context(Link& link)
 {
     if (link.shared_context != nullptr)
         return link.shared_context;
@@ -186,6 +210,21 @@ static SSL_CTX* run_tls_context(Link& link)
     SSL_CTX_set_cipher_list(context, CIPHER_LIST);
     allow_older_processors(context);
     link.shared_context = context;
+    return context;
+}
+
+static SSL_CTX* modern_tls_context(Link& link)
+{
+    if (link.modern_context != nullptr)
+        return link.modern_context;
+    SSL_CTX* context = link.context_maker();
+    if (context == nullptr)
+        return nullptr;
+    if (!ask_for_modern_tls(context)) {
+        SSL_CTX_free(context);
+        return nullptr;
+    }
+    link.modern_context = context;
     return context;
 }
 
@@ -223,7 +262,7 @@ static void note_handshake_cause(Link& link)
     case SSL_R_NO_CIPHERS_AVAILABLE:
     case SSL_R_SSLV3_ALERT_HANDSHAKE_FAILURE:
         note_cause(run, Cause::tls_no_common_protocol,
-                   "the processor at " + where + " and quorvex (TLS 1.0) found no protocol version or cipher in common: " + said);
+                   "the processor at " + where + " and quorvex found no protocol version or cipher in common: " + said);
         return;
     default:
         note_cause(run, Cause::tls_handshake, "the processor at " + where + " did not complete the TLS handshake: " + said);
@@ -237,7 +276,83 @@ void release_connection(Link& link)
         drop_connection(link.connection);
     SSL_CTX_free(link.shared_context);
     link.shared_context = nullptr;
+    SSL_CTX_free(link.modern_context);
+    link.modern_context = nullptr;
 }
+
+namespace {
+
+enum class Handshake {
+    done,
+    declined,  // the peer refused or dropped the hello itself: another hello may do
+    failed,
+    no_connection,  // no TCP connection (tcpClient said why)
+};
+
+// A TCP connection and one handshake on it with the given context.
+Handshake handshake(Link& link, SSL_CTX* context)
+{
+    Connection& connection = link.connection;
+    connection.context = context;
+    connection.socket = tcpClient(link);
+    if (connection.socket < 0)
+        return Handshake::no_connection;
+    connection.tls = SSL_new(connection.context);
+    expect_server_name(link.run, connection.tls);
+    attach_socket(connection.tls, connection.socket);
+    // An answer comes as a few records (TLS 1.0 splits each write of the
+    // processor in two): what has arrived is read from the socket in one
+    // go, not the header and the body of each record by itself.
+    SSL_set_read_ahead(connection.tls, 1);
+    SSL_set_connect_state(connection.tls);
+
+    WSASetLastError(0);
+    int connected = SSL_connect(connection.tls);
+    if (connected == 1)
+        return Handshake::done;
+    if (last_wait_timed_out())
+        return Handshake::failed;
+    // Nothing came back but a refusal of the hello: an alert that it offers
+    // no version or suite the peer speaks, or a close or reset (what older
+    // TLS stacks do with a hello they cannot read).
+    if (SSL_get_state(connection.tls) != TLS_ST_CW_CLNT_HELLO)
+        return Handshake::failed;
+    int reason = ERR_GET_REASON(ERR_peek_last_error());
+    bool refused_hello = reason == SSL_R_TLSV1_ALERT_PROTOCOL_VERSION ||
+                         reason == SSL_R_SSLV3_ALERT_HANDSHAKE_FAILURE ||
+                         reason == SSL_R_UNEXPECTED_EOF_WHILE_READING ||
+                         SSL_get_error(connection.tls, connected) == SSL_ERROR_SYSCALL;
+    return refused_hello ? Handshake::declined : Handshake::failed;
+}
+
+// The hello a connection starts with: the modern one, unless the processor
+// is known to speak only the legacy protocol.
+bool starts_modern(const Link& link)
+{
+    return link.run.settings.modern_tls_only || link.processor_speaks != ProcessorProtocol::legacy;
+}
+
+// The line that says what was negotiated; today's words for Triple-DES.
+void show_negotiated(Link& link)
+{
+    SSL* tls = link.connection.tls;
+    const SSL_CIPHER* cipher = SSL_get_current_cipher(tls);
+    const char* suite = cipher != nullptr ? SSL_CIPHER_standard_name(cipher) : nullptr;
+    if (suite == nullptr)
+        suite = "";
+    report_tls(link.run, SSL_get_version(tls), suite);
+    if (link.cipher_shown)
+        return;
+    link.cipher_shown = true;
+    if (std::strstr(suite, "3DES") != nullptr) {
+        console_only(link.run, "Negotiated cipher: 168-bit Triple DES with RSA and a SHA1 MAC\r\n\r\n");
+        return;
+    }
+    console_only(link.run, "Negotiated cipher: %d-bit %s over %s\r\n\r\n", SSL_CIPHER_get_bits(cipher, nullptr), suite,
+                 SSL_get_version(tls));
+}
+
+}  // namespace
 
 Flow SIO_connect(Link& link)
 {
@@ -251,8 +366,9 @@ Flow SIO_connect(Link& link)
                          OPENSSL_INIT_LOAD_CRYPTO_STRINGS,
                      nullptr);
 
-    connection.context = run_tls_context(link);
-    if (connection.context == nullptr) {
+    SSL_CTX* modern = modern_tls_context(link);
+    SSL_CTX* legacy = modern != nullptr ? legacy_tls_context(link) : nullptr;
+    if (legacy == nullptr) {
         log_only(link.run, "\rSSL_CTX_new failed.\r\n");
         console_only(link.run, "SSL_CTX_new failed.\nPlease check log file for more information.\n");
         // The library's own account of the failure, in the log.
@@ -266,30 +382,58 @@ Flow SIO_connect(Link& link)
         record_failure(link.run, RunCode::failed_command);
         return Flow::end_now;
     }
+    if (!link.authorities_loaded) {
+        link.authorities_loaded = true;
+        if (!trust_authorities(link.run, modern) || !trust_authorities(link.run, legacy)) {
+            log_error(link.run, "QUORVEX_CA_FILE=%s cannot be read as PEM certificates. Nothing was sent.\r\n",
+                      link.run.settings.ca_file);
+            ERR_clear_error();
+            note_cause(link.run, Cause::tls_untrusted,
+                       format_text("QUORVEX_CA_FILE=%s cannot be read as PEM certificates", link.run.settings.ca_file));
+            record_failure(link.run, RunCode::unusable);
+            return Flow::end_now;
+        }
+    }
+    if (!link.protocol_looked_up) {
+        link.protocol_looked_up = true;
+        link.processor_speaks = known_processor_protocol(link.run);
+    }
 
-    connection.socket = tcpClient(link);
-    if (connection.socket < 0)
-        return connection_failed(link, RunCode::unusable);
-
-    connection.tls = SSL_new(connection.context);
-    attach_socket(connection.tls, connection.socket);
-    // An answer comes as a few records (TLS 1.0 splits each write of the
-    // processor in two): what has arrived is read from the socket in one
-    // go, not the header and the body of each record by itself.
-    SSL_set_read_ahead(connection.tls, 1);
-    SSL_set_connect_state(connection.tls);
-
-    WSASetLastError(0);
-    if (SSL_connect(connection.tls) < 0) {
-        note_handshake_cause(link);
-        if (last_wait_timed_out()) {
+    // The other hello is tried once, when the processor refused the first:
+    // an older one refuses the modern hello, an upgraded one the legacy.
+    bool modern_first = starts_modern(link);
+    Handshake outcome = handshake(link, modern_first ? modern : legacy);
+    if (outcome == Handshake::declined) {
+        if (modern_first && link.run.settings.modern_tls_only) {
+            log_error(link.run, "The processor at \"%s:%s\" speaks no TLS 1.2 or better; QUORVEX_TLS_MIN=1.2 refuses "
+                      "TLS 1.0. Nothing was sent.\r\n",
+                      link.run.settings.server_address, link.run.settings.port_text);
+            note_cause(link.run, Cause::tls_no_common_protocol,
+                       format_text("the processor at %s:%s speaks no TLS 1.2 or better; QUORVEX_TLS_MIN=1.2 refuses TLS 1.0",
+                                   link.run.settings.server_address, link.run.settings.port_text));
+            drop_connection(connection);
+            record_failure(link.run, RunCode::unusable);
+            return Flow::end_now;
+        }
+        drop_connection(connection);
+        outcome = handshake(link, modern_first ? legacy : modern);
+    }
+    if (outcome != Handshake::done) {
+        if (outcome != Handshake::no_connection)
+            note_handshake_cause(link);
+        if (outcome != Handshake::no_connection && last_wait_timed_out()) {
             report_data_wait_timeout(link);
             set_wait_timed_out();
         }
         return connection_failed(link, RunCode::unusable);
     }
-    // The processor's key is checked before the conversation's first byte.
-    if (check_processor_identity(link.run, connection.tls) == Flow::end_now) {
+    link.processor_speaks = SSL_version(connection.tls) >= TLS1_2_VERSION ? ProcessorProtocol::modern
+                                                                           : ProcessorProtocol::legacy;
+    show_negotiated(link);
+    // The processor's certificate and key are checked before the
+    // conversation's first byte.
+    if (check_processor_certificate(link.run, connection.tls) == Flow::end_now ||
+        check_processor_identity(link.run, connection.tls) == Flow::end_now) {
         drop_connection(connection);
         return Flow::end_now;
     }

@@ -27,10 +27,11 @@ Flow generation_probe(Link& link, ProcessorGeneration& generation)
     std::memset(reply, 0, sizeof reply);
     if (link.run.state.checking_pass)
         return Flow::go_on;
-    if (link.run.settings.verbose)
-        console_only(link.run, "quorvex: Start detecting Vyo2/Vyo3\n");
     if (SIO_connect(link) == Flow::end_now)
         return Flow::end_now;
+    // After the line of the negotiated cipher, which the handshake shows.
+    if (link.run.settings.verbose)
+        console_only(link.run, "quorvex: Start detecting Vyo2/Vyo3\n");
     take_client_host_name(link);
 
     char request[PROBE_BUFFER_SIZE];

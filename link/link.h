@@ -13,6 +13,7 @@
 #include "link/http_reply.h"
 #include "link/http_request.h"
 #include "link/image_transfer.h"
+#include "link/processor_identity.h"
 #include "link/response_store.h"
 #include "link/stream_exchange.h"
 #include "link/tls_io.h"
@@ -38,6 +39,17 @@ struct Link {
     // The TLS context, made at the first connection and shared by every
     // later one (the probe's, the work connection, the firmware follow-up).
     SSL_CTX* shared_context = nullptr;
+    // The same for the hello of TLS 1.3 and 1.2, offered first.
+    SSL_CTX* modern_context = nullptr;
+    // What the processor is known to speak: from the known-processors file
+    // before the first connection, then from the handshakes of this run, so
+    // that an older processor pays the refused modern hello at most once.
+    ProcessorProtocol processor_speaks = ProcessorProtocol::unknown;
+    bool protocol_looked_up = false;
+    // QUORVEX_CA_FILE's authorities are in both contexts.
+    bool authorities_loaded = false;
+    // The "Negotiated cipher:" line has been shown (once a run).
+    bool cipher_shown = false;
     // Another peer in the connection's place (tls_io.h), or nullptr.
     const LinkPeer* peer = nullptr;
     // The last failed read failed in sending the queued records, and that

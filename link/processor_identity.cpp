@@ -81,10 +81,35 @@ bool same_host(const std::string& a, const std::string& b)
     return true;
 }
 
-// The line a first contact appends.
-std::string known_line(const std::string& host, const std::string& fingerprint)
+const char MODERN_MARK[] = "tls=modern";
+const char LEGACY_MARK[] = "tls=legacy";
+
+ProcessorProtocol negotiated_protocol(SSL* tls)
 {
-    return host + " " + fingerprint + "\n";
+    return SSL_version(tls) >= TLS1_2_VERSION ? ProcessorProtocol::modern : ProcessorProtocol::legacy;
+}
+
+// The line that records a processor's key and what it was seen speaking.
+std::string known_line(const std::string& host, const std::string& fingerprint, ProcessorProtocol seen)
+{
+    return host + " " + fingerprint + " " + (seen == ProcessorProtocol::modern ? MODERN_MARK : LEGACY_MARK) + "\n";
+}
+
+// Calls take(number, line, at) for each line that names host, with `at`
+// just after the host field; stops when take answers true.
+template <typename Take>
+void lines_of_host(const std::string& content, const std::string& host, Take take)
+{
+    std::istringstream lines(content);
+    std::string line;
+    for (int number = 1; std::getline(lines, line); ++number) {
+        size_t at = 0;
+        std::string name = next_field(line, at);
+        if (name.empty() || name[0] == '#' || !same_host(name, host))
+            continue;
+        if (take(number, line, at))
+            return;
+    }
 }
 
 }  // namespace
@@ -96,16 +121,59 @@ bool same_fingerprint(const std::string& a, const std::string& b)
 
 KnownLine find_known_processor(const std::string& content, const std::string& host)
 {
-    std::istringstream lines(content);
-    std::string line;
-    for (int number = 1; std::getline(lines, line); ++number) {
-        size_t at = 0;
-        std::string name = next_field(line, at);
-        if (name.empty() || name[0] == '#' || !same_host(name, host))
-            continue;
-        return KnownLine{number, next_field(line, at)};
-    }
-    return {};
+    KnownLine found;
+    lines_of_host(content, host, [&](int number, const std::string& line, size_t at) {
+        found = KnownLine{number, next_field(line, at)};
+        return true;
+    });
+    return found;
+}
+
+ProcessorProtocol known_protocol(const std::string& content, const std::string& host)
+{
+    ProcessorProtocol known = ProcessorProtocol::unknown;
+    lines_of_host(content, host, [&](int, const std::string& line, size_t at) {
+        next_field(line, at);  // the key
+        for (std::string mark = next_field(line, at); !mark.empty(); mark = next_field(line, at)) {
+            if (mark == MODERN_MARK)
+                known = ProcessorProtocol::modern;
+            else if (mark == LEGACY_MARK && known == ProcessorProtocol::unknown)
+                known = ProcessorProtocol::legacy;
+        }
+        return known == ProcessorProtocol::modern;
+    });
+    return known;
+}
+
+namespace {
+
+// The whole text of the file; false when it cannot be read.
+bool read_whole(const char* path, std::string& content)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    if (file)
+        text << file.rdbuf();
+    if (!file || file.bad())
+        return false;
+    content = text.str();
+    return true;
+}
+
+std::string run_host(const RunContext& run)
+{
+    return known_processor_host(run.settings.server_address, run.settings.port_text);
+}
+
+}  // namespace
+
+ProcessorProtocol known_processor_protocol(RunContext& run)
+{
+    std::string content;
+    const char* path = run.settings.known_processors_file;
+    if (path == nullptr || !read_whole(path, content))
+        return ProcessorProtocol::unknown;
+    return known_protocol(content, run_host(run));
 }
 
 Flow check_known_processors_file(RunContext& run)
@@ -141,12 +209,31 @@ Flow check_known_processors_file(RunContext& run)
     return Flow::end_now;
 }
 
+namespace {
+
+// A known processor seen speaking more than its lines say gets a line that
+// says so; a file that cannot be written now is left as it is (the check
+// itself has passed).
+void remember_protocol(const char* path, const std::string& host, const std::string& fingerprint,
+                       ProcessorProtocol seen, ProcessorProtocol remembered)
+{
+    if (remembered == ProcessorProtocol::modern || remembered == seen)
+        return;
+    static_cast<void>(append_line_once(path, known_line(host, fingerprint, seen), [&](const std::string& content) {
+        ProcessorProtocol now = known_protocol(content, host);
+        return now == ProcessorProtocol::modern || now == seen;
+    }));
+}
+
+}  // namespace
+
 Flow check_processor_identity(RunContext& run, SSL* tls)
 {
     const char* path = run.settings.known_processors_file;
     if (path == nullptr)
         return Flow::go_on;
-    std::string host = known_processor_host(run.settings.server_address, run.settings.port_text);
+    std::string host = run_host(run);
+    ProcessorProtocol seen = negotiated_protocol(tls);
     std::string fingerprint = peer_key_fingerprint(tls);
     if (fingerprint.empty()) {
         log_error(run, "The processor at %s showed no certificate; its identity cannot be checked.\r\n", host.c_str());
@@ -157,27 +244,27 @@ Flow check_processor_identity(RunContext& run, SSL* tls)
         return Flow::end_now;
     }
     KnownLine known;
+    ProcessorProtocol remembered = ProcessorProtocol::unknown;
     LockedAppend appended = LockedAppend::failed;
     if (!run.settings.known_processors_strict) {
-        appended = append_line_once(path, known_line(host, fingerprint), [&](const std::string& content) {
+        appended = append_line_once(path, known_line(host, fingerprint, seen), [&](const std::string& content) {
             known = find_known_processor(content, host);
+            remembered = known_protocol(content, host);
             return known.number != 0;
         });
     }
     if (appended == LockedAppend::failed) {
         // Strict mode, or a file this run may not write: a processor it
         // already holds can still be checked.
-        std::ifstream file(path, std::ios::binary);
-        std::ostringstream content;
-        if (file)
-            content << file.rdbuf();
-        if (!file || file.bad()) {
+        std::string content;
+        if (!read_whole(path, content)) {
             log_error(run, "The known-processors file %s cannot be read.\r\n", path);
             note_cause(run, Cause::known_processors_file, format_text("the known-processors file %s cannot be read", path));
             record_failure(run, RunCode::unusable);
             return Flow::end_now;
         }
-        known = find_known_processor(content.str(), host);
+        known = find_known_processor(content, host);
+        remembered = known_protocol(content, host);
         if (known.number == 0 && !run.settings.known_processors_strict) {
             log_error(run, "The processor at %s (key %s) cannot be recorded: the known-processors file %s cannot be "
                       "written.\r\n",
@@ -205,10 +292,28 @@ Flow check_processor_identity(RunContext& run, SSL* tls)
     if (appended == LockedAppend::appended) {
         log_info(run, "First contact with the processor at %s: its key %s is now recorded in %s.\r\n", host.c_str(),
                  fingerprint.c_str(), path);
+        // Also where a quiet run (-q) or a caller that keeps only standard
+        // error sees it: a key taken on trust is worth a look.
+        error_only(run, "%s: First contact with the processor at %s: its key %s is now recorded in %s.\n",
+                   run.settings.program_name, host.c_str(), fingerprint.c_str(), path);
         report_identity(run, "new", fingerprint);
         return Flow::go_on;
     }
     if (same_fingerprint(known.fingerprint, fingerprint)) {
+        if (seen == ProcessorProtocol::legacy && remembered == ProcessorProtocol::modern) {
+            log_error(run, "The processor at %s spoke TLS 1.2 or better before (%s says so) and now speaks only "
+                      "TLS 1.0: a downgrade, refused like a changed key. Nothing was sent. If the processor really "
+                      "speaks only TLS 1.0 now, remove its lines from %s.\r\n",
+                      host.c_str(), path, path);
+            report_identity(run, "downgrade", fingerprint);
+            note_cause(run, Cause::tls_downgrade,
+                       format_text("the processor at %s spoke TLS 1.2 or better before (%s says so) and now speaks only "
+                                   "TLS 1.0",
+                                   host.c_str(), path));
+            record_failure(run, RunCode::identity_refused);
+            return Flow::end_now;
+        }
+        remember_protocol(path, host, fingerprint, seen, remembered);
         report_identity(run, "known", fingerprint);
         return Flow::go_on;
     }

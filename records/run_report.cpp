@@ -39,6 +39,8 @@ struct ReportGathering {
     json transport;          // null until the probe has spoken
     std::string identity_state;  // "" while no file judged the processor
     std::string identity_fingerprint;
+    std::string tls_protocol;  // "" until a handshake is done
+    std::string tls_suite;
     std::string pending_command;
     bool tag_opened = false;  // the last token sent was "<", "</" or "<?"
     bool instruction_opened = false;  // it was "<?"
@@ -148,6 +150,8 @@ void fill_head(RunContext& run)
     };
     if (!gathered.identity_state.empty())
         head["identity"] = {{"state", gathered.identity_state}, {"fingerprint", gathered.identity_fingerprint}};
+    if (!gathered.tls_protocol.empty())
+        head["tls"] = {{"protocol", gathered.tls_protocol}, {"suite", gathered.tls_suite}};
     std::string text = head.dump(-1, ' ', false, json::error_handler_t::replace);
     text.pop_back();  // the closing brace: the rest follows
     gathered.head = text;
@@ -400,6 +404,16 @@ void report_identity(RunContext& run, const char* state, const std::string& fing
         return;
     gathered.identity_state = state;
     gathered.identity_fingerprint = fingerprint.substr(0, 100);
+    fill_head(run);
+}
+
+void report_tls(RunContext& run, const char* protocol, const char* suite)
+{
+    ReportGathering& gathered = *run.report;
+    if (!gathered.started || (gathered.tls_protocol == protocol && gathered.tls_suite == suite))
+        return;
+    gathered.tls_protocol = std::string(protocol).substr(0, 20);
+    gathered.tls_suite = std::string(suite).substr(0, 100);
     fill_head(run);
 }
 

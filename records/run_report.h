@@ -37,6 +37,8 @@ void report_transport(RunContext& run, ProcessorGeneration generation);
 // ("changed", "unknown" in strict mode, "no_certificate"). Of several
 // connections of one run, a refusal outranks "new", which outranks "known".
 void report_identity(RunContext& run, const char* state, const std::string& fingerprint);
+// The TLS protocol and suite the last handshake agreed on.
+void report_tls(RunContext& run, const char* protocol, const char* suite);
 // Stream mode: an element name that went to the processor; the next answer
 // read is taken as this element's.
 void report_element_sent(RunContext& run, std::string_view name);

@@ -51,6 +51,7 @@ bool announce(const SimServer& server)
 int main(int argc, char** argv)
 {
     std::string error;
+    sim.options.key_store = default_key_store();
     int parsed = parse_sim_options(argc, argv, sim.options, error);
     if (parsed == 1) {
         std::fputs(sim_usage_text, stdout);

@@ -19,11 +19,62 @@ const char* const sim_usage_text =
     "  --record DIR              write transcripts of every connection to DIR\n"
     "  --cert FILE --key FILE    PEM certificate and key instead of a fresh one\n"
     "  --later-cert FILE --later-key FILE  the same for every connection after the first\n"
+    "  --key-store FILE|none     keep the key and certificate made at the first start in FILE\n"
+    "                            (default ~/.local/state/mpsim/identity.pem); none: a fresh one\n"
+    "                            at every start\n"
+    "  --tls KIND                the TLS the processor speaks: legacy (TLS 1.0 with Triple-DES,\n"
+    "                            the default), modern (TLS 1.2 and 1.3, AEAD suites), both, or\n"
+    "                            old-stack (legacy, and a hello above TLS 1.0 gets a reset)\n"
     "  --floppy-file FILE        image sent for COPY_VIRTUAL_FLOPPY\n"
     "  --timeout SECONDS         drop a client silent for this long (default 10)\n"
     "  --identity NAME           answer the common GET commands with data of a processor NAME\n"
     "                            (with --processors, processor K is NAME-K, or sim-K without it)\n"
     "  --verbose                 one line per connection on standard error\n";
+
+std::string default_key_store()
+{
+    const char* state = std::getenv("XDG_STATE_HOME");
+    if (state != nullptr && *state == '/')
+        return std::string(state) + "/mpsim/identity.pem";
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && *home != '\0')
+        return std::string(home) + "/.local/state/mpsim/identity.pem";
+    return {};
+}
+
+namespace {
+
+const char* const legacy_suites = "DES-CBC3-SHA:EDH-RSA-DES-CBC3-SHA:EDH-DSS-DES-CBC3-SHA";
+const char* const modern_suites =
+    "ECDHE-RSA-AES128-GCM-SHA256:ECDHE-RSA-AES256-GCM-SHA384:ECDHE-RSA-CHACHA20-POLY1305:"
+    "ECDHE-ECDSA-AES128-GCM-SHA256:ECDHE-ECDSA-AES256-GCM-SHA384:DHE-RSA-AES128-GCM-SHA256";
+
+bool take_tls_kind(const char* kind, SimOptions& options)
+{
+    options.reset_newer_hellos = false;
+    options.lowest_tls = 0x0301;
+    options.highest_tls = 0x0301;
+    options.suites = std::string(legacy_suites) + ":@SECLEVEL=0";
+    if (std::strcmp(kind, "legacy") == 0)
+        return true;
+    if (std::strcmp(kind, "old-stack") == 0) {
+        options.reset_newer_hellos = true;
+        return true;
+    }
+    options.highest_tls = 0x0304;
+    if (std::strcmp(kind, "both") == 0) {
+        options.suites = std::string(modern_suites) + ":" + legacy_suites + ":@SECLEVEL=0";
+        return true;
+    }
+    if (std::strcmp(kind, "modern") == 0) {
+        options.lowest_tls = 0x0303;
+        options.suites = modern_suites;
+        return true;
+    }
+    return false;
+}
+
+} // namespace
 
 static bool to_int(const char* text, int low, int high, int& value)
 {
@@ -86,6 +137,11 @@ int parse_sim_options(int argc, char** argv, SimOptions& options, std::string& e
             options.later_cert_file = value;
         } else if (std::strcmp(name, "--later-key") == 0) {
             options.later_key_file = value;
+        } else if (std::strcmp(name, "--key-store") == 0) {
+            options.key_store = std::strcmp(value, "none") == 0 ? std::string() : std::string(value);
+            good = *value != '\0';
+        } else if (std::strcmp(name, "--tls") == 0) {
+            good = take_tls_kind(value, options);
         } else if (std::strcmp(name, "--floppy-file") == 0) {
             options.floppy_file = value;
         } else if (std::strcmp(name, "--identity") == 0) {

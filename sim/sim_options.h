@@ -28,12 +28,23 @@ struct SimOptions {
     int timeout_seconds = 10;       // a silent client is dropped after this
     std::string identity;           // seeds the data of the common GET commands ("": generic data)
     bool verbose = false;           // one line per connection on stderr
-    // The TLS side. No option changes it; a program linking mpsim_core
-    // may, to play a processor that refuses the utility's handshake.
+    // The key and certificate kept from one start to the next (made at the
+    // first); empty: a fresh one at every start. --cert takes precedence.
+    // mpsim starts with default_key_store(); a program linking mpsim_core
+    // keeps none unless it says so.
+    std::string key_store;
+    // The TLS side, set by --tls (a program linking mpsim_core may set it
+    // as it likes, to play a processor that refuses the utility's handshake).
     int lowest_tls = 0x0301;        // TLS 1.0
     int highest_tls = 0x0301;
     std::string suites = "DES-CBC3-SHA:EDH-RSA-DES-CBC3-SHA:EDH-DSS-DES-CBC3-SHA:@SECLEVEL=0";
+    // An old TLS stack: a hello above TLS 1.0 gets a TCP reset, no alert.
+    bool reset_newer_hellos = false;
 };
+
+// $XDG_STATE_HOME/mpsim/identity.pem, or ~/.local/state/mpsim/identity.pem;
+// empty without a home.
+std::string default_key_store();
 
 // Fills `options` from the command line. Returns 0, 1 after --help,
 // or 2 on a bad option (the reason is in `error`).

@@ -258,6 +258,73 @@ int sim_start(SimServer& server)
 
 namespace {
 
+// The version a client's hello asks for, read ahead of the TLS library
+// without taking it off the socket: 0 when no hello came.
+unsigned peek_hello_version(int fd)
+{
+    unsigned char head[11];
+    for (int tries = 0; tries < 1000; ++tries) {
+        if (!wait_for_client(fd))
+            return 0;
+        ssize_t got = ::recv(fd, head, sizeof head, MSG_PEEK);
+        if (got <= 0)
+            return 0;
+        if (static_cast<size_t>(got) == sizeof head)
+            return head[0] == 0x16 && head[5] == 0x01 ? static_cast<unsigned>(head[9] << 8 | head[10]) : 0;
+        ::usleep(1000);  // the rest of the hello is on its way
+    }
+    return 0;
+}
+
+// A processor of TLS 1.0 refuses a hello that asks for more: with an alert
+// from its TLS library, or, as an old stack, with a TCP reset. True when
+// it did; the client is gone then.
+bool declines_hello(SSL_CTX* context, int fd, ProcessorState& processor)
+{
+    if (sim.options.highest_tls >= 0x0303)
+        return false;
+    set_timeouts(fd, sim.options.timeout_seconds);
+    unsigned version = peek_hello_version(fd);
+    if (version <= static_cast<unsigned>(sim.options.highest_tls))
+        return false;
+    int number = ++processor.declined;
+    std::string text;
+    if (sim.options.reset_newer_hellos) {
+        linger abortive{1, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
+        text = "version: " + tls_version_name(version) + "\nreset\n";
+    } else {
+        SSL* ssl = SSL_new(context);
+        SSL_set_fd(ssl, fd);
+        ClientHello hello;
+        SSL_set_app_data(ssl, &hello);
+        ERR_clear_error();
+        static_cast<void>(SSL_accept(ssl));
+        SSL_free(ssl);
+        ERR_clear_error();
+        text = hello.text;
+    }
+    ::close(fd);
+    transcript_declined_hello(processor.record_folder, number, text);
+    if (sim.options.verbose)
+        std::fprintf(stderr, "mpsim: declined a hello for %s\n", tls_version_name(version).c_str());
+    return true;
+}
+
+// One client of the processor: a declined hello, or a connection served.
+void serve_client(SimServer& server, int client, SimProcessor& processor)
+{
+    if (declines_hello(server.context, client, processor.state)) {
+        --server.undecided;
+        return;
+    }
+    int number = ++processor.state.connections;
+    ++server.counted;
+    --server.undecided;
+    SSL_CTX* context = number > 1 && server.later_context != nullptr ? server.later_context : server.context;
+    serve_connection(context, client, number, processor.state);
+}
+
 void drain_wake(const SimServer& server)
 {
     char sink[256];
@@ -272,12 +339,11 @@ void start_connection(SimServer& server, SimProcessor& processor, int client)
     processor.busy = true;
     if (processor.worker.joinable())
         processor.worker.join(); // its last connection is over: only the thread's end is left
-    int number = ++processor.state.connections;
-    SSL_CTX* context = number > 1 && server.later_context != nullptr ? server.later_context : server.context;
+    ++server.undecided;
     int wake = server.wake[1];
     try {
-        processor.worker = std::thread([context, client, number, &processor, wake] {
-            serve_connection(context, client, number, processor.state);
+        processor.worker = std::thread([&server, client, &processor, wake] {
+            serve_client(server, client, processor);
             processor.busy = false;
             char done = 1;
             if (::write(wake, &done, 1) < 0) {
@@ -286,7 +352,7 @@ void start_connection(SimServer& server, SimProcessor& processor, int client)
         });
     } catch (const std::system_error&) {
         // No thread to spare: this one serves it, the others wait.
-        serve_connection(context, client, number, processor.state);
+        serve_client(server, client, processor);
         processor.busy = false;
     }
 }
@@ -296,14 +362,15 @@ void start_connection(SimServer& server, SimProcessor& processor, int client)
 void sim_serve(SimServer& server)
 {
     const int limit = sim.options.connections;
-    int accepted = 0;
+    // Room for another client: declined hellos do not count.
+    auto room = [&server, limit] { return limit == 0 || server.counted + server.undecided < limit; };
     std::vector<pollfd> watch;
     std::vector<SimProcessor*> watched;
-    while (!stop_requested && (limit == 0 || accepted < limit)) {
+    while (!stop_requested && (limit == 0 || server.counted < limit)) {
         watch.assign(1, pollfd{server.wake[0], POLLIN, 0});
         watched.clear();
         for (auto& processor : server.processors) {
-            if (!processor->busy) {
+            if (!processor->busy && room()) {
                 watch.push_back(pollfd{processor->listener, POLLIN, 0});
                 watched.push_back(processor.get());
             }
@@ -313,13 +380,12 @@ void sim_serve(SimServer& server)
             continue;
         if (watch[0].revents != 0)
             drain_wake(server);
-        for (size_t at = 1; at < watch.size() && (limit == 0 || accepted < limit); ++at) {
+        for (size_t at = 1; at < watch.size() && room(); ++at) {
             if ((watch[at].revents & POLLIN) == 0)
                 continue;
             int client = ::accept4(watch[at].fd, nullptr, nullptr, SOCK_CLOEXEC);
             if (client < 0)
                 continue;
-            ++accepted;
             start_connection(server, *watched[at - 1], client);
         }
     }

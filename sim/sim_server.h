@@ -29,6 +29,11 @@ struct SimServer {
     int port = 0;  // the port of the first processor
     std::vector<std::unique_ptr<SimProcessor>> processors;  // in port order
     int wake[2] = {-1, -1};  // a connection that ends writes a byte here
+    // Connections served (or being served) so far, over all processors; a
+    // hello the processor declined (a protocol it does not speak) counts as
+    // none. Clients accepted whose hello is not judged yet are undecided.
+    std::atomic<int> counted = 0;
+    std::atomic<int> undecided = 0;
 };
 
 // Loads the scenario file and the floppy image, makes the record folders,
@@ -38,7 +43,11 @@ struct SimServer {
 int sim_start(SimServer& server);
 
 // Serves clients until sim.options.connections have been accepted, over
-// all processors (0: no limit), and served, or a stop is requested. Each
+// all processors (0: no limit), and served, or a stop is requested. A
+// client whose hello asks for a newer protocol than a processor of TLS 1.0
+// speaks gets its refusal (an alert, or a reset with --tls old-stack) and
+// counts as no connection: it gets no number, no transcript but
+// declined-N.hello, and no place in sim.served. Each
 // processor serves its connections one at a time, in accept order; the
 // processors are served at the same time, each connection in a thread of
 // its own.

@@ -37,6 +37,7 @@ struct ProcessorState {
     std::string identity;         // seeds the data of GET commands ("": generic data)
     std::string record_folder;    // its transcripts; empty: none
     int connections = 0;          // accepted so far; numbers its connections from 1
+    int declined = 0;             // hellos declined so far; numbers them from 1
     bool firmware_stored = false; // an upload has delivered a firmware image
     std::string firmware_image;
     std::string cookie;           // MoxclFlash value handed out for it

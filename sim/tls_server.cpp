@@ -6,13 +6,18 @@
 #include <openssl/evp.h>
 #include <openssl/rsa.h>
 #include <openssl/tls1.h>
+#include <openssl/pem.h>
 #include <openssl/x509.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "sim/sim_state.h"
 
-namespace {
-
-std::string version_name(unsigned int version)
+std::string tls_version_name(unsigned int version)
 {
     switch (version) {
     case 0x0300: return "SSLv3";
@@ -27,6 +32,8 @@ std::string version_name(unsigned int version)
     }
     }
 }
+
+namespace {
 
 std::string suite_name(SSL* ssl, const unsigned char* code)
 {
@@ -46,7 +53,7 @@ int note_client_hello(SSL* ssl, int*, void*)
         return SSL_CLIENT_HELLO_SUCCESS;
     ClientHello& hello = *noted;
     hello.legacy_version = SSL_client_hello_get0_legacy_version(ssl);
-    std::string text = "version: " + version_name(hello.legacy_version) +
+    std::string text = "version: " + tls_version_name(hello.legacy_version) +
                        "\nciphers: ";
     const unsigned char* codes = nullptr;
     size_t length = SSL_client_hello_get0_ciphers(ssl, &codes);
@@ -69,7 +76,7 @@ int note_client_hello(SSL* ssl, int*, void*)
         text += "supported_versions:";
         for (size_t at = 1; at + 1 < versions_length && at < 1u + versions[0]; at += 2) {
             text += ' ';
-            text += version_name((versions[at] << 8) | versions[at + 1]);
+            text += tls_version_name((versions[at] << 8) | versions[at + 1]);
         }
         text += '\n';
     }
@@ -83,7 +90,9 @@ int note_client_hello(SSL* ssl, int*, void*)
     return SSL_CLIENT_HELLO_SUCCESS;
 }
 
-bool use_fresh_identity(SSL_CTX* context, std::string& error)
+// A fresh RSA key and a self-signed certificate for it; both null when
+// they could not be made.
+bool make_identity(EVP_PKEY*& key_made, X509*& certificate_made)
 {
     EVP_PKEY* key = EVP_RSA_gen(2048);
     X509* certificate = X509_new();
@@ -100,10 +109,89 @@ bool use_fresh_identity(SSL_CTX* context, std::string& error)
         X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
                                    reinterpret_cast<const unsigned char*>("localhost"), -1, -1, 0);
         X509_set_issuer_name(certificate, name);
-        good = X509_sign(certificate, key, EVP_sha256()) > 0 &&
-               SSL_CTX_use_certificate(context, certificate) == 1 &&
-               SSL_CTX_use_PrivateKey(context, key) == 1;
+        good = X509_sign(certificate, key, EVP_sha256()) > 0;
     }
+    if (!good) {
+        X509_free(certificate);
+        EVP_PKEY_free(key);
+        key = nullptr;
+        certificate = nullptr;
+    }
+    key_made = key;
+    certificate_made = certificate;
+    return good;
+}
+
+// The identity kept in `path` (key and certificate, PEM), read back.
+bool read_identity(const std::string& path, EVP_PKEY*& key, X509*& certificate)
+{
+    FILE* file = std::fopen(path.c_str(), "r");
+    if (file == nullptr)
+        return false;
+    key = PEM_read_PrivateKey(file, nullptr, nullptr, nullptr);
+    certificate = PEM_read_X509(file, nullptr, nullptr, nullptr);
+    std::fclose(file);
+    if (key != nullptr && certificate != nullptr)
+        return true;
+    EVP_PKEY_free(key);
+    X509_free(certificate);
+    key = nullptr;
+    certificate = nullptr;
+    return false;
+}
+
+// Makes the folders of path (one level of state folder and its own).
+void make_folders_of(const std::string& path)
+{
+    for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1))
+        ::mkdir(path.substr(0, slash).c_str(), 0700);
+}
+
+// Keeps a new identity in `path`: written beside it and renamed, so that
+// simulators starting at once all end up with one whole file.
+void keep_identity(const std::string& path, EVP_PKEY* key, X509* certificate)
+{
+    make_folders_of(path);
+    std::string temporary = path + ".tmp." + std::to_string(::getpid());
+    int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    FILE* file = fd < 0 ? nullptr : ::fdopen(fd, "w");
+    if (file == nullptr) {
+        if (fd >= 0)
+            ::close(fd);
+        return;
+    }
+    bool good = PEM_write_PrivateKey(file, key, nullptr, nullptr, 0, nullptr, nullptr) == 1 &&
+                PEM_write_X509(file, certificate) == 1;
+    good = std::fclose(file) == 0 && good;
+    // A simulator that was quicker has kept its own: that one stays.
+    if (good && ::link(temporary.c_str(), path.c_str()) != 0 && errno != EEXIST)
+        std::fprintf(stderr, "mpsim: cannot keep the identity in %s: %s\n", path.c_str(), std::strerror(errno));
+    ::unlink(temporary.c_str());
+}
+
+// The identity of the key store, made and kept there at the first start;
+// a fresh one at every start without a store.
+bool use_identity(SSL_CTX* context, const std::string& store, std::string& error)
+{
+    EVP_PKEY* key = nullptr;
+    X509* certificate = nullptr;
+    bool good = !store.empty() && read_identity(store, key, certificate);
+    if (!good && make_identity(key, certificate)) {
+        good = true;
+        if (!store.empty()) {
+            keep_identity(store, key, certificate);
+            // Another simulator may have kept its identity first: all use that one.
+            EVP_PKEY* kept_key = nullptr;
+            X509* kept_certificate = nullptr;
+            if (read_identity(store, kept_key, kept_certificate)) {
+                EVP_PKEY_free(key);
+                X509_free(certificate);
+                key = kept_key;
+                certificate = kept_certificate;
+            }
+        }
+    }
+    good = good && SSL_CTX_use_certificate(context, certificate) == 1 && SSL_CTX_use_PrivateKey(context, key) == 1;
     if (!good)
         error = "cannot make a key and certificate";
     X509_free(certificate);
@@ -147,7 +235,7 @@ SSL_CTX* make_server_context(const SimOptions& options, std::string& error)
             SSL_CTX_free(context);
             return nullptr;
         }
-    } else if (!use_fresh_identity(context, error)) {
+    } else if (!use_identity(context, options.key_store, error)) {
         SSL_CTX_free(context);
         return nullptr;
     }

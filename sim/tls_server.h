@@ -13,3 +13,6 @@
 // The server context, or null with the reason in `error`.
 SSL_CTX* make_server_context(const SimOptions& options, std::string& error);
 
+
+// "TLSv1.2" for 0x0303, and so on; "0xHHHH" for a version it does not know.
+std::string tls_version_name(unsigned int version);

@@ -72,6 +72,12 @@ void transcript_sent(Transcript& transcript, size_t length)
         std::fprintf(transcript.records, "out %zu\n", length);
 }
 
+void transcript_declined_hello(const std::string& folder, int number, const std::string& text)
+{
+    if (!folder.empty())
+        write_file(folder + "/declined-" + std::to_string(number) + ".hello", text);
+}
+
 void transcript_hello(const Transcript& transcript, const std::string& text)
 {
     if (!transcript.folder.empty())

@@ -21,6 +21,9 @@ void transcript_received(Transcript& transcript, const char* data, size_t length
 // What one write sent (an answer, a chunk, image bytes).
 void transcript_sent(Transcript& transcript, size_t length);
 void transcript_hello(const Transcript& transcript, const std::string& text);
+// The hello of a connection the processor declined (a protocol it does not
+// speak), which counts as no connection: declined-N.hello in `folder`.
+void transcript_declined_hello(const std::string& folder, int number, const std::string& text);
 void transcript_image(Transcript& transcript, const std::string& bytes);
 // Writes the summary line and closes everything of the connection.
 void transcript_end(Transcript& transcript, const std::string& summary);

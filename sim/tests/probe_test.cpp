@@ -1,6 +1,10 @@
 // The generation probe, as both processor generations answer it, and what
 // mpsim records about the connection.
 #include <gtest/gtest.h>
+#include <openssl/x509.h>
+
+#include <cstdio>
+#include <cstdlib>
 
 #include "sim/tests/sim_client.h"
 
@@ -55,19 +59,89 @@ INSTANTIATE_TEST_SUITE_P(Generations, ProbeTest,
                              return std::string(info.param.generation);
                          });
 
-TEST(Handshake, RefusesClientsWithoutTls10)
+// A hello above TLS 1.0 is declined and counts as no connection: the
+// hello is kept as declined-1.hello, and the connection that follows is
+// the first (with --connections 1, the one mpsim waits for).
+TEST(Handshake, ANewerHelloIsDeclinedAndCountsAsNoConnection)
 {
     SimProcess sim;
-    ASSERT_TRUE(start_sim(sim, {}));
-    TlsClient client;
-    EXPECT_FALSE(client_connect(client, sim.port, true));
-    client_close(client);
-    EXPECT_EQ(stop_sim(sim), 0) << "a stop request ends mpsim cleanly";
-    const std::string record = sim.folder + "/record/conn-1.";
-    EXPECT_NE(read_text_file(record + "hello").find("supported_versions: TLSv1.3"), std::string::npos)
-        << read_text_file(record + "hello");
-    EXPECT_NE(read_text_file(record + "summary").find("end=handshake-failed"), std::string::npos)
-        << read_text_file(record + "summary");
+    ASSERT_TRUE(start_sim(sim, {"--connections", "1"}));
+    TlsClient modern;
+    EXPECT_FALSE(client_connect(modern, sim.port, true));
+    client_close(modern);
+    TlsClient legacy;
+    ASSERT_TRUE(client_connect(legacy, sim.port));
+    client_close(legacy);
+    EXPECT_EQ(wait_sim(sim, 10), 0);
+    const std::string record = sim.folder + "/record/";
+    EXPECT_NE(read_text_file(record + "declined-1.hello").find("supported_versions: TLSv1.3"), std::string::npos)
+        << read_text_file(record + "declined-1.hello");
+    EXPECT_EQ(read_text_file(record + "conn-1.hello").rfind("version: TLSv1\n", 0), 0u);
+}
+
+// What each kind of --tls lets a modern and a legacy client agree on
+// (0: the handshake fails).
+TEST(Handshake, EachTlsKindSpeaksItsProtocols)
+{
+    struct Case {
+        const char* kind;
+        int modern;
+        int legacy;
+    };
+    const Case cases[] = {
+        {"legacy", 0, TLS1_VERSION},
+        {"old-stack", 0, TLS1_VERSION},
+        {"modern", TLS1_3_VERSION, 0},
+        {"both", TLS1_3_VERSION, TLS1_VERSION},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.kind);
+        SimProcess sim;
+        ASSERT_TRUE(start_sim(sim, {"--tls", c.kind}));
+        for (bool modern : {true, false}) {
+            TlsClient client;
+            bool connected = client_connect(client, sim.port, modern);
+            int expected = modern ? c.modern : c.legacy;
+            EXPECT_EQ(connected, expected != 0) << (modern ? "modern" : "legacy");
+            if (connected) {
+                EXPECT_EQ(SSL_version(client.ssl), expected);
+            }
+            client_close(client);
+        }
+        EXPECT_EQ(stop_sim(sim), 0);
+        // The old stack resets the modern hello: it sends no alert.
+        EXPECT_EQ(read_text_file(sim.folder + "/record/declined-1.hello").find("reset") != std::string::npos,
+                  std::string(c.kind) == "old-stack");
+    }
+}
+
+// The same key store gives a simulator the same key at every start.
+TEST(Identity, KeptAcrossRestarts)
+{
+    char folder[] = "/tmp/mpsim-store-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string store = std::string(folder) + "/state/identity.pem";
+    std::string seen[2];
+    for (std::string& key : seen) {
+        SimProcess sim;
+        ASSERT_TRUE(start_sim(sim, {"--key-store", store}));
+        TlsClient client;
+        ASSERT_TRUE(client_connect(client, sim.port));
+        X509* certificate = SSL_get1_peer_certificate(client.ssl);
+        ASSERT_NE(certificate, nullptr);
+        unsigned char* der = nullptr;
+        int length = i2d_X509(certificate, &der);
+        key.assign(reinterpret_cast<char*>(der), static_cast<size_t>(length));
+        OPENSSL_free(der);
+        X509_free(certificate);
+        client_close(client);
+        EXPECT_EQ(stop_sim(sim), 0);
+    }
+    EXPECT_FALSE(seen[0].empty());
+    EXPECT_EQ(seen[0], seen[1]);
+    std::remove(store.c_str());
+    std::remove((std::string(folder) + "/state").c_str());
+    std::remove(folder);
 }
 
 } // namespace

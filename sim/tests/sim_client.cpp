@@ -38,8 +38,9 @@ bool start_sim(SimProcess& process, const std::vector<std::string>& arguments,
         return false;
     process.folder = pattern;
     std::string port_file = process.folder + "/port";
+    // A key of its own at every start, unless the test keeps one.
     std::vector<std::string> all = {MPSIM_PROGRAM, "--port", "0", "--port-file", port_file,
-                                    "--record", process.folder + "/record"};
+                                    "--record", process.folder + "/record", "--key-store", "none"};
     ::mkdir((process.folder + "/record").c_str(), 0755);
     if (!scenario.empty()) {
         write_text_file(process.folder + "/scenario", scenario);

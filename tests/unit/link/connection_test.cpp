@@ -150,18 +150,89 @@ TEST_F(Connecting, FailedConnectionsEndTheRun)
     }
 }
 
-TEST_F(Connecting, RefusedHandshakeEndsTheRun)
+// Every processor is reached with the strongest TLS it speaks: the modern
+// hello first, and the legacy one (a second connection) only for a
+// processor that refused the first with an alert or a reset.
+TEST_F(Connecting, EachProcessorIsReachedWithTheStrongestTlsItSpeaks)
 {
-    ProcessorOptions modern;
-    modern.min_version = TLS1_2_VERSION;
-    modern.max_version = TLS1_2_VERSION;
-    modern.cipher_list = "AES128-SHA";
-    SimPeer processor(link, {}, modern);
-    EXPECT_EQ(SIO_connect(link), Flow::end_now);
+    struct Case {
+        const char* name;
+        ProcessorOptions options;
+        int version;
+        int declined;
+        const char* shown;  // regular expression
+    };
+    const char* modern_suites = "ECDHE-RSA-AES128-GCM-SHA256:ECDHE-RSA-AES256-GCM-SHA384";
+    const char* both_suites = "ECDHE-RSA-AES256-GCM-SHA384:DES-CBC3-SHA:@SECLEVEL=0";
+    const char* triple_des = "Negotiated cipher: 168-bit Triple DES with RSA and a SHA1 MAC\r\n\r\n";
+    const Case cases[] = {
+        {"TLS 1.0 only", {}, TLS1_VERSION, 1, triple_des},
+        {"an old stack that resets a newer hello", {TLS1_VERSION, TLS1_VERSION, nullptr, true}, TLS1_VERSION, 1,
+         triple_des},
+        {"TLS 1.2 only", {TLS1_2_VERSION, TLS1_2_VERSION, modern_suites}, TLS1_2_VERSION, 0,
+         "Negotiated cipher: 128-bit TLS_ECDHE_RSA_WITH_AES_128_GCM_SHA256 over TLSv1\\.2\r\n\r\n"},
+        {"TLS 1.2 and 1.3", {TLS1_2_VERSION, TLS1_3_VERSION, modern_suites}, TLS1_3_VERSION, 0,
+         "Negotiated cipher: (128|256)-bit TLS_[A-Z0-9_]+ over TLSv1\\.3\r\n\r\n"},
+        {"TLS 1.0 to 1.3", {TLS1_VERSION, TLS1_3_VERSION, both_suites}, TLS1_3_VERSION, 0,
+         "Negotiated cipher: (128|256)-bit TLS_[A-Z0-9_]+ over TLSv1\\.3\r\n\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Link each(run);  // knows nothing of the processors before
+        testing::internal::CaptureStdout();
+        SimPeer processor(each, {read_until("\n")}, c.options);
+        ASSERT_EQ(SIO_connect(each), Flow::go_on);
+        EXPECT_EQ(plain_send(each, "done\n"), LinkResult::ok);
+        processor.finish();
+        std::string shown = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(processor.negotiated_version, c.version);
+        EXPECT_EQ(processor.declined, c.declined);
+        EXPECT_EQ(processor.received, "done\n");
+        EXPECT_TRUE(std::regex_match(shown, std::regex(c.shown))) << shown;
+        EXPECT_EQ(log_text(), "");
+    }
+}
+
+// The second connection of a run to an older processor offers the legacy
+// hello at once: the refused modern hello is paid once.
+TEST_F(Connecting, AnOlderProcessorIsAskedTheModernHelloOnce)
+{
+    for (int connection = 1; connection <= 2; ++connection) {
+        SimPeer processor(link, {});
+        ASSERT_EQ(SIO_connect(link), Flow::go_on);
+        processor.finish();
+        EXPECT_EQ(processor.declined, connection == 1 ? 1 : 0);
+        EXPECT_EQ(processor.negotiated_version, TLS1_VERSION);
+    }
+}
+
+// A processor that speaks neither hello's protocol and suites ends the run
+// with -1; QUORVEX_TLS_MIN=1.2 ends it at an older processor's refusal of
+// the modern hello, without a second handshake.
+TEST_F(Connecting, RefusedHandshakesEndTheRun)
+{
+    {
+        ProcessorOptions cbc_only{TLS1_2_VERSION, TLS1_2_VERSION, "AES128-SHA"};
+        cbc_only.connections = 2;
+        SimPeer processor(link, {}, cbc_only);
+        EXPECT_EQ(SIO_connect(link), Flow::end_now);
+        processor.finish();
+        EXPECT_EQ(run.state.run_status, -1);
+        EXPECT_EQ(log_text(), "quorvex: ERROR: SIO_connect:reason(0).\r\n");
+        EXPECT_EQ(link.connection.tls, nullptr);
+    }
+    run.state.run_status = 0;
+    Link strict(run);
+    run.settings.modern_tls_only = true;
+    SimPeer processor(strict, {});
+    EXPECT_EQ(SIO_connect(strict), Flow::end_now);
     processor.finish();
     EXPECT_EQ(run.state.run_status, -1);
-    EXPECT_EQ(log_text(), "quorvex: ERROR: SIO_connect:reason(0).\r\n");
-    EXPECT_EQ(link.connection.tls, nullptr);
+    EXPECT_EQ(processor.declined, 1);
+    EXPECT_FALSE(processor.handshake_done);
+    EXPECT_EQ(log_text().substr(log_text().find('\n') + 1), "quorvex: ERROR: The processor at \"127.0.0.1:" + std::string(run.settings.port_text) +
+                              "\" speaks no TLS 1.2 or better; QUORVEX_TLS_MIN=1.2 refuses TLS 1.0. Nothing was "
+                              "sent.\r\n");
 }
 
 // The library cannot make a TLS context: the run ends at once as a failed

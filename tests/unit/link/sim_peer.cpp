@@ -46,7 +46,8 @@ SimPeer::SimPeer(Link& client, std::vector<ByteStep> steps, ProcessorOptions opt
 {
     reset_sim_state();
     sim.options.generation = Generation::stream;
-    sim.options.connections = 1;
+    sim.options.connections = options.connections;
+    sim.options.reset_newer_hellos = options.reset_newer_hellos;
     // A key of its own would take a fresh RSA key for every test.
     sim.options.cert_file = QUORVEX_LINK_FIXTURES "/rsa-cert.pem";
     sim.options.key_file = QUORVEX_LINK_FIXTURES "/rsa-key.pem";
@@ -93,6 +94,7 @@ void SimPeer::finish()
             negotiated_version = served.tls_version;
             handshake_done = served.handshake_done;
         }
+        declined = server_.processors.front()->state.declined;
     }
     sim_close(server_);
 }

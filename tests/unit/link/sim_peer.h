@@ -29,6 +29,8 @@ struct ProcessorOptions {
     int min_version = 0x0301;  // TLS 1.0
     int max_version = 0x0301;
     const char* cipher_list = nullptr;  // null: the processor's suites
+    bool reset_newer_hellos = false;    // an old TLS stack (mpsim --tls old-stack)
+    int connections = 1;                // served before it stops
 };
 
 class SimPeer {
@@ -48,6 +50,7 @@ public:
     ClientHello hello;
     int negotiated_version = 0;
     bool handshake_done = false;
+    int declined = 0;  // hellos it declined before the connection it served
 
 private:
     Link& client_;
