@@ -388,7 +388,7 @@ Flow SIO_connect(Link& link)
             log_error(link.run, "QUORVEX_CA_FILE=%s cannot be read as PEM certificates. Nothing was sent.\r\n",
                       link.run.settings.ca_file);
             ERR_clear_error();
-            note_cause(link.run, Cause::tls_untrusted,
+            note_cause(link.run, Cause::settings_refused,
                        format_text("QUORVEX_CA_FILE=%s cannot be read as PEM certificates", link.run.settings.ca_file));
             record_failure(link.run, RunCode::unusable);
             return Flow::end_now;
