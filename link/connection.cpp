@@ -10,6 +10,7 @@
 #include "records/log_output.h"
 #include "records/run_context.h"
 #include "records/results.h"
+#include "records/run_limits.h"
 #include "link/send_queue.h"
 #include "link/tls_io.h"
 #include "platform/socket_wait.h"
@@ -46,14 +47,15 @@ int tcpClient(Link& link)
             last_error = WSAGetLastError();
             continue;
         }
-        if (connect_bounded(candidate, entry->ai_addr, entry->ai_addrlen, settings.connect_wait_seconds) == 0) {
+        if (connect_bounded(candidate, entry->ai_addr, entry->ai_addrlen,
+                            wait_milliseconds(settings, settings.connect_wait_seconds)) == 0) {
             // Every send is a small write that then waits for an answer
             // (a script token in stream mode, a request line in HTTP mode):
             // none of them may wait for the peer's delayed acknowledgement.
             int on = 1;
             setsockopt(candidate, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
             // A processor that stops answering must not hold the run forever.
-            bound_socket_waits(candidate, settings.data_wait_seconds);
+            bound_socket_waits(candidate, wait_milliseconds(settings, settings.data_wait_seconds));
             connected = candidate;
             break;
         }
@@ -65,7 +67,7 @@ int tcpClient(Link& link)
     // The reason reported by the caller is the error of the last attempt.
     if (connected < 0) {
         WSASetLastError(last_error);
-        if (last_wait_timed_out())
+        if (last_wait_timed_out() && !report_deadline_reached(link))
             log_error(link.run, "Waited %d second%s for \"%s:%s\" to accept the connection: giving up (QUORVEX_TIMEOUT).\r\n",
                       settings.connect_wait_seconds, plural(settings.connect_wait_seconds), settings.server_address,
                       settings.port_text);
@@ -103,7 +105,10 @@ static void drop_connection(Connection& connection)
 // The run cannot reach the processor: it ends with exit_status.
 static Flow connection_failed(Link& link, RunCode exit_status)
 {
-    log_error(link.run, "SIO_connect:reason(%d).\r\n", WSAGetLastError());
+    int reason = WSAGetLastError();
+    link.run.state.not_connected = true;
+    link.run.state.not_connected_reason = reason;
+    log_error(link.run, "SIO_connect:reason(%d).\r\n", reason);
     drop_connection(link.connection);
     record_failure(link.run, exit_status);
     return Flow::end_now;

@@ -2,15 +2,18 @@
 
 #include "platform/file_kind.h"
 #include "records/log_output.h"
+#include "records/run_context.h"
+#include "records/run_limits.h"
 
 LocalImage open_local_image(RunContext& run, const char* path, const ImageKind& kind, FILE*& file)
 {
     file = nullptr;
-    if (!readable_at_once(path)) {
+    std::string name = in_run_folder(run.settings, path);
+    if (!readable_at_once(name.c_str())) {
         console_only_text(run, kind.not_regular);
         return LocalImage::not_regular;
     }
-    file = std::fopen(path, "rb");
+    file = std::fopen(name.c_str(), "rb");
     if (file == nullptr) {
         console_only_text(run, kind.not_opened);
         return LocalImage::not_opened;

@@ -40,6 +40,11 @@ int tls_read(Link& link, void* buffer, int size);
 // names the wait.
 void report_data_wait_timeout(Link& link);
 
+// A wait that timed out because the run's deadline passed: says so once
+// (in place of the wait's own message) and notes it in the run's state;
+// true then. False when the deadline is still ahead, or there is none.
+bool report_deadline_reached(Link& link);
+
 // "s" unless count is 1: "1 second", "2 seconds".
 const char* plural(int count);
 

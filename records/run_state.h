@@ -6,6 +6,7 @@
 #include <string>
 
 #include "records/results.h"
+#include "records/run_slots.h"
 
 struct RunState {
     // 0 = success; any other value is the failure that ends the conversation
@@ -23,4 +24,15 @@ struct RunState {
     bool log_lost = false;
     // -j: the report is gathered, to be written at the end.
     bool report_wanted = false;
+    // Where this run's working copy and report are armed for signals
+    // (records/run_slots.h): 0 but for the runs of the fleet mode, each of
+    // which has a slot of its own while it goes.
+    int slot = 0;
+    // The connection could not be made: the socket layer's reason (the
+    // number "SIO_connect:reason(N)" shows), for a caller that decides
+    // whether another try may help.
+    bool not_connected = false;
+    int not_connected_reason = 0;
+    // The run gave up at its deadline (RunSettings::deadline).
+    bool deadline_reached = false;
 };

@@ -32,7 +32,7 @@ int end_child(const std::string& name, const std::function<void()>& how_it_ends)
     if (child == 0) {
         std::string reason;
         FILE* file = create_private_file(name.c_str(), reason);
-        remove_at_process_end(name.c_str());
+        remove_at_process_end(0, name.c_str());
         std::fputs("secret", file);
         std::fclose(file);
         how_it_ends();
@@ -52,11 +52,11 @@ TEST(ExitCleanup, TheArmedFileGoesHoweverTheProcessEnds)
         int signal_number;  // the signal that ended the child, or 0
     };
     const Ending endings[] = {
-        {"end of the run", [] { remove_armed_file(); std::exit(3); }, true, 0},
+        {"end of the run", [] { remove_armed_file(0); std::exit(3); }, true, 0},
         {"SIGINT", [] { raise(SIGINT); }, true, SIGINT},
         {"SIGTERM", [] { raise(SIGTERM); }, true, SIGTERM},
         {"SIGHUP", [] { raise(SIGHUP); }, true, SIGHUP},
-        {"kept", [] { keep_at_process_end(); remove_armed_file(); std::exit(0); }, false, 0},
+        {"kept", [] { keep_at_process_end(0); remove_armed_file(0); std::exit(0); }, false, 0},
     };
     for (const Ending& ending : endings) {
         SCOPED_TRACE(ending.name);
@@ -85,12 +85,12 @@ TEST(ExitCleanup, AnIgnoredSignalStaysIgnored)
         std::signal(SIGHUP, SIG_IGN);
         std::string reason;
         FILE* file = create_private_file(name.c_str(), reason);
-        remove_at_process_end(name.c_str());
+        remove_at_process_end(0, name.c_str());
         std::fclose(file);
         raise(SIGHUP);
         struct stat info {};
         int still_there = stat(name.c_str(), &info) == 0 ? 7 : 8;
-        remove_armed_file();
+        remove_armed_file(0);
         _exit(still_there);
     }
     int status = 0;
