@@ -20,18 +20,9 @@ import sys
 import tempfile
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "sim"))
-import launch  # noqa: E402
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from fleet_end_to_end import SCRIPT, Processors  # noqa: E402
 
-SCRIPT = """<?xml version="1.0"?>
-<MOXCL VERSION="2.0">
-  <LOGIN USER_LOGIN="admin" PASSWORD="scriptpass">
-    <MOX_SETTINGS MODE="write">
-      <SET_ITEM_A NAME_A="%label%"/>
-    </MOX_SETTINGS>
-  </LOGIN>
-</MOXCL>
-"""
 BOUND = 8
 
 
@@ -58,23 +49,11 @@ def main():
             problems.append(message)
 
     with tempfile.TemporaryDirectory() as top:
-        running = []
-
-        def start(name, args, scenario=None):
-            folder = os.path.join(top, name)
-            os.mkdir(folder)
-            if scenario is not None:
-                with open(os.path.join(folder, "scenario"), "w") as handle:
-                    handle.write(scenario)
-                args = args + ["--scenario", "scenario"]
-            process, port = launch.start(os.path.abspath(options.mpsim),
-                                         args + ["--record", "record", "--timeout", "120"], folder)
-            running.append(process)
-            return "127.0.0.1:" + port
+        processors = Processors(os.path.abspath(options.mpsim), top)
+        start = processors.start
 
         def received(name):
-            path = os.path.join(top, name, "record", "conn-2.received")
-            return open(path, "rb").read() if os.path.exists(path) else b""
+            return processors.received(name, 2)
 
         def fleet(inventory, output, *extra):
             with open(os.path.join(top, output + ".txt"), "w") as handle:
@@ -157,8 +136,7 @@ def main():
                     interrupted.append(json.load(handle).get("interrupted"))
             expect(interrupted == [True] * 3, "the short reports after the signal: %s" % interrupted)
         finally:
-            for process in running:
-                launch.stop(process)
+            processors.stop()
 
     for problem in problems:
         print("FAILED: " + problem)
