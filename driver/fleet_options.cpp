@@ -36,12 +36,15 @@ const NumberOption NUMBER_OPTIONS[] = {
     {"--time-bound", &FleetOptions::time_bound, 1, LARGEST_COUNT},
     {"--retries", &FleetOptions::retries, 0, LARGEST_COUNT},
     {"--retry-wait", &FleetOptions::retry_wait, 0, LARGEST_COUNT},
+    {"--halt", &FleetOptions::halt, 0, LARGEST_COUNT},
+    {"--canary", &FleetOptions::canary, 0, LARGEST_COUNT},
 };
 
 bool refused(RunContext& fleet, const char* program, const std::string& why)
 {
     error_only(fleet, "%s: %s (the fleet mode takes --inventory FILE --output FOLDER -f SCRIPT [--jobs J] "
-                      "[--first N] [--time-bound SECONDS] [--retries N] [--retry-wait SECONDS] [-q | -v])\n",
+                      "[--first N] [--time-bound SECONDS] [--retries N] [--retry-wait SECONDS] [--halt N] "
+                      "[--canary K] [-q | -v])\n",
                program, why.c_str());
     return false;
 }

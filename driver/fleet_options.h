@@ -15,6 +15,8 @@ struct FleetOptions {
     int time_bound = 1800;  // --time-bound SECONDS: per processor, all tries together
     int retries = 2;        // --retries N: new tries after a connection that could not be made
     int retry_wait = 10;    // --retry-wait SECONDS: the pause before a new try
+    int halt = 0;           // --halt N: no new run after N failures (0: never)
+    int canary = 0;         // --canary K: the first K first; the rest only if all of them succeeded
     bool verbose = false;   // -v; else every run is quiet (-q)
     const char* program = "quorvex";
 };

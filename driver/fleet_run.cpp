@@ -20,6 +20,7 @@
 #include "records/run_context.h"
 #include "records/run_limits.h"
 #include "records/run_slots.h"
+#include "platform/large_allocations.h"
 #include "platform/winsock.h"
 
 namespace {
@@ -32,15 +33,20 @@ using Clock = std::chrono::steady_clock;
 constexpr int NOT_RUN = 255;
 
 struct Fleet {
-    Fleet(const FleetOptions& given, std::vector<InventoryEntry> listed)
-        : options(given), entries(std::move(listed)), logs(given.output + "/logs")
+    Fleet(RunContext& messages, const FleetOptions& given, std::vector<InventoryEntry> listed)
+        : report_to(messages), options(given), entries(std::move(listed)), logs(given.output + "/logs")
     {
     }
+    // The fleet's own messages (standard error), one thread at a time.
+    RunContext& report_to;
+    std::mutex report_lock;
     const FleetOptions& options;
     std::vector<InventoryEntry> entries;
     std::string logs;
     std::atomic<size_t> next{0};
     std::atomic<int> failed{0};
+    // --halt: no new run is started.
+    std::atomic<bool> halted{false};
     std::mutex joblog_lock;
     FILE* joblog = nullptr;
 };
@@ -129,17 +135,26 @@ void run_processor(Fleet& fleet, const InventoryEntry& entry, int slot)
         }
         std::fclose(out);
     }
-    // The run's folder goes when the run left nothing in it.
+    // The run's folder, if the run made it, goes when it left nothing in it.
     std::error_code ignored;
     if (fs::is_empty(base, ignored))
         fs::remove(base, ignored);
-    if (status != 0)
-        ++fleet.failed;
+    if (status != 0) {
+        // A line per failure as it comes, for whoever watches the fleet.
+        int failures = ++fleet.failed;
+        std::lock_guard<std::mutex> hold(fleet.report_lock);
+        error_only(fleet.report_to, "%s: %s failed (exit status %d; %s.out)\n", options.program,
+                   entry.processor.c_str(), status, base.c_str());
+        if (options.halt > 0 && failures >= options.halt && !fleet.halted.exchange(true))
+            error_only(fleet.report_to, "%s: %d failure%s: no new run is started (--halt)\n", options.program,
+                       failures, failures == 1 ? "" : "s");
+    }
     log_job(fleet, entry, started, std::chrono::duration<double>(Clock::now() - start).count(), status);
 }
 
-// The output folder and its logs/ (the running user's alone), and a folder
-// for every run. False after a message when any cannot be made.
+// The output folder and its logs/ (the running user's alone); a run's own
+// folder is made by the run when it writes a file there. False after a
+// message when they cannot be made.
 bool make_folders(RunContext& report_to, Fleet& fleet)
 {
     std::error_code error;
@@ -151,14 +166,6 @@ bool make_folders(RunContext& report_to, Fleet& fleet)
     }
     if (fs::create_directory(fleet.logs, error))
         fs::permissions(fleet.logs, fs::perms::owner_all, fs::perm_options::replace, error);
-    for (const InventoryEntry& entry : fleet.entries) {
-        fs::create_directory(fleet.logs + "/" + entry.name, error);
-        if (!fs::is_directory(fleet.logs + "/" + entry.name) || fs::is_symlink(fleet.logs + "/" + entry.name)) {
-            error_only(report_to, "%s: cannot make the folder %s/%s\n", fleet.options.program, fleet.logs.c_str(),
-                       entry.name.c_str());
-            return false;
-        }
-    }
     return true;
 }
 
@@ -182,6 +189,31 @@ bool environment_fits(RunContext& fleet, const char* program)
     return true;
 }
 
+// Runs the entries from the next one up to end, J at a time, each thread in
+// a slot of its own; none is started once the fleet is halted.
+void run_entries(Fleet& fleet, size_t end)
+{
+    size_t workers = std::min(end - std::min(end, fleet.next.load()),
+                              static_cast<size_t>(std::min(fleet.options.jobs, RUN_SLOTS)));
+    std::vector<std::thread> threads;
+    for (size_t slot = 0; slot < workers; ++slot) {
+        threads.emplace_back([&fleet, end, slot] {
+            while (!fleet.halted) {
+                // The next entry, if it is before end: the next round starts
+                // with the first one no thread took.
+                size_t at = fleet.next.load();
+                do {
+                    if (at >= end)
+                        return;
+                } while (!fleet.next.compare_exchange_weak(at, at + 1));
+                run_processor(fleet, fleet.entries[at], static_cast<int>(slot));
+            }
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+}
+
 }  // namespace
 
 int run_fleet(RunContext& report_to, const FleetOptions& options)
@@ -202,7 +234,7 @@ int run_fleet(RunContext& report_to, const FleetOptions& options)
                    options.inventory.c_str());
         return REFUSED;
     }
-    Fleet fleet(options, std::move(inventory.entries));
+    Fleet fleet(report_to, options, std::move(inventory.entries));
     if (!make_folders(report_to, fleet))
         return REFUSED;
     fleet.joblog = std::fopen((options.output + "/joblog").c_str(), "wb");
@@ -211,16 +243,17 @@ int run_fleet(RunContext& report_to, const FleetOptions& options)
         return REFUSED;
     }
     std::fprintf(fleet.joblog, "Seq\tHost\tStarttime\tJobRuntime\tSend\tReceive\tExitval\tSignal\tCommand\n");
-    size_t workers = std::min(fleet.entries.size(), static_cast<size_t>(std::min(options.jobs, RUN_SLOTS)));
-    std::vector<std::thread> threads;
-    for (size_t slot = 0; slot < workers; ++slot) {
-        threads.emplace_back([&fleet, slot] {
-            for (size_t at = fleet.next++; at < fleet.entries.size(); at = fleet.next++)
-                run_processor(fleet, fleet.entries[at], static_cast<int>(slot));
-        });
+    keep_large_allocations_fresh();
+    // The canaries first, J at a time; the rest only when all of them
+    // succeeded.
+    size_t canaries = std::min(fleet.entries.size(), static_cast<size_t>(options.canary));
+    run_entries(fleet, canaries);
+    if (fleet.failed > 0 && canaries > 0 && canaries < fleet.entries.size()) {
+        error_only(report_to, "%s: a canary failed: the other %zu processor%s are not run (--canary)\n",
+                   options.program, fleet.entries.size() - canaries, fleet.entries.size() - canaries == 1 ? "" : "s");
+        fleet.halted = true;
     }
-    for (std::thread& thread : threads)
-        thread.join();
+    run_entries(fleet, fleet.entries.size());
     std::fclose(fleet.joblog);
     return fleet.failed == 0 ? 0 : 1;
 }

@@ -133,22 +133,40 @@ static void attach_socket(SSL* tls, int socket_handle)
     SSL_set_bio(tls, socket_end, BIO_push(queue, socket_end));
 }
 
-// The TLS context of the run's link, made at its first connection and used by
-// every other (the probe's, the work connection, the firmware follow-up):
-// making one costs the library some thousands of microseconds, and each
-// connection would otherwise make its own with the same settings. It
-// carries no session from one connection to the next (a client keeps no
-// session cache by default), so every handshake is as it was.
-static SSL_CTX* run_tls_context(Link& link)
+// A context made and set up for the processors.
+static SSL_CTX* set_up_tls_context(SSL_CTX* context)
 {
-    if (link.shared_context != nullptr)
-        return link.shared_context;
-    SSL_CTX* context = link.context_maker();
     if (context == nullptr)
         return nullptr;
     SSL_CTX_set_options(context, SSL_OP_NO_SSLv2 | SSL_OP_NO_SSLv3);
     SSL_CTX_set_cipher_list(context, CIPHER_LIST);
     allow_older_processors(context);
+    return context;
+}
+
+// The TLS context of the run's link, made at its first connection and used by
+// every other (the probe's, the work connection, the firmware follow-up):
+// making one costs the library some thousands of microseconds, and each
+// connection would otherwise make its own with the same settings. It
+// carries no session from one connection to the next (a client keeps no
+// session cache by default), so every handshake is as it was. With the
+// library's own maker every link of the process shares one context, set up
+// once and never changed after (the library lets threads share a context
+// so), each link holding a reference: runs that go side by side in one
+// process (the fleet mode) do not each make their own. A test's maker
+// makes the link's own.
+static SSL_CTX* run_tls_context(Link& link)
+{
+    if (link.shared_context != nullptr)
+        return link.shared_context;
+    SSL_CTX* context = nullptr;
+    if (link.context_maker == make_tls_context) {
+        static SSL_CTX* const process_context = set_up_tls_context(make_tls_context());
+        if (process_context != nullptr && SSL_CTX_up_ref(process_context) == 1)
+            context = process_context;
+    } else {
+        context = set_up_tls_context(link.context_maker());
+    }
     link.shared_context = context;
     return context;
 }

@@ -173,6 +173,7 @@ LinkResult floppy_copy_flush(Link& link)
     // into place once whole: a failed write leaves no damaged image and
     // removes nothing the run did not make.
     std::string destination = in_run_folder(link.run.settings, pending_copy.destination);
+    make_run_folder(link.run.settings);
     switch (write_file_whole(destination.c_str(), pending_copy.image.data(), pending_copy.image.size(), reason)) {
     case WholeFile::not_opened:
         return copy_not_written(link, FLOPPY_IMAGE.not_opened);  // the same words as for an image to send

@@ -195,6 +195,7 @@ CopyOutcome substitute_variables(RunContext& run)
     // however the run ends. What cannot be made refuses the run: the script
     // as it is would go out with its placeholders.
     std::string reason;
+    make_run_folder(run.settings);
     FILE* out = create_private_file(name, reason);
     if (!out) {
         fclose(in);

@@ -1,6 +1,8 @@
 #include "records/run_limits.h"
 
 #include <chrono>
+#include <filesystem>
+#include <system_error>
 
 #include "records/run_settings.h"
 
@@ -52,4 +54,13 @@ std::string in_run_folder(const RunSettings& settings, const char* name)
     if (path.back() != '/' && path.back() != '\\')
         path += '/';
     return path + name;
+}
+
+void make_run_folder(const RunSettings& settings)
+{
+    if (settings.folder.empty())
+        return;
+    // One that cannot be made is met by the write that needed it.
+    std::error_code ignored;
+    std::filesystem::create_directory(settings.folder, ignored);
 }

@@ -16,3 +16,8 @@ bool deadline_passed(const RunSettings& settings);
 // name as the run opens it: taken from the run's folder unless it is
 // absolute or the run has no folder of its own.
 std::string in_run_folder(const RunSettings& settings, const char* name);
+
+// Makes the run's folder, if it has one of its own and it is not there
+// yet, before the run writes a file in it (a working copy, a received
+// image): a run that writes none leaves no folder to make and take away.
+void make_run_folder(const RunSettings& settings);

@@ -14,6 +14,7 @@ import argparse
 import glob
 import json
 import os
+import shutil
 import signal
 import subprocess
 import sys
@@ -111,6 +112,25 @@ def main():
             expect(not glob.glob(os.path.join(logs, "*", "*-var.xml")), "a working copy was left behind")
             expect(not [entry for entry in os.listdir(logs) if os.path.isdir(os.path.join(logs, entry))],
                    "an empty run folder was left behind")
+
+            # A line on standard error per failure as it ends; --halt starts
+            # no new run after N failures, --canary runs the rest only when
+            # the first K all succeeded (a closed port fails at once).
+            closed = "127.0.0.1:1"
+            for extra, inventory, rows, words in [
+                    (["--canary", "1"], [closed] + slow[:3], 1, b"a canary failed: the other 3 processors are not run"),
+                    (["--canary", "2"], slow[:2] + [closed, slow[2]], 4, None),
+                    (["--halt", "1", "--jobs", "1"], [slow[0], closed] + slow[1:3], 2,
+                     b"1 failure: no new run is started (--halt)")]:
+                output = "out-control-%d" % len(problems)
+                shutil.rmtree(os.path.join(top, output), ignore_errors=True)
+                process = fleet("".join(line + "\n" for line in inventory), output, *extra)
+                _, stderr = process.communicate(timeout=300)
+                jobs = joblog(os.path.join(top, output))
+                expect(process.returncode == 1 and len(jobs) == rows and
+                       ("%s failed (exit status 255" % closed).encode() in stderr and
+                       (words is None or words in stderr),
+                       "%s: %d, %d runs, %s" % (extra, process.returncode, len(jobs), stderr))
 
             # A signal while three runs wait on silent processors: every
             # working copy goes, every run leaves its short report.
