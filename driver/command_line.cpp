@@ -11,6 +11,7 @@
 
 #include "records/bounded_copy.h"
 #include "records/log_output.h"
+#include "records/run_causes.h"
 #include "records/run_context.h"
 #include "platform/hidden_argument.h"
 #include "platform/winsock.h"
@@ -30,8 +31,13 @@ CommandLine usage(RunContext& run)
 // automation never takes a run that did nothing for a success.
 CommandLine usage_error(RunContext& run, const char* format = nullptr, const char* word = "")
 {
-    if (format)
+    if (format) {
         log_plain(run, format, word);
+        std::string said = format_text(format, word);
+        if (said.starts_with("Error: "))
+            said.erase(0, 7);
+        note_cause(run, Cause::usage, said);
+    }
     print_usage(run);
     return CommandLine::usage_error;
 }

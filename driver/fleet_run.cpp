@@ -51,17 +51,24 @@ struct Fleet {
     FILE* joblog = nullptr;
 };
 
-// Not connected in a way another try may mend: refused, unreachable, timed
-// out, reset (the system's reasons), or a name lookup that may work later
-// (-3); not a refused handshake (0) nor an unknown name (other negative
-// reasons).
+// Not connected in a way another try may mend, by the run's cause (never
+// by its console's text): refused, timed out, unreachable, or a name lookup
+// that may work later (EAI_AGAIN); not a refused handshake nor an unknown
+// name.
 bool worth_another_try(const RunContext& run, int status)
 {
-    if (status != NOT_RUN || !run.state.not_connected)
+    if (status != NOT_RUN)
         return false;
-    int reason = run.state.not_connected_reason;
-    constexpr int LOOKUP_AGAIN = -3;
-    return reason > 0 || reason == LOOKUP_AGAIN;
+    switch (run.state.cause.cause) {
+    case Cause::connect_refused:
+    case Cause::connect_timeout:
+    case Cause::connect_failed:
+        return true;
+    case Cause::connect_unresolved:
+        return run.state.cause.system_error == "EAI_AGAIN";
+    default:
+        return false;
+    }
 }
 
 void write_tries(const std::string& name, const std::string& text)

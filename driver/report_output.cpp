@@ -10,6 +10,7 @@
 #include "records/run_report.h"
 #include "records/run_context.h"
 #include "records/log_output.h"
+#include "records/run_causes.h"
 #include "platform/exit_cleanup.h"
 #include "platform/quiet_console.h"
 #include "platform/report_file.h"
@@ -94,6 +95,9 @@ int finish_run_outputs(RunContext& run, int exit_status)
         if (!written) {
             error_only(run, "Cannot write the run report \"%s\": %s\n", run.settings.report_file_name,
                        std::strerror(error));
+            note_cause(run, Cause::report_unwritable,
+                       format_text("the run report \"%s\" could not be written: %s", run.settings.report_file_name,
+                                   std::strerror(error)));
             if (exit_status == 0)
                 status = REPORT_NOT_WRITTEN;
         }

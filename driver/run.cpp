@@ -12,6 +12,7 @@
 #include "records/console_gate.h"
 #include "records/run_report.h"
 #include "records/log_output.h"
+#include "records/run_causes.h"
 #include "records/run_context.h"
 #include "records/run_limits.h"
 #include "records/run_secrets.h"
@@ -31,6 +32,7 @@
 #include "platform/exit_cleanup.h"
 #include "platform/file_kind.h"
 #include "platform/private_file.h"
+#include "platform/system_error_name.h"
 #include "platform/winsock.h"
 #include "prepare/multipart_boundary.h"
 #include "prepare/script_body_pass.h"
@@ -81,6 +83,12 @@ void close_log(RunContext& run)
     if (!written) {
         error_only(run, "%s: ERROR: The log file \"%s\" could not be written whole: %s\n", run.settings.program_name,
                    run.state.log_name.c_str(), error != 0 ? strerror(error) : "a write failed");
+        const char* name = error != 0 ? system_error_name(error) : nullptr;
+        note_cause(run, Cause::log_unwritable,
+                   format_text("the log file \"%s\" could not be written whole: %s%s%s%s", run.state.log_name.c_str(),
+                               error != 0 ? strerror(error) : "a write failed", name ? " (" : "", name ? name : "",
+                               name ? ")" : ""),
+                   0, name ? name : "");
         run.state.log_lost = true;
     }
 }
@@ -96,6 +104,11 @@ bool open_log_stream(RunContext& run)
             int error = errno;
             console_only(run, "Cannot open log file \"%s\"\r\n", run.settings.log_file_name);
             error_only(run, "%s\n", strerror(error));
+            const char* name = system_error_name(error);
+            note_cause(run, Cause::log_unopenable,
+                       format_text("the log file \"%s\" cannot be opened: %s%s%s%s", run.settings.log_file_name,
+                                   strerror(error), name ? " (" : "", name ? name : "", name ? ")" : ""),
+                       0, name ? name : "");
             return false;
         }
         return true;
@@ -122,6 +135,7 @@ Flow open_script_input(RunContext& run)
 {
     if (!run.settings.input_file_name) {
         log_error(run, "Input file name was not specified.\r\n");
+        note_cause(run, Cause::usage, "no script was given: give it with -f");
         print_usage(run);
         record_failure(run, RunCode::usage_error);
         return Flow::end_now;
@@ -131,6 +145,12 @@ Flow open_script_input(RunContext& run)
     run.state.script_input = run.settings.use_working_copy ? open_private_file(name) : fopen(name, "rb");
     if (run.state.script_input)
         return Flow::go_on;
+    int error = errno;
+    const char* error_name = system_error_name(error);
+    note_cause(run, Cause::script_unopenable,
+               format_text("the script \"%s\" cannot be opened: %s%s%s%s", name, strerror(error),
+                           error_name ? " (" : "", error_name ? error_name : "", error_name ? ")" : ""),
+               0, error_name ? error_name : "");
     if (run.settings.use_working_copy)
         log_error(run, "Cannot open Variable Substituted input file \"%s\". Exiting.\r\n", name);
     else
@@ -138,6 +158,23 @@ Flow open_script_input(RunContext& run)
     close_log(run);
     record_failure(run, RunCode::unusable);
     return Flow::end_now;
+}
+
+void note_script_unreadable(RunContext& run)
+{
+    note_cause(run, Cause::script_unreadable,
+               format_text("the script \"%s\" could not be read to its end", run.settings.input_file_name));
+}
+
+// The checking pass refused the script: its syntax or a value, as noted;
+// a file it names that cannot be sent, or what else stopped the check, is
+// said as the script's fault all the same.
+void note_script_refused(RunContext& run)
+{
+    Cause noted = run.state.cause.cause;
+    if (noted == Cause::script_syntax || noted == Cause::script_value)
+        return;
+    refine_cause(run, Cause::script_value, "the script cannot be carried out as it is");
 }
 
 // A script run without -t that holds placeholders goes out as written (it
@@ -188,6 +225,13 @@ Flow run_stream_mode(ScriptReader& reader)
         log_error(run, "Line #%d: this processor takes the script in stream mode, which cannot send the text of a "
                   "CDATA section; nothing was sent.\r\n",
                   reader.lexer.first_cdata_line);
+        // (Counted from 0 on the console, from 1 here.)
+        int line_number = reader.lexer.first_cdata_line + 1;
+        note_cause(run, Cause::script_not_sendable,
+                   format_text("line %d: this processor takes the script in stream mode, which cannot send the text "
+                               "of a CDATA section",
+                               line_number),
+                   line_number);
         record_failure(run, RunCode::unusable);
         return Flow::closing_report;
     }
@@ -211,6 +255,7 @@ Flow run_stream_mode(ScriptReader& reader)
     // than after the pause; a failure to send them is in the run status.
     static_cast<void>(tls_flush(link));
     if (parsed == ParseResult::input_failed) {
+        note_script_unreadable(run);
         record_failure(run, RunCode::script_unreadable);
         return Flow::end_now;
     }
@@ -261,8 +306,17 @@ Flow run_http_mode(ScriptReader& reader)
     if (replied != Flow::go_on)
         return replied;
     int failing = status_scan(link);
-    if (failing != 0)
+    if (failing != 0) {
         record_processor_status(run, failing);
+        // The answer that failed, with its message, when the report gathered
+        // it; else the status the reply's scan found.
+        std::string answer = mask_run_secrets(run, report_failing_answer(run));
+        if (answer.empty())
+            answer = format_text("the script with status 0x%04X", static_cast<unsigned>(failing));
+        note_cause(run, Cause::processor_status,
+                   format_text("the processor at %s:%s answered %s", run.settings.server_address,
+                               run.settings.port_text, answer.c_str()));
+    }
     return Flow::go_on;
 }
 
@@ -319,6 +373,9 @@ Flow exchange(ScriptReader& reader)
     case ProcessorGeneration::probe_read_failed:
         break;
     }
+    refine_cause(run, Cause::probe_failed,
+                 format_text("the processor at %s:%s did not answer the transport probe", run.settings.server_address,
+                             run.settings.port_text));
     record_failure(run, RunCode::unusable);
     return Flow::go_on;
 }
@@ -332,6 +389,7 @@ int run_steps(RunContext& run, int argc, char** argv)
     int started = WSAStartup(WINSOCK_VERSION_2_2, &data);
     if (started != 0) {
         console_only(run, "WSAStartup failed: %d\n", started);
+        note_cause(run, Cause::sockets_unavailable, format_text("the system's sockets could not be started (%d)", started));
         return code_value(RunCode::unusable);
     }
     switch (parse_command_line(run, argc, argv)) {
@@ -340,20 +398,27 @@ int run_steps(RunContext& run, int argc, char** argv)
     case CommandLine::usage_error:
         return code_value(RunCode::usage_error);
     case CommandLine::stop:
+        note_cause(run, Cause::settings_refused, {});
         return code_value(RunCode::unusable);
     case CommandLine::refused:
-        if (!run.settings.check_only)
+        if (!run.settings.check_only) {
+            note_cause(run, Cause::settings_refused, {});
             return code_value(RunCode::unusable);
+        }
         break;
     case CommandLine::go_on:
         break;
     }
-    if (!outputs_apart(run))
+    if (!outputs_apart(run)) {
+        note_cause(run, Cause::outputs_conflict, {});
         return code_value(RunCode::unusable);
+    }
     // The processor may echo the password: its answers show it masked.
     note_run_secret(run, run.settings.password);
-    if (!begin_run_outputs(run))
+    if (!begin_run_outputs(run)) {
+        note_cause(run, Cause::settings_refused, "the run report (-j) cannot be written by this build or under this name");
         return code_value(RunCode::unusable);
+    }
     if (!open_log_stream(run))
         return code_value(RunCode::unusable);
     if (open_script_input(run) == Flow::end_now)
@@ -367,9 +432,12 @@ int run_steps(RunContext& run, int argc, char** argv)
     run.state.checking_pass = true;
     console_only(run, "\r\n CHECKING XML SYNTAX...\r\n");
     ParseResult checked = parse_script(reader);
-    if (checked == ParseResult::input_failed)
+    if (checked == ParseResult::input_failed) {
+        note_script_unreadable(run);
         return code_value(RunCode::script_unreadable);
+    }
     if (checked != ParseResult::accepted) {
+        note_script_refused(run);
         console_only(run, "\r\n\r\nInvalid XML Syntax\r\n\r\n");
         record_failure(run, RunCode::unusable);
         return closing_report(run);
@@ -410,5 +478,13 @@ int run_quorvex(RunContext& run, int argc, char** argv)
         status = code_value(RunCode::output_lost);
     // However the run ended, the working copy does not stay behind.
     remove_armed_file(run.state.slot);
-    return finish_run_outputs(run, status);
+    status = finish_run_outputs(run, status);
+    // A failed run ends with its cause on standard error, also under -q.
+    constexpr int LOW_BYTE = 0xFF;
+    RunCause cause = final_cause(run, status & LOW_BYTE);
+    if (cause.cause != Cause::none) {
+        std::string line = cause_line(run.settings.program_name, cause);
+        error_only(run, "%s", line.c_str());
+    }
+    return status;
 }

@@ -8,12 +8,14 @@
 #include <openssl/err.h>
 
 #include "records/log_output.h"
+#include "records/run_causes.h"
 #include "records/run_context.h"
 #include "records/results.h"
 #include "records/run_limits.h"
 #include "link/send_queue.h"
 #include "link/tls_io.h"
 #include "platform/socket_wait.h"
+#include "platform/system_error_name.h"
 #include "platform/winsock.h"
 
 SSL_CTX* make_tls_context()
@@ -22,6 +24,39 @@ SSL_CTX* make_tls_context()
 }
 
 static const char CIPHER_LIST[] = "DES-CBC3-SHA:EDH-RSA-DES-CBC3-SHA:EDH-DSS-DES-CBC3-SHA";
+
+// The system's name of an error, or "" when it has none.
+static std::string error_name(int error)
+{
+    const char* name = system_error_name(error);
+    return name != nullptr ? name : "";
+}
+
+// " (NAME)" after the words of a failure, when the error has a name.
+static std::string named(const std::string& name)
+{
+    return name.empty() ? std::string() : " (" + name + ")";
+}
+
+// Why the connection to the processor could not be made, by the error of
+// its last attempt.
+static void note_connect_cause(RunContext& run, int error, bool timed_out)
+{
+    const RunSettings& settings = run.settings;
+    std::string where = format_text("%s:%s", settings.server_address, settings.port_text);
+    std::string name = error_name(error);
+    if (timed_out)
+        note_cause(run, Cause::connect_timeout,
+                   format_text("%s did not accept the connection within %d second%s", where.c_str(),
+                               settings.connect_wait_seconds, plural(settings.connect_wait_seconds)),
+                   0, name);
+    else if (name == "ECONNREFUSED" || name == "WSAECONNREFUSED")
+        note_cause(run, Cause::connect_refused, where + " refused the connection" + named(name), 0, name);
+    else
+        note_cause(run, Cause::connect_failed,
+                   "the connection to " + where + " could not be made: " + system_error_text(error) + named(name), 0,
+                   name);
+}
 
 int tcpClient(Link& link)
 {
@@ -35,7 +70,12 @@ int tcpClient(Link& link)
     int resolved = getaddrinfo(settings.server_address, settings.port_text, &hints, &addresses);
     if (resolved != 0) {
         keep_resolver_error(resolved);
-        log_error(link.run, "tcpClient connect failed %d \r\n", WSAGetLastError());
+        int error = WSAGetLastError();
+        std::string name = error_name(error);
+        note_cause(link.run, Cause::connect_unresolved,
+                   format_text("the name \"%s\" does not resolve to an address", settings.server_address) + named(name),
+                   0, name);
+        log_error(link.run, "tcpClient connect failed %d \r\n", error);
         return INVALID_SOCKET_VALUE;
     }
 
@@ -67,10 +107,14 @@ int tcpClient(Link& link)
     // The reason reported by the caller is the error of the last attempt.
     if (connected < 0) {
         WSASetLastError(last_error);
-        if (last_wait_timed_out() && !report_deadline_reached(link))
-            log_error(link.run, "Waited %d second%s for \"%s:%s\" to accept the connection: giving up (QUORVEX_TIMEOUT).\r\n",
-                      settings.connect_wait_seconds, plural(settings.connect_wait_seconds), settings.server_address,
-                      settings.port_text);
+        bool timed_out = last_wait_timed_out();
+        if (!timed_out || !report_deadline_reached(link, Cause::connect_timeout)) {
+            note_connect_cause(link.run, last_error, timed_out);
+            if (timed_out)
+                log_error(link.run, "Waited %d second%s for \"%s:%s\" to accept the connection: giving up (QUORVEX_TIMEOUT).\r\n",
+                          settings.connect_wait_seconds, plural(settings.connect_wait_seconds),
+                          settings.server_address, settings.port_text);
+        }
         WSASetLastError(last_error);
     }
     return connected;
@@ -105,10 +149,7 @@ static void drop_connection(Connection& connection)
 // The run cannot reach the processor: it ends with exit_status.
 static Flow connection_failed(Link& link, RunCode exit_status)
 {
-    int reason = WSAGetLastError();
-    link.run.state.not_connected = true;
-    link.run.state.not_connected_reason = reason;
-    log_error(link.run, "SIO_connect:reason(%d).\r\n", reason);
+    log_error(link.run, "SIO_connect:reason(%d).\r\n", WSAGetLastError());
     drop_connection(link.connection);
     record_failure(link.run, exit_status);
     return Flow::end_now;
@@ -171,6 +212,48 @@ static SSL_CTX* run_tls_context(Link& link)
     return context;
 }
 
+// Why the handshake failed: what the two sides could not agree on, the
+// processor's alert, or the system's error.
+static void note_handshake_cause(Link& link)
+{
+    RunContext& run = link.run;
+    std::string where = format_text("%s:%s", run.settings.server_address, run.settings.port_text);
+    if (last_wait_timed_out()) {
+        note_cause(run, Cause::tls_handshake,
+                   format_text("the processor at %s sent nothing for %d second%s during the TLS handshake", where.c_str(),
+                               run.settings.data_wait_seconds, plural(run.settings.data_wait_seconds)),
+                   0, error_name(WSAETIMEDOUT));
+        return;
+    }
+    unsigned long queued = ERR_peek_error();
+    if (queued == 0) {
+        int error = WSAGetLastError();
+        std::string name = error_name(error);
+        std::string what = error != 0 ? ": " + system_error_text(error) + named(name) : ": it closed the connection";
+        note_cause(run, Cause::tls_handshake, "the processor at " + where + " ended the TLS handshake" + what, 0, name);
+        return;
+    }
+    const char* reason = ERR_reason_error_string(queued);
+    std::string said = reason != nullptr ? reason : "an unknown TLS error";
+    switch (ERR_GET_REASON(queued)) {
+    case SSL_R_TLSV1_ALERT_PROTOCOL_VERSION:
+    case SSL_R_UNSUPPORTED_PROTOCOL:
+    case SSL_R_NO_PROTOCOLS_AVAILABLE:
+    case SSL_R_WRONG_VERSION_NUMBER:
+    case SSL_R_VERSION_TOO_LOW:
+    case SSL_R_VERSION_TOO_HIGH:
+    case SSL_R_NO_SHARED_CIPHER:
+    case SSL_R_NO_CIPHERS_AVAILABLE:
+    case SSL_R_SSLV3_ALERT_HANDSHAKE_FAILURE:
+        note_cause(run, Cause::tls_no_common_protocol,
+                   "the processor at " + where + " and quorvex (TLS 1.0) found no protocol version or cipher in common: " + said);
+        return;
+    default:
+        note_cause(run, Cause::tls_handshake, "the processor at " + where + " did not complete the TLS handshake: " + said);
+        return;
+    }
+}
+
 void release_connection(Link& link)
 {
     if (link.connection.tls != nullptr || link.connection.socket >= 0)
@@ -201,6 +284,7 @@ Flow SIO_connect(Link& link)
             ERR_print_errors(log_output);
         BIO_free(log_output);
         log_error(link.run, "SSL_CTX_new:reason(%d).\r\n", WSAGetLastError());
+        note_cause(link.run, Cause::tls_context, {});
         drop_connection(connection);
         record_failure(link.run, RunCode::failed_command);
         return Flow::end_now;
@@ -220,6 +304,7 @@ Flow SIO_connect(Link& link)
 
     WSASetLastError(0);
     if (SSL_connect(connection.tls) < 0) {
+        note_handshake_cause(link);
         if (last_wait_timed_out()) {
             report_data_wait_timeout(link);
             set_wait_timed_out();

@@ -8,6 +8,8 @@
 #include <string_view>
 
 #include "records/log_output.h"
+#include "records/run_causes.h"
+#include "platform/system_error_name.h"
 #include "records/progress_display.h"
 #include "records/run_context.h"
 #include "records/run_limits.h"
@@ -35,6 +37,11 @@ Flow image_cannot_be_opened(Link& link, const std::string& path, int error)
 {
     console_only(link.run, "Cannot open firmware image file \"%s\"\r\n", path.c_str());
     error_only(link.run, "%s\n", std::strerror(error));
+    const char* name = system_error_name(error);
+    note_cause(link.run, Cause::firmware_unopenable,
+               format_text("the firmware image \"%s\" cannot be opened: %s%s%s%s", path.c_str(), std::strerror(error),
+                           name ? " (" : "", name ? name : "", name ? ")" : ""),
+               0, name ? name : "");
     connection_teardown(link);
     record_failure(link.run, RunCode::unusable);
     return Flow::closing_report;
@@ -202,6 +209,7 @@ Flow firmware_upload(Link& link, FirmwareReference& firmware_reference, int32_t 
     if (cookie.too_long()) {
         log_error(link.run, "The cookie sent by the firmware is longer than %d characters.\r\n",
                   static_cast<int>(FLASH_COOKIE_LINE_LIMIT));
+        note_cause(link.run, Cause::http_cookie_too_long, {});
         record_failure(link.run, RunCode::refused);
         connection_teardown(link);
         return Flow::go_on;

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "records/log_output.h"
+#include "records/run_causes.h"
 #include "records/run_context.h"
 #include "records/results.h"
 #include "records/text_tests.h"
@@ -92,6 +93,9 @@ LinkResult http_chunk_read(Link& link, char* buffer, int size, int& count)
         http_reply.body_seen = true;
     if (read.refused_status_length > 0) {
         log_error(link.run, "The MOX refused the request: %.*s\r\n", static_cast<int>(read.refused_status_length), text);
+        note_cause(link.run, Cause::http_refused,
+                   format_text("the processor at %s:%s refused the request with \"%.*s\"", link.run.settings.server_address,
+                               link.run.settings.port_text, static_cast<int>(read.refused_status_length), text));
         record_failure(link.run, RunCode::refused);
         return LinkResult::refused;
     }
@@ -157,15 +161,24 @@ Flow reply_read_loop(Link& link, bool firmware_upload)
     }
     show_rest(link);
     if (firmware_upload) {
+        note_cause(link.run, Cause::firmware_not_confirmed,
+                   format_text("the replies of the processor at %s:%s never confirmed the firmware flash",
+                               link.run.settings.server_address, link.run.settings.port_text));
         record_failure(link.run, RunCode::flash_unconfirmed);
     } else if (!link.http_reply.body_seen) {
         // Closed with no reply, or with its head alone: nothing tells that
         // the script was carried out, so the run cannot pass.
         log_error(link.run, "The MOX closed the connection without replying to the script.\r\n");
+        note_cause(link.run, Cause::processor_closed,
+                   format_text("the processor at %s:%s closed the connection without replying to the script",
+                               link.run.settings.server_address, link.run.settings.port_text));
         record_failure(link.run, RunCode::read_failure);
     } else if (reply_cut_inside_chunk(link)) {
         // Cut inside a chunk: what the rest would have said is unknown.
         log_error(link.run, "The MOX closed the connection in the middle of its reply.\r\n");
+        note_cause(link.run, Cause::processor_closed,
+                   format_text("the processor at %s:%s closed the connection in the middle of its reply",
+                               link.run.settings.server_address, link.run.settings.port_text));
         record_failure(link.run, RunCode::read_failure);
     }
     return Flow::go_on;

@@ -8,6 +8,7 @@
 #include "platform/whole_file.h"
 #include "records/bounded_copy.h"
 #include "records/log_output.h"
+#include "records/run_causes.h"
 #include "records/progress_display.h"
 #include "records/run_context.h"
 #include "records/run_limits.h"
@@ -32,6 +33,9 @@ static LinkResult announce_and_send(Link& link, const ImageKind& kind, const cha
     static_cast<void>(plain_send(link, image_element(kind, path, length).c_str()));
     if (response_check(link, link.transfer_buffer, TRANSFER_BUFFER_SIZE) != LinkResult::ok) {
         console_only_text(link.run, kind.refused);
+        // The processor's status and words about the image follow.
+        if (link.run.state.cause.cause == Cause::processor_status)
+            refine_cause(link.run, Cause::image_rejected, format_text("the processor refused the image \"%s\"", path));
         return LinkResult::failed_command;
     }
     console_only_text(link.run, kind.sending);
@@ -106,9 +110,15 @@ LinkResult floppy_image_copy(Link& link, const char* location)
     LinkResult result = LinkResult::ok;
     if (announced < 0) {
         console_only_text(link.run, "Unable to receive the virtual floppy image length\r\n");
+        note_cause(link.run, Cause::image_incomplete,
+                   format_text("the length of the virtual floppy image for \"%s\" could not be read", location));
         result = LinkResult::failed_command;
     } else if (announced > IMAGE_BUFFER_SIZE) {
         console_only(link.run, "The virtual floppy image announced by the MOX is too big (%d bytes)\r\n", announced);
+        note_cause(link.run, Cause::image_incomplete,
+                   format_text("the virtual floppy image for \"%s\" announced by the processor is too big (%d bytes, "
+                               "at most %d)",
+                               location, announced, IMAGE_BUFFER_SIZE));
         result = LinkResult::failed_command;
     } else if (announced != 0) {
         console_only_text(link.run, "Virtual Floppy image file is being copied ...\r\n");
@@ -127,6 +137,9 @@ LinkResult floppy_image_copy(Link& link, const char* location)
             // place of the missing bytes.
             console_only(link.run, "The virtual floppy image was not received completely (%d of %d bytes)\r\n", received,
                          announced);
+            note_cause(link.run, Cause::image_incomplete,
+                       format_text("the virtual floppy image for \"%s\" was not received completely (%d of %d bytes)",
+                                   location, received > 0 ? received : 0, announced));
             result = LinkResult::failed_command;
         } else {
             link.transfer_flags |= TRANSFER_FLOPPY_COPY_PENDING;
@@ -149,11 +162,15 @@ LinkResult floppy_image_write(Link& link)
 
 // A copy whose file cannot be written fails the run (unless it has failed
 // already: the first failure keeps its code).
-static LinkResult copy_not_written(Link& link, const char* message)
+static LinkResult copy_not_written(Link& link, const char* message, const std::string& reason)
 {
     console_only_text(link.run, message);
-    if (run_going(link.run))
+    if (run_going(link.run)) {
+        note_cause(link.run, Cause::image_not_written,
+                   format_text("the virtual floppy image could not be written to \"%s\"%s%s",
+                               link.pending_copy.destination, reason.empty() ? "" : ": ", reason.c_str()));
         record_failure(link.run, RunCode::failed_command);
+    }
     return LinkResult::failed_command;
 }
 
@@ -176,9 +193,9 @@ LinkResult floppy_copy_flush(Link& link)
     make_run_folder(link.run.settings);
     switch (write_file_whole(destination.c_str(), pending_copy.image.data(), pending_copy.image.size(), reason)) {
     case WholeFile::not_opened:
-        return copy_not_written(link, FLOPPY_IMAGE.not_opened);  // the same words as for an image to send
+        return copy_not_written(link, FLOPPY_IMAGE.not_opened, reason);  // the same words as for an image to send
     case WholeFile::not_written:
-        return copy_not_written(link, "Unable to write the virtual floppy image file\r\n");
+        return copy_not_written(link, "Unable to write the virtual floppy image file\r\n", reason);
     case WholeFile::written:
         break;
     }

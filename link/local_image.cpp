@@ -4,6 +4,20 @@
 #include "records/log_output.h"
 #include "records/run_context.h"
 #include "records/run_limits.h"
+#include "records/run_causes.h"
+
+#include <string>
+
+// An image the script names that cannot be sent, as the cause of the
+// failure: the kind's words and the file's name.
+static int image_unreadable(RunContext& run, const char* words, const char* path)
+{
+    std::string said(words);
+    while (!said.empty() && (said.back() == '\n' || said.back() == '\r'))
+        said.pop_back();
+    note_cause(run, Cause::image_unreadable, format_text("%s: \"%s\"", said.c_str(), path));
+    return -1;
+}
 
 LocalImage open_local_image(RunContext& run, const char* path, const ImageKind& kind, FILE*& file)
 {
@@ -34,8 +48,14 @@ long local_image_size(FILE* file)
 int read_local_image(RunContext& run, const char* path, const ImageKind& kind, unsigned char* buffer, int size)
 {
     FILE* file = nullptr;
-    if (open_local_image(run, path, kind, file) != LocalImage::opened)
-        return -1;
+    switch (open_local_image(run, path, kind, file)) {
+    case LocalImage::opened:
+        break;
+    case LocalImage::not_regular:
+        return image_unreadable(run, kind.not_regular, path);
+    case LocalImage::not_opened:
+        return image_unreadable(run, kind.not_opened, path);
+    }
     // Measured before it is read, and judged again by what was read: a file
     // that grew in between is no smaller for it.
     long length = -1;
@@ -44,11 +64,11 @@ int read_local_image(RunContext& run, const char* path, const ImageKind& kind, u
     std::fclose(file);
     if (length == 0) {
         console_only_text(run, kind.not_read);
-        return -1;
+        return image_unreadable(run, kind.not_read, path);
     }
     if (length < 0 || length > kind.largest) {
         console_only_text(run, kind.too_large);
-        return -1;
+        return image_unreadable(run, format_text("%s (larger than %ld bytes)", kind.too_large, kind.largest).c_str(), path);
     }
     return static_cast<int>(length);
 }

@@ -13,6 +13,7 @@
 #include "platform/locked_append.h"
 #include "platform/shared_writable.h"
 #include "records/log_output.h"
+#include "records/run_causes.h"
 #include "records/run_report.h"
 #include "records/run_context.h"
 
@@ -116,6 +117,8 @@ Flow check_known_processors_file(RunContext& run)
         log_error(run, "The known-processors file %s is a link that leads to nothing; the file is not made through a "
                   "link. Nothing was sent.\r\n",
                   path);
+        note_cause(run, Cause::known_processors_file,
+                   format_text("the known-processors file %s is a link that leads to nothing", path));
         record_failure(run, RunCode::unusable);
         return Flow::end_now;
     }
@@ -130,6 +133,10 @@ Flow check_known_processors_file(RunContext& run)
     log_error(run, "The known-processors file %s can be changed by others than its owner: %s; "
               "QUORVEX_KNOWN_PROCESSORS_MODE=strict does not trust it. Nothing was sent.\r\n",
               path, reason.c_str());
+    note_cause(run, Cause::known_processors_file,
+               format_text("the known-processors file %s can be changed by others than its owner (%s); "
+                           "QUORVEX_KNOWN_PROCESSORS_MODE=strict does not trust it",
+                           path, reason.c_str()));
     record_failure(run, RunCode::unusable);
     return Flow::end_now;
 }
@@ -144,6 +151,8 @@ Flow check_processor_identity(RunContext& run, SSL* tls)
     if (fingerprint.empty()) {
         log_error(run, "The processor at %s showed no certificate; its identity cannot be checked.\r\n", host.c_str());
         report_identity(run, "no_certificate", fingerprint);
+        note_cause(run, Cause::identity_no_certificate,
+                   format_text("the processor at %s showed no certificate; its identity cannot be checked", host.c_str()));
         record_failure(run, RunCode::identity_refused);
         return Flow::end_now;
     }
@@ -164,6 +173,7 @@ Flow check_processor_identity(RunContext& run, SSL* tls)
             content << file.rdbuf();
         if (!file || file.bad()) {
             log_error(run, "The known-processors file %s cannot be read.\r\n", path);
+            note_cause(run, Cause::known_processors_file, format_text("the known-processors file %s cannot be read", path));
             record_failure(run, RunCode::unusable);
             return Flow::end_now;
         }
@@ -172,6 +182,10 @@ Flow check_processor_identity(RunContext& run, SSL* tls)
             log_error(run, "The processor at %s (key %s) cannot be recorded: the known-processors file %s cannot be "
                       "written.\r\n",
                       host.c_str(), fingerprint.c_str(), path);
+            note_cause(run, Cause::known_processors_file,
+                       format_text("the processor at %s (key %s) cannot be recorded: the known-processors file %s "
+                                   "cannot be written",
+                                   host.c_str(), fingerprint.c_str(), path));
             record_failure(run, RunCode::unusable);
             return Flow::end_now;
         }
@@ -181,6 +195,10 @@ Flow check_processor_identity(RunContext& run, SSL* tls)
                   "QUORVEX_KNOWN_PROCESSORS_MODE=strict refuses it. To accept it, add the line \"%s %s\".\r\n",
                   host.c_str(), fingerprint.c_str(), path, host.c_str(), fingerprint.c_str());
         report_identity(run, "unknown", fingerprint);
+        note_cause(run, Cause::identity_unknown,
+                   format_text("the processor at %s (key %s) is not in the known-processors file %s; to accept it, add "
+                               "the line \"%s %s\"",
+                               host.c_str(), fingerprint.c_str(), path, host.c_str(), fingerprint.c_str()));
         record_failure(run, RunCode::identity_refused);
         return Flow::end_now;
     }
@@ -198,6 +216,9 @@ Flow check_processor_identity(RunContext& run, SSL* tls)
               "Nothing was sent. If the new key is right, remove or edit line %d of %s.\r\n",
               host.c_str(), known.number, path, known.fingerprint.c_str(), fingerprint.c_str(), known.number, path);
     report_identity(run, "changed", fingerprint);
+    note_cause(run, Cause::identity_changed,
+               format_text("the key of the processor at %s has changed: line %d of %s holds %s, the processor shows %s",
+                           host.c_str(), known.number, path, known.fingerprint.c_str(), fingerprint.c_str()));
     record_failure(run, RunCode::identity_refused);
     return Flow::end_now;
 }

@@ -9,6 +9,7 @@
 
 #include "records/console_gate.h"
 #include "records/log_output.h"
+#include "records/run_causes.h"
 #include "records/run_report.h"
 #include "records/run_context.h"
 #include "records/run_secrets.h"
@@ -385,6 +386,38 @@ LinkResult response_check(Link& link, char* buffer, int size)
     return result;
 }
 
+// The MESSAGE attribute of the answer in text, "" when it has none.
+static std::string answer_message(std::string_view text)
+{
+    constexpr size_t MESSAGE_WORDS_LIMIT = 300;
+    size_t at = text.find("MESSAGE");
+    while (at != std::string_view::npos) {
+        size_t next = text.find_first_not_of(" \t\r\n", at + 7);
+        if (next != std::string_view::npos && text[next] == '=') {
+            size_t quote = text.find_first_not_of(" \t\r\n", next + 1);
+            if (quote == std::string_view::npos || (text[quote] != '"' && text[quote] != '\''))
+                return {};
+            size_t end = text.find(text[quote], quote + 1);
+            std::string_view message = text.substr(quote + 1, end == std::string_view::npos ? end : end - quote - 1);
+            return std::string(message.substr(0, MESSAGE_WORDS_LIMIT));
+        }
+        at = text.find("MESSAGE", at + 7);
+    }
+    return {};
+}
+
+// The processor's error status, its command and its message as the cause
+// of the failure.
+static void note_processor_status(RunContext& run, unsigned status, const char* answer)
+{
+    std::string command = report_current_command(run);
+    std::string message = mask_run_secrets(run, answer_message(answer));
+    note_cause(run, Cause::processor_status,
+               format_text("the processor at %s:%s answered %s with status 0x%04X%s%s%s", run.settings.server_address,
+                           run.settings.port_text, command.empty() ? "a command" : command.c_str(), status, message.empty() ? "" : ": \"", message.c_str(),
+                           message.empty() ? "" : "\""));
+}
+
 // The response read to its end and judged; what was read goes to the run
 // report. An answer that carries data reaches a quiet console.
 static LinkResult read_and_judge(Link& link, char* buffer, int size)
@@ -429,6 +462,7 @@ static LinkResult read_and_judge(Link& link, char* buffer, int size)
         ConsolePass error_answer(link.run.console);
         log_info(link.run, "Response received from the MOX: (%d):\r\n%s\r\n", length,
                  mask_run_secrets(link.run, buffer).c_str());
+        note_processor_status(link.run, parsed.status, buffer);
         record_processor_status(link.run, static_cast<int32_t>(parsed.status));
         return LinkResult::error_status;
     }

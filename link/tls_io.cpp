@@ -4,10 +4,12 @@
 
 #include "records/log_output.h"
 #include "records/results.h"
+#include "records/run_causes.h"
 #include "records/run_context.h"
 #include "records/run_limits.h"
 #include "link/link.h"
 #include "platform/socket_wait.h"
+#include "platform/system_error_name.h"
 #include "platform/winsock.h"
 
 void use_link_peer(Link& link, const LinkPeer* peer)
@@ -20,14 +22,37 @@ const char* plural(int count)
     return count == 1 ? "" : "s";
 }
 
-bool report_deadline_reached(Link& link)
+// The processor as the words of a failure name it.
+static std::string processor_at(const RunContext& run)
+{
+    return format_text("the processor at %s:%s", run.settings.server_address, run.settings.port_text);
+}
+
+// A failure of the connection with the socket layer's last error: what
+// happened, then the system's words and the error's name, if any.
+static void note_connection_cause(RunContext& run, Cause cause, const std::string& what)
+{
+    int error = WSAGetLastError();
+    const char* name = error != 0 ? system_error_name(error) : nullptr;
+    std::string detail = what;
+    if (error != 0)
+        detail += ": " + system_error_text(error) + (name != nullptr ? std::string(" (") + name + ")" : "");
+    note_cause(run, cause, detail, 0, name != nullptr ? name : "");
+    WSASetLastError(error);
+}
+
+bool report_deadline_reached(Link& link, Cause cause)
 {
     RunContext& run = link.run;
     if (!deadline_passed(run.settings))
         return false;
-    if (!run.state.deadline_reached)
+    if (!run.state.deadline_reached) {
         log_error(run, "The time bound of %d second%s for this processor was reached: giving up.\r\n",
                   run.settings.time_bound_seconds, plural(run.settings.time_bound_seconds));
+        note_cause(run, cause,
+                   format_text("the time bound of %d second%s for %s was reached", run.settings.time_bound_seconds,
+                               plural(run.settings.time_bound_seconds), processor_at(run).c_str()));
+    }
     run.state.deadline_reached = true;
     return true;
 }
@@ -44,12 +69,15 @@ static void bound_by_deadline(Link& link)
 // socket layer's last error left as a time-out for the reason reported next.
 static void report_write_wait_timeout(Link& link)
 {
-    if (report_deadline_reached(link)) {
+    if (report_deadline_reached(link, Cause::send_timeout)) {
         set_wait_timed_out();
         return;
     }
     log_error(link.run, "Waited %d second%s for the MOX to take data: giving up (QUORVEX_TIMEOUT).\r\n",
               link.run.settings.data_wait_seconds, plural(link.run.settings.data_wait_seconds));
+    note_cause(link.run, Cause::send_timeout,
+               format_text("%s took no data for %d second%s", processor_at(link.run).c_str(),
+                           link.run.settings.data_wait_seconds, plural(link.run.settings.data_wait_seconds)));
     set_wait_timed_out();
 }
 
@@ -97,10 +125,13 @@ LinkResult tls_flush(Link& link)
 
 void report_data_wait_timeout(Link& link)
 {
-    if (report_deadline_reached(link))
+    if (report_deadline_reached(link, Cause::processor_silent))
         return;
     log_error(link.run, "Waited %d second%s for the MOX to send data: giving up (QUORVEX_TIMEOUT).\r\n",
               link.run.settings.data_wait_seconds, plural(link.run.settings.data_wait_seconds));
+    note_cause(link.run, Cause::processor_silent,
+               format_text("%s sent nothing for %d second%s", processor_at(link.run).c_str(),
+                           link.run.settings.data_wait_seconds, plural(link.run.settings.data_wait_seconds)));
 }
 
 int tls_read(Link& link, void* buffer, int size)
@@ -147,6 +178,8 @@ LinkResult report_read_failure(Link& link)
         link.read_failed_in_write = false;
         return LinkResult::write_failure;
     }
+    note_connection_cause(link.run, Cause::processor_closed,
+                          "the connection to " + processor_at(link.run) + " ended before its reply was whole");
     log_error(link.run, "SSL_read:Connection Terminated:reason(%d).\r\n", WSAGetLastError());
     record_failure(link.run, RunCode::read_failure);
     return LinkResult::read_failure;
@@ -158,12 +191,16 @@ bool reply_within_limit(Link& link, long long& total, int count)
     if (total <= REPLY_BYTE_LIMIT)
         return true;
     log_error(link.run, "The MOX's reply passed %lld bytes without its end.\r\n", REPLY_BYTE_LIMIT);
+    note_cause(link.run, Cause::reply_too_long,
+               format_text("a reply of %s passed %lld bytes without its end", processor_at(link.run).c_str(),
+                           REPLY_BYTE_LIMIT));
     record_failure(link.run, RunCode::read_failure);
     return false;
 }
 
 LinkResult report_write_failure(Link& link)
 {
+    note_connection_cause(link.run, Cause::send_failed, "sending to " + processor_at(link.run) + " failed");
     log_error(link.run, "SSL_write:Connection Terminated:reason(%d).\r\n", WSAGetLastError());
     record_failure(link.run, RunCode::write_failure);
     return LinkResult::write_failure;

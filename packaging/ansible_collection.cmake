@@ -13,3 +13,14 @@ execute_process(COMMAND ${GALAXY} collection build --force --output-path ${OUTPU
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "ansible-galaxy collection build failed (${status})")
 endif()
+# ansible-galaxy's gzip header carries the time of the build: write it again
+# without one, so that two builds of one source give the same file.
+set(tarball ${OUTPUT}/quorvex-moxcl-${VERSION}.tar.gz)
+execute_process(COMMAND gzip -dc ${tarball} OUTPUT_FILE ${OUTPUT}/moxcl.tar RESULT_VARIABLE status)
+if(status EQUAL 0)
+  execute_process(COMMAND gzip -n -9 -c ${OUTPUT}/moxcl.tar OUTPUT_FILE ${tarball} RESULT_VARIABLE status)
+endif()
+file(REMOVE ${OUTPUT}/moxcl.tar)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "the collection tarball could not be written again without its time (${status})")
+endif()

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "records/run_context.h"
 #include "records/results.h"
 #include "records/log_output.h"
+#include "records/run_causes.h"
 #include "records/text_tests.h"
 #include "link/image_kind.h"
 #include "link/link.h"
@@ -34,8 +36,9 @@ LinkResult send_text(Link& link, const char* text, const char* trace_text)
 
 // The script cannot be sent as it is: the run fails (with 1, which the
 // driver turns into its early end).
-int reject(RunContext& run)
+int reject(RunContext& run, Cause cause, std::string detail, int line = 0)
 {
+    note_cause(run, cause, std::move(detail), line);
     record_failure(run, RunCode::failed_command);
     return -1;
 }
@@ -49,7 +52,7 @@ int firmware_element(RunContext& run, FirmwareReference& firmware_reference, boo
     FILE* image = nullptr;
     switch (open_local_image(run, path.c_str(), FIRMWARE_IMAGE, image)) {
     case LocalImage::not_regular:
-        return reject(run);
+        return reject(run, Cause::firmware_unopenable, format_text("the firmware image \"%s\" is not a regular file", path.c_str()));
     case LocalImage::not_opened:
         return -1;
     case LocalImage::opened:
@@ -59,7 +62,7 @@ int firmware_element(RunContext& run, FirmwareReference& firmware_reference, boo
     if (image_length < 0 || image_length > INT32_MAX) {
         console_only(run, "ERROR: Firmware image \"%s\" is too large to send.\r\n", path.c_str());
         std::fclose(image);
-        return reject(run);
+        return reject(run, Cause::firmware_unopenable, format_text("the firmware image \"%s\" is too large to send", path.c_str()));
     }
     firmware_reference.firmware_image_length = static_cast<int32_t>(image_length);
     element = image_element(FIRMWARE_IMAGE, path.c_str(), image_length);
@@ -155,13 +158,13 @@ int take_image_path(RunContext& run, FirmwareReference& firmware_reference, std:
     if (location.value_end == std::string_view::npos) {
         console_only(run, "ERROR: Firmware image location \"%.*s has no closing quote.\r\n",
                      static_cast<int>(line.size() - location.value), line.data() + location.value);
-        return reject(run);
+        return reject(run, Cause::firmware_unopenable, "the firmware image's location has no closing quote");
     }
     firmware_reference.firmware_image_path.assign(line.substr(location.value, location.value_end - location.value));
     const std::string& path = firmware_reference.firmware_image_path;
     if (path.find(".bin") == std::string::npos) {
         console_only(run, "ERROR: Firmware image \"%s\" is not a \".bin\" file.\r\n", path.c_str());
-        return reject(run);
+        return reject(run, Cause::firmware_unopenable, format_text("the firmware image \"%s\" is not a .bin file", path.c_str()));
     }
     return 0;
 }
@@ -206,7 +209,13 @@ int refuse_login_line(RunContext& run, LoginRewrite result, int line_number)
         console_only(run, "ERROR: The LOGIN element on line %d does not end on the same line as its PASSWORD attribute: "
                     "the command-line password cannot take the place of the script's.\r\n",
                     line_number);
-    return reject(run);
+    return reject(run, Cause::substitution_refused,
+                  format_text("line %d: the LOGIN element %s, so the command-line credentials cannot take the place of "
+                              "the script's",
+                              line_number,
+                              result == LoginRewrite::no_password ? "has no PASSWORD attribute on the same line"
+                                                                  : "does not end on the same line as its PASSWORD attribute"),
+                  line_number);
 }
 
 // The line, which starts at offset in the script's text, with the secret
@@ -385,7 +394,7 @@ static BodyPass body_pass(RunContext& run, bool send, int32_t& length, BodyPlan&
     }
     if (body_length > INT32_MAX) {
         console_only(run, "ERROR: The script is too long to send.\r\n");
-        static_cast<void>(reject(run));  // it has failed the run
+        static_cast<void>(reject(run, Cause::script_not_sendable, "the script is too long to send in one HTTP request"));  // it has failed the run
         return BodyPass::rejected;
     }
     length = stated_length(body_length);

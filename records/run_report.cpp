@@ -13,6 +13,7 @@
 #include <nlohmann/json.hpp>
 
 #include "records/answer_json.h"
+#include "records/run_causes.h"
 #include "records/run_context.h"
 #include "records/run_slots.h"
 #include "records/secret_attributes.h"
@@ -146,7 +147,7 @@ void fill_head(RunContext& run)
     else
         port = port_text;
     json head = {
-        {"schema", 1},
+        {"schema", 2},
         {"program", "quorvex"},
         {"version", gathered.version},
         {"server", settings.server_address},
@@ -422,6 +423,12 @@ void report_element_sent(RunContext& run, std::string_view name)
         gathered.pending_command = one_line(name, COMMAND_LIMIT);
 }
 
+std::string report_current_command(RunContext& run)
+{
+    ReportGathering& gathered = *run.report;
+    return gathered.started ? gathered.pending_command : std::string();
+}
+
 void report_token_sent(RunContext& run, const char* token)
 {
     ReportGathering& gathered = *run.report;
@@ -511,7 +518,7 @@ void report_error_line(RunContext& run, std::string_view text)
     ReportGathering& gathered = *run.report;
     // An error may quote a line of the script, secrets and all.
     if (gathered.started && gathered.error_line.empty())
-        gathered.error_line = one_line(mask_secret_attributes(text), REASON_LIMIT);
+        gathered.error_line = bounded_words(mask_secret_attributes(text), REASON_LIMIT);
 }
 
 void report_processor_status(RunContext& run, int32_t)
@@ -578,6 +585,43 @@ const char* exit_status_meaning(int exit_status, bool processor_status, bool che
     return "the processor's error status for a command";
 }
 
+namespace {
+
+// The first answer that failed with the processor's status: its name (the
+// command, else its data element's), its status in hex, its message.
+struct FailingAnswer {
+    std::string name, status, message;
+};
+
+FailingAnswer failing_answer(const ReportGathering& gathered, const std::vector<GatheredAnswer>& answers)
+{
+    if (!gathered.processor_status)
+        return {};
+    for (const auto& [answer, command, key] : answers) {
+        if (answer_failed(gathered, answer)) {
+            char status[16];
+            std::snprintf(status, sizeof status, "0x%04llX", answer.status.get<long long>());
+            return {!command.empty() ? command : answer.data_name, status,
+                    answer.message.is_string() ? answer.message.get<std::string>() : std::string()};
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
+std::string report_failing_answer(RunContext& run)
+{
+    ReportGathering& gathered = *run.report;
+    FailingAnswer failing = failing_answer(gathered, all_answers(gathered).listed);
+    if (failing.status.empty())
+        return {};
+    std::string text = (failing.name.empty() ? std::string("a command") : failing.name) + " with status " + failing.status;
+    if (!failing.message.empty())
+        text += ": \"" + failing.message + "\"";
+    return text;
+}
+
 std::string render_run_report(RunContext& run, int exit_status, bool check_only)
 {
     ReportGathering& gathered = *run.report;
@@ -597,24 +641,25 @@ std::string render_run_report(RunContext& run, int exit_status, bool check_only)
     report["write_mode"] = gathered.write_mode;
     if (exit_status != 0) {
         std::string reason;
-        if (gathered.processor_status) {
-            for (const auto& [answer, command, key] : answers) {
-                if (answer_failed(gathered, answer)) {
-                    char status[16];
-                    std::snprintf(status, sizeof status, "0x%04llX", answer.status.get<long long>());
-                    std::string name = !command.empty() ? command : answer.data_name;
-                    reason = (name.empty() ? std::string("the processor") : name) + " failed with status " + status;
-                    if (answer.message.is_string())
-                        reason += ": " + answer.message.get<std::string>();
-                    break;
-                }
-            }
+        if (FailingAnswer failing = failing_answer(gathered, answers); !failing.status.empty()) {
+            reason = (failing.name.empty() ? std::string("the processor") : failing.name) + " failed with status " +
+                     failing.status;
+            if (!failing.message.empty())
+                reason += ": " + failing.message;
         }
         if (reason.empty())
             reason = gathered.error_line;
         if (reason.empty())
             reason = exit_status_meaning(exit_status, gathered.processor_status, check_only);
-        report["reason"] = one_line(reason, REASON_LIMIT);
+        report["reason"] = bounded_words(reason, REASON_LIMIT);
+        RunCause cause = final_cause(run, exit_status);
+        const CauseRow& row = cause_row(cause.cause);
+        json member = {{"code", row.code}, {"words", cause_words(cause)}, {"stage", row.stage}};
+        if (cause.line > 0)
+            member["line"] = cause.line;
+        if (!cause.system_error.empty())
+            member["system_error"] = cause.system_error;
+        report["cause"] = std::move(member);
     }
     if (gathered.images_left_out > 0)
         report["images_left_out"] = gathered.images_left_out;
@@ -684,6 +729,8 @@ size_t render_signal_report_after(int slot, long long millis, int signal_number,
     const char* head = signal->text[signal->index];
     if (millis < 0)
         millis = 0;
+    // The row's texts are constants: reading them is signal-safe.
+    const CauseRow& interrupted = cause_row(Cause::interrupted);
     // snprintf is not on the list of signal-safe calls; the text is built by hand.
     size_t used = 0;
     auto put = [&](const char* text) {
@@ -711,6 +758,9 @@ size_t render_signal_report_after(int slot, long long millis, int signal_number,
                 put(".") && put_number(millis / 100 % 10) && put_number(millis / 10 % 10) && put_number(millis % 10) &&
                 put(",\"exit_status\":") && put_number(exit_status) &&
                 put(",\"exit_meaning\":\"the run was ended by a signal\",\"outcome\":\"failed\",\"reason\":\"ended by signal ") &&
-                put_number(signal_number) && put("\",\"images\":[],\"responses\":[],\"interrupted\":true}\n");
+                put_number(signal_number) && put("\",\"cause\":{\"code\":\"interrupted\",\"words\":\"The run was ended by signal ") &&
+                put_number(signal_number) && put(". ") && put(interrupted.advice) && put("\",\"stage\":\"") &&
+                put(interrupted.stage) && put("\"}") &&
+                put(",\"images\":[],\"responses\":[],\"interrupted\":true}\n");
     return fits ? used : 0;
 }

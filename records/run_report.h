@@ -40,6 +40,9 @@ void report_identity(RunContext& run, const char* state, const std::string& fing
 // Stream mode: an element name that went to the processor; the next answer
 // read is taken as this element's.
 void report_element_sent(RunContext& run, std::string_view name);
+// Stream mode: the element the answer read next belongs to, "" when the
+// report is not gathered.
+std::string report_current_command(RunContext& run);
 // Stream mode: a token that went to the processor; the one after "<" or
 // "</" is an element name.
 void report_token_sent(RunContext& run, const char* token);
@@ -70,6 +73,11 @@ void report_image(RunContext& run, const ReportImage& image);
 
 // The report as JSON text (at most REPORT_SIZE_LIMIT bytes) for the
 // process's exit status.
+// The first answer of the run that failed with the processor's status, as
+// the words of a cause say it: its name, its status, its message in quotes
+// ("SET_ITEM with status 0x005F: \"Bad value\""); "" when the report
+// holds none (nothing gathered, or no answer failed).
+std::string report_failing_answer(RunContext& run);
 std::string render_run_report(RunContext& run, int exit_status, bool check_only);
 
 // Signal-safe: the short report of the run of slot (RunState::slot) ended

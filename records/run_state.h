@@ -7,6 +7,7 @@
 
 #include "records/results.h"
 #include "records/run_slots.h"
+#include "records/run_causes.h"
 
 struct RunState {
     // 0 = success; any other value is the failure that ends the conversation
@@ -28,11 +29,8 @@ struct RunState {
     // (records/run_slots.h): 0 but for the runs of the fleet mode, each of
     // which has a slot of its own while it goes.
     int slot = 0;
-    // The connection could not be made: the socket layer's reason (the
-    // number "SIO_connect:reason(N)" shows), for a caller that decides
-    // whether another try may help.
-    bool not_connected = false;
-    int not_connected_reason = 0;
     // The run gave up at its deadline (RunSettings::deadline).
     bool deadline_reached = false;
+    // Why the run failed, with its particulars (records/run_causes.h).
+    RunCause cause;
 };

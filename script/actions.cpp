@@ -3,12 +3,14 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "records/bounded_copy.h"
 #include "records/run_report.h"
 #include "records/run_context.h"
 #include "records/run_secrets.h"
 #include "records/log_output.h"
+#include "records/run_causes.h"
 #include "script/token_trace.h"
 #include "link/stream_exchange.h"
 #include "script/script_reader.h"
@@ -24,39 +26,59 @@ static void check_response(ScriptReader& reader)
     static_cast<void>(reader.link_calls.response_check(reader.link, reader.action_buffer, RESPONSE_READ_SIZE));
 }
 
-void report_value_error(ScriptReader& reader, const char* message)
+// What a value must be, in the words of a failure: the values allowed.
+constexpr const char* NUMBER_ALLOWED = "the value must be a number";
+constexpr const char* INTEGER_ALLOWED = "the value must be a whole number";
+constexpr const char* MODE_ALLOWED = "MODE must be read or write (or r, w)";
+constexpr const char* BOOLEAN_ALLOWED = "the value must be yes or no (y, n, true, false, 1, 0)";
+constexpr size_t QUOTED_VALUE_LIMIT = 80;
+
+void report_value_error(ScriptReader& reader, const char* message, const char* allowed, const char* value)
 {
     char text[VALUE_ERROR_SIZE];
     snprintf(text, sizeof text, "Parse error: Line #%d: %s", reader.lexer.line_counter, message);
     console_only_text(reader.run, text);
     report_error_line(reader.run, text);
+    // The counter starts at 0 (the console's "Line #" keeps it); a person
+    // counts from 1.
+    int line_number = reader.lexer.line_counter + 1;
+    std::string words = format_text("line %d: ", line_number);
+    if (allowed == nullptr) {
+        words += bounded_words(message, VALUE_ERROR_SIZE);
+    } else {
+        words += allowed;
+        if (value != nullptr)
+            words += ", not \"" + bounded_words(value, QUOTED_VALUE_LIMIT) + "\"";
+    }
+    note_cause(reader.run, Cause::script_value, words, line_number);
     check_response(reader);
 }
 
 // Reports the message and stops the parse when the value failed.
-static int stop_unless(ScriptReader& reader, bool passed, const char* message)
+static int stop_unless(ScriptReader& reader, bool passed, const char* message, const char* allowed = nullptr,
+                       const char* value = nullptr)
 {
     if (passed)
         return 0;
-    report_value_error(reader, message);
+    report_value_error(reader, message, allowed, value);
     return 1;
 }
 
 int number_check(ScriptReader& reader, const char* value)
 {
-    return stop_unless(reader, is_number(value), "Invalid Number\n");
+    return stop_unless(reader, is_number(value), "Invalid Number\n", NUMBER_ALLOWED, value);
 }
 
 int integer_check(ScriptReader& reader, const char* value)
 {
-    return stop_unless(reader, is_integer(value), "Invalid Integer\n");
+    return stop_unless(reader, is_integer(value), "Invalid Integer\n", INTEGER_ALLOWED, value);
 }
 
 int mode_check(ScriptReader& reader, const char* value)
 {
     if (is_write_mode(value))
         report_write_mode(reader.run);
-    return stop_unless(reader, is_mode(value), "Invalid Mode\n");
+    return stop_unless(reader, is_mode(value), "Invalid Mode\n", MODE_ALLOWED, value);
 }
 
 // An invalid boolean is reported and the parse goes on; a word that is too
@@ -64,11 +86,11 @@ int mode_check(ScriptReader& reader, const char* value)
 void boolean_check(ScriptReader& reader, const char* value)
 {
     if (boolean_too_long(value)) {
-        report_value_error(reader, "Invalid Boolean");
+        report_value_error(reader, "Invalid Boolean", BOOLEAN_ALLOWED, value);
         value = "";
     }
     if (!is_boolean(value))
-        report_value_error(reader, "Invalid Boolean");
+        report_value_error(reader, "Invalid Boolean", BOOLEAN_ALLOWED, value);
 }
 
 void missing_boolean(ScriptReader& reader)

@@ -10,7 +10,10 @@ constexpr int ACTION_BUFFER_SIZE = 2048;
 
 // "Parse error: Line #n: <message>" on standard output, then one response
 // check. Dropping a lookahead token is the caller's business.
-void report_value_error(ScriptReader& reader, const char* message);
+// allowed: what the value must be, value: the value as written (quoted in
+// the cause of the failure), or nullptr.
+void report_value_error(ScriptReader& reader, const char* message, const char* allowed = nullptr,
+                        const char* value = nullptr);
 
 // Checks of attribute values.
 int number_check(ScriptReader& reader, const char* value);

@@ -6,6 +6,7 @@
 #include "records/secret_attributes.h"
 #include "records/run_report.h"
 #include "records/log_output.h"
+#include "records/run_causes.h"
 #include "script/lexer.h"
 #include "script/parser.h"
 #include "script/script_reader.h"
@@ -59,5 +60,12 @@ void report_syntax_error(ScriptReader& reader, const char* message)
              lexer.line_counter, message, near.c_str(), line.c_str());
     console_only(reader.run, "%d - %s\n", 1, text);
     report_error_line(reader.run, text);
+    // The counter starts at 0 (the console's "Line #" keeps it); a person
+    // counts from 1.
+    int line_number = lexer.line_counter + 1;
+    note_cause(reader.run, Cause::script_syntax,
+               format_text("line %d: %s near \"%s\" in the line \"%s\"", line_number, message, near.c_str(),
+                           line.c_str()),
+               line_number);
     reset_lexer(reader);
 }

@@ -194,12 +194,16 @@ def main():
             below = query(QUERY_FIRMWARE)
             expect(below == [old, new], "firmware below 2.20: %s" % below)
             failed = query(QUERY_FAILED)
-            # (A reason is cut at 300 characters.)
+            # (A reason is cut at 300 characters, between words, and then
+            # ends in " ...".)
+            changed_reason = ("The key of the processor at %s has changed: line 2 of %s holds %s, the processor "
+                              "shows %s. Nothing was sent. If the new key is right, remove or edit line 2 of %s."
+                              % (changed, known, RSA_B, RSA_A, known))
+            if len(changed_reason) > 300:
+                changed_reason = changed_reason[:297].rsplit(" ", 1)[0].rstrip() + " ..."
             expect(failed == [
                 "%s\tGET_FW_VERSION failed with status 0x0043: Not allowed" % error,
-                "%s\t%s" % (changed, ("The key of the processor at %s has changed: line 2 of %s holds %s, the processor "
-                                      "shows %s. Nothing was sent. If the new key is right, remove or edit line 2 of %s."
-                                      % (changed, known, RSA_B, RSA_A, known))[:300]),
+                "%s\t%s" % (changed, changed_reason),
                 "127.0.0.1:9\tcould not run (command line, log, script, connection, handshake or probe)"],
                 "failed runs with their reason: %s" % failed)
             identities = query(QUERY_IDENTITY)

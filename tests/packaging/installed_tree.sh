@@ -25,6 +25,8 @@ expected=$(
       usr/share/doc/quorvex/README.md usr/share/doc/quorvex/copyright usr/share/doc/quorvex/changelog.Debian.gz \
       usr/share/doc/quorvex/run-report.schema.json usr/share/lintian/overrides/quorvex
     (cd "$source" && find examples -type f | sed 's|^|usr/share/doc/quorvex/|')
+    # The Ansible collection's tarball, as the build made it.
+    (cd "$build" && find ansible -maxdepth 1 -name 'quorvex-moxcl-*.tar.gz' | sed 's|^|usr/share/quorvex/|')
   } | sort)
 installed=$(cd "$prefix" && find . -type f | sed 's|^\./||' | sort)
 if [ "$installed" != "$expected" ]; then
