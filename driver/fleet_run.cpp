@@ -256,8 +256,9 @@ int run_fleet(RunContext& report_to, const FleetOptions& options)
     size_t canaries = std::min(fleet.entries.size(), static_cast<size_t>(options.canary));
     run_entries(fleet, canaries);
     if (fleet.failed > 0 && canaries > 0 && canaries < fleet.entries.size()) {
-        error_only(report_to, "%s: a canary failed: the other %zu processor%s are not run (--canary)\n",
-                   options.program, fleet.entries.size() - canaries, fleet.entries.size() - canaries == 1 ? "" : "s");
+        int others = static_cast<int>(fleet.entries.size() - canaries);
+        error_only(report_to, "%s: a canary failed: the other %d processor%s are not run (--canary)\n",
+                   options.program, others, others == 1 ? "" : "s");
         fleet.halted = true;
     }
     run_entries(fleet, fleet.entries.size());
