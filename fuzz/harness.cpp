@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "records/results.h"
+#include "records/run_causes.h"
 #include "platform/exit_cleanup.h"
 #include "records/run_context.h"
 
@@ -152,19 +153,9 @@ int BytePeer::write(void* context, const void* data, int length)
 
 bool documented_run_status(int32_t status, int32_t processor_status)
 {
-    switch (static_cast<RunCode>(status)) {
-    case RunCode::success:
-    case RunCode::unusable:
-    case RunCode::failed_command:
-    case RunCode::script_unreadable:
-    case RunCode::read_failure:
-    case RunCode::refused:
-    case RunCode::write_failure:
-    case RunCode::flash_unconfirmed:
-    case RunCode::usage_error:
-    case RunCode::output_lost:
-    case RunCode::identity_refused:
+    // The run status as the process ends with it: unusable (-1) is 255.
+    int32_t exit_status = status == code_value(RunCode::unusable) ? 255 : status;
+    if (exit_status >= 0 && exit_status <= 255 && exit_status_listed(exit_status))
         return true;
-    }
     return status == processor_status;
 }

@@ -83,7 +83,8 @@ private:
     LinkPeer peer_;
 };
 
-// The run status is one the utility sets itself or a processor's status.
+// The run status is one of the exit table (records/run_causes.h) or the
+// processor's status.
 bool documented_run_status(int32_t status, int32_t processor_status);
 // Script text in a stream the lexer and the body pass can read; closed by
 // the next harness_new_run.

@@ -147,6 +147,24 @@ constexpr std::array CAUSES = {
              "the run could not be started or carried out",
              "Read the lines before this one for the reason."},
 };
+
+// The order of the README's exit table.
+constexpr std::array EXITS = {
+    ExitRow{0, "the script succeeded"},
+    ExitRow{UNUSABLE, "the command line, the log file or the script could not be used, the script is invalid, "
+                      "or the processor could not be reached or did not answer the transport probe"},
+    ExitRow{1, "stream mode: the run stopped on a failed command"},
+    ExitRow{2, "the script could not be read"},
+    ExitRow{3, "the connection broke or went silent while reading a reply, or a reply passed its limit"},
+    ExitRow{4, "HTTP mode: the processor refused the request"},
+    ExitRow{6, "sending on the connection failed"},
+    ExitRow{8, "HTTP mode: a firmware update whose replies never confirmed the flash"},
+    ExitRow{64, "a usage error: the command line could not be understood, nothing ran"},
+    ExitRow{74, "the run succeeded, but its log or report could not be written whole"},
+    ExitRow{77, "the processor's key is not the one known for it; nothing was sent"},
+    ExitRow{EXIT_PROCESSOR_STATUS, "the processor's error status for a command"},
+    ExitRow{EXIT_SIGNAL, "the run was ended by a signal"},
+};
 // clang-format on
 
 // The cause of an exit status when none more particular was noted.
@@ -208,6 +226,27 @@ const CauseRow* cause_by_code(std::string_view code)
         if (code == row.code)
             return &row;
     return nullptr;
+}
+
+std::span<const ExitRow> exit_rows()
+{
+    return EXITS;
+}
+
+bool exit_status_listed(int exit_status)
+{
+    return std::any_of(EXITS.begin(), EXITS.end(), [&](const ExitRow& row) { return row.exit_status == exit_status; });
+}
+
+const char* exit_meaning(int exit_status)
+{
+    int row_status = exit_status > 128 && exit_status < 160 ? EXIT_SIGNAL : EXIT_PROCESSOR_STATUS;
+    if (exit_status_listed(exit_status))
+        row_status = exit_status;
+    for (const ExitRow& row : EXITS)
+        if (row.exit_status == row_status)
+            return row.meaning;
+    return "";
 }
 
 std::string exit_status_text(int exit_status)

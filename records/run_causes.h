@@ -82,6 +82,22 @@ const CauseRow* cause_by_code(std::string_view code);
 // The exit status as the README's tables write it: "255", "other", "128+N".
 std::string exit_status_text(int exit_status);
 
+// The exit statuses a run ends with, each with its meaning: the README's
+// exit table in short, the report's "exit_meaning". Every cause's exit
+// status has its row; a status without one (0x0105 gives 5) is the
+// processor's, or 128 + a signal's number.
+struct ExitRow {
+    int exit_status;      // 0 to 255
+    const char* meaning;
+};
+std::span<const ExitRow> exit_rows();
+// The meaning of exit status 0 to 255 (EXIT_PROCESSOR_STATUS's row for a
+// status of none of the rows, EXIT_SIGNAL's for 129 to 159).
+const char* exit_meaning(int exit_status);
+// Whether the status is one the exit table names (a processor's status
+// aside).
+bool exit_status_listed(int exit_status);
+
 // Why the run failed, as far as it is known so far.
 struct RunCause {
     Cause cause = Cause::none;

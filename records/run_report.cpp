@@ -552,37 +552,10 @@ void report_image(RunContext& run, const ReportImage& image)
 const char* exit_status_meaning(int exit_status, bool processor_status, bool check_only)
 {
     if (processor_status && exit_status != 0)
-        return "the processor's error status for a command";
-    switch (exit_status) {
-    case 0:
-        return check_only ? "the script's syntax is valid" : "the script succeeded";
-    case 255:
-        return "the command line, the log file or the script could not be used, the script is invalid, "
-               "or the processor could not be reached or did not answer the transport probe";
-    case 1:
-        return "stream mode: the run stopped on a failed command";
-    case 2:
-        return "the script could not be read";
-    case 3:
-        return "the connection broke or went silent while reading a reply, or a reply passed its limit";
-    case 4:
-        return "HTTP mode: the processor refused the request";
-    case 6:
-        return "sending on the connection failed";
-    case 8:
-        return "HTTP mode: a firmware update whose replies never confirmed the flash";
-    case 64:
-        return "a usage error: the command line could not be understood, nothing ran";
-    case 74:
-        return "the run succeeded, but its log or report could not be written whole";
-    case 77:
-        return "the processor's key is not the one known for it; nothing was sent";
-    default:
-        break;
-    }
-    if (exit_status > 128 && exit_status < 160)
-        return "the run was ended by a signal";
-    return "the processor's error status for a command";
+        return exit_meaning(EXIT_PROCESSOR_STATUS);
+    if (exit_status == 0 && check_only)
+        return "the script's syntax is valid";
+    return exit_meaning(exit_status);
 }
 
 namespace {
@@ -654,7 +627,7 @@ std::string render_run_report(RunContext& run, int exit_status, bool check_only)
         report["reason"] = bounded_words(reason, REASON_LIMIT);
         RunCause cause = final_cause(run, exit_status);
         const CauseRow& row = cause_row(cause.cause);
-        json member = {{"code", row.code}, {"words", cause_words(cause)}, {"stage", row.stage}};
+        json member = {{"code", row.code}, {"meaning", row.meaning}, {"words", cause_words(cause)}, {"stage", row.stage}};
         if (cause.line > 0)
             member["line"] = cause.line;
         if (!cause.system_error.empty())
@@ -758,7 +731,8 @@ size_t render_signal_report_after(int slot, long long millis, int signal_number,
                 put(".") && put_number(millis / 100 % 10) && put_number(millis / 10 % 10) && put_number(millis % 10) &&
                 put(",\"exit_status\":") && put_number(exit_status) &&
                 put(",\"exit_meaning\":\"the run was ended by a signal\",\"outcome\":\"failed\",\"reason\":\"ended by signal ") &&
-                put_number(signal_number) && put("\",\"cause\":{\"code\":\"interrupted\",\"words\":\"The run was ended by signal ") &&
+                put_number(signal_number) && put("\",\"cause\":{\"code\":\"interrupted\",\"meaning\":\"") &&
+                put(interrupted.meaning) && put("\",\"words\":\"The run was ended by signal ") &&
                 put_number(signal_number) && put(". ") && put(interrupted.advice) && put("\",\"stage\":\"") &&
                 put(interrupted.stage) && put("\"}") &&
                 put(",\"images\":[],\"responses\":[],\"interrupted\":true}\n");

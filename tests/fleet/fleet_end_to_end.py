@@ -178,19 +178,25 @@ def main():
             # message (the failing one, else the last), and the seconds.
             expected = [
                 ["processor", "status", "meaning", "tries", "log", "processor status", "message"],
-                [http_ok, "0", "succeeded", "1", "out/logs/001-%s.log" % http_ok.replace(":", "_"),
+                [http_ok, "0", "the script succeeded", "1", "out/logs/001-%s.log" % http_ok.replace(":", "_"),
                  "0x0000", "No error"],
-                [stream_ok, "0", "succeeded", "1", "out/logs/002-%s.log" % stream_ok.replace(":", "_"),
+                [stream_ok, "0", "the script succeeded", "1", "out/logs/002-%s.log" % stream_ok.replace(":", "_"),
                  "0x0000", "No error"],
-                [error, "95", "processor error status, low byte 0x5F", "1",
+                [error, "95", "the processor reported an error status for a command", "1",
                  "out/logs/003-%s.log" % error.replace(":", "_"), "0x005F", "Bad value"],
-                [refused, "255", "the processor refused or did not complete the TLS handshake", "1",
+                [refused, "255", "the processor and quorvex have no TLS version or cipher in common", "1",
                  "out/logs/004-%s.log" % refused.replace(":", "_"), "-", "-"],
-                [nobody, "255", "the processor could not be reached", "3",
+                [nobody, "255", "the processor's address refused the connection", "3",
                  "out/logs/005-%s.log" % nobody.replace(":", "_"), "-", "-"],
             ]
-            expect([row[:7] for row in rows[:-1]] == expected and rows[0][7:] == ["seconds", "command", "identity"],
+            expect([row[:7] for row in rows[:-1]] == expected and
+                   rows[0][7:] == ["seconds", "command", "identity", "cause"],
                    "summary.csv:\n%s\nexpected:\n%s" % (rows, expected))
+            # The cause's code, for the runs that failed: from their reports,
+            # never from the console's text.
+            expect([row[10] for row in rows[1:]] == ["-", "-", "processor.status", "tls.no-common-protocol",
+                                                       "connect.refused", ""],
+                   "summary.csv, the causes: %s" % rows)
             seconds = [float(row[7]) for row in rows[1:] if len(row) > 7]
             expect(len(seconds) == 6 and seconds[4] >= 2 and max(seconds[:5]) <= seconds[5],
                    "durations %s: the run tried three times took the pauses, the whole fleet the longest"
@@ -201,9 +207,12 @@ def main():
                 table = handle.read()
             expect(table in done.stdout.decode(), "the summary table is not printed")
             head = table.splitlines()[0].split()
-            expect(head[:5] == ["processor", "status", "processor", "status", "message"] and
+            expect(head[:6] == ["processor", "status", "cause", "processor", "status", "message"] and
                    table.splitlines()[-1].startswith("total: 5 processors, 2 succeeded, 3 failed in ") and
-                   [line.split()[2:4] for line in table.splitlines()[3:4]] == [["0x005F", "Bad"]],
+                   table.splitlines()[-2] == "causes: 1 connect.refused, 1 processor.status, 1 tls.no-common-protocol" and
+                   [line.split()[1:5] for line in table.splitlines()[1:6]] == [
+                       ["0", "-", "0x0000", "No"], ["0", "-", "0x0000", "No"], ["95", "processor.status", "0x005F", "Bad"],
+                       ["255", "tls.no-common-protocol", "-", "-"], ["255", "connect.refused", "-", "-"]],
                    "the summary table:\n" + table)
             with open(os.path.join(out, "joblog")) as handle:
                 joblog = handle.read()
@@ -309,7 +318,8 @@ def main():
                 with open(os.path.join(work, "out-remote", "summary.csv"), newline="") as handle:
                     rows = list(csv.reader(handle))
                 expect(done.returncode == 1 and [row[:4] for row in rows[1:-1]] == [
-                    [http_ok, "0", "succeeded", "1"], [error, "95", "processor error status, low byte 0x5F", "1"]],
+                    [http_ok, "0", "the script succeeded", "1"],
+                    [error, "95", "the processor reported an error status for a command", "1"]],
                     "over ssh: %d %s %s" % (done.returncode, rows, done.stderr))
                 for row in rows[1:]:
                     expect(os.path.exists(os.path.join(work, row[4])), "over ssh: no log " + row[4] + " came back")

@@ -51,6 +51,9 @@ QUERY_FAILED = "jq -r 'select(.outcome == \"failed\") | [.inventory.processor, .
 QUERY_IDENTITY = ("jq -r 'select(.identity.state == \"new\" or .identity.state == \"changed\")"
                   " | [.inventory.processor, .identity.state, .identity.fingerprint] | @tsv' results.jsonl")
 
+# The fleet's word on a run that left no report.
+NO_REPORT = "exit status 255, and no report came: its .out file says why"
+
 RSA_A = "sha256:WwgEWpy+QsrAeaJIjGRk6gah8TCpoxdnuXCMEsTEDzc="
 RSA_B = "sha256:Yk0xSLFTz6/+ncjS5ieNpwWccrOohStRfeNMTzuOcjc="
 
@@ -120,21 +123,24 @@ def main():
             error = start("error", ["--generation", "stream"],
                           "command GET_FW_VERSION status 0x0043 message 'Not allowed'\n")
             changed = start("changed", ["--generation", "http"] + rsa_a)
+            # Its connection closes before the last answer: the run fails
+            # though every answer it got said 0x0000.
+            closed = start("closed", ["--generation", "stream"], "command GET_FW_VERSION close\n")
             # Seeded with another key for the processor at "changed".
             known = os.path.join(work, "known")
             with open(known, "w") as handle:
                 handle.write("# pinned by hand\n%s %s\n" % (changed, RSA_B))
-            inventory = ("%s\n%s  secret=%s\n# a comment\n%s\n%s\n%s\n%s oops\n"
-                         % (old, new, SECRET_PAIR, third, error, changed, "127.0.0.1:9"))
+            inventory = ("%s\n%s  secret=%s\n# a comment\n%s\n%s\n%s\n%s oops\n%s\n"
+                         % (old, new, SECRET_PAIR, third, error, changed, "127.0.0.1:9", closed))
             done = fleet(inventory, "out", known=known)
             expect(done.returncode == 1, "exit status %d, not 1" % done.returncode)
             lines = results("out")
-            processors = [old, new, third, error, changed, "127.0.0.1:9"]
+            processors = [old, new, third, error, changed, "127.0.0.1:9", closed]
             expect([line["inventory"] for line in lines] ==
-                   [{"line": n, "processor": p} for n, p in zip([1, 2, 4, 5, 6, 7], processors)],
+                   [{"line": n, "processor": p} for n, p in zip([1, 2, 4, 5, 6, 7, 8], processors)],
                    "results.jsonl: not one line per processor in inventory order: %s"
                    % [line.get("inventory") for line in lines])
-            for line in lines[:5]:
+            for line in lines[:5] + lines[6:]:
                 report = {key: value for key, value in line.items() if key not in ("inventory", "fleet")}
                 try:
                     jsonschema.validate(report, schema)
@@ -143,36 +149,45 @@ def main():
                 expect(line["fleet"]["report"] is True and line["exit_status"] == line["fleet"]["exit_status"],
                        "%s: its report's exit status %s, the job's %s"
                        % (line["inventory"], line.get("exit_status"), line["fleet"]))
-            expect([line["outcome"] for line in lines] == ["succeeded"] * 3 + ["failed"] * 3,
+            expect([line["outcome"] for line in lines] == ["succeeded"] * 3 + ["failed"] * 4,
                    "outcomes: %s" % [line["outcome"] for line in lines])
             # The run that left no report (its -t pairs were refused) still
             # has its line, with the fleet's own word.
-            last = lines[-1]
+            last = lines[5]
             expect(last["fleet"]["report"] is False and last["fleet"]["exit_status"] == 255 and
-                   last["outcome"] == "failed" and last["reason"].startswith("could not run") and
+                   last["outcome"] == "failed" and last["reason"] == NO_REPORT and "cause" not in last and
                    last["server"] == "127.0.0.1:9",
                    "the run without a report: %s" % last)
             expect([line.get("identity", {}).get("state") for line in lines] ==
-                   ["new", "new", "new", "new", "changed", None],
+                   ["new", "new", "new", "new", "changed", None, "new"],
                    "identities: %s" % [line.get("identity") for line in lines])
 
             with open(os.path.join(work, "out", "summary.csv"), newline="") as handle:
                 rows = list(csv.reader(handle))
+            # The processor's status only where it gave one: the run whose
+            # connection closed shows none, not the 0x0000 of an earlier
+            # answer beside its failure.
             expect([row[5:7] + row[8:] for row in rows[1:-1]] == [
-                ["0x0000", "No error", "-", "new"], ["0x0000", "No error", "-", "new"],
-                ["0x0000", "No error", "-", "new"], ["0x0043", "Not allowed", "GET_FW_VERSION", "new"],
-                ["-", "-", "-", "refused (changed)"], ["-", "-", "-", "-"]],
-                "summary.csv, the processor's status, message, command and identity: %s" % rows)
-            expect(rows[-1][2] == "6 processors, 3 succeeded, 3 failed" and rows[-1][-1] == "4 new, 1 refused",
+                ["0x0000", "No error", "-", "new", "-"], ["0x0000", "No error", "-", "new", "-"],
+                ["0x0000", "No error", "-", "new", "-"],
+                ["0x0043", "Not allowed", "GET_FW_VERSION", "new", "processor.status"],
+                ["-", "-", "-", "refused (changed)", "identity.changed"], ["-", "-", "-", "-", "-"],
+                ["-", "-", "-", "new", "processor.closed"]],
+                "summary.csv, the processor's status, message, command, identity and cause: %s" % rows)
+            expect(rows[-1][2] == "7 processors, 3 succeeded, 4 failed" and rows[-1][9] == "5 new, 1 refused"
+                   and rows[-1][10] == "" and rows[-1][0] == "total",
                    "the totals row: %s" % rows[-1])
             with open(os.path.join(work, "out", "summary.txt")) as handle:
                 table = handle.read()
-            expect("identities: 4 new, 1 refused (known-processors file %s)\n" % known in table,
+            expect("identities: 5 new, 1 refused (known-processors file %s)\n" % known in table and
+                   "\ncauses: 1 identity.changed, 1 processor.closed, 1 processor.status, 1 without a cause\n"
+                   "total: 7 processors" in table,
                    "the table does not say which identities were new or refused:\n" + table)
             with open(known) as handle:
                 pinned = handle.read().splitlines()
             expect(sorted(pinned[2:]) == sorted("%s %s" % (p, lines[n]["identity"]["fingerprint"])
-                                                for n, p in enumerate(processors[:4])) and
+                                                for n, p in enumerate(processors[:4] + [None, None, closed])
+                                                if p) and
                    pinned[:2] == ["# pinned by hand", "%s %s" % (changed, RSA_B)] and
                    "%s %s" % (new, RSA_A) in pinned,
                    "the known-processors file:\n%s" % "\n".join(pinned))
@@ -204,11 +219,13 @@ def main():
             expect(failed == [
                 "%s\tGET_FW_VERSION failed with status 0x0043: Not allowed" % error,
                 "%s\t%s" % (changed, changed_reason),
-                "127.0.0.1:9\tcould not run (command line, log, script, connection, handshake or probe)"],
+                "127.0.0.1:9\t" + NO_REPORT,
+                "%s\tSSL_read:Connection Terminated:reason(0)." % closed],
                 "failed runs with their reason: %s" % failed)
             identities = query(QUERY_IDENTITY)
             expect([line.split("\t")[:2] for line in identities] ==
-                   [[old, "new"], [new, "new"], [third, "new"], [error, "new"], [changed, "changed"]],
+                   [[old, "new"], [new, "new"], [third, "new"], [error, "new"], [changed, "changed"],
+                    [closed, "new"]],
                    "new and changed identities: %s" % identities)
 
             # No secret in what the fleet left: neither the password nor a

@@ -3,12 +3,14 @@
 // between words.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <regex>
 #include <set>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "records/run_causes.h"
@@ -151,6 +153,73 @@ TEST(CauseDocuments, TheReadmeAndTheSchemaHoldEveryCauseAsTheTableSaysIt)
     for (const CauseRow& row : cause_rows())
         listed += std::string(listed.empty() ? "" : ", ") + "\"" + row.code + "\"";
     EXPECT_EQ(codes[1].str(), listed) << "docs/run-report.schema.json: the cause codes";
+}
+
+}  // namespace
+
+// The exit table: every cause ends with a status it lists, and its copies
+// (the README's exit table, the Ansible module's meanings for runs that
+// leave no report) list the same statuses with the same words.
+namespace {
+
+// The Python string literals of text, joined as Python joins adjacent ones.
+std::string python_strings(const std::string& text)
+{
+    static const std::regex literal("\"([^\"]*)\"");
+    std::string joined;
+    for (std::sregex_iterator it(text.begin(), text.end(), literal), end; it != end; ++it)
+        joined += (*it)[1].str();
+    return joined;
+}
+
+TEST(ExitDocuments, EveryCauseEndsWithAListedStatusAndTheCopiesSayTheSame)
+{
+    std::set<int> ending;
+    for (const CauseRow& row : cause_rows()) {
+        ending.insert(row.exit_status);
+        EXPECT_TRUE(exit_status_listed(row.exit_status)) << row.code << " ends with a status the exit table lacks";
+    }
+    std::vector<std::string> statuses;
+    for (const ExitRow& row : exit_rows()) {
+        EXPECT_TRUE(row.exit_status == 0 || ending.contains(row.exit_status))
+            << exit_status_text(row.exit_status) << ": no cause ends with it";
+        statuses.push_back(exit_status_text(row.exit_status));
+    }
+    EXPECT_STREQ(exit_meaning(5), exit_meaning(EXIT_PROCESSOR_STATUS));
+    EXPECT_STREQ(exit_meaning(143), exit_meaning(EXIT_SIGNAL));
+
+    std::string readme = source_text("README.md");
+    size_t start = readme.find("\n## Exit status\n");
+    ASSERT_NE(start, std::string::npos);
+    std::istringstream section(readme.substr(start, readme.find("\n## ", start + 1) - start));
+    std::vector<std::string> documented;
+    static const std::regex status_cell("^\\| ([0-9]+|other|128\\+N)[ |]");
+    std::smatch cell;
+    for (std::string line; std::getline(section, line);)
+        if (std::regex_search(line, cell, status_cell))
+            documented.push_back(cell[1].str());
+    EXPECT_EQ(documented, statuses) << "README, \"Exit status\": one row per status of the exit table, in its order";
+
+    std::string module =
+        source_text("ansible/ansible_collections/quorvex/moxcl/plugins/module_utils/exit_status.py");
+    std::smatch block;
+    ASSERT_TRUE(std::regex_search(module, block, std::regex("MEANINGS = \\{([^}]*)\\}")));
+    std::string entries = block[1].str();
+    static const std::regex entry("([0-9]+): ((\"[^\"]*\"\\s*)+),");
+    std::vector<std::string> copied, expected;
+    for (std::sregex_iterator it(entries.begin(), entries.end(), entry), end; it != end; ++it)
+        copied.push_back((*it)[1].str() + ": " + python_strings((*it)[2].str()));
+    for (const ExitRow& row : exit_rows())
+        if (row.exit_status >= 0)
+            expected.push_back(std::to_string(row.exit_status) + ": " + row.meaning);
+    std::sort(copied.begin(), copied.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(copied, expected) << "the Ansible module's MEANINGS";
+    for (const auto& [name, status] : {std::pair{"SIGNALLED", EXIT_SIGNAL}, {"PROCESSOR_STATUS", EXIT_PROCESSOR_STATUS}}) {
+        std::smatch line;
+        ASSERT_TRUE(std::regex_search(module, line, std::regex(std::string("\n") + name + " = (\"[^\"]*\")")));
+        EXPECT_EQ(python_strings(line[1].str()), exit_meaning(status)) << name;
+    }
 }
 
 }  // namespace
