@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """What the fleet runner costs around the utility.
 
-Usage: fleet_speed.py N J [--fleet PROGRAM] [--quorvex Q] [--mpsim M]
-                          [--delay MS] [--singles K]
+Usage: fleet_speed.py N J [--fleet PROGRAM] [--previous PROGRAM] [--quorvex Q]
+                          [--mpsim M] [--delay MS] [--singles K]
 
 Starts one mpsim serving N simulated HTTP processors (--processors N, a
 fixed key, so no key is generated), measures K single runs of quorvex
@@ -10,13 +10,17 @@ against one of them (login and one GET, run as the fleet runs it: -q, a
 log, a report), then runs quorvex-fleet over all N, J at a time, and prints
 as its last line
 
-    fleet N=... J=...: wall W s, ideal I s, ratio R; runner CPU per processor C ms; peak memory per run M MiB
+    fleet N=... J=...: wall W s, ideal I s, ratio R; runner CPU per processor C ms; peak memory per run M MiB,
+    of the fleet's largest process F MiB
 
 The ideal is ceil(N/J) times the median single run. The runner's CPU is the
 CPU time of the fleet's whole process tree (GNU parallel, the shell around
 each job, the summary) less N times the median CPU time of a single run;
 the simulator's is not counted. The peak memory is the largest resident
-size of a single run. Before it, the utility's own costs: the time from its
+size of a single run, and the largest of any process of the fleet's (with
+the fleet mode, the one quorvex process that runs them all). --previous
+runs another runner over the same processors right after (its line comes
+first). Before it, the utility's own costs: the time from its
 start to its first connection and the CPU time of a run and of a check.
 
 Defaults: scripts/quorvex-fleet, build/quorvex and build/sim/mpsim of this
@@ -97,6 +101,8 @@ def main():
     parser.add_argument("--mpsim", default=os.path.join(TOP, "build", "sim", "mpsim"))
     parser.add_argument("--delay", type=int, default=0)
     parser.add_argument("--singles", type=int, default=7)
+    parser.add_argument("--previous", help="another runner measured in the same go, after the first "
+                        "(the previous release's: git show REV:scripts/quorvex-fleet > FILE)")
     options = parser.parse_args()
     quorvex = os.path.abspath(options.quorvex)
     fixtures = os.path.join(TOP, "tests", "cases", "fixtures")
@@ -138,25 +144,38 @@ def main():
             environment = dict(os.environ)
             for name in ("QUORVEX_KNOWN_PROCESSORS", "QUORVEX_TIMEOUT"):
                 environment.pop(name, None)
-            cpu = children_cpu()
-            started = time.monotonic()
-            done = subprocess.run([os.path.abspath(options.fleet), "-f", script, "-Q", quorvex, "-o", "out",
-                                   "-j", str(options.j), "-T", "600", "-r", "0", inventory],
-                                  cwd=top, env=environment, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
-            wall = time.monotonic() - started
-            tree_cpu = children_cpu() - cpu
-            tail = done.stdout.decode(errors="replace").splitlines()[-3:]
-            print("\n".join(tail))
-            if done.returncode != 0:
-                sys.exit("the fleet did not succeed everywhere (status %d)" % done.returncode)
+            fleets = [("fleet", options.fleet)]
+            if options.previous:
+                fleets.append(("previous", options.previous))
+            results = []
+            for label, fleet in fleets:
+                output = "out-" + label
+                with tempfile.NamedTemporaryFile("r") as peak_file:
+                    cpu = children_cpu()
+                    started = time.monotonic()
+                    done = subprocess.run(["/usr/bin/time", "-q", "-f", "%M", "-o", peak_file.name,
+                                           os.path.abspath(fleet), "-f", script, "-Q", quorvex, "-o", output,
+                                           "-j", str(options.j), "-T", "600", "-r", "0", inventory],
+                                          cwd=top, env=environment, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+                    wall = time.monotonic() - started
+                    tree_cpu = children_cpu() - cpu
+                    fleet_peak = int(peak_file.read().split()[-1]) / 1024
+                tail = done.stdout.decode(errors="replace").splitlines()[-3:]
+                print("\n".join(tail))
+                if done.returncode != 0:
+                    sys.exit("the %s did not succeed everywhere (status %d)" % (label, done.returncode))
+                results.append((label, wall, tree_cpu, fleet_peak))
         finally:
             launch.stop(process)
 
     ideal = math.ceil(options.n / options.j) * run_wall
-    runner = (tree_cpu - options.n * run_cpu) / options.n
-    print("fleet CPU in all %.2f s (the runs' share %.2f s)" % (tree_cpu, options.n * run_cpu))
-    print("fleet N=%d J=%d: wall %.1f s, ideal %.1f s, ratio %.2f; runner CPU per processor %.1f ms; "
-          "peak memory per run %.1f MiB" % (options.n, options.j, wall, ideal, wall / ideal, runner * 1000, peak))
+    # The runner's own line last.
+    for label, wall, tree_cpu, fleet_peak in reversed(results):
+        runner = (tree_cpu - options.n * run_cpu) / options.n
+        print("%s CPU in all %.2f s (the runs' share %.2f s)" % (label, tree_cpu, options.n * run_cpu))
+        print("%s N=%d J=%d: wall %.1f s, ideal %.1f s, ratio %.2f; runner CPU per processor %.1f ms; "
+              "peak memory per run %.1f MiB, of the fleet's largest process %.1f MiB"
+              % (label, options.n, options.j, wall, ideal, wall / ideal, runner * 1000, peak, fleet_peak))
 
 
 if __name__ == "__main__":

@@ -15,9 +15,10 @@ _quorvex_offer_words()
     mapfile -t COMPREPLY < <(compgen -W "$1" -- "${COMP_WORDS[COMP_CWORD]}")
 }
 
-# quorvex: options in both spellings (-s and /s, any case), --help and
-# --version after "--"; files after -f, -l and -j, nothing to offer after
-# the options that take other values.
+# quorvex: options in both spellings (-s and /s, any case), --help,
+# --version and the fleet mode's options after "--"; files after -f, -l,
+# -j and --inventory, folders after --output, nothing to offer after the
+# options that take other values.
 _quorvex()
 {
     local cur=${COMP_WORDS[COMP_CWORD]}
@@ -25,8 +26,9 @@ _quorvex()
     COMPREPLY=()
     if [ "$COMP_CWORD" -gt 1 ]; then
         case ${prev,,} in
-            -f|/f|-l|/l|-j|/j) _quorvex_offer_files -f; return ;;
-            -s|/s|-u|/u|-p|/p|-t|/t) return ;;
+            -f|/f|-l|/l|-j|/j|--inventory) _quorvex_offer_files -f; return ;;
+            --output) _quorvex_offer_files -d; return ;;
+            -s|/s|-u|/u|-p|/p|-t|/t|--jobs|--first|--time-bound|--retries|--retry-wait|--halt|--canary) return ;;
         esac
     fi
     if [[ $cur == /* ]]; then
@@ -34,7 +36,8 @@ _quorvex()
     elif [[ $cur != --* ]]; then
         _quorvex_offer_words "-s -f -l -v -c -u -p -t -j -q"
     else
-        _quorvex_offer_words "--help --version"
+        _quorvex_offer_words "--help --version --inventory --output --jobs --first --time-bound --retries
+            --retry-wait --halt --canary"
     fi
 }
 complete -F _quorvex quorvex
@@ -60,10 +63,10 @@ _quorvex_fleet()
     case ${COMP_WORDS[COMP_CWORD-1]} in
         -f|--script|-Q|--quorvex|--sshloginfile|-K|--known-processors) _quorvex_offer_files -f; return ;;
         -o|--output) _quorvex_offer_files -d; return ;;
-        -j|--jobs|-T|--time-bound|-r|--retries|-w|--retry-wait|-S|--sshlogin) return ;;
+        -j|--jobs|-T|--time-bound|-r|--retries|-w|--retry-wait|--halt|--canary|-S|--sshlogin) return ;;
     esac
     if [[ ${COMP_WORDS[COMP_CWORD]} == -* ]]; then
-        _quorvex_offer_words "--script --jobs --output --time-bound --retries --retry-wait
+        _quorvex_offer_words "--script --jobs --output --time-bound --retries --retry-wait --halt --canary
             --known-processors --verbose --ask-password --quorvex --sshlogin --sshloginfile --help"
     else
         _quorvex_offer_files -f  # the inventory

@@ -25,20 +25,22 @@ constexpr size_t SIGNAL_REPORT_SIZE = 2048;
 // but namespace-scope objects, and may not allocate.
 char signal_report[SIGNAL_REPORT_SIZE];
 
-// Inside the signal handler: the short report, written whole or not at all.
-void write_signal_report(int signal_number, long long exit_status)
+// Inside the signal handler: the slot's short report, written whole or not
+// at all. The handler calls the slots one after the other: one buffer
+// serves them all.
+void write_signal_report(int slot, int signal_number, long long exit_status)
 {
-    size_t length = render_signal_report(signal_number, static_cast<int>(exit_status), signal_report,
+    size_t length = render_signal_report(slot, signal_number, static_cast<int>(exit_status), signal_report,
                                          sizeof signal_report);
     if (length > 0)
-        static_cast<void>(write_report_file_now(signal_report, length));  // nothing more can be done
+        static_cast<void>(write_report_file_now(slot, signal_report, length));  // nothing more can be done
 }
 
 // Inside the signal handler while the report itself is written: no half
 // of it stays behind (the previous report, if any, stays whole).
-void drop_unfinished_report(int, long long)
+void drop_unfinished_report(int slot, int, long long)
 {
-    discard_report_temporary();
+    discard_report_temporary(slot);
 }
 
 }  // namespace
@@ -47,14 +49,14 @@ bool begin_run_outputs(RunContext& run)
 {
     run.state.report_wanted = false;
     if (run.settings.report_file_name != nullptr) {
-        if (!prepare_report_file(run.settings.report_file_name)) {
+        if (!prepare_report_file(run.state.slot, run.settings.report_file_name)) {
             error_only(run, "Cannot write the run report \"%s\": the name is too long\n",
                        run.settings.report_file_name);
             return false;
         }
         run.state.report_wanted = true;
         report_start(run, QUORVEX_VERSION, true);
-        call_at_process_end(write_signal_report);
+        call_at_process_end(run.state.slot, write_signal_report);
     }
     // Under -q the process's standard output goes nowhere, in case anything
     // but the run's own writers would write there; a console of the
@@ -85,11 +87,11 @@ int finish_run_outputs(RunContext& run, int exit_status)
     int status = exit_status;
     if (run.state.report_wanted) {
         run.state.report_wanted = false;
-        call_at_process_end(drop_unfinished_report);
+        call_at_process_end(run.state.slot, drop_unfinished_report);
         std::string text = render_run_report(run, exit_status & 0xFF, run.settings.check_only);
-        bool written = write_report_file(text.data(), text.size());
+        bool written = write_report_file(run.state.slot, text.data(), text.size());
         int error = errno;
-        call_at_process_end(nullptr);
+        call_at_process_end(run.state.slot, nullptr);
         if (!written) {
             error_only(run, "Cannot write the run report \"%s\": %s\n", run.settings.report_file_name,
                        std::strerror(error));

@@ -14,6 +14,7 @@
 #include "records/log_output.h"
 #include "records/run_causes.h"
 #include "records/run_context.h"
+#include "records/run_limits.h"
 #include "records/run_secrets.h"
 #include "records/results.h"
 #include "link/connection.h"
@@ -338,7 +339,7 @@ int closing_report(RunContext& run)
         write_both_line_end(run);
         log_info(run, "Could not delete \"%s\"\r\n", run.settings.working_copy_name);
     }
-    keep_at_process_end();
+    keep_at_process_end(run.state.slot);
     show_quiet_answers(run);
     ConsolePass closing_line(run.console);
     write_both_line_end(run);
@@ -451,7 +452,9 @@ int run_steps(RunContext& run, int argc, char** argv)
     case Flow::end_now:
         return run.state.run_status;
     case Flow::go_on:
-        Sleep(CLOSING_PAUSE_MS);
+        // A run with a deadline pauses at most for what is left of it.
+        Sleep(run.settings.has_deadline ? static_cast<unsigned long>(wait_milliseconds(run.settings, 1))
+                                        : CLOSING_PAUSE_MS);
         connection_teardown(link);
         WSACleanup();
         break;
@@ -473,7 +476,7 @@ int run_quorvex(RunContext& run, int argc, char** argv)
     if (run.state.log_lost && status == 0)
         status = code_value(RunCode::output_lost);
     // However the run ended, the working copy does not stay behind.
-    remove_armed_file();
+    remove_armed_file(run.state.slot);
     status = finish_run_outputs(run, status);
     // A failed run ends with its cause on standard error, also under -q.
     constexpr int LOW_BYTE = 0xFF;

@@ -8,6 +8,7 @@
 #include "prepare/address_file_name.h"
 #include "records/log_output.h"
 #include "records/run_context.h"
+#include "records/run_limits.h"
 
 namespace {
 
@@ -24,11 +25,11 @@ std::string default_log_name(const RunContext& run)
     if (settings.ipv6_server) {
         char name[IPV6_LOG_NAME_SIZE];
         make_ipv6_log_name(settings.server_address, name);
-        return name;
+        return in_run_folder(settings, name);
     }
     char name[sizeof settings.server_address];
     address_file_name(settings.server_address, name, sizeof name);
-    return name;
+    return in_run_folder(settings, name);
 }
 
 bool outputs_apart(RunContext& run)

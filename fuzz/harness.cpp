@@ -59,7 +59,7 @@ Link& harness_new_run()
         current_script = nullptr;
     }
     // A working copy the last input armed for removal is gone with its folder.
-    keep_at_process_end();
+    keep_at_process_end(0);
     run = std::make_unique<RunContext>();
     std::snprintf(run->settings.program_name, sizeof run->settings.program_name, "quorvex");
     run->state.log_stream = null_log;

@@ -14,6 +14,7 @@
 #include "records/run_context.h"
 #include "records/results.h"
 #include "records/run_report.h"
+#include "records/run_limits.h"
 #include "link/send_queue.h"
 #include "link/tls_io.h"
 #include "platform/socket_wait.h"
@@ -97,14 +98,15 @@ int tcpClient(Link& link)
             last_error = WSAGetLastError();
             continue;
         }
-        if (connect_bounded(candidate, entry->ai_addr, entry->ai_addrlen, settings.connect_wait_seconds) == 0) {
+        if (connect_bounded(candidate, entry->ai_addr, entry->ai_addrlen,
+                            wait_milliseconds(settings, settings.connect_wait_seconds)) == 0) {
             // Every send is a small write that then waits for an answer
             // (a script token in stream mode, a request line in HTTP mode):
             // none of them may wait for the peer's delayed acknowledgement.
             int on = 1;
             setsockopt(candidate, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
             // A processor that stops answering must not hold the run forever.
-            bound_socket_waits(candidate, settings.data_wait_seconds);
+            bound_socket_waits(candidate, wait_milliseconds(settings, settings.data_wait_seconds));
             connected = candidate;
             break;
         }
@@ -115,12 +117,15 @@ int tcpClient(Link& link)
 
     // The reason reported by the caller is the error of the last attempt.
     if (connected < 0) {
-        note_connect_cause(link.run, last_error, last_wait_timed_out());
         WSASetLastError(last_error);
-        if (last_wait_timed_out())
-            log_error(link.run, "Waited %d second%s for \"%s:%s\" to accept the connection: giving up (QUORVEX_TIMEOUT).\r\n",
-                      settings.connect_wait_seconds, plural(settings.connect_wait_seconds), settings.server_address,
-                      settings.port_text);
+        bool timed_out = last_wait_timed_out();
+        if (!timed_out || !report_deadline_reached(link, Cause::connect_timeout)) {
+            note_connect_cause(link.run, last_error, timed_out);
+            if (timed_out)
+                log_error(link.run, "Waited %d second%s for \"%s:%s\" to accept the connection: giving up (QUORVEX_TIMEOUT).\r\n",
+                          settings.connect_wait_seconds, plural(settings.connect_wait_seconds),
+                          settings.server_address, settings.port_text);
+        }
         WSASetLastError(last_error);
     }
     return connected;
@@ -193,39 +198,65 @@ static bool ask_for_modern_tls(SSL_CTX* context)
            SSL_CTX_set_cipher_list(context, MODERN_CIPHER_LIST) == 1;
 }
 
-// The TLS contexts of the run's link, made at its first connection and used
-// by every other (the probe's, the work connection, the firmware
-// follow-up): making one costs the library some thousands of microseconds,
-// and each connection would otherwise make its own with the same settings.
-// They carry no session from one connection to the next (a client keeps no
-// session cache by default), so every handshake is as it was.
-static SSL_CTX* legacy_tls_context(Link& link)
+// A context made for the older processors: today's TLS 1.0 hello.
+static SSL_CTX* set_up_legacy_tls(SSL_CTX* context)
 {
-    if (link.shared_context != nullptr)
-        return link.shared_context;
-    SSL_CTX* context = link.context_maker();
     if (context == nullptr)
         return nullptr;
     SSL_CTX_set_options(context, SSL_OP_NO_SSLv2 | SSL_OP_NO_SSLv3);
     SSL_CTX_set_cipher_list(context, CIPHER_LIST);
     allow_older_processors(context);
-    link.shared_context = context;
     return context;
+}
+
+// A context made for the modern hello.
+static SSL_CTX* set_up_modern_tls(SSL_CTX* context)
+{
+    if (context != nullptr && !ask_for_modern_tls(context)) {
+        SSL_CTX_free(context);
+        return nullptr;
+    }
+    return context;
+}
+
+// The TLS contexts of the run's link, made at its first connection and used
+// by every other (the probe's, the work connection, the firmware
+// follow-up): making one costs the library some thousands of microseconds,
+// and each connection would otherwise make its own with the same settings.
+// They carry no session from one connection to the next (a client keeps no
+// session cache by default), so every handshake is as it was. With the
+// library's own maker every link of the process shares one context of each
+// kind, set up once and never changed after (the library lets threads share
+// a context so), each link holding a reference: runs that go side by side
+// in one process (the fleet mode) do not each make their own. A test's
+// maker makes the link's own, and so does a run with authorities of its own
+// (QUORVEX_CA_FILE), which are loaded into its contexts.
+static SSL_CTX* process_or_own_context(Link& link, SSL_CTX* (*set_up)(SSL_CTX*), SSL_CTX* process_context)
+{
+    if (link.context_maker == make_tls_context && link.run.settings.ca_file == nullptr) {
+        if (process_context != nullptr && SSL_CTX_up_ref(process_context) == 1)
+            return process_context;
+        return nullptr;
+    }
+    return set_up(link.context_maker());
+}
+
+static SSL_CTX* legacy_tls_context(Link& link)
+{
+    if (link.shared_context == nullptr) {
+        static SSL_CTX* const process_context = set_up_legacy_tls(make_tls_context());
+        link.shared_context = process_or_own_context(link, set_up_legacy_tls, process_context);
+    }
+    return link.shared_context;
 }
 
 static SSL_CTX* modern_tls_context(Link& link)
 {
-    if (link.modern_context != nullptr)
-        return link.modern_context;
-    SSL_CTX* context = link.context_maker();
-    if (context == nullptr)
-        return nullptr;
-    if (!ask_for_modern_tls(context)) {
-        SSL_CTX_free(context);
-        return nullptr;
+    if (link.modern_context == nullptr) {
+        static SSL_CTX* const process_context = set_up_modern_tls(make_tls_context());
+        link.modern_context = process_or_own_context(link, set_up_modern_tls, process_context);
     }
-    link.modern_context = context;
-    return context;
+    return link.modern_context;
 }
 
 // Why the handshake failed: what the two sides could not agree on, the

@@ -12,6 +12,7 @@
 #include "platform/system_error_name.h"
 #include "records/progress_display.h"
 #include "records/run_context.h"
+#include "records/run_limits.h"
 #include "link/connection.h"
 #include "link/http_reply.h"
 #include "link/http_request.h"
@@ -157,7 +158,7 @@ Flow firmware_upload(Link& link, FirmwareReference& firmware_reference, int32_t 
 
     // Nothing of the upload goes out before the image is open and the
     // boundary made.
-    FILE* image = std::fopen(path.c_str(), "rb");
+    FILE* image = std::fopen(in_run_folder(link.run.settings, path.c_str()).c_str(), "rb");
     if (image == nullptr)
         return image_cannot_be_opened(link, path, errno);
     if (boundary.empty()) {

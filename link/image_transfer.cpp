@@ -11,6 +11,7 @@
 #include "records/run_causes.h"
 #include "records/progress_display.h"
 #include "records/run_context.h"
+#include "records/run_limits.h"
 #include "records/results.h"
 #include "link/image_kind.h"
 #include "link/image_record.h"
@@ -188,7 +189,9 @@ LinkResult floppy_copy_flush(Link& link)
     // A regular file gets the image through a new file beside it, renamed
     // into place once whole: a failed write leaves no damaged image and
     // removes nothing the run did not make.
-    switch (write_file_whole(pending_copy.destination, pending_copy.image.data(), pending_copy.image.size(), reason)) {
+    std::string destination = in_run_folder(link.run.settings, pending_copy.destination);
+    make_run_folder(link.run.settings);
+    switch (write_file_whole(destination.c_str(), pending_copy.image.data(), pending_copy.image.size(), reason)) {
     case WholeFile::not_opened:
         return copy_not_written(link, FLOPPY_IMAGE.not_opened, reason);  // the same words as for an image to send
     case WholeFile::not_written:

@@ -2,6 +2,8 @@
 
 #include "platform/file_kind.h"
 #include "records/log_output.h"
+#include "records/run_context.h"
+#include "records/run_limits.h"
 #include "records/run_causes.h"
 
 #include <string>
@@ -20,11 +22,12 @@ static int image_unreadable(RunContext& run, const char* words, const char* path
 LocalImage open_local_image(RunContext& run, const char* path, const ImageKind& kind, FILE*& file)
 {
     file = nullptr;
-    if (!readable_at_once(path)) {
+    std::string name = in_run_folder(run.settings, path);
+    if (!readable_at_once(name.c_str())) {
         console_only_text(run, kind.not_regular);
         return LocalImage::not_regular;
     }
-    file = std::fopen(path, "rb");
+    file = std::fopen(name.c_str(), "rb");
     if (file == nullptr) {
         console_only_text(run, kind.not_opened);
         return LocalImage::not_opened;

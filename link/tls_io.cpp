@@ -6,6 +6,7 @@
 #include "records/results.h"
 #include "records/run_causes.h"
 #include "records/run_context.h"
+#include "records/run_limits.h"
 #include "link/link.h"
 #include "platform/socket_wait.h"
 #include "platform/system_error_name.h"
@@ -40,10 +41,38 @@ static void note_connection_cause(RunContext& run, Cause cause, const std::strin
     WSASetLastError(error);
 }
 
+bool report_deadline_reached(Link& link, Cause cause)
+{
+    RunContext& run = link.run;
+    if (!deadline_passed(run.settings))
+        return false;
+    if (!run.state.deadline_reached) {
+        log_error(run, "The time bound of %d second%s for this processor was reached: giving up.\r\n",
+                  run.settings.time_bound_seconds, plural(run.settings.time_bound_seconds));
+        note_cause(run, cause,
+                   format_text("the time bound of %d second%s for %s was reached", run.settings.time_bound_seconds,
+                               plural(run.settings.time_bound_seconds), processor_at(run).c_str()));
+    }
+    run.state.deadline_reached = true;
+    return true;
+}
+
+// With a deadline, each read or write waits at most for what is left of it.
+static void bound_by_deadline(Link& link)
+{
+    const RunSettings& settings = link.run.settings;
+    if (settings.has_deadline && link.connection.socket >= 0)
+        bound_socket_waits(link.connection.socket, wait_milliseconds(settings, settings.data_wait_seconds));
+}
+
 // A write that moved no byte within the wait limit: the message, and the
 // socket layer's last error left as a time-out for the reason reported next.
 static void report_write_wait_timeout(Link& link)
 {
+    if (report_deadline_reached(link, Cause::send_timeout)) {
+        set_wait_timed_out();
+        return;
+    }
     log_error(link.run, "Waited %d second%s for the MOX to take data: giving up (QUORVEX_TIMEOUT).\r\n",
               link.run.settings.data_wait_seconds, plural(link.run.settings.data_wait_seconds));
     note_cause(link.run, Cause::send_timeout,
@@ -63,6 +92,7 @@ int tls_write(Link& link, const void* data, int length)
     }
     // The reason reported for a failure is what the socket layer said
     // during this call, or 0 when it said nothing.
+    bound_by_deadline(link);
     WSASetLastError(0);
     int result = SSL_write(connection.tls, data, length);
     if (result <= 0 && last_wait_timed_out()) {
@@ -79,6 +109,7 @@ LinkResult tls_flush(Link& link)
     if (link.peer != nullptr || connection.tls == nullptr)
         return LinkResult::ok;
     BIO* queue = SSL_get_wbio(connection.tls);
+    bound_by_deadline(link);
     WSASetLastError(0);
     if (queue == nullptr || BIO_flush(queue) > 0)
         return LinkResult::ok;
@@ -94,6 +125,8 @@ LinkResult tls_flush(Link& link)
 
 void report_data_wait_timeout(Link& link)
 {
+    if (report_deadline_reached(link, Cause::processor_silent))
+        return;
     log_error(link.run, "Waited %d second%s for the MOX to send data: giving up (QUORVEX_TIMEOUT).\r\n",
               link.run.settings.data_wait_seconds, plural(link.run.settings.data_wait_seconds));
     note_cause(link.run, Cause::processor_silent,
@@ -115,6 +148,7 @@ int tls_read(Link& link, void* buffer, int size)
         link.read_failed_in_write = true;
         return -1;
     }
+    bound_by_deadline(link);
     WSASetLastError(0);
     int result = SSL_read(connection.tls, buffer, size);
     if (result >= 0)

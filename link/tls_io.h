@@ -3,6 +3,7 @@
 #pragma once
 
 #include "records/results.h"
+#include "records/run_causes.h"
 
 struct Link;
 
@@ -39,6 +40,12 @@ int tls_read(Link& link, void* buffer, int size);
 // the socket layer's last error set to a time-out, after a message that
 // names the wait.
 void report_data_wait_timeout(Link& link);
+
+// A wait that timed out because the run's deadline passed: says so once
+// (in place of the wait's own message), notes it in the run's state and
+// as the run's cause (the wait's own: cause); true then. False when the
+// deadline is still ahead, or there is none.
+bool report_deadline_reached(Link& link, Cause cause);
 
 // "s" unless count is 1: "1 second", "2 seconds".
 const char* plural(int count);

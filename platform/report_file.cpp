@@ -5,15 +5,25 @@
 #include <cstring>
 
 #include "platform/report_write.h"
+#include "records/run_slots.h"
 
 namespace {
 
 constexpr size_t NAME_SIZE = 4096;
-// The report's names, made before the run so that a signal handler (which
-// reaches nothing else) can write or drop the report.
-char final_name[NAME_SIZE];
-char end_temporary[NAME_SIZE];
-char signal_temporary[NAME_SIZE];
+// Each slot's report names, made before its run so that a signal handler
+// (which reaches nothing else) can write or drop the report.
+struct ReportNames {
+    char final_name[NAME_SIZE];
+    char end_temporary[NAME_SIZE];
+    char signal_temporary[NAME_SIZE];
+};
+ReportNames names[RUN_SLOTS];
+
+// The slot's names, or nullptr for a slot that is none.
+ReportNames* slot_names(int slot)
+{
+    return slot >= 0 && slot < RUN_SLOTS ? &names[slot] : nullptr;
+}
 
 // name + ".<pid>" + suffix into field, by hand (no snprintf in a handler's reach).
 bool make_temporary_name(char* field, const char* name, const char* suffix)
@@ -40,29 +50,38 @@ bool make_temporary_name(char* field, const char* name, const char* suffix)
 
 }  // namespace
 
-bool prepare_report_file(const char* name)
+bool prepare_report_file(int slot, const char* name)
 {
-    final_name[0] = '\0';
+    ReportNames* slot_report = slot_names(slot);
+    if (slot_report == nullptr)
+        return false;
+    slot_report->final_name[0] = '\0';
     if (std::strlen(name) >= NAME_SIZE)
         return false;
-    if (!make_temporary_name(end_temporary, name, ".tmp") || !make_temporary_name(signal_temporary, name, ".signal.tmp"))
+    if (!make_temporary_name(slot_report->end_temporary, name, ".tmp") ||
+        !make_temporary_name(slot_report->signal_temporary, name, ".signal.tmp"))
         return false;
-    std::memcpy(final_name, name, std::strlen(name) + 1);
+    std::memcpy(slot_report->final_name, name, std::strlen(name) + 1);
     return true;
 }
 
-bool write_report_file(const char* data, size_t length)
+bool write_report_file(int slot, const char* data, size_t length)
 {
-    return final_name[0] != '\0' && write_then_rename(end_temporary, final_name, data, length);
+    ReportNames* slot_report = slot_names(slot);
+    return slot_report != nullptr && slot_report->final_name[0] != '\0' &&
+           write_then_rename(slot_report->end_temporary, slot_report->final_name, data, length);
 }
 
-bool write_report_file_now(const char* data, size_t length)
+bool write_report_file_now(int slot, const char* data, size_t length)
 {
-    return final_name[0] != '\0' && write_then_rename(signal_temporary, final_name, data, length);
+    ReportNames* slot_report = slot_names(slot);
+    return slot_report != nullptr && slot_report->final_name[0] != '\0' &&
+           write_then_rename(slot_report->signal_temporary, slot_report->final_name, data, length);
 }
 
-void discard_report_temporary()
+void discard_report_temporary(int slot)
 {
-    if (final_name[0] != '\0')
-        remove_file_now(end_temporary);
+    ReportNames* slot_report = slot_names(slot);
+    if (slot_report != nullptr && slot_report->final_name[0] != '\0')
+        remove_file_now(slot_report->end_temporary);
 }

@@ -14,9 +14,9 @@
 
 #include "platform/retried_calls.h"
 
-int connect_bounded(int socket_handle, const sockaddr* address, unsigned address_length, int seconds)
+int connect_bounded(int socket_handle, const sockaddr* address, unsigned address_length, int milliseconds)
 {
-    if (seconds <= 0)
+    if (milliseconds <= 0)
         return connect(socket_handle, address, address_length);
     int flags = fcntl(socket_handle, F_GETFL);
     if (flags < 0 || fcntl(socket_handle, F_SETFL, flags | O_NONBLOCK) < 0)
@@ -24,7 +24,7 @@ int connect_bounded(int socket_handle, const sockaddr* address, unsigned address
     int result = connect(socket_handle, address, address_length);
     if (result != 0 && errno == EINPROGRESS) {
         using Clock = std::chrono::steady_clock;
-        const Clock::time_point deadline = Clock::now() + std::chrono::seconds(seconds);
+        const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
         pollfd wanted{socket_handle, POLLOUT, 0};
         // Interrupted, the wait goes on for the time that is left.
         int ready = again_if_interrupted([&] {
@@ -48,10 +48,14 @@ int connect_bounded(int socket_handle, const sockaddr* address, unsigned address
     return result == 0 ? 0 : -1;
 }
 
-void bound_socket_waits(int socket_handle, int seconds)
+void bound_socket_waits(int socket_handle, int milliseconds)
 {
+    constexpr int MS_PER_SECOND = 1000;
     timeval limit{};
-    limit.tv_sec = seconds > 0 ? seconds : 0;
+    if (milliseconds > 0) {
+        limit.tv_sec = milliseconds / MS_PER_SECOND;
+        limit.tv_usec = static_cast<suseconds_t>(milliseconds % MS_PER_SECOND) * MS_PER_SECOND;
+    }
     setsockopt(socket_handle, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
     setsockopt(socket_handle, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
 }

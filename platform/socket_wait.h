@@ -4,14 +4,14 @@
 
 struct sockaddr;
 
-// connect() that waits at most `seconds` for the peer (0: no limit).
+// connect() that waits at most `milliseconds` for the peer (0: no limit).
 // 0 when connected; -1 otherwise, with the socket layer's last error set
 // (ETIMEDOUT when the time ran out).
-int connect_bounded(int socket_handle, const sockaddr* address, unsigned address_length, int seconds);
+int connect_bounded(int socket_handle, const sockaddr* address, unsigned address_length, int milliseconds);
 
 // From now on every read or write on the socket that moves no byte for
-// `seconds` fails (0: no limit).
-void bound_socket_waits(int socket_handle, int seconds);
+// `milliseconds` fails (0: no limit).
+void bound_socket_waits(int socket_handle, int milliseconds);
 
 // True when the socket call that failed last did so because its time ran out.
 bool last_wait_timed_out();

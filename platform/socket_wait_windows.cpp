@@ -6,11 +6,11 @@
 
 #include "platform/winsock.h"
 
-int connect_bounded(int socket_handle, const sockaddr* address, unsigned address_length, int seconds)
+int connect_bounded(int socket_handle, const sockaddr* address, unsigned address_length, int milliseconds)
 {
     SOCKET handle = static_cast<SOCKET>(socket_handle);
     int length = static_cast<int>(address_length);
-    if (seconds <= 0)
+    if (milliseconds <= 0)
         return connect(handle, address, length) == 0 ? 0 : -1;
     u_long non_blocking = 1;
     if (ioctlsocket(handle, FIONBIO, &non_blocking) != 0)
@@ -26,7 +26,8 @@ int connect_bounded(int socket_handle, const sockaddr* address, unsigned address
         FD_SET(handle, &writable);
         FD_SET(handle, &failed);
         timeval limit{};
-        limit.tv_sec = seconds;
+        limit.tv_sec = milliseconds / 1000;
+        limit.tv_usec = (milliseconds % 1000) * 1000;
         int ready = select(0, nullptr, &writable, &failed, &limit);
         if (ready == 0) {
             WSASetLastError(WSAETIMEDOUT);
@@ -47,10 +48,10 @@ int connect_bounded(int socket_handle, const sockaddr* address, unsigned address
     return result == 0 ? 0 : -1;
 }
 
-void bound_socket_waits(int socket_handle, int seconds)
+void bound_socket_waits(int socket_handle, int milliseconds)
 {
     // Windows takes the limit in milliseconds, as a DWORD.
-    DWORD limit = seconds > 0 ? static_cast<DWORD>(seconds) * 1000 : 0;
+    DWORD limit = milliseconds > 0 ? static_cast<DWORD>(milliseconds) : 0;
     SOCKET handle = static_cast<SOCKET>(socket_handle);
     setsockopt(handle, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&limit), sizeof limit);
     setsockopt(handle, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&limit), sizeof limit);

@@ -7,7 +7,9 @@
 #include <string>
 
 #include "records/run_context.h"
+#include "records/bounded_copy.h"
 #include "records/log_output.h"
+#include "records/run_limits.h"
 #include "platform/exit_cleanup.h"
 #include "platform/file_identity.h"
 #include "platform/private_file.h"
@@ -172,7 +174,14 @@ CopyOutcome substitute_variables(RunContext& run)
     char address[sizeof run.settings.server_address];
     address_file_name(run.settings.server_address, address, sizeof address);
     char name[WORKING_COPY_NAME_SIZE];
-    snprintf(name, sizeof name, "%s-var.xml", address);
+    std::string path = in_run_folder(run.settings, (std::string(address) + "-var.xml").c_str());
+    if (path.size() >= sizeof name) {
+        fclose(in);
+        console_only(run, "ERROR: Cannot create the variable substituted copy \"%s\": the name is too long. Nothing was sent.\r\n",
+                     path.c_str());
+        return CopyOutcome::refused;
+    }
+    copy_bounded(name, path.c_str());
     // A script that carries the working copy's own name would be emptied
     // before it is read: leave it alone and run it as it is.
     if (same_file(name, run.settings.input_file_name)) {
@@ -186,6 +195,7 @@ CopyOutcome substitute_variables(RunContext& run)
     // however the run ends. What cannot be made refuses the run: the script
     // as it is would go out with its placeholders.
     std::string reason;
+    make_run_folder(run.settings);
     FILE* out = create_private_file(name, reason);
     if (!out) {
         fclose(in);
@@ -194,7 +204,7 @@ CopyOutcome substitute_variables(RunContext& run)
         return CopyOutcome::refused;
     }
     memcpy(run.settings.working_copy_name, name, sizeof name);
-    remove_at_process_end(run.settings.working_copy_name);
+    remove_at_process_end(run.state.slot, run.settings.working_copy_name);
     errno = 0;  // what a failed write sets is its reason
 
     char variable[MAX_VARIABLE_NAME + 1];

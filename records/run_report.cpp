@@ -1,6 +1,7 @@
 #include "records/run_report.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -14,6 +15,7 @@
 #include "records/answer_json.h"
 #include "records/run_causes.h"
 #include "records/run_context.h"
+#include "records/run_slots.h"
 #include "records/secret_attributes.h"
 
 namespace {
@@ -81,18 +83,26 @@ constexpr size_t COMMAND_LIMIT = 128;
 constexpr size_t MESSAGE_LIMIT = 1024;
 constexpr size_t FILE_NAME_LIMIT = 1024;
 
-// The part of a signal report known before the signal: written whole
-// before `ready` is set, read by the signal handler, which can reach
-// nothing but namespace-scope objects. One run of a process has its report
-// armed for signals (the one with -j).
+// The part of a signal report known before the signal, one per slot
+// (records/run_slots.h): written whole before `ready` is set, read by the
+// signal handler, which can reach nothing but namespace-scope objects. A
+// run with -j has its report armed for signals in its slot.
 constexpr size_t SIGNAL_HEAD_SIZE = 1024;
-char signal_head[2][SIGNAL_HEAD_SIZE];
-volatile std::sig_atomic_t signal_head_index = 0;
-volatile std::sig_atomic_t signal_head_ready = 0;
-// The steady clock reads the system's clock and nothing else (no lock, no
-// allocation), on both systems: the handler may read it too. (timespec_get
-// is missing from the Windows C library the program links.)
-std::chrono::steady_clock::time_point signal_start{};
+struct SignalHead {
+    char text[2][SIGNAL_HEAD_SIZE];
+    std::atomic<int> index{0};
+    std::atomic<bool> ready{false};
+    // The steady clock reads the system's clock and nothing else (no lock,
+    // no allocation), on both systems: the handler may read it too.
+    // (timespec_get is missing from the Windows C library the program links.)
+    std::atomic<long long> start_ticks{0};
+};
+SignalHead signal_heads[RUN_SLOTS];
+
+SignalHead* signal_head_of(int slot)
+{
+    return slot >= 0 && slot < RUN_SLOTS ? &signal_heads[slot] : nullptr;
+}
 
 // Takes what fits of the limit on the answers' text kept.
 size_t room_for(ReportGathering& gathered, size_t length)
@@ -155,16 +165,17 @@ void fill_head(RunContext& run)
     std::string text = head.dump(-1, ' ', false, json::error_handler_t::replace);
     text.pop_back();  // the closing brace: the rest follows
     gathered.head = text;
-    if (!gathered.signal_report)
+    SignalHead* signal = signal_head_of(run.state.slot);
+    if (!gathered.signal_report || signal == nullptr)
         return;
-    int next = signal_head_index ? 0 : 1;
+    int next = signal->index ? 0 : 1;
     if (text.size() >= SIGNAL_HEAD_SIZE) {
-        signal_head_ready = 0;
+        signal->ready = false;
         return;
     }
-    std::memcpy(signal_head[next], text.c_str(), text.size() + 1);
-    signal_head_index = next;
-    signal_head_ready = 1;
+    std::memcpy(signal->text[next], text.c_str(), text.size() + 1);
+    signal->index = next;
+    signal->ready = true;
 }
 
 void mask_text(const ReportGathering& gathered, std::string& text)
@@ -347,8 +358,10 @@ void report_start(RunContext& run, const char* program_version, bool signal_repo
     gathered = ReportGathering{};
     gathered.started = true;
     gathered.signal_report = signal_report;
-    if (signal_report)
-        signal_start = std::chrono::steady_clock::now();
+    if (SignalHead* signal = signal_head_of(run.state.slot); signal_report && signal != nullptr) {
+        signal->ready = false;
+        signal->start_ticks = std::chrono::steady_clock::now().time_since_epoch().count();
+    }
     gathered.version = program_version;
     gathered.start = std::chrono::steady_clock::now();
         std::time_t now = std::time(nullptr);
@@ -683,18 +696,24 @@ std::string render_run_report(RunContext& run, int exit_status, bool check_only)
     return laid_out(report, images, responses);
 }
 
-size_t render_signal_report(int signal_number, int exit_status, char* out, size_t size)
+size_t render_signal_report(int slot, int signal_number, int exit_status, char* out, size_t size)
 {
+    SignalHead* signal = signal_head_of(slot);
+    if (signal == nullptr)
+        return 0;
+    std::chrono::steady_clock::time_point start{std::chrono::steady_clock::duration(signal->start_ticks.load())};
     long long millis =
-        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - signal_start).count();
-    return render_signal_report_after(millis, signal_number, exit_status, out, size);
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+    return render_signal_report_after(slot, millis, signal_number, exit_status, out, size);
 }
 
-size_t render_signal_report_after(long long millis, int signal_number, int exit_status, char* out, size_t size)
+size_t render_signal_report_after(int slot, long long millis, int signal_number, int exit_status, char* out,
+                                  size_t size)
 {
-    if (!signal_head_ready)
+    SignalHead* signal = signal_head_of(slot);
+    if (signal == nullptr || !signal->ready)
         return 0;
-    const char* head = signal_head[signal_head_index];
+    const char* head = signal->text[signal->index];
     if (millis < 0)
         millis = 0;
     // The row's texts are constants: reading them is signal-safe.

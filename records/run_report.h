@@ -82,13 +82,14 @@ void report_image(RunContext& run, const ReportImage& image);
 std::string report_failing_answer(RunContext& run);
 std::string render_run_report(RunContext& run, int exit_status, bool check_only);
 
-// Signal-safe: the short report of a run ended by signal_number, into out
-// (size bytes); its length, 0 when it does not fit or gathering has not
-// started. It holds the run's settings, start, duration and transport, no
-// answers and no images.
-size_t render_signal_report(int signal_number, int exit_status, char* out, size_t size);
+// Signal-safe: the short report of the run of slot (RunState::slot) ended
+// by signal_number, into out (size bytes); its length, 0 when it does not
+// fit or gathering has not started. It holds the run's settings, start,
+// duration and transport, no answers and no images.
+size_t render_signal_report(int slot, int signal_number, int exit_status, char* out, size_t size);
 // The same for a run that has lasted millis milliseconds.
-size_t render_signal_report_after(long long millis, int signal_number, int exit_status, char* out, size_t size);
+size_t render_signal_report_after(int slot, long long millis, int signal_number, int exit_status, char* out,
+                                  size_t size);
 
 // What the README's exit table says about a status.
 const char* exit_status_meaning(int exit_status, bool processor_status, bool check_only);

@@ -3,13 +3,15 @@
 // run keeps for it (a password read from a file) are held here too.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 
 constexpr int PROGRAM_NAME_SIZE = 256;
 constexpr int SERVER_ADDRESS_MAX = 50;
 constexpr int PORT_TEXT_MAX = 5;
-constexpr int WORKING_COPY_NAME_SIZE = 256;
+// The working copy is named after the server, in the run's folder.
+constexpr int WORKING_COPY_NAME_SIZE = 4096;
 // How long a connect may wait for the processor, and how long a read or a
 // write may go without moving a byte, in seconds (0: no limit). A firmware
 // flash keeps the processor quiet for minutes. QUORVEX_TIMEOUT sets both.
@@ -50,4 +52,14 @@ struct RunSettings {
     // line (whose -p value is then overwritten), where `password` points (its
     // text stays where it is when the settings are copied or moved).
     std::shared_ptr<const std::string> password_kept;
+    // The folder that names which are not absolute (the working copy, the
+    // default log, the images of the script) are taken from; empty: the
+    // current folder. A run of the fleet mode has one of its own.
+    std::string folder;
+    // A time by which the run ends, whatever it waits for (the connection,
+    // the handshake, a read or a write, the closing pause): every wait is
+    // cut to what is left. time_bound_seconds is what it was set from.
+    bool has_deadline = false;
+    std::chrono::steady_clock::time_point deadline{};
+    int time_bound_seconds = 0;
 };

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "records/results.h"
+#include "records/run_slots.h"
 #include "records/run_causes.h"
 
 struct RunState {
@@ -24,6 +25,12 @@ struct RunState {
     bool log_lost = false;
     // -j: the report is gathered, to be written at the end.
     bool report_wanted = false;
+    // Where this run's working copy and report are armed for signals
+    // (records/run_slots.h): 0 but for the runs of the fleet mode, each of
+    // which has a slot of its own while it goes.
+    int slot = 0;
+    // The run gave up at its deadline (RunSettings::deadline).
+    bool deadline_reached = false;
     // Why the run failed, with its particulars (records/run_causes.h).
     RunCause cause;
 };

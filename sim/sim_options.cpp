@@ -12,7 +12,7 @@ const char* const sim_usage_text =
     "  --listen ADDR             address to listen on (default 127.0.0.1)\n"
     "  --port-file FILE          write the port numbers to FILE, one a line\n"
     "  --connections N           exit after serving N connections (all processors together)\n"
-    "  --processors N            play N processors, one port each (default 1, at most 4096)\n"
+    "  --processors N            play N processors, one port each (default 1, at most 16384)\n"
     "  --answer-delay MS         wait MS milliseconds before each answer (default 0)\n"
     "  --version X.Y             VERSION in every response (default 2.22)\n"
     "  --scenario FILE           answers to override (see sim/README.md)\n"

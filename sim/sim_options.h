@@ -5,7 +5,7 @@
 
 enum class Generation { stream, http };
 
-constexpr int largest_processor_count = 4096;
+constexpr int largest_processor_count = 16384;
 
 struct SimOptions {
     std::string listen_address = "127.0.0.1";

@@ -14,6 +14,7 @@
 
 #include "platform/exit_cleanup.h"
 #include "platform/private_file.h"
+#include "records/run_slots.h"
 
 namespace {
 
@@ -32,7 +33,7 @@ int end_child(const std::string& name, const std::function<void()>& how_it_ends)
     if (child == 0) {
         std::string reason;
         FILE* file = create_private_file(name.c_str(), reason);
-        remove_at_process_end(name.c_str());
+        remove_at_process_end(0, name.c_str());
         std::fputs("secret", file);
         std::fclose(file);
         how_it_ends();
@@ -52,11 +53,11 @@ TEST(ExitCleanup, TheArmedFileGoesHoweverTheProcessEnds)
         int signal_number;  // the signal that ended the child, or 0
     };
     const Ending endings[] = {
-        {"end of the run", [] { remove_armed_file(); std::exit(3); }, true, 0},
+        {"end of the run", [] { remove_armed_file(0); std::exit(3); }, true, 0},
         {"SIGINT", [] { raise(SIGINT); }, true, SIGINT},
         {"SIGTERM", [] { raise(SIGTERM); }, true, SIGTERM},
         {"SIGHUP", [] { raise(SIGHUP); }, true, SIGHUP},
-        {"kept", [] { keep_at_process_end(); remove_armed_file(); std::exit(0); }, false, 0},
+        {"kept", [] { keep_at_process_end(0); remove_armed_file(0); std::exit(0); }, false, 0},
     };
     for (const Ending& ending : endings) {
         SCOPED_TRACE(ending.name);
@@ -85,12 +86,12 @@ TEST(ExitCleanup, AnIgnoredSignalStaysIgnored)
         std::signal(SIGHUP, SIG_IGN);
         std::string reason;
         FILE* file = create_private_file(name.c_str(), reason);
-        remove_at_process_end(name.c_str());
+        remove_at_process_end(0, name.c_str());
         std::fclose(file);
         raise(SIGHUP);
         struct stat info {};
         int still_there = stat(name.c_str(), &info) == 0 ? 7 : 8;
-        remove_armed_file();
+        remove_armed_file(0);
         _exit(still_there);
     }
     int status = 0;
@@ -99,6 +100,53 @@ TEST(ExitCleanup, AnIgnoredSignalStaysIgnored)
     EXPECT_EQ(WEXITSTATUS(status), 7);
     EXPECT_FALSE(exists(name));
     std::remove(name.c_str());
+}
+
+// Runs going side by side each arm their own working copy and their own
+// ending hook: a signal removes every armed file and calls every hook, and
+// a run that ends removes its own file alone.
+int hooks_called = 0;
+
+TEST(ExitCleanup, ASignalCleansUpAfterEveryRunOfTheProcess)
+{
+    const int slots[] = {0, 7, RUN_SLOTS - 1};
+    std::string base = ::testing::TempDir() + "quorvex-cleanup-slot-";
+    std::string done = base + "done";
+    std::fflush(nullptr);
+    pid_t child = fork();
+    if (child == 0) {
+        for (int slot : slots) {
+            std::string name = base + std::to_string(slot);
+            std::string reason;
+            std::fclose(create_private_file(name.c_str(), reason));
+            remove_at_process_end(slot, name.c_str());
+            // Only a hook that runs for every slot writes the last file.
+            call_at_process_end(slot, [](int, int, long long) {
+                if (++hooks_called == 3) {
+                    std::string reason;
+                    std::fclose(create_private_file((::testing::TempDir() + "quorvex-cleanup-slot-done").c_str(),
+                                                    reason));
+                }
+            });
+        }
+        // A run that ends takes its own file away, and no other.
+        std::string other = base + "3";
+        std::string reason;
+        std::fclose(create_private_file(other.c_str(), reason));
+        remove_at_process_end(3, other.c_str());
+        remove_armed_file(3);
+        _exit(exists(other) || !exists(base + "0") ? 9 : (raise(SIGTERM), 8));
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "exit status " << (WIFEXITED(status) ? WEXITSTATUS(status) : 0);
+    EXPECT_EQ(WTERMSIG(status), SIGTERM);
+    for (int slot : slots) {
+        EXPECT_FALSE(exists(base + std::to_string(slot))) << "slot " << slot;
+        std::remove((base + std::to_string(slot)).c_str());
+    }
+    EXPECT_TRUE(exists(done)) << "not every slot's hook was called";
+    std::remove(done.c_str());
 }
 
 TEST(PrivateFile, OnlyItsOwnerMayReadIt)

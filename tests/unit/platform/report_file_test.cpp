@@ -45,8 +45,8 @@ struct ReportFile : ::testing::Test {
 TEST_F(ReportFile, ReplacesALinkAtItsNameNotWhatItPointsTo)
 {
     ASSERT_EQ(symlink(other.c_str(), report.c_str()), 0);
-    ASSERT_TRUE(prepare_report_file(report.c_str()));
-    ASSERT_TRUE(write_report_file("{}\n", 3));
+    ASSERT_TRUE(prepare_report_file(0, report.c_str()));
+    ASSERT_TRUE(write_report_file(0, "{}\n", 3));
     struct stat status {};
     ASSERT_EQ(lstat(report.c_str(), &status), 0);
     EXPECT_TRUE(S_ISREG(status.st_mode));
@@ -60,8 +60,8 @@ TEST_F(ReportFile, ReplacesALinkAtItsNameNotWhatItPointsTo)
 TEST_F(ReportFile, IsReadableByItsOwnerOnly)
 {
     mode_t mask = umask(022);
-    ASSERT_TRUE(prepare_report_file(report.c_str()));
-    ASSERT_TRUE(write_report_file("{}\n", 3));
+    ASSERT_TRUE(prepare_report_file(0, report.c_str()));
+    ASSERT_TRUE(write_report_file(0, "{}\n", 3));
     umask(mask);
     struct stat status {};
     ASSERT_EQ(stat(report.c_str(), &status), 0);
@@ -71,8 +71,8 @@ TEST_F(ReportFile, IsReadableByItsOwnerOnly)
 TEST_F(ReportFile, RefusesALinkPlantedAtTheTemporaryName)
 {
     ASSERT_EQ(symlink(other.c_str(), temporary.c_str()), 0);
-    ASSERT_TRUE(prepare_report_file(report.c_str()));
-    EXPECT_FALSE(write_report_file("{}\n", 3));
+    ASSERT_TRUE(prepare_report_file(0, report.c_str()));
+    EXPECT_FALSE(write_report_file(0, "{}\n", 3));
     EXPECT_EQ(read_all(other), "keep me");
     EXPECT_NE(access(report.c_str(), F_OK), 0);
 }
@@ -80,9 +80,9 @@ TEST_F(ReportFile, RefusesALinkPlantedAtTheTemporaryName)
 TEST_F(ReportFile, AFolderThatIsNotThereFailsAndLeavesNothing)
 {
     std::string missing = std::string(folder) + "/no/r.json";
-    ASSERT_TRUE(prepare_report_file(missing.c_str()));
-    EXPECT_FALSE(write_report_file("{}\n", 3));
-    EXPECT_FALSE(prepare_report_file(std::string(5000, 'x').c_str()));
+    ASSERT_TRUE(prepare_report_file(0, missing.c_str()));
+    EXPECT_FALSE(write_report_file(0, "{}\n", 3));
+    EXPECT_FALSE(prepare_report_file(0, std::string(5000, 'x').c_str()));
 }
 
 }  // namespace

@@ -79,7 +79,7 @@ protected:
     void TearDown() override
     {
         // The working copies armed for removal are the test's to remove.
-        keep_at_process_end();
+        keep_at_process_end(0);
         std::filesystem::current_path(previous);
         std::filesystem::remove_all(folder);
     }

@@ -280,14 +280,14 @@ TEST(RunReport, SignalReportIsCompleteJson)
     report_start(run, "9.9", true);
     report_transport(run, ProcessorGeneration::stream);
     char out[2048];
-    size_t length = render_signal_report(15, 143, out, sizeof out);
+    size_t length = render_signal_report(0, 15, 143, out, sizeof out);
     ASSERT_GT(length, 0u);
     json report = json::parse(std::string(out, length));
     EXPECT_EQ(report["exit_status"], 143);
     EXPECT_EQ(report["transport"], "stream");
     EXPECT_EQ(report["interrupted"], true);
     // Too small a buffer: nothing rather than a cut report.
-    EXPECT_EQ(render_signal_report(15, 143, out, 40), 0u);
+    EXPECT_EQ(render_signal_report(0, 15, 143, out, 40), 0u);
 }
 
 // The signal report's duration: whole seconds, a point and three digits of
@@ -307,7 +307,7 @@ TEST(RunReport, SignalReportDurationInMilliseconds)
     };
     for (const Case& c : cases) {
         char out[2048];
-        size_t length = render_signal_report_after(c.milliseconds, 2, 130, out, sizeof out);
+        size_t length = render_signal_report_after(0, c.milliseconds, 2, 130, out, sizeof out);
         std::string text(out, length);
         EXPECT_NE(text.find(std::string(",\"duration_seconds\":") + c.shown + ","), std::string::npos) << text;
     }
