@@ -121,7 +121,7 @@ PROCESSORS = {
     "mp11": (STREAM, ERROR_STATUS, "write.xml", LABEL, None, "changed", "failed", 95,
              'answered SET_ITEM_A with status 0x005F: "Bad value"'),
     "mp12": (HTTP, ERROR_STATUS, "write.xml", LABEL, None, "changed", "failed", 95,
-             "answered the script with status 0x005F"),
+             'answered a command with status 0x005F: "Bad value"'),
     "mp13": (HTTP, REFUSED_REQUEST, "read.xml", None, None, "ok", "failed", 4, "HTTP"),
     "mp14": ("ec", None, "write.xml", LABEL, None, "changed", "failed", 255, "no protocol version or cipher in common"),
     "mp15": (None, None, "read.xml", None, None, "ok", "unreachable", 255, "refused the connection"),

@@ -56,7 +56,7 @@ try() {
 try 'quorvex -' '-c -f -j -l -p -q -s -t -u -v'
 try 'quorvex ' '-c -f -j -l -p -q -s -t -u -v'
 try 'quorvex /' '/c /f /j /l /p /q /s /t /u /v'
-try 'quorvex --' '--help --version'
+try 'quorvex --' '--canary --first --halt --help --inventory --jobs --output --retries --retry-wait --time-bound --version'
 try 'quorvex --v' '--version'
 try 'quorvex -s mp1 -f sc' 'scenario.txt script.xml'
 try 'quorvex -s mp1 /F scr' 'script.xml'
